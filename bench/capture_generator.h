@@ -1,0 +1,28 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace varlowe::bench {
+
+struct GeneratorOptions {
+    uint64_t targetBytes = 500ull * 1000 * 1000;
+    int concurrentCalls = 300;
+    double tcpShare = 0.1;       // calls whose SIP runs over TCP
+    double lossRate = 0.005;     // RTP packets never sent
+    double reorderRate = 0.002;  // RTP packets swapped with their successor
+    uint64_t seed = 1;
+};
+
+struct GeneratorResult {
+    uint64_t bytes = 0;
+    uint64_t packets = 0;
+    uint64_t calls = 0;
+};
+
+// Writes a synthetic capture of concurrent SIP calls (INVITE with SDP offer, provisional and
+// final responses with SDP answer, ACK, G.711 RTP both ways at 50 packets/s, RTCP sender
+// reports every five seconds, BYE), deterministic for a given seed. Throws on write errors.
+GeneratorResult generateCapture(const std::string& path, const GeneratorOptions& options);
+
+}  // namespace varlowe::bench

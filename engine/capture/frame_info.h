@@ -1,0 +1,38 @@
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+namespace varlowe {
+
+// One accepted UDP or TCP frame as decoded from a capture record (numeric form).
+struct FrameInfo {
+    uint8_t protocol = 0;  // IP protocol number: 17 UDP, 6 TCP
+    int32_t seconds = 0;
+    int32_t microseconds = 0;
+    uint32_t number = 0;       // record index in the file, from 1
+    uint64_t fileOffset = 0;   // offset of the record header
+    uint32_t sourceAddress = 0;       // host order
+    uint32_t destinationAddress = 0;  // host order
+    uint16_t ipPayloadLength = 0;     // IP total length minus IP header length
+    uint16_t ipIdentification = 0;
+    uint16_t moreFragments = 0;
+    uint16_t fragmentOffset = 0;  // in bytes
+    uint16_t sourcePort = 0;
+    uint16_t destinationPort = 0;
+    uint32_t headerOverhead = 0;  // wire length minus payload length
+    uint32_t payloadLength = 0;
+    // payloadLength bytes followed by one zero byte, so the payload can be searched as text.
+    std::vector<uint8_t> payload;
+
+    const uint8_t* payloadData() const { return payload.data(); }
+    // Sizes the payload for `length` bytes plus the terminating zero.
+    uint8_t* preparePayload(uint32_t length) {
+        payloadLength = length;
+        payload.resize(size_t{length} + 1);
+        payload[length] = 0;
+        return payload.data();
+    }
+};
+
+}  // namespace varlowe

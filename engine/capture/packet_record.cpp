@@ -1,0 +1,63 @@
+#include "packet_record.h"
+
+#include "byte_order.h"
+#include "frame_info.h"
+
+namespace varlowe {
+
+namespace {
+void assignDottedQuad(std::string& text, uint32_t address) {
+    char buffer[16];
+    text.assign(buffer, formatDottedQuad(address, buffer));
+}
+void assignPort(std::string& text, uint16_t port) {
+    char buffer[12];
+    text.assign(buffer, formatUnsigned(port, buffer));
+}
+}  // namespace
+
+PacketRecord PacketRecord::fromFrame(const FrameInfo& frame) {
+    PacketRecord record;
+    record.seconds = frame.seconds;
+    record.microseconds = frame.microseconds;
+    switch (frame.protocol) {
+        case 17:
+            record.transport = TransportKind::Udp;
+            break;
+        case 6:
+            record.transport = TransportKind::Tcp;
+            break;
+        default:
+            record.transport = TransportKind::Other;
+            break;
+    }
+    record.number = frame.number;
+    record.fileOffset = frame.fileOffset;
+    assignDottedQuad(record.sourceAddress, frame.sourceAddress);
+    assignPort(record.sourcePort, frame.sourcePort);
+    assignDottedQuad(record.destinationAddress, frame.destinationAddress);
+    assignPort(record.destinationPort, frame.destinationPort);
+    record.headerOverhead = frame.headerOverhead;
+    record.payloadLength = frame.payloadLength;
+    if (frame.payloadLength > 0 && frame.payload.size() > frame.payloadLength) {
+        record.payload.assign(frame.payload.begin(),
+                              frame.payload.begin() + frame.payloadLength + 1);
+    } else {
+        record.payloadLength = 0;
+    }
+    return record;
+}
+
+const char* transportName(TransportKind kind) {
+    switch (kind) {
+        case TransportKind::Udp:
+            return "UDP";
+        case TransportKind::Tcp:
+            return "TCP";
+        case TransportKind::Other:
+            break;
+    }
+    return "OTHER";
+}
+
+}  // namespace varlowe

@@ -1,0 +1,44 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "packet_time.h"
+
+namespace varlowe {
+
+struct FrameInfo;
+
+enum class TransportKind : int { Udp = 0, Tcp = 1, Other = 2 };
+
+// One accepted packet in the form the analysis and the user interface share. A value type:
+// copies are deep, so every holder owns its texts and payload.
+struct PacketRecord {
+    int32_t seconds = 0;
+    int32_t microseconds = 0;
+    TransportKind transport = TransportKind::Other;
+    uint32_t number = 0;
+    uint64_t fileOffset = 0;
+    std::string sourceAddress;  // dotted quad
+    std::string sourcePort;     // decimal
+    std::string destinationAddress;
+    std::string destinationPort;
+    uint32_t headerOverhead = 0;
+    uint32_t payloadLength = 0;
+    // The payload and one terminating zero byte; empty when the payload length is 0.
+    std::vector<uint8_t> payload;
+
+    static PacketRecord fromFrame(const FrameInfo& frame);
+
+    PacketTime time() const { return PacketTime{seconds, microseconds}; }
+    const uint8_t* payloadData() const { return payload.empty() ? nullptr : payload.data(); }
+    // The payload as zero-terminated text ("" when there is none).
+    const char* payloadText() const {
+        return payload.empty() ? "" : reinterpret_cast<const char*>(payload.data());
+    }
+};
+
+const char* transportName(TransportKind kind);
+
+}  // namespace varlowe

@@ -1,0 +1,90 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "diagnostics.h"
+#include "reader_test_util.h"
+
+using namespace varlowe;
+namespace fs = std::filesystem;
+
+namespace {
+
+// The bundled recordings and, when present, the real captures from real devices.
+std::vector<std::string> realCaptures() {
+    std::vector<std::string> paths;
+    for (const char* folder : {VARLOWE_SOURCE_DIR "/samples", VARLOWE_SOURCE_DIR "/tests/fixtures",
+                               VARLOWE_SHARED_CAPTURES}) {
+        std::error_code error;
+        for (const auto& entry : fs::directory_iterator(folder, error)) {
+            if (entry.path().extension() == ".pcap") {
+                paths.push_back(entry.path().string());
+            }
+        }
+    }
+    std::sort(paths.begin(), paths.end());
+    return paths;
+}
+
+std::vector<PacketRecord> readFile(const std::string& path) {
+    CaptureFileReader reader;
+    std::vector<PacketRecord> packets;
+    if (!reader.open(path)) {
+        ADD_FAILURE() << "cannot open " << path;
+        return packets;
+    }
+    FrameInfo frame;
+    while (reader.nextFrame(frame)) {
+        packets.push_back(PacketRecord::fromFrame(frame));
+    }
+    return packets;
+}
+
+}  // namespace
+
+// Stream figures and payload extraction re-read a capture from a packet's file offset; that
+// must yield the very same packet again, on real files too.
+TEST(RealCaptures, EveryPacketIsFoundAgainAtItsFileOffset) {
+    std::vector<std::string> paths = realCaptures();
+    if (paths.empty()) {
+        GTEST_SKIP() << "no captures found";
+    }
+    for (const std::string& path : paths) {
+        SCOPED_TRACE(path);
+        ScopedDiagnosticsCapture diagnostics;
+        std::vector<PacketRecord> packets = readFile(path);
+        EXPECT_FALSE(packets.empty());
+        EXPECT_EQ(diagnostics.text(), "");
+        CaptureFileReader reader;
+        ASSERT_TRUE(reader.open(path));
+        uint32_t previous = 0;
+        for (const PacketRecord& packet : packets) {
+            EXPECT_GT(packet.number, previous);
+            previous = packet.number;
+            ASSERT_TRUE(reader.seek(packet.fileOffset));
+            FrameInfo frame;
+            ASSERT_TRUE(reader.nextFrame(frame));
+            PacketRecord again = PacketRecord::fromFrame(frame);
+            if (again.payloadLength != packet.payloadLength) {
+                continue;  // the end of a reassembled datagram reads as a lone fragment
+            }
+            EXPECT_EQ(again.time(), packet.time());
+            EXPECT_EQ(again.sourceAddress, packet.sourceAddress);
+            EXPECT_EQ(again.payload, packet.payload);
+        }
+    }
+}
+
+TEST(RealCaptures, SipOverTcpCaptureHoldsOnlyTcpSegmentsOnPort6060) {
+    std::string path = VARLOWE_SHARED_CAPTURES "/heplify_sip_ipv4_tcp_fragmented.pcap";
+    if (!fs::exists(path)) {
+        GTEST_SKIP() << "real captures folder absent";
+    }
+    std::vector<PacketRecord> packets = readFile(path);
+    ASSERT_FALSE(packets.empty());
+    for (const PacketRecord& p : packets) {
+        EXPECT_EQ(p.transport, TransportKind::Tcp);
+        EXPECT_TRUE(p.sourcePort == "6060" || p.destinationPort == "6060")
+            << p.sourcePort << " " << p.destinationPort;
+    }
+}

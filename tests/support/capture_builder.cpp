@@ -1,0 +1,266 @@
+#include "capture_builder.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <stdexcept>
+
+namespace varlowe::testsupport {
+
+namespace {
+void putBe16(Bytes& out, uint16_t v) {
+    out.push_back(static_cast<uint8_t>(v >> 8));
+    out.push_back(static_cast<uint8_t>(v));
+}
+void putBe32(Bytes& out, uint32_t v) {
+    putBe16(out, static_cast<uint16_t>(v >> 16));
+    putBe16(out, static_cast<uint16_t>(v));
+}
+uint16_t checksum(const Bytes& data, size_t begin, size_t length) {
+    uint32_t sum = 0;
+    for (size_t i = 0; i + 1 < length; i += 2) {
+        sum += (uint32_t{data[begin + i]} << 8) | data[begin + i + 1];
+    }
+    if (length % 2 != 0) {
+        sum += uint32_t{data[begin + length - 1]} << 8;
+    }
+    while (sum >> 16) {
+        sum = (sum & 0xffff) + (sum >> 16);
+    }
+    return static_cast<uint16_t>(~sum);
+}
+}  // namespace
+
+Bytes bytesOf(const std::string& text) { return Bytes(text.begin(), text.end()); }
+
+Bytes ethernetFrame(const Bytes& ipPacket, uint16_t etherType, VlanTag vlan) {
+    Bytes frame = {0x00, 0x11, 0x22, 0x33, 0x44, 0x55, 0x66, 0x77, 0x88, 0x99, 0xaa, 0xbb};
+    if (vlan.present) {
+        putBe16(frame, 0x8100);
+        putBe16(frame, vlan.id);
+    }
+    putBe16(frame, etherType);
+    frame.insert(frame.end(), ipPacket.begin(), ipPacket.end());
+    return frame;
+}
+
+Bytes ipv4Packet(uint32_t source, uint32_t destination, uint8_t protocol, const Bytes& body,
+                 const IpFields& fields) {
+    Bytes options = fields.options;
+    while (options.size() % 4 != 0) {
+        options.push_back(0);
+    }
+    size_t headerLength = 20 + options.size();
+    Bytes packet;
+    uint8_t words = fields.headerLengthWords >= 0 ? static_cast<uint8_t>(fields.headerLengthWords)
+                                                  : static_cast<uint8_t>(headerLength / 4);
+    packet.push_back(static_cast<uint8_t>(0x40 | (words & 0x0f)));
+    packet.push_back(0);
+    putBe16(packet, static_cast<uint16_t>(fields.totalLength >= 0 ? fields.totalLength
+                                                                  : headerLength + body.size()));
+    putBe16(packet, fields.identification);
+    uint16_t flags = static_cast<uint16_t>((fields.fragmentOffset / 8) & 0x1fff);
+    if (fields.moreFragments) {
+        flags |= 0x2000;
+    }
+    putBe16(packet, flags);
+    packet.push_back(fields.ttl);
+    packet.push_back(protocol);
+    putBe16(packet, 0);
+    putBe32(packet, source);
+    putBe32(packet, destination);
+    packet.insert(packet.end(), options.begin(), options.end());
+    uint16_t sum = checksum(packet, 0, packet.size());
+    packet[10] = static_cast<uint8_t>(sum >> 8);
+    packet[11] = static_cast<uint8_t>(sum);
+    packet.insert(packet.end(), body.begin(), body.end());
+    return packet;
+}
+
+Bytes udpDatagram(uint16_t sourcePort, uint16_t destinationPort, const Bytes& payload) {
+    Bytes datagram;
+    putBe16(datagram, sourcePort);
+    putBe16(datagram, destinationPort);
+    putBe16(datagram, static_cast<uint16_t>(8 + payload.size()));
+    putBe16(datagram, 0);  // no checksum
+    datagram.insert(datagram.end(), payload.begin(), payload.end());
+    return datagram;
+}
+
+Bytes tcpSegment(uint16_t sourcePort, uint16_t destinationPort, const Bytes& payload,
+                 const Bytes& options, uint32_t sequence) {
+    Bytes padOptions = options;
+    while (padOptions.size() % 4 != 0) {
+        padOptions.push_back(1);  // no-operation
+    }
+    Bytes segment;
+    putBe16(segment, sourcePort);
+    putBe16(segment, destinationPort);
+    putBe32(segment, sequence);
+    putBe32(segment, 0);
+    segment.push_back(static_cast<uint8_t>(((20 + padOptions.size()) / 4) << 4));
+    segment.push_back(0x18);  // PSH ACK
+    putBe16(segment, 65535);
+    putBe16(segment, 0);
+    putBe16(segment, 0);
+    segment.insert(segment.end(), padOptions.begin(), padOptions.end());
+    segment.insert(segment.end(), payload.begin(), payload.end());
+    return segment;
+}
+
+Bytes udpFrame(uint32_t source, uint16_t sourcePort, uint32_t destination,
+               uint16_t destinationPort, const Bytes& payload, const IpFields& fields) {
+    return ethernetFrame(
+        ipv4Packet(source, destination, 17, udpDatagram(sourcePort, destinationPort, payload),
+                   fields));
+}
+
+Bytes tcpFrame(uint32_t source, uint16_t sourcePort, uint32_t destination,
+               uint16_t destinationPort, const Bytes& payload, const Bytes& options,
+               uint32_t sequence) {
+    IpFields fields;
+    return ethernetFrame(ipv4Packet(
+        source, destination, 6,
+        tcpSegment(sourcePort, destinationPort, payload, options, sequence), fields));
+}
+
+std::vector<Bytes> fragmentedUdpFrames(uint32_t source, uint16_t sourcePort, uint32_t destination,
+                                       uint16_t destinationPort, const Bytes& payload,
+                                       uint16_t identification, size_t fragmentSize) {
+    Bytes datagram = udpDatagram(sourcePort, destinationPort, payload);
+    size_t step = fragmentSize / 8 * 8;
+    if (step == 0) {
+        throw std::invalid_argument("fragment size below 8");
+    }
+    std::vector<Bytes> frames;
+    for (size_t offset = 0; offset < datagram.size(); offset += step) {
+        size_t length = std::min(step, datagram.size() - offset);
+        IpFields fields;
+        fields.identification = identification;
+        fields.fragmentOffset = static_cast<uint16_t>(offset);
+        fields.moreFragments = offset + length < datagram.size();
+        Bytes piece(datagram.begin() + static_cast<long>(offset),
+                    datagram.begin() + static_cast<long>(offset + length));
+        frames.push_back(ethernetFrame(ipv4Packet(source, destination, 17, piece, fields)));
+    }
+    return frames;
+}
+
+Bytes padded(Bytes frame, uint8_t fill) {
+    if (frame.size() < 60) {
+        frame.resize(60, fill);
+    }
+    return frame;
+}
+
+CaptureBuilder::CaptureBuilder(FileByteOrder order, uint32_t magic, uint32_t linkType)
+    : order_(order) {
+    put32(magic);
+    put16(2);
+    put16(4);
+    put32(0);
+    put32(0);
+    put32(262144);
+    put32(linkType);
+}
+
+void CaptureBuilder::put32(uint32_t value) {
+    for (int i = 0; i < 4; ++i) {
+        int shift = order_ == FileByteOrder::Little ? 8 * i : 8 * (3 - i);
+        bytes_.push_back(static_cast<uint8_t>(value >> shift));
+    }
+}
+
+void CaptureBuilder::put16(uint16_t value) {
+    if (order_ == FileByteOrder::Little) {
+        bytes_.push_back(static_cast<uint8_t>(value));
+        bytes_.push_back(static_cast<uint8_t>(value >> 8));
+    } else {
+        bytes_.push_back(static_cast<uint8_t>(value >> 8));
+        bytes_.push_back(static_cast<uint8_t>(value));
+    }
+}
+
+CaptureBuilder& CaptureBuilder::addRaw(uint32_t capturedLength, uint32_t wireLength,
+                                       const Bytes& data, int32_t seconds, int32_t microseconds) {
+    put32(static_cast<uint32_t>(seconds));
+    put32(static_cast<uint32_t>(microseconds));
+    put32(capturedLength);
+    put32(wireLength);
+    bytes_.insert(bytes_.end(), data.begin(), data.end());
+    ++records_;
+    return *this;
+}
+
+CaptureBuilder& CaptureBuilder::add(const Bytes& frame, int32_t seconds, int32_t microseconds) {
+    auto length = static_cast<uint32_t>(frame.size());
+    return addRaw(length, length, frame, seconds, microseconds);
+}
+
+CaptureBuilder& CaptureBuilder::addSnapshot(const Bytes& frame, uint32_t snapshotLength,
+                                            int32_t seconds, int32_t microseconds) {
+    auto kept = std::min<uint32_t>(snapshotLength, static_cast<uint32_t>(frame.size()));
+    return addRaw(kept, static_cast<uint32_t>(frame.size()), Bytes(frame.begin(), frame.begin() + kept),
+                  seconds, microseconds);
+}
+
+CaptureBuilder& CaptureBuilder::addTruncated(const Bytes& frame, uint32_t kept, int32_t seconds,
+                                             int32_t microseconds) {
+    auto length = static_cast<uint32_t>(frame.size());
+    kept = std::min(kept, length);
+    return addRaw(length, length, Bytes(frame.begin(), frame.begin() + kept), seconds,
+                  microseconds);
+}
+
+CaptureBuilder& CaptureBuilder::appendBytes(const Bytes& data) {
+    bytes_.insert(bytes_.end(), data.begin(), data.end());
+    return *this;
+}
+
+Bytes CaptureBuilder::takeBytes() {
+    Bytes out;
+    out.swap(bytes_);
+    return out;
+}
+
+void CaptureBuilder::writeTo(const std::string& path) const {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(bytes_.data()), static_cast<std::streamsize>(bytes_.size()));
+    if (!out) {
+        throw std::runtime_error("cannot write " + path);
+    }
+}
+
+TempFile::TempFile(const std::string& name) {
+    std::string pattern = (std::filesystem::temp_directory_path() / "varlowe-test-XXXXXX").string();
+    std::vector<char> buffer(pattern.begin(), pattern.end());
+    buffer.push_back('\0');
+    if (mkdtemp(buffer.data()) == nullptr) {
+        throw std::runtime_error("cannot create a temporary folder");
+    }
+    folder_ = buffer.data();
+    path_ = folder_ + "/" + name;
+}
+
+TempFile::~TempFile() {
+    std::error_code ignored;
+    std::filesystem::remove_all(folder_, ignored);
+}
+
+void TempFile::write(const Bytes& data) const {
+    std::ofstream out(path_, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(data.data()), static_cast<std::streamsize>(data.size()));
+    if (!out) {
+        throw std::runtime_error("cannot write " + path_);
+    }
+}
+
+Bytes TempFile::read() const {
+    std::ifstream in(path_, std::ios::binary);
+    return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+}  // namespace varlowe::testsupport

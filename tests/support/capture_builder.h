@@ -1,0 +1,113 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// Writes capture files from frame descriptions, for tests, fuzz seeds and benchmarks.
+namespace varlowe::testsupport {
+
+using Bytes = std::vector<uint8_t>;
+
+constexpr uint32_t ipv4(uint8_t a, uint8_t b, uint8_t c, uint8_t d) {
+    return (uint32_t{a} << 24) | (uint32_t{b} << 16) | (uint32_t{c} << 8) | d;
+}
+
+Bytes bytesOf(const std::string& text);
+
+struct IpFields {
+    uint16_t identification = 1;
+    uint16_t fragmentOffset = 0;  // bytes, a multiple of 8
+    bool moreFragments = false;
+    Bytes options;                 // appended to the 20-byte header (padded to 4 bytes)
+    int headerLengthWords = -1;    // overrides the header-length nibble when >= 0
+    int totalLength = -1;          // overrides the total-length field when >= 0
+    uint8_t ttl = 64;
+};
+
+struct VlanTag {
+    bool present = false;
+    uint16_t id = 100;
+};
+
+Bytes ethernetFrame(const Bytes& ipPacket, uint16_t etherType = 0x0800, VlanTag vlan = {});
+Bytes ipv4Packet(uint32_t source, uint32_t destination, uint8_t protocol, const Bytes& body,
+                 const IpFields& fields = {});
+Bytes udpDatagram(uint16_t sourcePort, uint16_t destinationPort, const Bytes& payload);
+Bytes tcpSegment(uint16_t sourcePort, uint16_t destinationPort, const Bytes& payload,
+                 const Bytes& options = {}, uint32_t sequence = 1);
+
+// Whole Ethernet frames.
+Bytes udpFrame(uint32_t source, uint16_t sourcePort, uint32_t destination,
+               uint16_t destinationPort, const Bytes& payload, const IpFields& fields = {});
+Bytes tcpFrame(uint32_t source, uint16_t sourcePort, uint32_t destination,
+               uint16_t destinationPort, const Bytes& payload, const Bytes& options = {},
+               uint32_t sequence = 1);
+// Splits one UDP datagram into IPv4 fragments whose IP payloads hold at most
+// `fragmentSize` bytes (rounded down to a multiple of 8), in offset order.
+std::vector<Bytes> fragmentedUdpFrames(uint32_t source, uint16_t sourcePort, uint32_t destination,
+                                       uint16_t destinationPort, const Bytes& payload,
+                                       uint16_t identification, size_t fragmentSize);
+// Pads a frame to the 60-byte Ethernet minimum with the given byte.
+Bytes padded(Bytes frame, uint8_t fill = 0);
+
+enum class FileByteOrder { Little, Big };
+
+// Builds a capture file in memory, record by record.
+class CaptureBuilder {
+public:
+    static constexpr uint32_t kMicrosecondMagic = 0xa1b2c3d4u;
+    static constexpr uint32_t kNanosecondMagic = 0xa1b23c4du;
+
+    explicit CaptureBuilder(FileByteOrder order = FileByteOrder::Little,
+                            uint32_t magic = kMicrosecondMagic, uint32_t linkType = 1);
+
+    // A whole frame.
+    CaptureBuilder& add(const Bytes& frame, int32_t seconds = 0, int32_t microseconds = 0);
+    // A frame stored up to `snapshotLength` bytes, with its full length as wire length.
+    CaptureBuilder& addSnapshot(const Bytes& frame, uint32_t snapshotLength, int32_t seconds = 0,
+                                int32_t microseconds = 0);
+    // A record whose header announces the whole frame but whose data is cut after `kept`
+    // bytes; only sensible as the last record.
+    CaptureBuilder& addTruncated(const Bytes& frame, uint32_t kept, int32_t seconds = 0,
+                                 int32_t microseconds = 0);
+    // A record header with arbitrary lengths followed by the given bytes.
+    CaptureBuilder& addRaw(uint32_t capturedLength, uint32_t wireLength, const Bytes& data,
+                           int32_t seconds = 0, int32_t microseconds = 0);
+    // Stray bytes (for instance half a record header).
+    CaptureBuilder& appendBytes(const Bytes& data);
+
+    const Bytes& bytes() const { return bytes_; }
+    // Hands out what was built so far and keeps building after it (for streaming writers).
+    Bytes takeBytes();
+    size_t recordCount() const { return records_; }
+    void writeTo(const std::string& path) const;
+
+private:
+    void put32(uint32_t value);
+    void put16(uint16_t value);
+
+    FileByteOrder order_;
+    Bytes bytes_;
+    size_t records_ = 0;
+};
+
+// A file in a fresh temporary folder, removed with the folder when the object goes.
+class TempFile {
+public:
+    explicit TempFile(const std::string& name = "capture.pcap");
+    ~TempFile();
+    TempFile(const TempFile&) = delete;
+    TempFile& operator=(const TempFile&) = delete;
+
+    const std::string& path() const { return path_; }
+    const std::string& folder() const { return folder_; }
+    void write(const Bytes& data) const;
+    Bytes read() const;
+
+private:
+    std::string folder_;
+    std::string path_;
+};
+
+}  // namespace varlowe::testsupport

@@ -1,0 +1,15 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "cli_support.h"
+
+namespace varlowe::cli {
+
+const Subcommand& findSubcommand(const std::string& name);
+
+extern const char* const kPacketsUsage;
+int runPackets(const std::vector<std::string>& arguments);
+
+}  // namespace varlowe::cli

@@ -1,0 +1,93 @@
+#include "cli_support.h"
+
+namespace varlowe::cli {
+
+const char* const kOpenFailureMessage =
+    "Unable to open or parse the specified file.  Please verify the file exists and that it is "
+    "a libpcap/Ethereal file.";
+
+ArgumentParser::ArgumentParser(const Subcommand& command, const std::vector<std::string>& arguments)
+    : command_(command), arguments_(arguments) {}
+
+bool& ArgumentParser::flag(const std::string& name) {
+    flagStore_.push_back(std::make_unique<bool>(false));
+    flags_.emplace_back(name, flagStore_.back().get());
+    return *flagStore_.back();
+}
+
+std::string& ArgumentParser::option(const std::string& name, const std::string& alias) {
+    optionStore_.push_back(std::make_unique<std::string>());
+    options_.push_back(Option{name, alias, optionStore_.back().get()});
+    return *optionStore_.back();
+}
+
+bool ArgumentParser::parse(size_t minOperands, size_t maxOperands, bool& helpShown) {
+    helpShown = false;
+    bool onlyOperands = false;
+    for (size_t i = 0; i < arguments_.size(); ++i) {
+        const std::string& argument = arguments_[i];
+        if (onlyOperands || argument == "-" || argument.empty() || argument[0] != '-') {
+            operands_.push_back(argument);
+            continue;
+        }
+        if (argument == "--") {
+            onlyOperands = true;
+            continue;
+        }
+        if (argument == "--help" || argument == "-h") {
+            std::fputs(command_.usage, stdout);
+            helpShown = true;
+            return true;
+        }
+        bool known = false;
+        for (auto& [name, target] : flags_) {
+            if (argument == name) {
+                *target = true;
+                known = true;
+            }
+        }
+        for (Option& option : options_) {
+            std::string given = argument;
+            std::string value;
+            bool inlineValue = false;
+            size_t equals = argument.find('=');
+            if (argument.rfind("--", 0) == 0 && equals != std::string::npos) {
+                given = argument.substr(0, equals);
+                value = argument.substr(equals + 1);
+                inlineValue = true;
+            }
+            if (given != option.name && (option.alias.empty() || given != option.alias)) {
+                continue;
+            }
+            if (!inlineValue) {
+                if (i + 1 >= arguments_.size()) {
+                    usageError(command_, "option " + given + " needs a value");
+                    return false;
+                }
+                value = arguments_[++i];
+            }
+            *option.value = value;
+            known = true;
+        }
+        if (!known) {
+            usageError(command_, "unknown option " + argument);
+            return false;
+        }
+    }
+    if (operands_.size() < minOperands) {
+        usageError(command_, "missing capture file");
+        return false;
+    }
+    if (operands_.size() > maxOperands) {
+        usageError(command_, "too many arguments");
+        return false;
+    }
+    return true;
+}
+
+int usageError(const Subcommand& command, const std::string& message) {
+    std::fprintf(stderr, "varlowe-cli %s: %s\n\n%s", command.name, message.c_str(), command.usage);
+    return kExitUsage;
+}
+
+}  // namespace varlowe::cli

@@ -1,0 +1,86 @@
+#pragma once
+
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace varlowe::cli {
+
+constexpr int kExitOk = 0;
+constexpr int kExitFailure = 1;
+constexpr int kExitUsage = 2;
+
+extern const char* const kOpenFailureMessage;
+
+struct Subcommand {
+    const char* name;
+    const char* summary;  // one line for the overview
+    const char* usage;    // full help text of the subcommand
+    int (*run)(const std::vector<std::string>& arguments);
+};
+
+const std::vector<Subcommand>& subcommands();
+
+// Splits a subcommand's arguments into known flags and positional operands.
+class ArgumentParser {
+public:
+    ArgumentParser(const Subcommand& command, const std::vector<std::string>& arguments);
+
+    // Declares a flag; returns a reference that becomes true when it is given.
+    bool& flag(const std::string& name);
+    // Declares an option taking a value ("-o FILE" or "--stream=N" or "--stream N").
+    std::string& option(const std::string& name, const std::string& alias = "");
+
+    // Parses; false after printing a usage error (exit with kExitUsage). `helpShown`
+    // becomes true when --help was given and the usage was printed.
+    bool parse(size_t minOperands, size_t maxOperands, bool& helpShown);
+    const std::vector<std::string>& operands() const { return operands_; }
+
+private:
+    const Subcommand& command_;
+    std::vector<std::string> arguments_;
+    std::vector<std::pair<std::string, bool*>> flags_;
+    struct Option {
+        std::string name;
+        std::string alias;
+        std::string* value;
+    };
+    std::vector<Option> options_;
+    std::vector<std::unique_ptr<bool>> flagStore_;
+    std::vector<std::unique_ptr<std::string>> optionStore_;
+    std::vector<std::string> operands_;
+};
+
+int usageError(const Subcommand& command, const std::string& message);
+
+// Collects output in a large buffer and writes it in big blocks.
+class OutputBuffer {
+public:
+    explicit OutputBuffer(std::FILE* stream = stdout) : stream_(stream) { text_.reserve(1 << 16); }
+    ~OutputBuffer() { flush(); }
+    OutputBuffer(const OutputBuffer&) = delete;
+    OutputBuffer& operator=(const OutputBuffer&) = delete;
+
+    OutputBuffer& put(const char* data, size_t length) {
+        text_.append(data, length);
+        if (text_.size() >= (1 << 16)) {
+            flush();
+        }
+        return *this;
+    }
+    OutputBuffer& put(const std::string& text) { return put(text.data(), text.size()); }
+    OutputBuffer& put(char c) { return put(&c, 1); }
+    void flush() {
+        if (!text_.empty()) {
+            std::fwrite(text_.data(), 1, text_.size(), stream_);
+            text_.clear();
+        }
+    }
+
+private:
+    std::FILE* stream_;
+    std::string text_;
+};
+
+}  // namespace varlowe::cli

@@ -1,0 +1,77 @@
+#include <cstdio>
+#include <cstring>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "cli_commands.h"
+#include "cli_support.h"
+#include "diagnostics.h"
+
+namespace varlowe::cli {
+
+const std::vector<Subcommand>& subcommands() {
+    static const std::vector<Subcommand> table = {
+        {"packets", "list the UDP and TCP packets of a capture file", kPacketsUsage, runPackets},
+    };
+    return table;
+}
+
+const Subcommand& findSubcommand(const std::string& name) {
+    for (const Subcommand& command : subcommands()) {
+        if (name == command.name) {
+            return command;
+        }
+    }
+    throw std::logic_error("no subcommand " + name);
+}
+
+namespace {
+void printOverview(std::FILE* stream) {
+    std::fputs(
+        "Usage: varlowe-cli SUBCOMMAND [OPTIONS] CAPTURE\n"
+        "\n"
+        "Reads a libpcap capture file (classic microsecond format, either byte order, Ethernet II)\n"
+        "the way Varlowe does and prints what it finds. Diagnostics go to standard error.\n"
+        "\n"
+        "Subcommands:\n",
+        stream);
+    for (const Subcommand& command : subcommands()) {
+        std::fprintf(stream, "  %-10s %s\n", command.name, command.summary);
+    }
+    std::fputs(
+        "\n"
+        "'varlowe-cli SUBCOMMAND --help' describes a subcommand and its options.\n"
+        "Exit status: 0 success, 1 the capture or an output could not be used, 2 usage error.\n",
+        stream);
+}
+}  // namespace
+
+}  // namespace varlowe::cli
+
+int main(int argc, char** argv) {
+    using namespace varlowe::cli;
+    varlowe::StandardErrorSink errorSink;
+    varlowe::setDiagnosticsSink(&errorSink);
+    if (argc < 2) {
+        printOverview(stderr);
+        return kExitUsage;
+    }
+    std::string name = argv[1];
+    if (name == "--help" || name == "-h" || name == "help") {
+        printOverview(stdout);
+        return kExitOk;
+    }
+    for (const Subcommand& command : subcommands()) {
+        if (name == command.name) {
+            std::vector<std::string> arguments(argv + 2, argv + argc);
+            int status = command.run(arguments);
+            std::fflush(stdout);
+            varlowe::setDiagnosticsSink(nullptr);
+            return status;
+        }
+    }
+    std::fprintf(stderr, "varlowe-cli: unknown subcommand '%s'\n\n", name.c_str());
+    printOverview(stderr);
+    return kExitUsage;
+}
