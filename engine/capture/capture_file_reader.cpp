@@ -131,7 +131,9 @@ CaptureFileReader::Decoded CaptureFileReader::decodeFrame(FrameInfo& frame, uint
     frame.sourceAddress = readBigEndian32(ip + 12);
     frame.destinationAddress = readBigEndian32(ip + 16);
     if (frame.protocol == kProtocolTcp && includeTcp_ && remaining >= kTcpHeaderSize) {
-        return decodeTcp(frame, remaining, wireLength, consumed);
+        uint32_t ipTotalLength = readBigEndian16(ip + 2);
+        uint32_t ipPayload = ipTotalLength > headerLength ? ipTotalLength - headerLength : 0;
+        return decodeTcp(frame, remaining, ipPayload, wireLength, consumed);
     }
     if (frame.protocol == kProtocolUdp && includeUdp_ && remaining >= kUdpHeaderSize) {
         return decodeUdp(frame, ip, remaining, wireLength, consumed);
@@ -174,6 +176,7 @@ CaptureFileReader::Decoded CaptureFileReader::decodeUdp(FrameInfo& frame, const 
 }
 
 CaptureFileReader::Decoded CaptureFileReader::decodeTcp(FrameInfo& frame, uint32_t remaining,
+                                                        uint32_t ipPayloadLength,
                                                         uint32_t wireLength, uint32_t& consumed) {
     uint8_t tcp[kTcpHeaderSize];
     if (file_.read(tcp, sizeof tcp) != sizeof tcp) {
@@ -193,6 +196,14 @@ CaptureFileReader::Decoded CaptureFileReader::decodeTcp(FrameInfo& frame, uint32
         consumed += headerLength - kTcpHeaderSize;
     }
     remaining -= headerLength;
+    // Ethernet pads short frames (a bare acknowledgement is 54 bytes); those bytes are not
+    // segment data and would corrupt the reassembled byte stream. A total length that is zero
+    // or too small (segmentation offload) leaves the captured length in charge.
+    if (ipPayloadLength > headerLength && ipPayloadLength - headerLength < remaining) {
+        remaining = ipPayloadLength - headerLength;
+    } else if (ipPayloadLength == headerLength) {
+        return Decoded::Dropped;
+    }
     frame.sourcePort = readBigEndian16(tcp);
     frame.destinationPort = readBigEndian16(tcp + 2);
     frame.ipPayloadLength = 0;

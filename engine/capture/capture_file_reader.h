@@ -52,8 +52,8 @@ private:
                         uint32_t& consumed);
     Decoded decodeUdp(FrameInfo& frame, const uint8_t* ip, uint32_t remaining, uint32_t wireLength,
                       uint32_t& consumed);
-    Decoded decodeTcp(FrameInfo& frame, uint32_t remaining, uint32_t wireLength,
-                      uint32_t& consumed);
+    Decoded decodeTcp(FrameInfo& frame, uint32_t remaining, uint32_t ipPayloadLength,
+                      uint32_t wireLength, uint32_t& consumed);
     bool readPayload(FrameInfo& frame, uint32_t length, uint32_t wireLength, uint32_t& consumed);
 
     BufferedFile file_;

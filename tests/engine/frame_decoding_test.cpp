@@ -209,3 +209,19 @@ TEST(PacketRecord, CopiesAreDeepAndPayloadIsTerminated) {
     EXPECT_EQ(empty.payloadData(), nullptr);
     EXPECT_STREQ(empty.payloadText(), "");
 }
+
+TEST(FrameDecoding, EthernetPaddingIsNotTcpSegmentData) {
+    CaptureBuilder builder;
+    builder.add(padded(tcpFrame(kHostA, 5060, kHostB, 33000, Bytes{}), 0xaa));  // padded bare ACK
+    builder.add(padded(tcpFrame(kHostA, 5060, kHostB, 33000, bytesOf("\r\n")), 0xaa));
+    Bytes zeroTotal = tcpFrame(kHostA, 5060, kHostB, 33000, bytesOf("offloaded"));
+    zeroTotal[14 + 2] = 0;  // total length 0, as segmentation offload writes it
+    zeroTotal[14 + 3] = 0;
+    builder.add(zeroTotal);
+    ReadResult result = readAll(builder);
+    ASSERT_EQ(result.packets.size(), 2u);
+    EXPECT_EQ(result.packets[0].number, 2u);
+    EXPECT_EQ(payloadOf(result.packets[0]), "\r\n");
+    EXPECT_EQ(result.packets[0].headerOverhead, 58u);
+    EXPECT_EQ(payloadOf(result.packets[1]), "offloaded");
+}

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
 
 #include "diagnostics.h"
 #include "reader_test_util.h"
@@ -87,4 +88,24 @@ TEST(RealCaptures, SipOverTcpCaptureHoldsOnlyTcpSegmentsOnPort6060) {
         EXPECT_TRUE(p.sourcePort == "6060" || p.destinationPort == "6060")
             << p.sourcePort << " " << p.destinationPort;
     }
+}
+
+// The bundled sample's listing, checked once against tshark, byte for byte.
+TEST(RealCaptures, BundledSampleListingMatchesItsGoldenFile) {
+    std::string path = VARLOWE_SOURCE_DIR "/samples/sip-call-loopback.pcap";
+    std::ifstream golden(VARLOWE_SOURCE_DIR "/tests/fixtures/sip-call-loopback.packets.txt");
+    ASSERT_TRUE(golden.good());
+    std::vector<PacketRecord> packets = readFile(path);
+    std::string line;
+    size_t index = 0;
+    while (std::getline(golden, line)) {
+        ASSERT_LT(index, packets.size());
+        const PacketRecord& p = packets[index++];
+        std::string ours = std::to_string(p.number) + " " + packetTimeText(p.time()) + " " +
+                           transportName(p.transport) + " " + p.sourceAddress + ":" +
+                           p.sourcePort + " > " + p.destinationAddress + ":" +
+                           p.destinationPort + " " + std::to_string(p.payloadLength);
+        EXPECT_EQ(ours, line);
+    }
+    EXPECT_EQ(index, packets.size());
 }
