@@ -22,7 +22,7 @@ constexpr int64_t kRtpInterval = 20000;
 constexpr int64_t kRtcpInterval = 5000000;
 
 class Random {
-public:
+  public:
     explicit Random(uint64_t seed) : state_(seed * 0x9e3779b97f4a7c15ull + 1) {}
     uint64_t next() {  // splitmix64
         uint64_t z = (state_ += 0x9e3779b97f4a7c15ull);
@@ -35,7 +35,7 @@ public:
         return low + static_cast<int64_t>(next() % static_cast<uint64_t>(high - low + 1));
     }
 
-private:
+  private:
     uint64_t state_;
 };
 
@@ -82,7 +82,7 @@ struct Event {
 };
 
 class Generator {
-public:
+  public:
     Generator(const std::string& path, const GeneratorOptions& options)
         : options_(options), random_(options.seed), slots_(options.concurrentCalls) {
         file_ = std::fopen(path.c_str(), "wb");
@@ -117,7 +117,7 @@ public:
         return result_;
     }
 
-private:
+  private:
     void schedule(int64_t time, EventKind kind, int slot, int direction, int step = 0) {
         uint64_t call = slots_[static_cast<size_t>(slot)].id;
         queue_.push(Event{time, order_++, kind, slot, call, direction, step});
@@ -149,11 +149,11 @@ private:
         int64_t answer = time + random_.range(200000, 3000000);
         call.mediaStart = answer + 30000;
         call.mediaEnd = call.mediaStart + random_.range(20, 90) * 1000000;
-        schedule(time, EventKind::Signal, slot, 0, 0);  // INVITE
-        schedule(time + 2000, EventKind::Signal, slot, 1, 1);  // 100 Trying
-        schedule(time + 40000, EventKind::Signal, slot, 1, 2);  // 180 Ringing
-        schedule(answer, EventKind::Signal, slot, 1, 3);  // 200 OK with answer
-        schedule(answer + 15000, EventKind::Signal, slot, 0, 4);  // ACK
+        schedule(time, EventKind::Signal, slot, 0, 0);                   // INVITE
+        schedule(time + 2000, EventKind::Signal, slot, 1, 1);            // 100 Trying
+        schedule(time + 40000, EventKind::Signal, slot, 1, 2);           // 180 Ringing
+        schedule(answer, EventKind::Signal, slot, 1, 3);                 // 200 OK with answer
+        schedule(answer + 15000, EventKind::Signal, slot, 0, 4);         // ACK
         schedule(call.mediaEnd + 10000, EventKind::Signal, slot, 0, 5);  // BYE
         schedule(call.mediaEnd + 25000, EventKind::Signal, slot, 1, 6);  // 200 OK to BYE
         for (int d = 0; d < 2; ++d) {
@@ -201,8 +201,9 @@ private:
     }
 
     void signal(Call& call, const Event& event) {
-        static const char* const kStarts[] = {"INVITE", "SIP/2.0 100 Trying", "SIP/2.0 180 Ringing",
-                                              "SIP/2.0 200 OK", "ACK", "BYE", "SIP/2.0 200 OK"};
+        static const char* const kStarts[] = {
+            "INVITE", "SIP/2.0 100 Trying", "SIP/2.0 180 Ringing", "SIP/2.0 200 OK", "ACK",
+            "BYE",    "SIP/2.0 200 OK"};
         const int step = event.step;
         const bool request = step == 0 || step == 4 || step == 5;
         const Endpoint& from = event.direction == 0 ? call.caller : call.callee;
@@ -210,9 +211,10 @@ private:
         std::string transport = call.tcp ? "TCP" : "UDP";
         std::string method = step <= 3 ? "INVITE" : step == 4 ? "ACK" : "BYE";
         int cseq = step <= 4 ? 1 : 2;
-        std::string ruri = "sip:" + std::to_string(2000 + call.slot) + "@" + quad(call.callee.address);
-        std::string branch = "z9hG4bK-" + std::to_string(call.id) + "-" +
-                             std::to_string(step <= 3 ? 0 : step);
+        std::string ruri =
+            "sip:" + std::to_string(2000 + call.slot) + "@" + quad(call.callee.address);
+        std::string branch =
+            "z9hG4bK-" + std::to_string(call.id) + "-" + std::to_string(step <= 3 ? 0 : step);
         std::string text = request ? std::string(kStarts[step]) + " " + ruri + " SIP/2.0\r\n"
                                    : std::string(kStarts[step]) + "\r\n";
         text += "Via: SIP/2.0/" + transport + " " + quad(call.caller.address) + ":" +
@@ -223,7 +225,8 @@ private:
         text += "To: <" + ruri + ">" + (step >= 2 ? ";tag=" + call.toTag : "") + "\r\n";
         text += "Call-ID: " + call.callId + "\r\n";
         text += "CSeq: " + std::to_string(cseq) + " " + method + "\r\n";
-        text += "Contact: <sip:" + quad(from.address) + ":" + std::to_string(from.sipPort) + ">\r\n";
+        text +=
+            "Contact: <sip:" + quad(from.address) + ":" + std::to_string(from.sipPort) + ">\r\n";
         text += "User-Agent: varlowe-bench\r\n";
         std::string body;
         if (step == 0) {
@@ -344,9 +347,9 @@ private:
         }
         sdes[3] = static_cast<uint8_t>(sdes.size() / 4 - 1);
         packet.insert(packet.end(), sdes.begin(), sdes.end());
-        emit(event.time, testsupport::udpFrame(from.address, static_cast<uint16_t>(from.rtpPort + 1),
-                                               to.address, static_cast<uint16_t>(to.rtpPort + 1),
-                                               packet));
+        emit(event.time,
+             testsupport::udpFrame(from.address, static_cast<uint16_t>(from.rtpPort + 1),
+                                   to.address, static_cast<uint16_t>(to.rtpPort + 1), packet));
     }
 
     void emit(int64_t micros, const Bytes& frame) {

@@ -15,7 +15,9 @@ IDiagnosticsSink* exchangeSink(IDiagnosticsSink* sink) {
 }
 }  // namespace
 
-void setDiagnosticsSink(IDiagnosticsSink* sink) { currentSink = sink; }
+void setDiagnosticsSink(IDiagnosticsSink* sink) {
+    currentSink = sink;
+}
 
 void diagnostic(const char* format, ...) {
     char small[256];
@@ -47,7 +49,9 @@ void diagnostic(const char* format, ...) {
 
 ScopedDiagnosticsCapture::ScopedDiagnosticsCapture() : previous_(exchangeSink(this)) {}
 
-ScopedDiagnosticsCapture::~ScopedDiagnosticsCapture() { exchangeSink(previous_); }
+ScopedDiagnosticsCapture::~ScopedDiagnosticsCapture() {
+    exchangeSink(previous_);
+}
 
 void StandardErrorSink::write(const std::string& text) {
     std::fwrite(text.data(), 1, text.size(), stderr);

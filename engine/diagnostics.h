@@ -7,7 +7,7 @@ namespace varlowe {
 // Where the engine's per-packet diagnostic lines go. By default they are written to the
 // standard output; the command-line tool sends them to standard error and tests collect them.
 class IDiagnosticsSink {
-public:
+  public:
     virtual void write(const std::string& text) = 0;
     virtual ~IDiagnosticsSink() = default;
 };
@@ -20,7 +20,7 @@ void diagnostic(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
 // Collects diagnostics while it lives, then restores the previous sink.
 class ScopedDiagnosticsCapture : public IDiagnosticsSink {
-public:
+  public:
     ScopedDiagnosticsCapture();
     ~ScopedDiagnosticsCapture() override;
     ScopedDiagnosticsCapture(const ScopedDiagnosticsCapture&) = delete;
@@ -29,14 +29,14 @@ public:
     void write(const std::string& text) override { text_ += text; }
     const std::string& text() const { return text_; }
 
-private:
+  private:
     IDiagnosticsSink* previous_;
     std::string text_;
 };
 
 // Writes diagnostics to the standard error stream.
 class StandardErrorSink : public IDiagnosticsSink {
-public:
+  public:
     void write(const std::string& text) override;
 };
 

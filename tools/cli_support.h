@@ -24,7 +24,7 @@ const std::vector<Subcommand>& subcommands();
 
 // Splits a subcommand's arguments into known flags and positional operands.
 class ArgumentParser {
-public:
+  public:
     ArgumentParser(const Subcommand& command, const std::vector<std::string>& arguments);
 
     // Declares a flag; returns a reference that becomes true when it is given.
@@ -37,7 +37,7 @@ public:
     bool parse(size_t minOperands, size_t maxOperands, bool& helpShown);
     const std::vector<std::string>& operands() const { return operands_; }
 
-private:
+  private:
     const Subcommand& command_;
     std::vector<std::string> arguments_;
     std::vector<std::pair<std::string, bool*>> flags_;
@@ -56,7 +56,7 @@ int usageError(const Subcommand& command, const std::string& message);
 
 // Collects output in a large buffer and writes it in big blocks.
 class OutputBuffer {
-public:
+  public:
     explicit OutputBuffer(std::FILE* stream = stdout) : stream_(stream) { text_.reserve(1 << 16); }
     ~OutputBuffer() { flush(); }
     OutputBuffer(const OutputBuffer&) = delete;
@@ -78,7 +78,7 @@ public:
         }
     }
 
-private:
+  private:
     std::FILE* stream_;
     std::string text_;
 };

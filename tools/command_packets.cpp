@@ -1,7 +1,7 @@
 #include <cinttypes>
 
-#include "capture/capture_file_reader.h"
 #include "capture/byte_order.h"
+#include "capture/capture_file_reader.h"
 #include "capture/packet_record.h"
 #include "capture/packet_time.h"
 #include "cli_commands.h"
@@ -70,8 +70,8 @@ int runPackets(const std::vector<std::string>& arguments) {
         out.put(line, length);
     }
     if (countOnly) {
-        std::snprintf(line, sizeof line, "packets %" PRIu64 "\npayload-bytes %" PRIu64 "\n", packets,
-                      payloadBytes);
+        std::snprintf(line, sizeof line, "packets %" PRIu64 "\npayload-bytes %" PRIu64 "\n",
+                      packets, payloadBytes);
         out.put(line);
     }
     return kExitOk;

@@ -31,7 +31,8 @@ void printOverview(std::FILE* stream) {
     std::fputs(
         "Usage: varlowe-cli SUBCOMMAND [OPTIONS] CAPTURE\n"
         "\n"
-        "Reads a libpcap capture file (classic microsecond format, either byte order, Ethernet II)\n"
+        "Reads a libpcap capture file (classic microsecond format, either byte order, Ethernet "
+        "II)\n"
         "the way Varlowe does and prints what it finds. Diagnostics go to standard error.\n"
         "\n"
         "Subcommands:\n",

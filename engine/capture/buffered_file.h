@@ -12,7 +12,7 @@ namespace varlowe {
 // A read-only file read through one large buffer: records and headers are taken from memory,
 // and skips inside the buffer cost nothing. Offsets and sizes are 64-bit.
 class BufferedFile {
-public:
+  public:
     static constexpr size_t kBufferSize = 1 << 20;
 
     BufferedFile();
@@ -37,7 +37,7 @@ public:
     // Positions at an absolute offset; false when it lies beyond the end of the file.
     bool seek(uint64_t offset);
 
-private:
+  private:
     bool refill();
 
     struct FileCloser {

@@ -1,7 +1,7 @@
 #include "capture_file_reader.h"
 
-#include "diagnostics.h"
 #include "byte_order.h"
+#include "diagnostics.h"
 
 namespace varlowe {
 
@@ -38,7 +38,9 @@ bool CaptureFileReader::open(const std::string& path) {
     return accepted;
 }
 
-bool CaptureFileReader::seek(uint64_t offset) { return file_.isOpen() && file_.seek(offset); }
+bool CaptureFileReader::seek(uint64_t offset) {
+    return file_.isOpen() && file_.seek(offset);
+}
 
 void CaptureFileReader::close() {
     file_.close();

@@ -13,7 +13,7 @@ namespace varlowe {
 // record and decodes Ethernet II / IPv4 / UDP or TCP frames. Fragmented UDP datagrams are
 // reassembled; TCP segments with payload are yielded one by one.
 class CaptureFileReader {
-public:
+  public:
     static constexpr uint32_t kMagic = 0xa1b2c3d4u;
     static constexpr uint32_t kSwappedMagic = 0xd4c3b2a1u;
     static constexpr uint32_t kGlobalHeaderSize = 24;
@@ -45,7 +45,7 @@ public:
     uint32_t recordCounter() const { return counter_; }
     const FragmentTable& fragments() const { return fragments_; }
 
-private:
+  private:
     enum class Decoded { Accepted, Dropped, StopReading };
 
     Decoded decodeFrame(FrameInfo& frame, uint32_t storedLength, uint32_t wireLength,

@@ -15,7 +15,7 @@ namespace varlowe {
 // a fragment repeating an offset already held is discarded. Datagrams that never complete
 // stay until the table is destroyed.
 class FragmentTable {
-public:
+  public:
     static constexpr size_t kBucketCount = 64;
 
     // Takes a copy of the fragment. Returns true when it completed its datagram: `frame` then
@@ -26,7 +26,7 @@ public:
     size_t heldFragments() const { return heldFragments_; }
     void clear();
 
-private:
+  private:
     struct DatagramKey {
         uint32_t source;
         uint32_t destination;

@@ -10,8 +10,8 @@ struct FrameInfo {
     uint8_t protocol = 0;  // IP protocol number: 17 UDP, 6 TCP
     int32_t seconds = 0;
     int32_t microseconds = 0;
-    uint32_t number = 0;       // record index in the file, from 1
-    uint64_t fileOffset = 0;   // offset of the record header
+    uint32_t number = 0;              // record index in the file, from 1
+    uint64_t fileOffset = 0;          // offset of the record header
     uint32_t sourceAddress = 0;       // host order
     uint32_t destinationAddress = 0;  // host order
     uint16_t ipPayloadLength = 0;     // IP total length minus IP header length

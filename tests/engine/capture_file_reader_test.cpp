@@ -56,9 +56,11 @@ TEST(CaptureFileReader, RejectsOtherFormatsWithTheDiagnosticLine) {
         Bytes content;
     };
     std::vector<Case> cases = {
-        {"nanosecond magic", CaptureBuilder(FileByteOrder::Little, CaptureBuilder::kNanosecondMagic).bytes()},
-        {"pcapng section header", Bytes{0x0a, 0x0d, 0x0d, 0x0a, 0x1c, 0, 0, 0, 0x4d, 0x3c, 0x2b, 0x1a,
-                                        1, 0, 0, 0, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff}},
+        {"nanosecond magic",
+         CaptureBuilder(FileByteOrder::Little, CaptureBuilder::kNanosecondMagic).bytes()},
+        {"pcapng section header",
+         Bytes{0x0a, 0x0d, 0x0d, 0x0a, 0x1c, 0,    0,    0,    0x4d, 0x3c, 0x2b, 0x1a,
+               1,    0,    0,    0,    0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff}},
         {"shorter than the global header", Bytes(whole.begin(), whole.begin() + 23)},
         {"empty file", Bytes{}},
     };
@@ -119,11 +121,11 @@ TEST(CaptureFileReader, CapturedLengthBeyondTheFileEndsTheWalk) {
 
 TEST(CaptureFileReader, SkippedRecordsStillTakeANumber) {
     CaptureBuilder builder;
-    builder.add(udpFrame(kHostA, 1, kHostB, 2, bytesOf("one")));         // 1
-    builder.add(ethernetFrame(Bytes(28, 0), 0x0806));                    // 2 ARP
-    builder.add(Bytes(10, 0));                                           // 3 too short
+    builder.add(udpFrame(kHostA, 1, kHostB, 2, bytesOf("one")));             // 1
+    builder.add(ethernetFrame(Bytes(28, 0), 0x0806));                        // 2 ARP
+    builder.add(Bytes(10, 0));                                               // 3 too short
     builder.add(ethernetFrame(ipv4Packet(kHostA, kHostB, 1, Bytes(8, 0))));  // 4 ICMP
-    builder.add(tcpFrame(kHostA, 1, kHostB, 2, bytesOf("five")));        // 5
+    builder.add(tcpFrame(kHostA, 1, kHostB, 2, bytesOf("five")));            // 5
     ReadResult result = readAll(builder);
     ASSERT_EQ(result.packets.size(), 2u);
     EXPECT_EQ(result.packets[0].number, 1u);
@@ -201,9 +203,11 @@ TEST(CaptureFileReader, WalksAndSeeksPastFourGibibytes) {
     const uint64_t secondOffset = head.size() - 14 + uint64_t{hugeLength};
     {
         std::ofstream out(file.path(), std::ios::binary);
-        out.write(reinterpret_cast<const char*>(head.data()), static_cast<std::streamsize>(head.size()));
+        out.write(reinterpret_cast<const char*>(head.data()),
+                  static_cast<std::streamsize>(head.size()));
         out.seekp(static_cast<std::streamoff>(secondOffset));
-        out.write(reinterpret_cast<const char*>(second.data()), static_cast<std::streamsize>(second.size()));
+        out.write(reinterpret_cast<const char*>(second.data()),
+                  static_cast<std::streamsize>(second.size()));
         ASSERT_TRUE(out.good()) << "cannot write a sparse file here";
     }
     CaptureFileReader reader;

@@ -34,8 +34,8 @@ TEST(FrameDecoding, IpOptionsAreSkipped) {
     fields.options = Bytes{0x94, 0x04, 0x00, 0x00, 0x01, 0x01, 0x01, 0x00};  // router alert, NOPs
     CaptureBuilder builder;
     builder.add(udpFrame(kHostA, 1000, kHostB, 2000, bytesOf("after options"), fields));
-    builder.add(ethernetFrame(ipv4Packet(kHostA, kHostB, 6,
-                                         tcpSegment(3000, 4000, bytesOf("tcp after options")), fields)));
+    builder.add(ethernetFrame(ipv4Packet(
+        kHostA, kHostB, 6, tcpSegment(3000, 4000, bytesOf("tcp after options")), fields)));
     ReadResult result = readAll(builder);
     ASSERT_EQ(result.packets.size(), 2u);
     EXPECT_EQ(payloadOf(result.packets[0]), "after options");
@@ -117,12 +117,12 @@ TEST(FrameDecoding, SwitchesSkipTheirTransport) {
 
 TEST(FrameDecoding, OtherProtocolsShortFramesAndEmptyDatagramsAreDroppedSilently) {
     CaptureBuilder builder;
-    builder.add(ethernetFrame(ipv4Packet(kHostA, kHostB, 1, Bytes(8, 0))));   // ICMP
+    builder.add(ethernetFrame(ipv4Packet(kHostA, kHostB, 1, Bytes(8, 0))));    // ICMP
     builder.add(ethernetFrame(ipv4Packet(kHostA, kHostB, 47, Bytes(40, 0))));  // GRE
-    builder.add(ethernetFrame(Bytes(19, 0x45)));                              // IP header cut
+    builder.add(ethernetFrame(Bytes(19, 0x45)));                               // IP header cut
     builder.add(ethernetFrame(ipv4Packet(kHostA, kHostB, 17, Bytes(7, 0))));   // UDP header cut
     builder.add(udpFrame(kHostA, 1, kHostB, 2, Bytes{}));                      // empty datagram
-    builder.add(Bytes(13, 0xff));                                             // below Ethernet
+    builder.add(Bytes(13, 0xff));                                              // below Ethernet
     builder.add(udpFrame(kHostA, 1, kHostB, 2, bytesOf("kept")));
     ScopedDiagnosticsCapture diagnostics;
     ReadResult result = readAll(builder);

@@ -102,9 +102,9 @@ TEST(RealCaptures, BundledSampleListingMatchesItsGoldenFile) {
         ASSERT_LT(index, packets.size());
         const PacketRecord& p = packets[index++];
         std::string ours = std::to_string(p.number) + " " + packetTimeText(p.time()) + " " +
-                           transportName(p.transport) + " " + p.sourceAddress + ":" +
-                           p.sourcePort + " > " + p.destinationAddress + ":" +
-                           p.destinationPort + " " + std::to_string(p.payloadLength);
+                           transportName(p.transport) + " " + p.sourceAddress + ":" + p.sourcePort +
+                           " > " + p.destinationAddress + ":" + p.destinationPort + " " +
+                           std::to_string(p.payloadLength);
         EXPECT_EQ(ours, line);
     }
     EXPECT_EQ(index, packets.size());

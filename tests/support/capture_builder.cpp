@@ -34,7 +34,9 @@ uint16_t checksum(const Bytes& data, size_t begin, size_t length) {
 }
 }  // namespace
 
-Bytes bytesOf(const std::string& text) { return Bytes(text.begin(), text.end()); }
+Bytes bytesOf(const std::string& text) {
+    return Bytes(text.begin(), text.end());
+}
 
 Bytes ethernetFrame(const Bytes& ipPacket, uint16_t etherType, VlanTag vlan) {
     Bytes frame = {0x00, 0x11, 0x22, 0x33, 0x44, 0x55, 0x66, 0x77, 0x88, 0x99, 0xaa, 0xbb};
@@ -111,20 +113,18 @@ Bytes tcpSegment(uint16_t sourcePort, uint16_t destinationPort, const Bytes& pay
     return segment;
 }
 
-Bytes udpFrame(uint32_t source, uint16_t sourcePort, uint32_t destination,
-               uint16_t destinationPort, const Bytes& payload, const IpFields& fields) {
-    return ethernetFrame(
-        ipv4Packet(source, destination, 17, udpDatagram(sourcePort, destinationPort, payload),
-                   fields));
+Bytes udpFrame(uint32_t source, uint16_t sourcePort, uint32_t destination, uint16_t destinationPort,
+               const Bytes& payload, const IpFields& fields) {
+    return ethernetFrame(ipv4Packet(source, destination, 17,
+                                    udpDatagram(sourcePort, destinationPort, payload), fields));
 }
 
-Bytes tcpFrame(uint32_t source, uint16_t sourcePort, uint32_t destination,
-               uint16_t destinationPort, const Bytes& payload, const Bytes& options,
-               uint32_t sequence) {
+Bytes tcpFrame(uint32_t source, uint16_t sourcePort, uint32_t destination, uint16_t destinationPort,
+               const Bytes& payload, const Bytes& options, uint32_t sequence) {
     IpFields fields;
-    return ethernetFrame(ipv4Packet(
-        source, destination, 6,
-        tcpSegment(sourcePort, destinationPort, payload, options, sequence), fields));
+    return ethernetFrame(
+        ipv4Packet(source, destination, 6,
+                   tcpSegment(sourcePort, destinationPort, payload, options, sequence), fields));
 }
 
 std::vector<Bytes> fragmentedUdpFrames(uint32_t source, uint16_t sourcePort, uint32_t destination,
@@ -203,8 +203,8 @@ CaptureBuilder& CaptureBuilder::add(const Bytes& frame, int32_t seconds, int32_t
 CaptureBuilder& CaptureBuilder::addSnapshot(const Bytes& frame, uint32_t snapshotLength,
                                             int32_t seconds, int32_t microseconds) {
     auto kept = std::min<uint32_t>(snapshotLength, static_cast<uint32_t>(frame.size()));
-    return addRaw(kept, static_cast<uint32_t>(frame.size()), Bytes(frame.begin(), frame.begin() + kept),
-                  seconds, microseconds);
+    return addRaw(kept, static_cast<uint32_t>(frame.size()),
+                  Bytes(frame.begin(), frame.begin() + kept), seconds, microseconds);
 }
 
 CaptureBuilder& CaptureBuilder::addTruncated(const Bytes& frame, uint32_t kept, int32_t seconds,
@@ -228,7 +228,8 @@ Bytes CaptureBuilder::takeBytes() {
 
 void CaptureBuilder::writeTo(const std::string& path) const {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes_.data()), static_cast<std::streamsize>(bytes_.size()));
+    out.write(reinterpret_cast<const char*>(bytes_.data()),
+              static_cast<std::streamsize>(bytes_.size()));
     if (!out) {
         throw std::runtime_error("cannot write " + path);
     }
@@ -252,7 +253,8 @@ TempFile::~TempFile() {
 
 void TempFile::write(const Bytes& data) const {
     std::ofstream out(path_, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(data.data()), static_cast<std::streamsize>(data.size()));
+    out.write(reinterpret_cast<const char*>(data.data()),
+              static_cast<std::streamsize>(data.size()));
     if (!out) {
         throw std::runtime_error("cannot write " + path_);
     }

@@ -19,9 +19,9 @@ struct IpFields {
     uint16_t identification = 1;
     uint16_t fragmentOffset = 0;  // bytes, a multiple of 8
     bool moreFragments = false;
-    Bytes options;                 // appended to the 20-byte header (padded to 4 bytes)
-    int headerLengthWords = -1;    // overrides the header-length nibble when >= 0
-    int totalLength = -1;          // overrides the total-length field when >= 0
+    Bytes options;               // appended to the 20-byte header (padded to 4 bytes)
+    int headerLengthWords = -1;  // overrides the header-length nibble when >= 0
+    int totalLength = -1;        // overrides the total-length field when >= 0
     uint8_t ttl = 64;
 };
 
@@ -38,11 +38,10 @@ Bytes tcpSegment(uint16_t sourcePort, uint16_t destinationPort, const Bytes& pay
                  const Bytes& options = {}, uint32_t sequence = 1);
 
 // Whole Ethernet frames.
-Bytes udpFrame(uint32_t source, uint16_t sourcePort, uint32_t destination,
-               uint16_t destinationPort, const Bytes& payload, const IpFields& fields = {});
-Bytes tcpFrame(uint32_t source, uint16_t sourcePort, uint32_t destination,
-               uint16_t destinationPort, const Bytes& payload, const Bytes& options = {},
-               uint32_t sequence = 1);
+Bytes udpFrame(uint32_t source, uint16_t sourcePort, uint32_t destination, uint16_t destinationPort,
+               const Bytes& payload, const IpFields& fields = {});
+Bytes tcpFrame(uint32_t source, uint16_t sourcePort, uint32_t destination, uint16_t destinationPort,
+               const Bytes& payload, const Bytes& options = {}, uint32_t sequence = 1);
 // Splits one UDP datagram into IPv4 fragments whose IP payloads hold at most
 // `fragmentSize` bytes (rounded down to a multiple of 8), in offset order.
 std::vector<Bytes> fragmentedUdpFrames(uint32_t source, uint16_t sourcePort, uint32_t destination,
@@ -55,7 +54,7 @@ enum class FileByteOrder { Little, Big };
 
 // Builds a capture file in memory, record by record.
 class CaptureBuilder {
-public:
+  public:
     static constexpr uint32_t kMicrosecondMagic = 0xa1b2c3d4u;
     static constexpr uint32_t kNanosecondMagic = 0xa1b23c4du;
 
@@ -83,7 +82,7 @@ public:
     size_t recordCount() const { return records_; }
     void writeTo(const std::string& path) const;
 
-private:
+  private:
     void put32(uint32_t value);
     void put16(uint16_t value);
 
@@ -94,7 +93,7 @@ private:
 
 // A file in a fresh temporary folder, removed with the folder when the object goes.
 class TempFile {
-public:
+  public:
     explicit TempFile(const std::string& name = "capture.pcap");
     ~TempFile();
     TempFile(const TempFile&) = delete;
@@ -105,7 +104,7 @@ public:
     void write(const Bytes& data) const;
     Bytes read() const;
 
-private:
+  private:
     std::string folder_;
     std::string path_;
 };

@@ -96,8 +96,8 @@ TEST(CliPackets, DiagnosticsGoToStandardError) {
 }
 
 TEST(CliUsage, ErrorsExitWithTwoAndHelpWithZero) {
-    for (const char* arguments : {"", "packets", "packets --bogus x.pcap", "packets a.pcap b.pcap",
-                                  "frobnicate x.pcap"}) {
+    for (const char* arguments :
+         {"", "packets", "packets --bogus x.pcap", "packets a.pcap b.pcap", "frobnicate x.pcap"}) {
         SCOPED_TRACE(arguments);
         CliRun run = runCli(arguments);
         EXPECT_EQ(run.status, 2);

@@ -1,0 +1,35 @@
+# Sourced by ./run and ./test: installs what is missing on a Debian machine and builds.
+# Packages each part of the project needs to build and test.
+VARLOWE_PACKAGES=(
+    cmake ninja-build g++ pkg-config   # the build
+    libgtest-dev python3               # the tests
+    tshark                             # the oracle the packet listings are compared with
+    time                               # peak memory figures of the benchmarks
+)
+
+varlowe_install_missing() {
+    local missing=()
+    local package
+    for package in "${VARLOWE_PACKAGES[@]}"; do
+        if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed'; then
+            missing+=("$package")
+        fi
+    done
+    [ ${#missing[@]} -eq 0 ] && return 0
+    echo "Installing: ${missing[*]}"
+    local sudo=""
+    [ "$(id -u)" -ne 0 ] && sudo=sudo
+    export DEBIAN_FRONTEND=noninteractive
+    $sudo apt-get update -qq
+    $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+}
+
+# varlowe_build DIR [CMAKE OPTIONS...]
+varlowe_build() {
+    local dir=$1
+    shift
+    local werror=OFF
+    [ "${CI:-}" = "true" ] && werror=ON
+    cmake -S "$VARLOWE_ROOT" -B "$VARLOWE_ROOT/$dir" -G Ninja -DVARLOWE_WERROR=$werror "$@" >/dev/null
+    cmake --build "$VARLOWE_ROOT/$dir" -j 2
+}
