@@ -12,4 +12,7 @@ const Subcommand& findSubcommand(const std::string& name);
 extern const char* const kPacketsUsage;
 int runPackets(const std::vector<std::string>& arguments);
 
+extern const char* const kMessagesUsage;
+int runMessages(const std::vector<std::string>& arguments);
+
 }  // namespace varlowe::cli

@@ -13,6 +13,8 @@ namespace varlowe::cli {
 const std::vector<Subcommand>& subcommands() {
     static const std::vector<Subcommand> table = {
         {"packets", "list the UDP and TCP packets of a capture file", kPacketsUsage, runPackets},
+        {"messages", "list the SIP and STUN/TURN messages of a capture file", kMessagesUsage,
+         runMessages},
     };
     return table;
 }

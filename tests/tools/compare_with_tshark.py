@@ -44,6 +44,64 @@ def tshark_packets(path):
     return packets
 
 
+STUN_TYPES = {0x0001: "STUN_BIND_REQUEST", 0x0101: "STUN_BIND_RESPONSE",
+              0x0111: "STUN_BIND_ERROR_RESPONSE", 0x0003: "TURN_ALLOCATE_REQUEST",
+              0x0103: "TURN_ALLOCATE_RESPONSE", 0x0113: "TURN_ALLOCATE_ERROR_RESPONSE"}
+
+
+def tshark_messages(path):
+    """(transport, line) per SIP message and STUN message, as tshark sees them."""
+    fields = ["frame.number", "frame.time_epoch", "ip.src", "ip.dst", "udp.srcport", "udp.dstport",
+              "tcp.srcport", "tcp.dstport", "sip.Request-Line", "sip.Status-Line", "stun.cookie",
+              "stun.id", "stun.type"]
+    command = ["tshark", "-n", "-r", path, "-d", "tcp.port==6060,sip", "-Y",
+               "eth.type == 0x0800 && (sip || (stun && udp))", "-T", "fields",
+               "-E", "separator=\t", "-E", "aggregator=\x01", "-E", "occurrence=a"]
+    for field in fields:
+        command += ["-e", field]
+    output = subprocess.run(command, check=True, capture_output=True, text=True).stdout
+    messages = []
+    for line in output.splitlines():
+        (number, epoch, src, dst, usport, udport, tsport, tdport, requests, statuses, cookie,
+         ident, stun_type) = line.split("\t")
+        seconds, _, fraction = epoch.partition(".")
+        prefix = "%s %s" % (number, "%s.%s" % (seconds, (fraction + "000000")[:6]))
+        transport = "UDP" if usport else "TCP"
+        ends = "%s:%s > %s:%s" % (src, usport or tsport, dst, udport or tdport)
+        if stun_type:
+            name = STUN_TYPES.get(int(stun_type, 16), stun_type)
+            messages.append((transport, prefix, "STUN %s %s %s" % (ends, name,
+                                                                   (cookie + ident).upper())))
+            continue
+        for start in [x for x in (requests + "\x01" + statuses).split("\x01") if x]:
+            messages.append((transport, prefix, "SIP %s %s" % (ends, start)))
+    return messages
+
+
+def compare_messages(cli, path):
+    ours = subprocess.run([cli, "messages", path], check=True, capture_output=True,
+                          text=True).stdout.splitlines()
+    theirs = tshark_messages(path)
+    # Over TCP this program dates a message by its first segment and tshark by its last, so
+    # only UDP lines are compared whole; every message is compared without number and time.
+    body = lambda line: line.split(" ", 2)[2]
+    ours_bodies = sorted(body(line) for line in ours)
+    theirs_bodies = sorted(text for _, _, text in theirs)
+    problems = []
+    if ours_bodies != theirs_bodies:
+        missing = sorted(set(theirs_bodies) - set(ours_bodies))[:3]
+        extra = sorted(set(ours_bodies) - set(theirs_bodies))[:3]
+        problems.append("%d messages here, %d by tshark; missing %s; extra %s" % (
+            len(ours_bodies), len(theirs_bodies), missing, extra))
+    udp_theirs = ["%s %s" % (prefix, text) for transport, prefix, text in theirs if transport == "UDP"]
+    udp_keys = set(udp_theirs)
+    udp_ours = [line for line in ours if line in udp_keys or body(line) in
+                {text for transport, _, text in theirs if transport == "UDP"}]
+    if udp_ours != udp_theirs:
+        problems.append("UDP message order, numbers or times differ")
+    return len(ours), problems
+
+
 def main():
     cli = sys.argv[1]
     folders = sys.argv[2:]
@@ -61,13 +119,19 @@ def main():
         theirs = tshark_packets(path)
         if ours == theirs:
             print("%s: %d packets agree" % (os.path.basename(path), len(ours)))
-            continue
-        failures += 1
-        print("%s: %d packets here, %d by tshark" % (path, len(ours), len(theirs)))
-        for a, b in zip(ours, theirs):
-            if a != b:
-                print("  varlowe: %s\n  tshark:  %s" % (a, b))
-                break
+        else:
+            failures += 1
+            print("%s: %d packets here, %d by tshark" % (path, len(ours), len(theirs)))
+            for a, b in zip(ours, theirs):
+                if a != b:
+                    print("  varlowe: %s\n  tshark:  %s" % (a, b))
+                    break
+        count, problems = compare_messages(cli, path)
+        if problems:
+            failures += 1
+            print("%s: %s" % (path, "; ".join(problems)))
+        else:
+            print("%s: %d messages agree" % (os.path.basename(path), count))
     return 1 if failures else 0
 
 

@@ -1,0 +1,16 @@
+#pragma once
+
+namespace varlowe {
+
+// The parsing switches of one analysis pass, with the defaults the settings register.
+struct ParsingOptions {
+    bool includeUdp = true;
+    bool includeTcp = true;
+    bool includeSip = true;
+    bool includeRtp = true;
+    bool includeRtcp = true;
+    bool includeSturn = true;
+    bool includeEncapsulated = false;
+};
+
+}  // namespace varlowe

@@ -1,0 +1,46 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <string_view>
+
+namespace varlowe {
+
+// Position of the first occurrence of `needle` in [data, data + length), or npos.
+inline size_t findBytes(const uint8_t* data, size_t length, std::string_view needle,
+                        size_t from = 0) {
+    if (needle.empty() || from >= length || length - from < needle.size()) {
+        return std::string_view::npos;
+    }
+    std::string_view haystack(reinterpret_cast<const char*>(data) + from, length - from);
+    size_t hit = haystack.find(needle);
+    return hit == std::string_view::npos ? hit : hit + from;
+}
+
+// Length of the text that starts at data: up to the first zero byte or `length`.
+inline size_t textLength(const uint8_t* data, size_t length) {
+    const void* zero = std::memchr(data, 0, length);
+    return zero == nullptr ? length : static_cast<size_t>(static_cast<const uint8_t*>(zero) - data);
+}
+
+inline bool equalsIgnoringCase(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) {
+        return false;
+    }
+    for (size_t i = 0; i < a.size(); ++i) {
+        char x = a[i], y = b[i];
+        if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
+        if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
+        if (x != y) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// Decimal conversion as C's atoi does it (leading white space, a sign, the leading digits),
+// saturating instead of overflowing.
+int64_t leadingNumber(std::string_view text);
+
+}  // namespace varlowe
