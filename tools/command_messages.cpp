@@ -32,7 +32,8 @@ void putPrefix(OutputBuffer& out, const PacketRecord& packet, const char* kind) 
     char text[48];
     size_t length = formatUnsigned(packet.number, text);
     text[length++] = ' ';
-    length += static_cast<size_t>(formatPacketTime(packet.time(), text + length, sizeof text - length));
+    length +=
+        static_cast<size_t>(formatPacketTime(packet.time(), text + length, sizeof text - length));
     out.put(text, length).put(' ').put(kind).put(' ');
     out.put(packet.sourceAddress).put(':').put(packet.sourcePort).put(" > ", 3);
     out.put(packet.destinationAddress).put(':').put(packet.destinationPort).put(' ');
@@ -84,7 +85,10 @@ int runMessages(const std::vector<std::string>& arguments) {
                 continue;
             }
             putPrefix(out, *packet, "STUN");
-            out.put(*pairs->find("MSG_TYPE")).put(' ').put(*pairs->find("TRANSACTION_ID")).put('\n');
+            out.put(*pairs->find("MSG_TYPE"))
+                .put(' ')
+                .put(*pairs->find("TRANSACTION_ID"))
+                .put('\n');
         }
     }
     return kExitOk;

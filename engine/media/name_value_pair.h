@@ -10,7 +10,7 @@ namespace varlowe {
 // An ordered list of owned name/value texts: the decoded form of a STUN/TURN message. The
 // same name may occur more than once; lookup returns the first.
 class NameValuePair {
-public:
+  public:
     virtual ~NameValuePair() = default;
 
     void add(std::string name, std::string value) {
@@ -30,7 +30,7 @@ public:
     }
     const std::vector<std::pair<std::string, std::string>>& pairs() const { return pairs_; }
 
-private:
+  private:
     std::vector<std::pair<std::string, std::string>> pairs_;
 };
 

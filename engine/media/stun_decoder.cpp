@@ -98,9 +98,9 @@ std::string formatValue(ValueFormat format, const uint8_t* value, size_t length,
             if (length != 8) {
                 return kInvalidLength;
             }
-            return addressText(readBigEndian32(value + 4) ^ readBigEndian32(transactionId),
-                               static_cast<uint16_t>(readBigEndian16(value + 2) ^
-                                                     readBigEndian16(transactionId)));
+            return addressText(
+                readBigEndian32(value + 4) ^ readBigEndian32(transactionId),
+                static_cast<uint16_t>(readBigEndian16(value + 2) ^ readBigEndian16(transactionId)));
         case ValueFormat::Number:
             if (length != 4) {
                 return kInvalidLength;

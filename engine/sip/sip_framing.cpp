@@ -10,9 +10,9 @@ namespace varlowe {
 
 namespace {
 
-constexpr std::array<std::string_view, 11> kMethods = {
-    "INVITE", "ACK", "NOTIFY", "BYE", "OPTIONS", "PING", "REFER", "MESSAGE", "PUBLISH",
-    "SUBSCRIBE", "INFO"};
+constexpr std::array<std::string_view, 11> kMethods = {"INVITE",  "ACK",       "NOTIFY", "BYE",
+                                                       "OPTIONS", "PING",      "REFER",  "MESSAGE",
+                                                       "PUBLISH", "SUBSCRIBE", "INFO"};
 
 constexpr size_t npos = std::string_view::npos;
 
@@ -32,7 +32,9 @@ size_t firstReachable(const uint8_t* data, size_t length, std::string_view patte
     return segmentStart < limit ? hit : npos;
 }
 
-bool isBlankOrTab(uint8_t c) { return c == ' ' || c == '\t'; }
+bool isBlankOrTab(uint8_t c) {
+    return c == ' ' || c == '\t';
+}
 
 bool methodStartsAt(const uint8_t* data, size_t length, size_t position) {
     for (std::string_view method : kMethods) {
@@ -98,7 +100,8 @@ MessageExtent messageExtent(const uint8_t* data, size_t length, bool encapsulate
         size_t runLength = length - start;
         size_t lineEnd = findBytes(run, runLength, "\r\n");
         size_t firstLine = lineEnd == npos ? runLength : lineEnd;
-        if (findBytes(run, firstLine, "SIP/2.0") != npos) {
+        // Read as text: binary bytes in front of a start line end the text at a zero byte.
+        if (findBytes(run, textLength(run, firstLine), "SIP/2.0") != npos) {
             break;
         }
         if (!encapsulated) {

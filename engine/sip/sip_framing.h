@@ -15,8 +15,8 @@ std::optional<size_t> findSipStart(const uint8_t* data, size_t length);
 // `start` still tells where an encapsulated start line was found.
 struct MessageExtent {
     bool complete = false;
-    size_t start = 0;       // where the start line begins
-    size_t end = 0;         // one past the message (headers, empty line, Content-Length body)
+    size_t start = 0;        // where the start line begins
+    size_t end = 0;          // one past the message (headers, empty line, Content-Length body)
     bool endsAtEnd = false;  // no bytes follow the message
     // When only body bytes are missing: how many bytes from the start of the data the
     // message needs; 0 otherwise.

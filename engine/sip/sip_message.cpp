@@ -139,9 +139,8 @@ SipMessage SipMessage::parse(const char* text, size_t length) {
         std::string_view name = trimLeadingWhiteSpace(line.substr(0, colon));
         std::string_view value = trimLeadingWhiteSpace(line.substr(colon + 1));
         const char* expanded = expandCompactName(name);
-        message.headers_.push_back(
-            HeaderField{expanded != nullptr ? std::string(expanded) : std::string(name),
-                        std::string(value)});
+        message.headers_.push_back(HeaderField{
+            expanded != nullptr ? std::string(expanded) : std::string(name), std::string(value)});
     }
     return message;
 }
@@ -234,8 +233,8 @@ std::string SipMessage::cseqMethod() const {
         return std::string();
     }
     size_t i = 0;
-    while (i < value->size() &&
-           (((*value)[i] >= '0' && (*value)[i] <= '9') || (*value)[i] == ' ' || (*value)[i] == '\t')) {
+    while (i < value->size() && (((*value)[i] >= '0' && (*value)[i] <= '9') || (*value)[i] == ' ' ||
+                                 (*value)[i] == '\t')) {
         ++i;
     }
     return value->substr(i);

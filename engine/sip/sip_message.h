@@ -14,7 +14,7 @@ namespace varlowe {
 // A parsed SIP request or response. Parsing never fails: a text without a recognisable start
 // line leaves the fields empty. Field extractions are computed on first use and cached.
 class SipMessage {
-public:
+  public:
     // Parses the text up to its first zero byte (or `length`).
     static SipMessage parse(const char* text, size_t length);
     static SipMessage parse(std::string_view text) { return parse(text.data(), text.size()); }
@@ -52,7 +52,7 @@ public:
     // The text after ";tag=" up to the next ";"; none without ";tag=".
     static std::optional<std::string> tagOfAddress(std::string_view value);
 
-private:
+  private:
     std::string raw_;
     std::string startLine_;
     bool response_ = false;

@@ -39,7 +39,8 @@ StreamSlot* SipStreamAssembler::findSlot(const PacketRecord& packet, StreamSlot*
             }
             continue;
         }
-        if (slot.sourcePort == packet.sourcePort && slot.destinationPort == packet.destinationPort &&
+        if (slot.sourcePort == packet.sourcePort &&
+            slot.destinationPort == packet.destinationPort &&
             slot.sourceAddress == packet.sourceAddress &&
             slot.destinationAddress == packet.destinationAddress) {
             return &slot;

@@ -43,7 +43,7 @@ struct StreamSlot {
 // The packet source of the analysis pass: UDP packets pass through unchanged, TCP segments are
 // collected per direction until complete SIP messages are present, and only those come out.
 class SipStreamAssembler {
-public:
+  public:
     static constexpr size_t kSlotCount = 32;
 
     SipStreamAssembler() = default;
@@ -61,7 +61,7 @@ public:
 
     const StreamSlot& slot(size_t index) const { return slots_[index]; }
 
-private:
+  private:
     PacketRecord emit(StreamSlot& slot);
     void evaluate(StreamSlot& slot, size_t previousSize);
     void open(StreamSlot& slot, const PacketRecord& packet, const uint8_t* data, size_t length);

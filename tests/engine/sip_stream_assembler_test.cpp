@@ -1,0 +1,150 @@
+#include <gtest/gtest.h>
+
+#include "diagnostics.h"
+#include "reader_test_util.h"
+#include "sip/sip_stream_assembler.h"
+
+using namespace varlowe;
+using namespace varlowe::testsupport;
+
+namespace {
+
+std::vector<PacketRecord> assembleAll(const CaptureBuilder& builder, bool encapsulated = false) {
+    TempFile file;
+    builder.writeTo(file.path());
+    SipStreamAssembler assembler;
+    assembler.setIncludeEncapsulated(encapsulated);
+    std::vector<PacketRecord> packets;
+    if (!assembler.open(file.path())) {
+        ADD_FAILURE() << "cannot open";
+        return packets;
+    }
+    while (auto packet = assembler.nextPacket()) {
+        packets.push_back(*packet);
+    }
+    return packets;
+}
+
+std::string invite(size_t bodyLength) {
+    return "INVITE sip:bob@h SIP/2.0\r\nVia: SIP/2.0/TCP a;branch=z9hG4bK1\r\nContent-Type: "
+           "application/sdp\r\nContent-Length: " +
+           std::to_string(bodyLength) + "\r\n\r\n" + std::string(bodyLength, 'v');
+}
+
+const std::string kOk = "SIP/2.0 200 OK\r\nCSeq: 1 INVITE\r\nContent-Length: 0\r\n\r\n";
+
+}  // namespace
+
+TEST(SipStreamAssembler, MessageOverTwoSegmentsCarriesTheFirstSegmentsTimeAndNumber) {
+    std::string text = invite(1200);
+    CaptureBuilder builder;
+    builder.add(tcpFrame(kHostA, 5060, kHostB, 40000, bytesOf(text.substr(0, 700))), 10, 1);
+    builder.add(udpFrame(kHostA, 7000, kHostB, 7002, bytesOf("rtp")), 10, 2);
+    builder.add(tcpFrame(kHostA, 5060, kHostB, 40000, bytesOf(text.substr(700))), 10, 3);
+    std::vector<PacketRecord> packets = assembleAll(builder);
+    ASSERT_EQ(packets.size(), 2u);
+    EXPECT_EQ(payloadOf(packets[0]), "rtp");
+    EXPECT_EQ(payloadOf(packets[1]), text);
+    EXPECT_EQ(packets[1].number, 1u);
+    EXPECT_EQ(packets[1].microseconds, 1);
+    EXPECT_EQ(packets[1].fileOffset, 24u);
+    EXPECT_EQ(packets[1].transport, TransportKind::Tcp);
+}
+
+TEST(SipStreamAssembler, TwoMessagesInOneSegmentComeOutOneAfterTheOther) {
+    std::string first = invite(20);
+    CaptureBuilder builder;
+    builder.add(tcpFrame(kHostA, 5060, kHostB, 40000, bytesOf(first + kOk)), 5, 5);
+    builder.add(udpFrame(kHostA, 1, kHostB, 2, bytesOf("after")), 6, 0);
+    std::vector<PacketRecord> packets = assembleAll(builder);
+    ASSERT_EQ(packets.size(), 3u);
+    EXPECT_EQ(payloadOf(packets[0]), first);
+    EXPECT_EQ(payloadOf(packets[1]), kOk);
+    EXPECT_EQ(packets[1].number, 1u);
+    EXPECT_EQ(packets[1].seconds, 5);
+    EXPECT_EQ(payloadOf(packets[2]), "after");
+}
+
+TEST(SipStreamAssembler, SecondMessageSplitAcrossSegmentsAfterACompleteOne) {
+    std::string second = invite(50);
+    CaptureBuilder builder;
+    builder.add(tcpFrame(kHostA, 5060, kHostB, 40000, bytesOf(kOk + second.substr(0, 30))), 1, 0);
+    builder.add(tcpFrame(kHostA, 5060, kHostB, 40000, bytesOf(second.substr(30, 40))), 2, 0);
+    builder.add(tcpFrame(kHostA, 5060, kHostB, 40000, bytesOf(second.substr(70) + kOk)), 3, 0);
+    std::vector<PacketRecord> packets = assembleAll(builder);
+    ASSERT_EQ(packets.size(), 3u);
+    EXPECT_EQ(payloadOf(packets[0]), kOk);
+    EXPECT_EQ(packets[0].seconds, 1);
+    EXPECT_EQ(payloadOf(packets[1]), second);
+    EXPECT_EQ(packets[1].seconds, 1);  // the slot was opened by the first segment
+    EXPECT_EQ(payloadOf(packets[2]), kOk);
+    EXPECT_EQ(packets[2].seconds, 1);
+}
+
+TEST(SipStreamAssembler, MessagesWithoutContentLengthNeverComeOut) {
+    CaptureBuilder builder;
+    builder.add(tcpFrame(kHostA, 5060, kHostB, 40000,
+                         bytesOf("OPTIONS sip:a SIP/2.0\r\nCall-ID: x\r\n\r\n")));
+    builder.add(tcpFrame(kHostA, 5060, kHostB, 40000, bytesOf("more bytes\r\n")));
+    builder.add(udpFrame(kHostA, 5060, kHostB, 5060,
+                         bytesOf("OPTIONS sip:a SIP/2.0\r\nCall-ID: y\r\n\r\n")));
+    std::vector<PacketRecord> packets = assembleAll(builder);
+    ASSERT_EQ(packets.size(), 1u);
+    EXPECT_EQ(packets[0].transport, TransportKind::Udp);
+}
+
+TEST(SipStreamAssembler, DirectionsAreSeparateSlots) {
+    std::string a = invite(100), b = invite(80);
+    CaptureBuilder builder;
+    builder.add(tcpFrame(kHostA, 5060, kHostB, 40000, bytesOf(a.substr(0, 60))), 1, 0);
+    builder.add(tcpFrame(kHostB, 40000, kHostA, 5060, bytesOf(b.substr(0, 60))), 2, 0);
+    builder.add(tcpFrame(kHostB, 40000, kHostA, 5060, bytesOf(b.substr(60))), 3, 0);
+    builder.add(tcpFrame(kHostA, 5060, kHostB, 40000, bytesOf(a.substr(60))), 4, 0);
+    std::vector<PacketRecord> packets = assembleAll(builder);
+    ASSERT_EQ(packets.size(), 2u);
+    EXPECT_EQ(payloadOf(packets[0]), b);
+    EXPECT_EQ(packets[0].seconds, 2);
+    EXPECT_EQ(payloadOf(packets[1]), a);
+    EXPECT_EQ(packets[1].seconds, 1);
+}
+
+TEST(SipStreamAssembler, EncapsulatedMessageIsCutToItsStartLine) {
+    std::string wrapped = std::string("\x02\x00\x10\x00", 4) + "hdr!" + kOk;
+    CaptureBuilder builder;
+    builder.add(tcpFrame(kHostA, 5060, kHostB, 40000, bytesOf(wrapped)));
+    std::vector<PacketRecord> on = assembleAll(builder, true);
+    ASSERT_EQ(on.size(), 1u);
+    EXPECT_EQ(payloadOf(on[0]), kOk);
+    EXPECT_TRUE(assembleAll(builder, false).empty());
+}
+
+TEST(SipStreamAssembler, BeyondThirtyTwoOpenConnectionsNewDataIsDropped) {
+    std::string text = invite(40);
+    CaptureBuilder builder;
+    for (uint16_t port = 1; port <= 33; ++port) {
+        builder.add(tcpFrame(kHostA, port, kHostB, 5060, bytesOf(text.substr(0, 50))));
+    }
+    for (uint16_t port = 1; port <= 33; ++port) {
+        builder.add(tcpFrame(kHostA, port, kHostB, 5060, bytesOf(text.substr(50))));
+    }
+    std::vector<PacketRecord> packets = assembleAll(builder);
+    ASSERT_EQ(packets.size(), 32u);
+    EXPECT_EQ(packets.back().sourcePort, "32");
+}
+
+TEST(SipStreamAssembler, ManySmallSegmentsMakeOneMessage) {
+    std::string text = invite(5000);
+    CaptureBuilder builder;
+    // The first segment must hold a whole line with "SIP/2.0" to open a slot.
+    builder.add(tcpFrame(kHostA, 5060, kHostB, 40000, bytesOf(text.substr(0, 60))));
+    for (size_t at = 60; at < text.size(); at += 7) {
+        builder.add(tcpFrame(kHostA, 5060, kHostB, 40000, bytesOf(text.substr(at, 7))));
+    }
+    ScopedDiagnosticsCapture diagnostics;
+    std::vector<PacketRecord> packets = assembleAll(builder);
+    ASSERT_EQ(packets.size(), 1u);
+    EXPECT_EQ(payloadOf(packets[0]), text);
+    EXPECT_EQ(packets[0].number, 1u);
+    // Every segment after the end of the headers but the last finds the body short.
+    EXPECT_NE(diagnostics.text().find("Not enough data"), std::string::npos);
+}
