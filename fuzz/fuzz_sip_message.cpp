@@ -1,0 +1,37 @@
+// SIP parsing with every extraction rule.
+#include <string>
+
+#include "fuzz_support.h"
+#include "sip/packet_classification.h"
+#include "sip/sip_message.h"
+
+using namespace varlowe;
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    fuzzing::silenceDiagnostics();
+    PacketClass kind = classifyPacket(data, size, true, true);
+    if (kind.sipStart > size) {
+        __builtin_trap();
+    }
+    // Parse from a copy of exactly `size` bytes so that any read past it is caught.
+    std::string text(reinterpret_cast<const char*>(data) + kind.sipStart, size - kind.sipStart);
+    SipMessage message = SipMessage::parse(text.data(), text.size());
+    size_t total = message.startLine().size() + message.callId().value_or("").size() +
+                   message.fromUri().value_or("").size() + message.toUri().value_or("").size() +
+                   message.fromTag().value_or("").size() + message.toTag().value_or("").size() +
+                   message.branch().value_or("").size() + message.cseqMethod().size() +
+                   message.transactionMethod().size() + message.reasonPhrase().size();
+    for (const HeaderField& field : message.headers()) {
+        total += field.name.size() + field.value.size();
+        if (message.header(field.name) == nullptr) {
+            __builtin_trap();
+        }
+    }
+    if (message.body() && message.body()->size() > text.size()) {
+        __builtin_trap();
+    }
+    (void)message.cseqNumber();
+    (void)message.carriesSdp();
+    (void)message.statusCode();
+    return total > size * 64 + 4096 ? 1 : 0;
+}
