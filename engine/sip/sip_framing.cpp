@@ -94,7 +94,14 @@ MessageExtent messageExtent(const uint8_t* data, size_t length, bool encapsulate
     if (data == nullptr || length == 0) {
         return extent;
     }
+    // Line ends before a start line are keep-alives or the tail of a sender that counted its
+    // body short (RFC 3261 7.5: ignore them). Left in place they would hide every later
+    // message of the connection behind a first line without "SIP/2.0".
     size_t start = 0;
+    while (start < length && (data[start] == '\r' || data[start] == '\n')) {
+        ++start;
+    }
+    extent.start = start;
     for (;;) {
         const uint8_t* run = data + start;
         size_t runLength = length - start;

@@ -148,3 +148,18 @@ TEST(SipStreamAssembler, ManySmallSegmentsMakeOneMessage) {
     // Every segment after the end of the headers but the last finds the body short.
     EXPECT_NE(diagnostics.text().find("Not enough data"), std::string::npos);
 }
+
+TEST(SipStreamAssembler, LineEndsBetweenMessagesDoNotBlockTheConnection) {
+    // A body one CR LF longer than its Content-Length, then a keep-alive, then a message.
+    std::string ringing = "SIP/2.0 180 Ringing\r\nContent-Length: 2\r\n\r\nok";
+    CaptureBuilder builder;
+    builder.add(tcpFrame(kHostB, 5060, kHostA, 40000, bytesOf(kOk + ringing + "\r\n")), 1, 0);
+    builder.add(tcpFrame(kHostB, 5060, kHostA, 40000, bytesOf("\r\n\r\n")), 2, 0);
+    builder.add(tcpFrame(kHostB, 5060, kHostA, 40000, bytesOf(kOk)), 3, 0);
+    builder.add(tcpFrame(kHostB, 5060, kHostA, 40000, bytesOf("\r\n\r\n" + kOk)), 4, 0);
+    std::vector<PacketRecord> packets = assembleAll(builder);
+    ASSERT_EQ(packets.size(), 4u);
+    EXPECT_EQ(payloadOf(packets[1]), ringing);
+    EXPECT_EQ(payloadOf(packets[2]), kOk);
+    EXPECT_EQ(payloadOf(packets[3]), kOk);
+}
