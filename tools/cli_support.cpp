@@ -1,5 +1,9 @@
 #include "cli_support.h"
 
+#include "capture/byte_order.h"
+#include "capture/packet_record.h"
+#include "capture/packet_time.h"
+
 namespace varlowe::cli {
 
 const char* const kOpenFailureMessage =
@@ -83,6 +87,17 @@ bool ArgumentParser::parse(size_t minOperands, size_t maxOperands, bool& helpSho
         return false;
     }
     return true;
+}
+
+void putPacketPrefix(OutputBuffer& out, const PacketRecord& packet, const char* kind) {
+    char text[48];
+    size_t length = formatUnsigned(packet.number, text);
+    text[length++] = ' ';
+    length +=
+        static_cast<size_t>(formatPacketTime(packet.time(), text + length, sizeof text - length));
+    out.put(text, length).put(' ').put(kind).put(' ');
+    out.put(packet.sourceAddress).put(':').put(packet.sourcePort).put(" > ", 3);
+    out.put(packet.destinationAddress).put(':').put(packet.destinationPort).put(' ');
 }
 
 int usageError(const Subcommand& command, const std::string& message) {

@@ -5,6 +5,10 @@
 #include <string>
 #include <vector>
 
+namespace varlowe {
+struct PacketRecord;
+}
+
 namespace varlowe::cli {
 
 constexpr int kExitOk = 0;
@@ -53,6 +57,10 @@ class ArgumentParser {
 };
 
 int usageError(const Subcommand& command, const std::string& message);
+
+class OutputBuffer;
+// Writes "NUMBER TIME KIND SOURCE:PORT > DESTINATION:PORT " for a packet.
+void putPacketPrefix(OutputBuffer& out, const PacketRecord& packet, const char* kind);
 
 // Collects output in a large buffer and writes it in big blocks.
 class OutputBuffer {

@@ -1,5 +1,3 @@
-#include "capture/byte_order.h"
-#include "capture/packet_time.h"
 #include "cli_commands.h"
 #include "cli_support.h"
 #include "media/stun_decoder.h"
@@ -26,19 +24,6 @@ const char* const kMessagesUsage =
     "  --no-udp        skip UDP datagrams\n"
     "  --no-tcp        skip TCP segments\n"
     "  --help          show this text\n";
-
-namespace {
-void putPrefix(OutputBuffer& out, const PacketRecord& packet, const char* kind) {
-    char text[48];
-    size_t length = formatUnsigned(packet.number, text);
-    text[length++] = ' ';
-    length +=
-        static_cast<size_t>(formatPacketTime(packet.time(), text + length, sizeof text - length));
-    out.put(text, length).put(' ').put(kind).put(' ');
-    out.put(packet.sourceAddress).put(':').put(packet.sourcePort).put(" > ", 3);
-    out.put(packet.destinationAddress).put(':').put(packet.destinationPort).put(' ');
-}
-}  // namespace
 
 int runMessages(const std::vector<std::string>& arguments) {
     const Subcommand& command = findSubcommand("messages");
@@ -76,7 +61,7 @@ int runMessages(const std::vector<std::string>& arguments) {
         if (kind.kind == PacketKind::Sip) {
             SipMessage message = SipMessage::parse(packet->payloadText() + kind.sipStart,
                                                    packet->payloadLength - kind.sipStart);
-            putPrefix(out, *packet, "SIP");
+            putPacketPrefix(out, *packet, "SIP");
             out.put(message.startLine()).put('\n');
         } else if (kind.kind == PacketKind::Stun) {
             std::unique_ptr<NameValuePair> pairs =
@@ -84,7 +69,7 @@ int runMessages(const std::vector<std::string>& arguments) {
             if (pairs == nullptr) {
                 continue;
             }
-            putPrefix(out, *packet, "STUN");
+            putPacketPrefix(out, *packet, "STUN");
             out.put(*pairs->find("MSG_TYPE"))
                 .put(' ')
                 .put(*pairs->find("TRANSACTION_ID"))

@@ -3,7 +3,6 @@
 #include "capture/byte_order.h"
 #include "capture/capture_file_reader.h"
 #include "capture/packet_record.h"
-#include "capture/packet_time.h"
 #include "cli_commands.h"
 #include "cli_support.h"
 
@@ -57,15 +56,8 @@ int runPackets(const std::vector<std::string>& arguments) {
         if (countOnly) {
             continue;
         }
-        size_t length = formatUnsigned(record.number, line);
-        line[length++] = ' ';
-        int timeLength = formatPacketTime(record.time(), line + length, sizeof line - length);
-        length += static_cast<size_t>(timeLength);
-        out.put(line, length);
-        out.put(' ').put(transportName(record.transport)).put(' ');
-        out.put(record.sourceAddress).put(':').put(record.sourcePort).put(" > ", 3);
-        out.put(record.destinationAddress).put(':').put(record.destinationPort).put(' ');
-        length = formatUnsigned(record.payloadLength, line);
+        putPacketPrefix(out, record, transportName(record.transport));
+        size_t length = formatUnsigned(record.payloadLength, line);
         line[length++] = '\n';
         out.put(line, length);
     }

@@ -49,8 +49,8 @@ StreamSlot* SipStreamAssembler::findSlot(const PacketRecord& packet, StreamSlot*
     return nullptr;
 }
 
-void SipStreamAssembler::open(StreamSlot& slot, const PacketRecord& packet, const uint8_t* data,
-                              size_t length) {
+void SipStreamAssembler::openSlot(StreamSlot& slot, const PacketRecord& packet, const uint8_t* data,
+                                  size_t length) {
     slot.inUse = true;
     slot.sourceAddress = packet.sourceAddress;
     slot.sourcePort = packet.sourcePort;
@@ -153,7 +153,7 @@ std::optional<PacketRecord> SipStreamAssembler::nextPacket(uint64_t* position) {
         MessageExtent extent = messageExtent(data, length, includeEncapsulated_);
         if (extent.complete) {
             if (!extent.endsAtEnd && firstFree != nullptr) {
-                open(*firstFree, packet, data + extent.end, length - extent.end);
+                openSlot(*firstFree, packet, data + extent.end, length - extent.end);
             }
             if (extent.start > 0 || !extent.endsAtEnd) {
                 std::vector<uint8_t> message(data + extent.start, data + extent.end);
@@ -166,7 +166,7 @@ std::optional<PacketRecord> SipStreamAssembler::nextPacket(uint64_t* position) {
         data += extent.start;
         length -= extent.start;
         if (firstFree != nullptr && hasSipLine(data, length)) {
-            open(*firstFree, packet, data, length);
+            openSlot(*firstFree, packet, data, length);
         }
     }
     return std::nullopt;

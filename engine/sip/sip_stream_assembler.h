@@ -64,7 +64,7 @@ class SipStreamAssembler {
   private:
     PacketRecord emit(StreamSlot& slot);
     void evaluate(StreamSlot& slot, size_t previousSize);
-    void open(StreamSlot& slot, const PacketRecord& packet, const uint8_t* data, size_t length);
+    void openSlot(StreamSlot& slot, const PacketRecord& packet, const uint8_t* data, size_t length);
     StreamSlot* findSlot(const PacketRecord& packet, StreamSlot*& firstFree);
 
     CaptureFileReader reader_;
