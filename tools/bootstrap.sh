@@ -2,6 +2,7 @@
 # Packages each part of the project needs to build and test.
 VARLOWE_PACKAGES=(
     cmake ninja-build g++ pkg-config   # the build
+    libwxgtk3.2-dev                    # the desktop program and its settings
     libgtest-dev python3               # the tests
     tshark                             # the oracle the packet listings are compared with
     time                               # peak memory figures of the benchmarks
