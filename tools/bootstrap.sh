@@ -4,6 +4,7 @@ VARLOWE_PACKAGES=(
     cmake ninja-build g++ pkg-config   # the build
     libwxgtk3.2-dev                    # the desktop program and its settings
     libgtest-dev python3               # the tests
+    xvfb xauth                         # tests that need a display
     tshark                             # the oracle the packet listings are compared with
     time                               # peak memory figures of the benchmarks
 )
