@@ -2,6 +2,7 @@
 
 #include <wx/fileconf.h>
 #include <wx/filename.h>
+#include <wx/log.h>
 
 #include <cstdlib>
 
@@ -22,6 +23,8 @@ std::string utf8(const wxString& text) {
 }
 
 std::unique_ptr<wxFileConfig> openConfig(const std::string& applicationName) {
+    // A damaged or unwritable file is not reported; the values in memory stay as they are.
+    wxLogNull quiet;
     wxFileName file(wx(SettingsStore::userConfigPath(applicationName)));
     if (!file.DirExists() && !wxFileName::Mkdir(file.GetPath(), 0700, wxPATH_MKDIR_FULL)) {
         return nullptr;
@@ -304,7 +307,26 @@ bool SettingsStore::save(const std::string& applicationName) {
         return false;
     }
     config->SetPath("/");
-    config->DeleteAll();
+    // Clear in memory rather than with DeleteAll, which removes the file at once: a program
+    // dying before the flush would lose every setting.
+    std::vector<wxString> names;
+    wxString name;
+    long cookie = 0;
+    for (bool more = config->GetFirstGroup(name, cookie); more;
+         more = config->GetNextGroup(name, cookie)) {
+        names.push_back(name);
+    }
+    for (const wxString& group : names) {
+        config->DeleteGroup(group);
+    }
+    names.clear();
+    for (bool more = config->GetFirstEntry(name, cookie); more;
+         more = config->GetNextEntry(name, cookie)) {
+        names.push_back(name);
+    }
+    for (const wxString& entry : names) {
+        config->DeleteEntry(entry, false);
+    }
     for (size_t g = 0; g < committed_->size(); ++g) {
         const EntryList& entries = committed_->at(g);
         for (size_t e = 0; e < entries.size(); ++e) {
@@ -339,6 +361,7 @@ bool SettingsStore::save(const std::string& applicationName) {
         }
     }
     // wxFileConfig writes a temporary file and renames it over the old one.
+    wxLogNull quiet;
     return config->Flush();
 }
 

@@ -93,6 +93,27 @@ TEST_F(SettingsStoreTest, PersistedTextsAreExactlyTheDocumentedOnes) {
               std::string::npos);
 }
 
+TEST_F(SettingsStoreTest, SaveReplacesTheWholeFileAndSurvivesAnUnreadableOne) {
+    writeFile("RecentFile1=/tmp/old.pcap\n[gone]\nx.type=0\nx.value=1\n[broken\n=\n");
+    store().setInt("kept", "n", 5);
+    ASSERT_TRUE(store().load("Varlowe", nullptr));
+    EXPECT_EQ(store().getInt("gone", "x", 0), 1);
+    store().removeGroup("gone");
+    ASSERT_TRUE(store().save("Varlowe"));
+    std::string text = fileText();
+    EXPECT_EQ(text.find("RecentFile1"), std::string::npos) << text;
+    EXPECT_EQ(text.find("[gone]"), std::string::npos) << text;
+    EXPECT_NE(text.find("[kept]\nn.type=0\nn.value=5"), std::string::npos) << text;
+}
+
+TEST_F(SettingsStoreTest, UnwritableFolderKeepsTheValuesInMemory) {
+    setenv("XDG_CONFIG_HOME", "/proc/varlowe-cannot-exist", 1);
+    store().setInt("a", "b", 3);
+    EXPECT_FALSE(store().save("Varlowe"));
+    EXPECT_FALSE(store().load("Varlowe", nullptr));
+    EXPECT_EQ(store().getInt("a", "b", 0), 3);
+}
+
 TEST_F(SettingsStoreTest, TypeMismatchesAndMissingValuesGiveTheDefault) {
     store().setBool("frame", "showToolbar", true);
     EXPECT_EQ(store().getInt("frame", "showToolbar", 77), 77);
