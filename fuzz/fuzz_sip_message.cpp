@@ -1,4 +1,4 @@
-// SIP parsing with every extraction rule.
+// SIP parsing with every extraction rule, and SDP parsing.
 #include <string>
 
 #include "fuzz_support.h"
@@ -29,6 +29,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     if (message.body() && message.body()->size() > text.size()) {
         __builtin_trap();
+    }
+    // SDP parsing over the whole text, and through the message when it carries SDP.
+    SdpDescription direct(text);
+    total += direct.audioAddress().value_or("").size() + direct.video().formats.size();
+    if (const SdpDescription* sdp = message.sdp()) {
+        total += sdp->audio().port.size();
+        (void)sdp->isMediaAddress(direct.origin()[5]);
     }
     (void)message.cseqNumber();
     (void)message.carriesSdp();

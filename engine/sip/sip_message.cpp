@@ -271,6 +271,13 @@ bool SipMessage::carriesSdp() const {
     return type != nullptr && equalsIgnoringCase(*type, "application/sdp") && body_.has_value();
 }
 
+const SdpDescription* SipMessage::sdp() const {
+    if (!sdp_) {
+        sdp_.emplace(carriesSdp() ? std::make_shared<const SdpDescription>(*body_) : nullptr);
+    }
+    return sdp_->get();
+}
+
 bool containsSip(const uint8_t* payload, size_t length) {
     if (payload == nullptr) {
         return false;

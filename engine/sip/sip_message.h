@@ -2,12 +2,14 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "header_field.h"
+#include "media/sdp_description.h"
 
 namespace varlowe {
 
@@ -46,6 +48,8 @@ class SipMessage {
     std::string transactionMethod() const;
     const std::optional<std::string>& branch() const;
     bool carriesSdp() const;
+    // The SDP body, parsed on first use; nullptr when the message carries none.
+    const SdpDescription* sdp() const;
 
     // The URI inside a From or To value: between "<" and ">", else before the first ";".
     static std::string uriOfAddress(std::string_view value);
@@ -71,6 +75,7 @@ class SipMessage {
     mutable std::optional<std::optional<std::string>> toTag_;
     mutable std::optional<std::optional<std::string>> branch_;
     mutable std::optional<int> cseqNumber_;
+    mutable std::optional<std::shared_ptr<const SdpDescription>> sdp_;
 };
 
 // True when the payload, read as text up to its first zero byte, contains "SIP/2.0".
