@@ -271,6 +271,20 @@ bool SipMessage::carriesSdp() const {
     return type != nullptr && equalsIgnoringCase(*type, "application/sdp") && body_.has_value();
 }
 
+const DialogKey& SipMessage::dialogKey() const {
+    if (!dialogKey_) {
+        dialogKey_ = DialogKey::of(*this);
+    }
+    return *dialogKey_;
+}
+
+const TransactionKey& SipMessage::transactionKey() const {
+    if (!transactionKey_) {
+        transactionKey_ = TransactionKey::of(*this);
+    }
+    return *transactionKey_;
+}
+
 const SdpDescription* SipMessage::sdp() const {
     if (!sdp_) {
         sdp_.emplace(carriesSdp() ? std::make_shared<const SdpDescription>(*body_) : nullptr);

@@ -8,8 +8,10 @@
 #include <string_view>
 #include <vector>
 
+#include "dialog_key.h"
 #include "header_field.h"
 #include "media/sdp_description.h"
+#include "transaction_key.h"
 
 namespace varlowe {
 
@@ -48,6 +50,9 @@ class SipMessage {
     std::string transactionMethod() const;
     const std::optional<std::string>& branch() const;
     bool carriesSdp() const;
+    // The session and transaction identities, built on first use.
+    const DialogKey& dialogKey() const;
+    const TransactionKey& transactionKey() const;
     // The SDP body, parsed on first use; nullptr when the message carries none.
     const SdpDescription* sdp() const;
 
@@ -76,6 +81,8 @@ class SipMessage {
     mutable std::optional<std::optional<std::string>> branch_;
     mutable std::optional<int> cseqNumber_;
     mutable std::optional<std::shared_ptr<const SdpDescription>> sdp_;
+    mutable std::optional<DialogKey> dialogKey_;
+    mutable std::optional<TransactionKey> transactionKey_;
 };
 
 // True when the payload, read as text up to its first zero byte, contains "SIP/2.0".

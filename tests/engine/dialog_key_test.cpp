@@ -1,0 +1,61 @@
+#include <gtest/gtest.h>
+
+#include "sip/sip_message.h"
+
+using varlowe::SipMessage;
+
+namespace {
+SipMessage message(const std::string& start, const std::string& from, const std::string& to,
+                   const std::string& cseq, const std::string& branch) {
+    return SipMessage::parse(start + "\r\nVia: SIP/2.0/UDP h;branch=" + branch +
+                             "\r\nFrom: " + from + "\r\nTo: " + to +
+                             "\r\nCall-ID: call-1\r\nCSeq: " + cseq + "\r\n\r\n");
+}
+}  // namespace
+
+TEST(DialogKey, OneCallSeenFromBothSides) {
+    SipMessage invite =
+        message("INVITE sip:b@h SIP/2.0", "<sip:a@h>;tag=a", "<sip:b@h>", "1 INVITE", "z1");
+    SipMessage ringing =
+        message("SIP/2.0 180 Ringing", "<sip:a@h>;tag=a", "<sip:b@h>;tag=b", "1 INVITE", "z1");
+    SipMessage ok =
+        message("SIP/2.0 200 OK", "<sip:a@h>;tag=a", "<sip:b@h>;tag=b", "1 INVITE", "z1");
+    SipMessage ack =
+        message("ACK sip:b@h SIP/2.0", "<sip:a@h>;tag=a", "<sip:b@h>;tag=b", "1 ACK", "z2");
+    SipMessage bye =
+        message("BYE sip:a@h SIP/2.0", "<sip:b@h>;tag=b", "<sip:a@h>;tag=a", "1 BYE", "z3");
+    for (const SipMessage* m : {&ringing, &ok, &ack, &bye}) {
+        EXPECT_TRUE(invite.dialogKey().sessionMatches(m->dialogKey())) << m->startLine();
+        EXPECT_TRUE(m->dialogKey().sessionMatches(invite.dialogKey())) << m->startLine();
+    }
+    EXPECT_TRUE(invite.transactionKey().transactionMatches(ringing.transactionKey()));
+    EXPECT_TRUE(invite.transactionKey().transactionMatches(ok.transactionKey()));
+    EXPECT_FALSE(invite.transactionKey().transactionMatches(ack.transactionKey()));
+    EXPECT_FALSE(invite.transactionKey().transactionMatches(bye.transactionKey()));
+    EXPECT_EQ(ok.dialogKey().text(), "callId=call-1 to=sip:b@h;tag=b from=sip:a@h;tag=a");
+    EXPECT_EQ(invite.transactionKey().text(), "callId=call-1 to=sip:b@h from=sip:a@h;tag=a cseq=1");
+}
+
+TEST(DialogKey, DifferentFromTagsAreDifferentSessions) {
+    SipMessage one =
+        message("INVITE sip:b@h SIP/2.0", "<sip:a@h>;tag=x", "<sip:b@h>", "1 INVITE", "z1");
+    SipMessage two =
+        message("INVITE sip:b@h SIP/2.0", "<sip:a@h>;tag=y", "<sip:b@h>", "1 INVITE", "z1");
+    EXPECT_FALSE(one.dialogKey().sessionMatches(two.dialogKey()));
+    // Two different non-empty To tags are not compatible either.
+    SipMessage forkB =
+        message("SIP/2.0 180 Ringing", "<sip:a@h>;tag=x", "<sip:b@h>;tag=1", "1 INVITE", "z1");
+    SipMessage forkC =
+        message("SIP/2.0 180 Ringing", "<sip:a@h>;tag=x", "<sip:b@h>;tag=2", "1 INVITE", "z1");
+    EXPECT_FALSE(forkB.dialogKey().sessionMatches(forkC.dialogKey()));
+    EXPECT_TRUE(one.dialogKey().sessionMatches(forkB.dialogKey()));
+}
+
+TEST(DialogKey, MissingPartsAreEmptyAndCachedOnce) {
+    SipMessage bare = SipMessage::parse("OPTIONS sip:x SIP/2.0\r\n\r\n");
+    EXPECT_EQ(bare.transactionKey().cseq, -1);
+    EXPECT_EQ(bare.transactionKey().branch, "");
+    EXPECT_EQ(bare.dialogKey().text(), "callId= to= from=");
+    EXPECT_EQ(&bare.dialogKey(), &bare.dialogKey());
+    EXPECT_TRUE(bare.transactionKey().transactionMatches(bare.transactionKey()));
+}
