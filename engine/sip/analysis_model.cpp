@@ -1,0 +1,354 @@
+#include "analysis_model.h"
+
+#include <algorithm>
+
+#include "text_search.h"
+
+namespace varlowe {
+
+namespace {
+void appendDistinct(std::vector<std::string>& list, const std::string& value) {
+    if (std::find(list.begin(), list.end(), value) == list.end()) {
+        list.push_back(value);
+    }
+}
+const std::string* stunTransactionId(const AnalysisItem& item) {
+    return item.stun ? item.stun->find("TRANSACTION_ID") : nullptr;
+}
+}  // namespace
+
+size_t AnalysisModel::addSip(const PacketRecord& packet, const SipMessage& message) {
+    auto item = std::make_unique<AnalysisItem>();
+    item->kind = ItemKind::Sip;
+    item->index = items_.size();
+    item->packet = packet;
+    item->sip = std::make_unique<SipMessage>(SipMessage::parse(message.rawText()));
+    const SipMessage& sip = *item->sip;
+    const size_t index = item->index;
+    items_.push_back(std::move(item));
+
+    const auto& callId = sip.callId();
+    if (!callId || !sip.toUri() || !sip.fromUri()) {
+        return index;  // drawn and listed, but in no index
+    }
+    byCallId_.emplace(*callId, index);
+    bySource_.emplace(packet.sourceAddress, index);
+    byDestination_.emplace(packet.destinationAddress, index);
+    byTo_.emplace(*sip.toUri(), index);
+    byFrom_.emplace(*sip.fromUri(), index);
+    std::string method = sip.transactionMethod();
+    if (!method.empty()) {
+        if (equalsIgnoringCase(method, "ACK")) {
+            // The ACK of a non-2xx final response shares the INVITE's transaction.
+            for (size_t other : lookup(byCallId_, *callId)) {
+                const AnalysisItem& candidate = *items_[other];
+                if (other != index && candidate.sip && !candidate.sip->isResponse() &&
+                    candidate.sip->transactionKey().transactionMatches(sip.transactionKey())) {
+                    method = candidate.sip->method().value_or(method);
+                    break;
+                }
+            }
+        }
+        byMethod_.emplace(method, index);
+    }
+    if (const auto& branch = sip.branch()) {
+        byTransaction_.emplace(*branch + ":" + *callId, index);
+        appendDistinct(sessions_[*callId], *branch);
+    }
+    return index;
+}
+
+size_t AnalysisModel::addStun(const PacketRecord& packet, std::unique_ptr<NameValuePair> message) {
+    auto item = std::make_unique<AnalysisItem>();
+    item->kind = ItemKind::Stun;
+    item->index = items_.size();
+    item->packet = packet;
+    item->stun = std::move(message);
+    const size_t index = item->index;
+    if (const std::string* id = stunTransactionId(*item)) {
+        byStunTransaction_.emplace(*id, index);
+    }
+    bySource_.emplace(packet.sourceAddress, index);
+    byDestination_.emplace(packet.destinationAddress, index);
+    items_.push_back(std::move(item));
+    return index;
+}
+
+std::vector<size_t> AnalysisModel::lookup(const Index& index, const std::string& key) {
+    std::vector<size_t> out;
+    auto range = index.equal_range(key);
+    for (auto it = range.first; it != range.second; ++it) {
+        out.push_back(it->second);
+    }
+    return out;
+}
+
+std::vector<size_t> AnalysisModel::itemsWithCallId(const std::string& k) const {
+    return lookup(byCallId_, k);
+}
+std::vector<size_t> AnalysisModel::itemsWithBranch(const std::string& branch,
+                                                   const std::string& callId) const {
+    return lookup(byTransaction_, branch + ":" + callId);
+}
+std::vector<size_t> AnalysisModel::itemsWithStunTransaction(const std::string& k) const {
+    return lookup(byStunTransaction_, k);
+}
+std::vector<size_t> AnalysisModel::itemsFrom(const std::string& k) const {
+    return lookup(byFrom_, k);
+}
+std::vector<size_t> AnalysisModel::itemsTo(const std::string& k) const {
+    return lookup(byTo_, k);
+}
+std::vector<size_t> AnalysisModel::itemsWithMethod(const std::string& k) const {
+    return lookup(byMethod_, k);
+}
+std::vector<size_t> AnalysisModel::itemsFromAddress(const std::string& k) const {
+    return lookup(bySource_, k);
+}
+std::vector<size_t> AnalysisModel::itemsToAddress(const std::string& k) const {
+    return lookup(byDestination_, k);
+}
+
+std::vector<std::string> AnalysisModel::callIds() const {
+    std::vector<std::string> out;
+    for (const auto& item : items_) {
+        if (item->sip && item->sip->callId())
+            appendDistinct(out, *item->sip->callId());
+    }
+    return out;
+}
+
+std::vector<std::string> AnalysisModel::fromUris() const {
+    std::vector<std::string> out;
+    for (const auto& item : items_) {
+        if (item->sip && item->sip->fromUri())
+            appendDistinct(out, *item->sip->fromUri());
+    }
+    return out;
+}
+
+std::vector<std::string> AnalysisModel::toUris() const {
+    std::vector<std::string> out;
+    for (const auto& item : items_) {
+        if (item->sip && item->sip->toUri())
+            appendDistinct(out, *item->sip->toUri());
+    }
+    return out;
+}
+
+std::vector<std::string> AnalysisModel::methods() const {
+    std::vector<std::string> out;
+    for (const auto& item : items_) {
+        if (!item->sip)
+            continue;
+        std::string method = item->sip->transactionMethod();
+        if (!method.empty() && !equalsIgnoringCase(method, "ACK"))
+            appendDistinct(out, method);
+    }
+    return out;
+}
+
+std::vector<std::string> AnalysisModel::visibleAddresses() const {
+    std::vector<std::string> out;
+    for (size_t row = 0; row < visibleCount(); ++row) {
+        appendDistinct(out, itemAtRow(row).packet.sourceAddress);
+        appendDistinct(out, itemAtRow(row).packet.destinationAddress);
+    }
+    return out;
+}
+
+const std::vector<std::string>& AnalysisModel::branchesOfSession(const std::string& callId) const {
+    static const std::vector<std::string> none;
+    auto found = sessions_.find(callId);
+    return found == sessions_.end() ? none : found->second;
+}
+
+std::optional<std::string> AnalysisModel::userAgentOf(const std::string& address) const {
+    for (size_t index : lookup(bySource_, address)) {
+        const AnalysisItem& item = *items_[index];
+        if (item.sip && !item.sip->isResponse()) {
+            if (const std::string* agent = item.sip->header("User-Agent")) {
+                return *agent;
+            }
+        }
+    }
+    return std::nullopt;
+}
+
+std::vector<std::string> AnalysisModel::userAgentsOf(
+    const std::vector<std::string>& addresses) const {
+    std::vector<std::string> out;
+    for (const std::string& address : addresses) {
+        out.push_back(userAgentOf(address).value_or(""));
+    }
+    return out;
+}
+
+std::optional<std::string> AnalysisModel::methodOfSession(const std::string& callId) const {
+    for (size_t index : lookup(byCallId_, callId)) {
+        const AnalysisItem& item = *items_[index];
+        if (item.sip && !item.sip->isResponse() && item.sip->method() &&
+            !item.sip->method()->empty()) {
+            return *item.sip->method();
+        }
+    }
+    return std::nullopt;
+}
+
+std::optional<std::string> AnalysisModel::methodOfTransaction(const std::string& branch,
+                                                              const std::string& callId) const {
+    for (size_t index : itemsWithBranch(branch, callId)) {
+        const AnalysisItem& item = *items_[index];
+        if (item.sip && !item.sip->isResponse() && item.sip->method() &&
+            !item.sip->method()->empty()) {
+            return *item.sip->method();
+        }
+    }
+    return std::nullopt;
+}
+
+std::vector<size_t> AnalysisModel::allItems() const {
+    std::vector<size_t> out(items_.size());
+    for (size_t i = 0; i < out.size(); ++i) out[i] = i;
+    return out;
+}
+
+void AnalysisModel::removeProvisionalResponses(std::vector<size_t>& list) const {
+    list.erase(std::remove_if(list.begin(), list.end(),
+                              [this](size_t i) {
+                                  const AnalysisItem& item = *items_[i];
+                                  return item.sip && item.sip->isResponse() &&
+                                         item.sip->statusCode() < 200;
+                              }),
+               list.end());
+}
+
+void AnalysisModel::removeKind(std::vector<size_t>& list, ItemKind kind) const {
+    list.erase(std::remove_if(list.begin(), list.end(),
+                              [this, kind](size_t i) { return items_[i]->kind == kind; }),
+               list.end());
+}
+
+void AnalysisModel::removeAddress(std::vector<size_t>& list, const std::string& address) const {
+    list.erase(std::remove_if(list.begin(), list.end(),
+                              [this, &address](size_t i) {
+                                  const PacketRecord& p = items_[i]->packet;
+                                  return p.sourceAddress == address ||
+                                         p.destinationAddress == address;
+                              }),
+               list.end());
+}
+
+bool AnalysisModel::itemsMatch(size_t a, size_t b) const {
+    const AnalysisItem& x = *items_[a];
+    const AnalysisItem& y = *items_[b];
+    if (x.kind != y.kind) {
+        return false;
+    }
+    if (x.sip && y.sip) {
+        return x.sip->transactionKey().transactionMatches(y.sip->transactionKey());
+    }
+    const std::string* idX = stunTransactionId(x);
+    const std::string* idY = stunTransactionId(y);
+    return x.kind == ItemKind::Stun && idX && idY && *idX == *idY;
+}
+
+std::vector<size_t> AnalysisModel::relatedItems(size_t index, RelationMode mode) const {
+    std::vector<size_t> related;
+    if (index >= items_.size()) {
+        return related;
+    }
+    const AnalysisItem& item = *items_[index];
+    if (item.sip) {
+        const SipMessage& sip = *item.sip;
+        std::string callId = sip.callId().value_or("");
+        if (mode == RelationMode::Session) {
+            related = itemsWithCallId(callId);
+        } else if (mode == RelationMode::Branch) {
+            related = itemsWithBranch(sip.branch().value_or(""), callId);
+        } else {
+            for (size_t other : itemsWithCallId(callId)) {
+                const AnalysisItem& candidate = *items_[other];
+                if (candidate.sip &&
+                    candidate.sip->transactionKey().transactionMatches(sip.transactionKey())) {
+                    related.push_back(other);
+                }
+            }
+        }
+    } else if (item.stun) {
+        const std::string* id = stunTransactionId(item);
+        if (mode == RelationMode::Session && id != nullptr) {
+            const PacketRecord& p = item.packet;
+            for (const auto& entry : byStunTransaction_) {
+                const PacketRecord& q = items_[entry.second]->packet;
+                bool sameEnds = q.sourceAddress == p.sourceAddress &&
+                                q.sourcePort == p.sourcePort &&
+                                q.destinationAddress == p.destinationAddress &&
+                                q.destinationPort == p.destinationPort;
+                bool reversed =
+                    q.sourceAddress == p.destinationAddress && q.sourcePort == p.destinationPort &&
+                    q.destinationAddress == p.sourceAddress && q.destinationPort == p.sourcePort;
+                if (entry.first == *id || sameEnds || reversed) {
+                    related.push_back(entry.second);
+                }
+            }
+        } else if (mode == RelationMode::Transaction && id != nullptr) {
+            related = itemsWithStunTransaction(*id);
+        }
+    }
+    if (visible_) {
+        std::vector<size_t> rows;
+        for (size_t i : related) {
+            auto at = std::find(visible_->begin(), visible_->end(), i);
+            if (at != visible_->end()) {
+                rows.push_back(static_cast<size_t>(at - visible_->begin()));
+            }
+        }
+        related.swap(rows);
+    }
+    std::sort(related.begin(), related.end());
+    return related;
+}
+
+bool AnalysisModel::isAnswered(size_t index) const {
+    if (index >= items_.size()) {
+        return false;
+    }
+    const AnalysisItem& item = *items_[index];
+    std::vector<size_t> rows = relatedItems(index, RelationMode::Transaction);
+    if (item.sip) {
+        for (size_t row : rows) {
+            const AnalysisItem& other = itemAtRow(row);
+            if (other.sip && other.sip->isResponse() && other.sip->statusCode() >= 200) {
+                return true;
+            }
+        }
+        return false;
+    }
+    if (item.stun) {
+        const std::string* type = item.stun->find("MSG_TYPE");
+        if (type == nullptr || type->find("_REQUEST") == std::string::npos) {
+            return true;
+        }
+        std::string prefix = type->substr(0, type->find("_REQUEST"));
+        for (size_t row : rows) {
+            const AnalysisItem& other = itemAtRow(row);
+            const std::string* otherType = other.stun ? other.stun->find("MSG_TYPE") : nullptr;
+            if (otherType && otherType->find("_RESPONSE") != std::string::npos &&
+                otherType->find(prefix) != std::string::npos) {
+                return true;
+            }
+        }
+    }
+    return false;
+}
+
+std::vector<size_t> AnalysisModel::stunTransactionsDescending() const {
+    std::vector<size_t> out;
+    for (auto it = byStunTransaction_.rbegin(); it != byStunTransaction_.rend(); ++it) {
+        out.push_back(it->second);
+    }
+    return out;
+}
+
+}  // namespace varlowe

@@ -1,0 +1,143 @@
+#include <gtest/gtest.h>
+
+#include "sip/analysis_model.h"
+
+using namespace varlowe;
+using Mode = AnalysisModel::RelationMode;
+
+namespace {
+
+PacketRecord packetFrom(const std::string& source, const std::string& destination,
+                        uint32_t number) {
+    PacketRecord p;
+    p.number = number;
+    p.transport = TransportKind::Udp;
+    p.sourceAddress = source;
+    p.sourcePort = "5060";
+    p.destinationAddress = destination;
+    p.destinationPort = "5060";
+    return p;
+}
+
+std::string sip(const std::string& start, const std::string& from, const std::string& to,
+                const std::string& cseq, const std::string& branch, const std::string& extra = "") {
+    return start + "\r\nVia: SIP/2.0/UDP h;branch=" + branch + "\r\nFrom: " + from +
+           "\r\nTo: " + to + "\r\nCall-ID: call-1\r\nCSeq: " + cseq + "\r\n" + extra + "\r\n";
+}
+
+// INVITE, 180, 486, ACK (same branch), then a second INVITE answered 200 and its ACK (new
+// branch), then BYE from the callee and its 200.
+AnalysisModel callModel() {
+    AnalysisModel model;
+    const std::string a = "10.0.0.1", b = "10.0.0.2";
+    const std::string alice = "<sip:a@h>;tag=a", bob = "<sip:b@h>", bobTagged = "<sip:b@h>;tag=b";
+    auto add = [&model](const std::string& src, const std::string& dst, const std::string& text) {
+        model.addSip(packetFrom(src, dst, static_cast<uint32_t>(model.itemCount() + 1)),
+                     SipMessage::parse(text));
+    };
+    add(a, b,
+        sip("INVITE sip:b@h SIP/2.0", alice, bob, "1 INVITE", "z1", "User-Agent: PhoneA\r\n"));
+    add(b, a,
+        sip("SIP/2.0 180 Ringing", alice, bobTagged, "1 INVITE", "z1", "User-Agent: PhoneB\r\n"));
+    add(b, a, sip("SIP/2.0 486 Busy Here", alice, bobTagged, "1 INVITE", "z1"));
+    add(a, b, sip("ACK sip:b@h SIP/2.0", alice, bobTagged, "1 ACK", "z1"));
+    add(a, b, sip("INVITE sip:b@h SIP/2.0", alice, bob, "2 INVITE", "z2"));
+    add(b, a, sip("SIP/2.0 200 OK", alice, bobTagged, "2 INVITE", "z2"));
+    add(a, b, sip("ACK sip:b@h SIP/2.0", alice, bobTagged, "2 ACK", "z3"));
+    add(b, a,
+        sip("BYE sip:a@h SIP/2.0", bobTagged, alice, "1 BYE", "z4", "User-Agent: PhoneB\r\n"));
+    add(b, a, sip("SIP/2.0 200 OK", bobTagged, alice, "1 BYE", "z4"));
+    return model;
+}
+
+std::unique_ptr<NameValuePair> stun(const std::string& type, const std::string& id) {
+    auto pairs = std::make_unique<NameValuePair>();
+    pairs->add("MSG_TYPE", type);
+    pairs->add("TRANSACTION_ID", id);
+    return pairs;
+}
+
+}  // namespace
+
+TEST(AnalysisModel, SessionsTransactionsAndMethods) {
+    AnalysisModel model = callModel();
+    ASSERT_EQ(model.itemCount(), 9u);
+    EXPECT_EQ(model.relatedItems(0, Mode::Session).size(), 9u);
+    EXPECT_EQ(model.relatedItems(0, Mode::Transaction), (std::vector<size_t>{0, 1, 2, 3}));
+    EXPECT_EQ(model.relatedItems(7, Mode::Transaction), (std::vector<size_t>{7, 8}));
+    EXPECT_EQ(model.relatedItems(4, Mode::Branch), (std::vector<size_t>{4, 5}));
+    // The ACK of the 486 shares the INVITE's branch and is filed under INVITE.
+    EXPECT_EQ(model.itemsWithMethod("INVITE"), (std::vector<size_t>{0, 1, 2, 3, 4, 5}));
+    EXPECT_EQ(model.itemsWithMethod("ACK"), (std::vector<size_t>{6}));
+    EXPECT_EQ(model.methods(), (std::vector<std::string>{"INVITE", "BYE"}));
+    EXPECT_EQ(model.branchesOfSession("call-1"),
+              (std::vector<std::string>{"z1", "z2", "z3", "z4"}));
+    EXPECT_EQ(model.methodOfSession("call-1").value_or("?"), "INVITE");
+    EXPECT_EQ(model.methodOfTransaction("z4", "call-1").value_or("?"), "BYE");
+    EXPECT_TRUE(model.isAnswered(0));
+    EXPECT_TRUE(model.isAnswered(7));
+    EXPECT_TRUE(model.itemsMatch(0, 2));
+    EXPECT_FALSE(model.itemsMatch(0, 4));
+}
+
+TEST(AnalysisModel, LabelsAndDistinctValues) {
+    AnalysisModel model = callModel();
+    EXPECT_EQ(model.userAgentOf("10.0.0.1").value_or("?"), "PhoneA");
+    // The 180 carries a User-Agent but is a response; the BYE is the first request from B.
+    EXPECT_EQ(model.userAgentOf("10.0.0.2").value_or("?"), "PhoneB");
+    EXPECT_EQ(model.userAgentsOf({"10.0.0.1", "10.9.9.9"}),
+              (std::vector<std::string>{"PhoneA", ""}));
+    EXPECT_EQ(model.callIds(), (std::vector<std::string>{"call-1"}));
+    EXPECT_EQ(model.fromUris(), (std::vector<std::string>{"sip:a@h", "sip:b@h"}));
+    EXPECT_EQ(model.visibleAddresses(), (std::vector<std::string>{"10.0.0.1", "10.0.0.2"}));
+}
+
+TEST(AnalysisModel, VisibleListMapsRowsAndHidesItems) {
+    AnalysisModel model = callModel();
+    std::vector<size_t> list = model.allItems();
+    model.removeProvisionalResponses(list);
+    EXPECT_EQ(list.size(), 8u);
+    list.erase(list.begin());  // hide the first INVITE
+    model.setVisible(list);
+    EXPECT_EQ(model.visibleCount(), 7u);
+    EXPECT_EQ(model.itemAtRow(0).index, 2u);
+    // The 486's transaction without the hidden INVITE and the provisional 180, as rows.
+    EXPECT_EQ(model.relatedItems(2, Mode::Transaction), (std::vector<size_t>{0, 1}));
+    EXPECT_TRUE(model.relatedItems(99, Mode::Session).empty());
+}
+
+TEST(AnalysisModel, MessagesWithoutFromAreInNoIndex) {
+    AnalysisModel model;
+    model.addSip(packetFrom("1.1.1.1", "2.2.2.2", 1),
+                 SipMessage::parse("OPTIONS sip:x SIP/2.0\r\nCall-ID: q\r\nTo: <sip:x>\r\n\r\n"));
+    EXPECT_EQ(model.itemCount(), 1u);
+    EXPECT_TRUE(model.itemsWithCallId("q").empty());
+    EXPECT_TRUE(model.itemsFromAddress("1.1.1.1").empty());
+    std::vector<size_t> list = model.allItems();
+    model.removeAddress(list, "2.2.2.2");
+    EXPECT_TRUE(list.empty());
+}
+
+TEST(AnalysisModel, StunTransactionsAndAnswers) {
+    AnalysisModel model;
+    PacketRecord request = packetFrom("10.0.0.1", "74.0.0.1", 1);
+    request.sourcePort = "50000";
+    request.destinationPort = "3478";
+    PacketRecord response = packetFrom("74.0.0.1", "10.0.0.1", 2);
+    response.sourcePort = "3478";
+    response.destinationPort = "50000";
+    model.addStun(request, stun("STUN_BIND_REQUEST", "AA"));
+    model.addStun(response, stun("STUN_BIND_ERROR_RESPONSE", "AA"));
+    model.addStun(request, stun("STUN_BIND_REQUEST", "BB"));
+    model.addStun(packetFrom("9.9.9.9", "8.8.8.8", 4), stun("TURN_ALLOCATE_REQUEST", "CC"));
+    EXPECT_TRUE(model.isAnswered(0));   // an error response answers too
+    EXPECT_FALSE(model.isAnswered(2));  // no response with BB
+    EXPECT_TRUE(model.isAnswered(1));   // not a request
+    EXPECT_EQ(model.relatedItems(0, Mode::Transaction), (std::vector<size_t>{0, 1}));
+    // Session: same transaction, or the same two address/port pairs either way.
+    EXPECT_EQ(model.relatedItems(2, Mode::Session), (std::vector<size_t>{0, 1, 2}));
+    EXPECT_TRUE(model.itemsMatch(0, 1));
+    EXPECT_FALSE(model.itemsMatch(0, 2));
+    EXPECT_EQ(model.stunTransactionsDescending(), (std::vector<size_t>{3, 2, 1, 0}));
+    EXPECT_EQ(model.itemsFromAddress("10.0.0.1"), (std::vector<size_t>{0, 2}));
+}
