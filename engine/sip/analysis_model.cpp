@@ -184,8 +184,9 @@ std::vector<std::string> AnalysisModel::userAgentsOf(
     return out;
 }
 
-std::optional<std::string> AnalysisModel::methodOfSession(const std::string& callId) const {
-    for (size_t index : lookup(byCallId_, callId)) {
+std::optional<std::string> AnalysisModel::firstRequestMethod(
+    const std::vector<size_t>& indexes) const {
+    for (size_t index : indexes) {
         const AnalysisItem& item = *items_[index];
         if (item.sip && !item.sip->isResponse() && item.sip->method() &&
             !item.sip->method()->empty()) {
@@ -195,16 +196,13 @@ std::optional<std::string> AnalysisModel::methodOfSession(const std::string& cal
     return std::nullopt;
 }
 
+std::optional<std::string> AnalysisModel::methodOfSession(const std::string& callId) const {
+    return firstRequestMethod(itemsWithCallId(callId));
+}
+
 std::optional<std::string> AnalysisModel::methodOfTransaction(const std::string& branch,
                                                               const std::string& callId) const {
-    for (size_t index : itemsWithBranch(branch, callId)) {
-        const AnalysisItem& item = *items_[index];
-        if (item.sip && !item.sip->isResponse() && item.sip->method() &&
-            !item.sip->method()->empty()) {
-            return *item.sip->method();
-        }
-    }
-    return std::nullopt;
+    return firstRequestMethod(itemsWithBranch(branch, callId));
 }
 
 std::vector<size_t> AnalysisModel::allItems() const {

@@ -89,7 +89,7 @@ class AnalysisModel {
   private:
     using Index = std::multimap<std::string, size_t>;
     static std::vector<size_t> lookup(const Index& index, const std::string& key);
-    std::string transactionMethodOf(const AnalysisItem& item) const;
+    std::optional<std::string> firstRequestMethod(const std::vector<size_t>& indexes) const;
 
     std::vector<std::unique_ptr<AnalysisItem>> items_;
     Index byCallId_, bySource_, byDestination_, byTo_, byFrom_, byMethod_, byStunTransaction_,
