@@ -40,6 +40,19 @@ std::unique_ptr<wxFileConfig> openConfig(const std::string& applicationName) {
     return config;
 }
 
+// Names of the groups, or of the entries, at the configuration's current path.
+std::vector<wxString> childNames(wxFileConfig& config, bool groups) {
+    std::vector<wxString> names;
+    wxString name;
+    long cookie = 0;
+    bool more = groups ? config.GetFirstGroup(name, cookie) : config.GetFirstEntry(name, cookie);
+    while (more) {
+        names.push_back(name);
+        more = groups ? config.GetNextGroup(name, cookie) : config.GetNextEntry(name, cookie);
+    }
+    return names;
+}
+
 std::string replaceAll(std::string text, const std::string& from, const std::string& to) {
     size_t at = 0;
     while ((at = text.find(from, at)) != std::string::npos) {
@@ -135,7 +148,7 @@ SettingSize SettingsStore::getSize(const std::string& g, const std::string& e,
 }
 
 void SettingsStore::write(const std::string& group, const std::string& entry, SettingValue value) {
-    GroupList& target = editing_ ? *shadow_ : *committed_;
+    GroupList& target = writable();
     EntryList* entries = target.find(group);
     if (entries == nullptr) {
         entries = target.append(group, std::make_unique<EntryList>());
@@ -192,7 +205,7 @@ void SettingsStore::notify(const std::string& group) {
 }
 
 void SettingsStore::removeEntry(const std::string& group, const std::string& entry) {
-    GroupList& target = editing_ ? *shadow_ : *committed_;
+    GroupList& target = writable();
     EntryList* entries = target.find(group);
     if (entries != nullptr && entries->remove(entry) != nullptr) {
         notify(group);
@@ -200,7 +213,7 @@ void SettingsStore::removeEntry(const std::string& group, const std::string& ent
 }
 
 void SettingsStore::removeGroup(const std::string& group) {
-    GroupList& target = editing_ ? *shadow_ : *committed_;
+    GroupList& target = writable();
     EntryList* entries = target.find(group);
     if (entries == nullptr || entries->empty()) {
         return;
@@ -212,7 +225,7 @@ void SettingsStore::removeGroup(const std::string& group) {
 }
 
 void SettingsStore::removeAll() {
-    GroupList& target = editing_ ? *shadow_ : *committed_;
+    GroupList& target = writable();
     while (!target.empty()) {
         std::string group = target.name(0);
         removeGroup(group);
@@ -309,22 +322,10 @@ bool SettingsStore::save(const std::string& applicationName) {
     config->SetPath("/");
     // Clear in memory rather than with DeleteAll, which removes the file at once: a program
     // dying before the flush would lose every setting.
-    std::vector<wxString> names;
-    wxString name;
-    long cookie = 0;
-    for (bool more = config->GetFirstGroup(name, cookie); more;
-         more = config->GetNextGroup(name, cookie)) {
-        names.push_back(name);
-    }
-    for (const wxString& group : names) {
+    for (const wxString& group : childNames(*config, true)) {
         config->DeleteGroup(group);
     }
-    names.clear();
-    for (bool more = config->GetFirstEntry(name, cookie); more;
-         more = config->GetNextEntry(name, cookie)) {
-        names.push_back(name);
-    }
-    for (const wxString& entry : names) {
+    for (const wxString& entry : childNames(*config, false)) {
         config->DeleteEntry(entry, false);
     }
     for (size_t g = 0; g < committed_->size(); ++g) {
@@ -374,23 +375,11 @@ bool SettingsStore::load(const std::string& applicationName, IUserLabelReceiver*
         return false;
     }
     beginEdit();
-    std::vector<wxString> groups;
-    wxString name;
-    long cookie = 0;
     config->SetPath("/");
-    for (bool more = config->GetFirstGroup(name, cookie); more;
-         more = config->GetNextGroup(name, cookie)) {
-        groups.push_back(name);
-    }
-    for (const wxString& groupText : groups) {
+    for (const wxString& groupText : childNames(*config, true)) {
         const std::string group = utf8(groupText);
         config->SetPath("/" + groupText);
-        std::vector<wxString> entries;
-        for (bool more = config->GetFirstEntry(name, cookie); more;
-             more = config->GetNextEntry(name, cookie)) {
-            entries.push_back(name);
-        }
-        for (const wxString& entryText : entries) {
+        for (const wxString& entryText : childNames(*config, false)) {
             std::string typeKey = utf8(entryText);
             if (typeKey.find(".type") == std::string::npos) {
                 continue;

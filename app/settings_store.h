@@ -91,6 +91,8 @@ class SettingsStore {
     using GroupList = NameVoidPtrPair<EntryList>;
 
     SettingsStore();
+    // The list writers change: the shadow list during an edit batch.
+    GroupList& writable() { return editing_ ? *shadow_ : *committed_; }
     const SettingValue* lookup(const std::string& group, const std::string& entry) const;
     void write(const std::string& group, const std::string& entry, SettingValue value);
     void notify(const std::string& group);

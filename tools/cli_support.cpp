@@ -100,6 +100,17 @@ void putPacketPrefix(OutputBuffer& out, const PacketRecord& packet, const char* 
     out.put(packet.destinationAddress).put(':').put(packet.destinationPort).put(' ');
 }
 
+std::optional<int> ArgumentParser::parseOrExit(size_t minOperands, size_t maxOperands) {
+    bool helpShown = false;
+    if (!parse(minOperands, maxOperands, helpShown)) {
+        return kExitUsage;
+    }
+    if (helpShown) {
+        return kExitOk;
+    }
+    return std::nullopt;
+}
+
 int usageError(const Subcommand& command, const std::string& message) {
     std::fprintf(stderr, "varlowe-cli %s: %s\n\n%s", command.name, message.c_str(), command.usage);
     return kExitUsage;

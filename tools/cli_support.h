@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -36,12 +37,14 @@ class ArgumentParser {
     // Declares an option taking a value ("-o FILE" or "--stream=N" or "--stream N").
     std::string& option(const std::string& name, const std::string& alias = "");
 
-    // Parses; false after printing a usage error (exit with kExitUsage). `helpShown`
-    // becomes true when --help was given and the usage was printed.
-    bool parse(size_t minOperands, size_t maxOperands, bool& helpShown);
+    // Parses; the exit status when the subcommand must stop here (usage error or --help).
+    std::optional<int> parseOrExit(size_t minOperands, size_t maxOperands);
     const std::vector<std::string>& operands() const { return operands_; }
 
   private:
+    // False after printing a usage error; `helpShown` becomes true when --help printed the usage.
+    bool parse(size_t minOperands, size_t maxOperands, bool& helpShown);
+
     const Subcommand& command_;
     std::vector<std::string> arguments_;
     std::vector<std::pair<std::string, bool*>> flags_;

@@ -33,12 +33,8 @@ int runMessages(const std::vector<std::string>& arguments) {
     bool& noSturn = parser.flag("--no-sturn");
     bool& noUdp = parser.flag("--no-udp");
     bool& noTcp = parser.flag("--no-tcp");
-    bool helpShown = false;
-    if (!parser.parse(1, 1, helpShown)) {
-        return kExitUsage;
-    }
-    if (helpShown) {
-        return kExitOk;
+    if (std::optional<int> exit = parser.parseOrExit(1, 1)) {
+        return *exit;
     }
     ParsingOptions options;
     options.includeEncapsulated = encapsulated;

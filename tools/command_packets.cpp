@@ -28,12 +28,8 @@ int runPackets(const std::vector<std::string>& arguments) {
     bool& noUdp = parser.flag("--no-udp");
     bool& noTcp = parser.flag("--no-tcp");
     bool& countOnly = parser.flag("--count");
-    bool helpShown = false;
-    if (!parser.parse(1, 1, helpShown)) {
-        return kExitUsage;
-    }
-    if (helpShown) {
-        return kExitOk;
+    if (std::optional<int> exit = parser.parseOrExit(1, 1)) {
+        return *exit;
     }
 
     CaptureFileReader reader;

@@ -109,31 +109,26 @@ std::vector<size_t> AnalysisModel::itemsToAddress(const std::string& k) const {
     return lookup(byDestination_, k);
 }
 
+std::vector<std::string> AnalysisModel::distinctSipValues(SipField field) const {
+    std::vector<std::string> out;
+    for (const auto& item : items_) {
+        if (item->sip) {
+            if (const std::optional<std::string>& value = (item->sip.get()->*field)()) {
+                appendDistinct(out, *value);
+            }
+        }
+    }
+    return out;
+}
+
 std::vector<std::string> AnalysisModel::callIds() const {
-    std::vector<std::string> out;
-    for (const auto& item : items_) {
-        if (item->sip && item->sip->callId())
-            appendDistinct(out, *item->sip->callId());
-    }
-    return out;
+    return distinctSipValues(&SipMessage::callId);
 }
-
 std::vector<std::string> AnalysisModel::fromUris() const {
-    std::vector<std::string> out;
-    for (const auto& item : items_) {
-        if (item->sip && item->sip->fromUri())
-            appendDistinct(out, *item->sip->fromUri());
-    }
-    return out;
+    return distinctSipValues(&SipMessage::fromUri);
 }
-
 std::vector<std::string> AnalysisModel::toUris() const {
-    std::vector<std::string> out;
-    for (const auto& item : items_) {
-        if (item->sip && item->sip->toUri())
-            appendDistinct(out, *item->sip->toUri());
-    }
-    return out;
+    return distinctSipValues(&SipMessage::toUri);
 }
 
 std::vector<std::string> AnalysisModel::methods() const {

@@ -90,6 +90,8 @@ class AnalysisModel {
     using Index = std::multimap<std::string, size_t>;
     static std::vector<size_t> lookup(const Index& index, const std::string& key);
     std::optional<std::string> firstRequestMethod(const std::vector<size_t>& indexes) const;
+    using SipField = const std::optional<std::string>& (SipMessage::*)() const;
+    std::vector<std::string> distinctSipValues(SipField field) const;
 
     std::vector<std::unique_ptr<AnalysisItem>> items_;
     Index byCallId_, bySource_, byDestination_, byTo_, byFrom_, byMethod_, byStunTransaction_,

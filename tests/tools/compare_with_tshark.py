@@ -14,20 +14,25 @@ import sys
 SKIP = 77
 
 
+def tshark_rows(path, options, display_filter, fields):
+    """tshark's values of the fields for every frame the filter keeps, one list per frame."""
+    command = ["tshark", "-n", "-r", path] + options + ["-Y", display_filter, "-T", "fields",
+                                                        "-E", "separator=\t"]
+    for field in fields:
+        command += ["-e", field]
+    output = subprocess.run(command, check=True, capture_output=True, text=True).stdout
+    return [line.split("\t") for line in output.splitlines()]
+
+
 def tshark_packets(path):
     fields = ["frame.number", "frame.time_epoch", "ip.src", "ip.dst", "udp.srcport", "udp.dstport",
               "tcp.srcport", "tcp.dstport", "udp.length", "tcp.len", "frame.len", "ip.hdr_len",
               "ip.len", "frame.cap_len", "ip.flags.mf", "ip.frag_offset"]
-    command = ["tshark", "-n", "-r", path, "-o", "tcp.desegment_tcp_streams:FALSE",
-               "-Y", "eth.type == 0x0800 && ((udp && !icmp) || tcp.len > 0)",
-               "-T", "fields", "-E", "separator=|", "-E", "occurrence=l"]
-    for field in fields:
-        command += ["-e", field]
-    output = subprocess.run(command, check=True, capture_output=True, text=True).stdout
     packets = []
-    for line in output.splitlines():
+    for row in tshark_rows(path, ["-o", "tcp.desegment_tcp_streams:FALSE", "-E", "occurrence=l"],
+                           "eth.type == 0x0800 && ((udp && !icmp) || tcp.len > 0)", fields):
         (number, epoch, src, dst, usport, udport, tsport, tdport, ulen, tlen, flen, hlen,
-         iplen, caplen, mf, fragoffset) = line.split("|")
+         iplen, caplen, mf, fragoffset) = row
         seconds, _, fraction = epoch.partition(".")
         time = "%s.%s" % (seconds, (fraction + "000000")[:6])
         if usport:
@@ -54,16 +59,12 @@ def tshark_messages(path):
     fields = ["frame.number", "frame.time_epoch", "ip.src", "ip.dst", "udp.srcport", "udp.dstport",
               "tcp.srcport", "tcp.dstport", "sip.Request-Line", "sip.Status-Line", "stun.cookie",
               "stun.id", "stun.type"]
-    command = ["tshark", "-n", "-r", path, "-d", "tcp.port==6060,sip", "-Y",
-               "eth.type == 0x0800 && (sip || (stun && udp))", "-T", "fields",
-               "-E", "separator=\t", "-E", "aggregator=\x01", "-E", "occurrence=a"]
-    for field in fields:
-        command += ["-e", field]
-    output = subprocess.run(command, check=True, capture_output=True, text=True).stdout
     messages = []
-    for line in output.splitlines():
+    for row in tshark_rows(path, ["-d", "tcp.port==6060,sip", "-E", "aggregator=\x01",
+                                  "-E", "occurrence=a"],
+                           "eth.type == 0x0800 && (sip || (stun && udp))", fields):
         (number, epoch, src, dst, usport, udport, tsport, tdport, requests, statuses, cookie,
-         ident, stun_type) = line.split("\t")
+         ident, stun_type) = row
         seconds, _, fraction = epoch.partition(".")
         prefix = "%s %s" % (number, "%s.%s" % (seconds, (fraction + "000000")[:6]))
         transport = "UDP" if usport else "TCP"
