@@ -18,6 +18,13 @@ void setDiagnosticsSink(IDiagnosticsSink* sink);
 // Formats one diagnostic (printf rules) and hands it to the current sink.
 void diagnostic(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
+// The debug channel: developer traces that never reach the user's terminal. Nothing is
+// formatted unless a sink is installed; setting VARLOWE_DEBUG in the environment sends the
+// traces to standard error.
+void setDebugSink(IDiagnosticsSink* sink);
+bool debugEnabled();
+void debugTrace(const char* format, ...) __attribute__((format(printf, 1, 2)));
+
 // Collects diagnostics while it lives, then restores the previous sink.
 class ScopedDiagnosticsCapture : public IDiagnosticsSink {
   public:

@@ -15,4 +15,10 @@ int runPackets(const std::vector<std::string>& arguments);
 extern const char* const kMessagesUsage;
 int runMessages(const std::vector<std::string>& arguments);
 
+extern const char* const kStreamsUsage;
+int runStreams(const std::vector<std::string>& arguments);
+
+extern const char* const kExtractUsage;
+int runExtract(const std::vector<std::string>& arguments);
+
 }  // namespace varlowe::cli

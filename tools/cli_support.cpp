@@ -3,12 +3,54 @@
 #include "capture/byte_order.h"
 #include "capture/packet_record.h"
 #include "capture/packet_time.h"
+#include "sip/analysis_model.h"
+#include "sip/packet_analysis_driver.h"
 
 namespace varlowe::cli {
 
-const char* const kOpenFailureMessage =
-    "Unable to open or parse the specified file.  Please verify the file exists and that it is "
-    "a libpcap/Ethereal file.";
+const char* const kOpenFailureMessage = kOpenFailureText;
+
+const char* const kParsingOptionsHelp =
+    "Parsing switches (as in Varlowe's preferences):\n"
+    "  --no-udp        skip UDP datagrams\n"
+    "  --no-tcp        skip TCP segments\n"
+    "  --no-sip        do not look for SIP\n"
+    "  --no-rtp        do not attribute RTP (nor RTCP) to streams\n"
+    "  --no-rtcp       do not decode RTCP\n"
+    "  --no-sturn      do not look for STUN/TURN\n"
+    "  --encapsulated  look for SIP start lines inside other bytes of TCP streams\n";
+
+ParsingFlags::ParsingFlags(ArgumentParser& parser)
+    : noUdp_(parser.flag("--no-udp")),
+      noTcp_(parser.flag("--no-tcp")),
+      noSip_(parser.flag("--no-sip")),
+      noRtp_(parser.flag("--no-rtp")),
+      noRtcp_(parser.flag("--no-rtcp")),
+      noSturn_(parser.flag("--no-sturn")),
+      encapsulated_(parser.flag("--encapsulated")) {}
+
+ParsingOptions ParsingFlags::options() const {
+    ParsingOptions options;
+    options.includeUdp = !noUdp_;
+    options.includeTcp = !noTcp_;
+    options.includeSip = !noSip_;
+    options.includeRtp = !noRtp_;
+    options.includeRtcp = !noRtcp_;
+    options.includeSturn = !noSturn_;
+    options.includeEncapsulated = encapsulated_;
+    return options;
+}
+
+std::unique_ptr<AnalysisModel> analyseCapture(const std::string& path,
+                                              const ParsingOptions& options) {
+    PacketAnalysisDriver driver(options, nullptr, nullptr);
+    AnalysisResult result = driver.analyse(path, false);
+    if (result.outcome != AnalysisOutcome::Analysed) {
+        std::fprintf(stderr, "%s\n", kOpenFailureMessage);
+        return nullptr;
+    }
+    return std::move(result.model);
+}
 
 ArgumentParser::ArgumentParser(const Subcommand& command, const std::vector<std::string>& arguments)
     : command_(command), arguments_(arguments) {}
@@ -40,6 +82,7 @@ bool ArgumentParser::parse(size_t minOperands, size_t maxOperands, bool& helpSho
         }
         if (argument == "--help" || argument == "-h") {
             std::fputs(command_.usage, stdout);
+            std::fprintf(stdout, "\n%s", kParsingOptionsHelp);
             helpShown = true;
             return true;
         }
@@ -112,7 +155,8 @@ std::optional<int> ArgumentParser::parseOrExit(size_t minOperands, size_t maxOpe
 }
 
 int usageError(const Subcommand& command, const std::string& message) {
-    std::fprintf(stderr, "varlowe-cli %s: %s\n\n%s", command.name, message.c_str(), command.usage);
+    std::fprintf(stderr, "varlowe-cli %s: %s\n\n%s\n%s", command.name, message.c_str(),
+                 command.usage, kParsingOptionsHelp);
     return kExitUsage;
 }
 

@@ -6,8 +6,11 @@
 #include <string>
 #include <vector>
 
+#include "sip/parsing_options.h"
+
 namespace varlowe {
 struct PacketRecord;
+class AnalysisModel;
 }
 
 namespace varlowe::cli {
@@ -60,6 +63,28 @@ class ArgumentParser {
 };
 
 int usageError(const Subcommand& command, const std::string& message);
+
+// The seven parsing switches that every subcommand takes; the defaults are the program's.
+extern const char* const kParsingOptionsHelp;
+class ParsingFlags {
+  public:
+    explicit ParsingFlags(ArgumentParser& parser);
+    ParsingOptions options() const;
+
+  private:
+    bool& noUdp_;
+    bool& noTcp_;
+    bool& noSip_;
+    bool& noRtp_;
+    bool& noRtcp_;
+    bool& noSturn_;
+    bool& encapsulated_;
+};
+
+// Runs the analysis pass; prints the open failure and returns nullptr when the capture
+// cannot be read.
+std::unique_ptr<AnalysisModel> analyseCapture(const std::string& path,
+                                              const ParsingOptions& options);
 
 class OutputBuffer;
 // Writes "NUMBER TIME KIND SOURCE:PORT > DESTINATION:PORT " for a packet.

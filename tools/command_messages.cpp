@@ -1,75 +1,60 @@
+#include <cinttypes>
+
 #include "cli_commands.h"
 #include "cli_support.h"
-#include "media/stun_decoder.h"
-#include "sip/packet_classification.h"
-#include "sip/parsing_options.h"
-#include "sip/sip_message.h"
-#include "sip/sip_stream_assembler.h"
+#include "media/rtp_stream.h"
+#include "sip/analysis_model.h"
 
 namespace varlowe::cli {
 
 const char* const kMessagesUsage =
     "Usage: varlowe-cli messages [OPTIONS] CAPTURE\n"
     "\n"
-    "Lists every SIP and STUN/TURN message, one line each, in the order the analysis sees them:\n"
+    "Lists the items of the analysed capture, one line each, in the order of the diagram:\n"
     "  NUMBER TIME SIP SOURCE:PORT > DESTINATION:PORT START-LINE\n"
     "  NUMBER TIME STUN SOURCE:PORT > DESTINATION:PORT MSG_TYPE TRANSACTION_ID\n"
+    "  NUMBER TIME MEDIA SOURCE:PORT > DESTINATION:PORT MEDIA/ENCODING 0xSSRC\n"
     "A SIP message assembled from several TCP segments carries the number and time of its\n"
-    "first segment.\n"
+    "first segment; a MEDIA line is the first packet of an RTP stream announced by SDP.\n"
     "\n"
     "Options:\n"
-    "  --encapsulated  look for SIP start lines inside other bytes of TCP streams\n"
-    "  --no-sip        do not look for SIP\n"
-    "  --no-sturn      do not look for STUN/TURN\n"
-    "  --no-udp        skip UDP datagrams\n"
-    "  --no-tcp        skip TCP segments\n"
     "  --help          show this text\n";
 
 int runMessages(const std::vector<std::string>& arguments) {
     const Subcommand& command = findSubcommand("messages");
     ArgumentParser parser(command, arguments);
-    bool& encapsulated = parser.flag("--encapsulated");
-    bool& noSip = parser.flag("--no-sip");
-    bool& noSturn = parser.flag("--no-sturn");
-    bool& noUdp = parser.flag("--no-udp");
-    bool& noTcp = parser.flag("--no-tcp");
+    ParsingFlags parsing(parser);
     if (std::optional<int> exit = parser.parseOrExit(1, 1)) {
         return *exit;
     }
-    ParsingOptions options;
-    options.includeEncapsulated = encapsulated;
-    options.includeSip = !noSip;
-    options.includeSturn = !noSturn;
-    options.includeUdp = !noUdp;
-    options.includeTcp = !noTcp;
-
-    SipStreamAssembler assembler;
-    assembler.setIncludeEncapsulated(options.includeEncapsulated);
-    assembler.reader().setIncludeUdp(options.includeUdp);
-    assembler.reader().setIncludeTcp(options.includeTcp);
-    if (!assembler.open(parser.operands()[0])) {
-        std::fprintf(stderr, "%s\n", kOpenFailureMessage);
+    std::unique_ptr<AnalysisModel> model = analyseCapture(parser.operands()[0], parsing.options());
+    if (!model) {
         return kExitFailure;
     }
     OutputBuffer out;
-    while (std::optional<PacketRecord> packet = assembler.nextPacket()) {
-        PacketClass kind = classifyPacket(*packet, options.includeSip, options.includeSturn);
-        if (kind.kind == PacketKind::Sip) {
-            SipMessage message = SipMessage::parse(packet->payloadText() + kind.sipStart,
-                                                   packet->payloadLength - kind.sipStart);
-            putPacketPrefix(out, *packet, "SIP");
-            out.put(message.startLine()).put('\n');
-        } else if (kind.kind == PacketKind::Stun) {
-            std::unique_ptr<NameValuePair> pairs =
-                decodeStunMessage(packet->payloadData(), packet->payloadLength);
-            if (pairs == nullptr) {
-                continue;
+    for (size_t i = 0; i < model->itemCount(); ++i) {
+        const AnalysisItem& item = model->item(i);
+        switch (item.kind) {
+            case ItemKind::Sip:
+                putPacketPrefix(out, item.packet, "SIP");
+                out.put(item.sip->startLine()).put('\n');
+                break;
+            case ItemKind::Stun: {
+                const std::string* type = item.stun->find("MSG_TYPE");
+                const std::string* id = item.stun->find("TRANSACTION_ID");
+                putPacketPrefix(out, item.packet, "STUN");
+                out.put(type ? *type : "").put(' ').put(id ? *id : "").put('\n');
+                break;
             }
-            putPacketPrefix(out, *packet, "STUN");
-            out.put(*pairs->find("MSG_TYPE"))
-                .put(' ')
-                .put(*pairs->find("TRANSACTION_ID"))
-                .put('\n');
+            case ItemKind::Media: {
+                const RtpStream& stream = *item.stream;
+                char ssrc[16];
+                std::snprintf(ssrc, sizeof ssrc, "0x%08" PRIX32, stream.ssrc);
+                putPacketPrefix(out, item.packet, "MEDIA");
+                out.put(stream.mediaName).put('/').put(stream.encodingName).put(' ').put(ssrc);
+                out.put('\n');
+                break;
+            }
         }
     }
     return kExitOk;

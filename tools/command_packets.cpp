@@ -17,24 +17,22 @@ const char* const kPacketsUsage =
     "the fragment that completed it.\n"
     "\n"
     "Options:\n"
-    "  --no-udp    skip UDP datagrams\n"
-    "  --no-tcp    skip TCP segments\n"
-    "  --count     print only the number of packets and of payload bytes\n"
-    "  --help      show this text\n";
+    "  --count         print only the number of packets and of payload bytes\n"
+    "  --help          show this text\n"
+    "Of the parsing switches only --no-udp and --no-tcp change this listing.\n";
 
 int runPackets(const std::vector<std::string>& arguments) {
     const Subcommand& command = findSubcommand("packets");
     ArgumentParser parser(command, arguments);
-    bool& noUdp = parser.flag("--no-udp");
-    bool& noTcp = parser.flag("--no-tcp");
+    ParsingFlags parsing(parser);
     bool& countOnly = parser.flag("--count");
     if (std::optional<int> exit = parser.parseOrExit(1, 1)) {
         return *exit;
     }
 
     CaptureFileReader reader;
-    reader.setIncludeUdp(!noUdp);
-    reader.setIncludeTcp(!noTcp);
+    reader.setIncludeUdp(parsing.options().includeUdp);
+    reader.setIncludeTcp(parsing.options().includeTcp);
     if (!reader.open(parser.operands()[0])) {
         std::fprintf(stderr, "%s\n", kOpenFailureMessage);
         return kExitFailure;

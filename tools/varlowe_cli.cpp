@@ -13,8 +13,10 @@ namespace varlowe::cli {
 const std::vector<Subcommand>& subcommands() {
     static const std::vector<Subcommand> table = {
         {"packets", "list the UDP and TCP packets of a capture file", kPacketsUsage, runPackets},
-        {"messages", "list the SIP and STUN/TURN messages of a capture file", kMessagesUsage,
-         runMessages},
+        {"messages", "list the SIP, STUN/TURN and RTP stream items of a capture file",
+         kMessagesUsage, runMessages},
+        {"streams", "print the figures of every RTP stream", kStreamsUsage, runStreams},
+        {"extract", "write the payload of one RTP stream to a file", kExtractUsage, runExtract},
     };
     return table;
 }

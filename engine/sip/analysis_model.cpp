@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "media/rtp_stream.h"
 #include "text_search.h"
 
 namespace varlowe {
@@ -17,13 +18,46 @@ const std::string* stunTransactionId(const AnalysisItem& item) {
 }
 }  // namespace
 
+AnalysisModel::AnalysisModel() = default;
+AnalysisModel::~AnalysisModel() = default;
+AnalysisModel::AnalysisModel(AnalysisModel&&) noexcept = default;
+AnalysisModel& AnalysisModel::operator=(AnalysisModel&&) noexcept = default;
+
+void AnalysisModel::setStreamRegistry(std::unique_ptr<RtpStreamRegistry> registry) {
+    registry_ = std::move(registry);
+}
+
 size_t AnalysisModel::addSip(const PacketRecord& packet, const SipMessage& message) {
     auto item = std::make_unique<AnalysisItem>();
-    item->kind = ItemKind::Sip;
-    item->index = items_.size();
     item->packet = packet;
     item->sip = std::make_unique<SipMessage>(SipMessage::parse(message.rawText()));
+    return indexSip(std::move(item));
+}
+
+size_t AnalysisModel::addSip(const PacketRecord& packet, SipMessage&& message) {
+    auto item = std::make_unique<AnalysisItem>();
+    item->packet = packet;
+    item->sip = std::make_unique<SipMessage>(std::move(message));
+    return indexSip(std::move(item));
+}
+
+size_t AnalysisModel::addRtp(const PacketRecord& packet, const RtpStream& stream) {
+    auto item = std::make_unique<AnalysisItem>();
+    item->kind = ItemKind::Media;
+    item->index = items_.size();
+    item->packet = packet;
+    item->stream = &stream;
+    item->mediaCallId = stream.transaction.dialog.callId;
+    byCallId_.emplace(item->mediaCallId, item->index);
+    items_.push_back(std::move(item));
+    return items_.size() - 1;
+}
+
+size_t AnalysisModel::indexSip(std::unique_ptr<AnalysisItem> item) {
+    item->kind = ItemKind::Sip;
+    item->index = items_.size();
     const SipMessage& sip = *item->sip;
+    const PacketRecord& packet = item->packet;
     const size_t index = item->index;
     items_.push_back(std::move(item));
 
@@ -71,7 +105,49 @@ size_t AnalysisModel::addStun(const PacketRecord& packet, std::unique_ptr<NameVa
     bySource_.emplace(packet.sourceAddress, index);
     byDestination_.emplace(packet.destinationAddress, index);
     items_.push_back(std::move(item));
+    noteBinding(index);
     return index;
+}
+
+void AnalysisModel::noteBinding(size_t index) {
+    const AnalysisItem& item = *items_[index];
+    const std::string* id = stunTransactionId(item);
+    const std::string* type = id != nullptr ? item.stun->find("MSG_TYPE") : nullptr;
+    if (id == nullptr || type == nullptr || *type != "STUN_BIND_RESPONSE") {
+        return;
+    }
+    const std::string* mapped = item.stun->find("STUN_XOR_MAPPED_ADDRESS");
+    if (mapped == nullptr) {
+        mapped = item.stun->find("STUN_MAPPED_ADDRESS");
+    }
+    if (mapped == nullptr) {
+        return;
+    }
+    // The walk goes from the greatest identifier down and, under one identifier, from the
+    // latest item back; the item it meets first is kept.
+    auto [entry, inserted] = bindings_.emplace(*mapped, index);
+    if (!inserted && *stunTransactionId(*items_[entry->second]) <= *id) {
+        entry->second = index;
+    }
+}
+
+std::optional<size_t> AnalysisModel::natBinding(const std::string& mappedAddress) const {
+    auto found = bindings_.find(mappedAddress);
+    if (found == bindings_.end()) {
+        return std::nullopt;
+    }
+    return found->second;
+}
+
+std::optional<size_t> AnalysisModel::rowOf(size_t index) const {
+    if (!visible_) {
+        return index < items_.size() ? std::optional<size_t>(index) : std::nullopt;
+    }
+    auto at = std::lower_bound(visible_->begin(), visible_->end(), index);
+    if (at == visible_->end() || *at != index) {
+        return std::nullopt;
+    }
+    return static_cast<size_t>(at - visible_->begin());
 }
 
 std::vector<size_t> AnalysisModel::lookup(const Index& index, const std::string& key) {
@@ -288,13 +364,29 @@ std::vector<size_t> AnalysisModel::relatedItems(size_t index, RelationMode mode)
         } else if (mode == RelationMode::Transaction && id != nullptr) {
             related = itemsWithStunTransaction(*id);
         }
+    } else if (item.stream != nullptr && mode == RelationMode::Session) {
+        // The stream's extent: itself and the last visible item before its last packet.
+        related.push_back(index);
+        size_t last = index;
+        const uint32_t end = item.stream->lastPacket.number;
+        size_t row = visible_ ? static_cast<size_t>(std::lower_bound(visible_->begin(),
+                                                                     visible_->end(), index + 1) -
+                                                    visible_->begin())
+                              : index + 1;
+        for (; row < visibleCount(); ++row) {
+            const AnalysisItem& next = itemAtRow(row);
+            if (next.packet.number >= end) {
+                break;
+            }
+            last = next.index;
+        }
+        related.push_back(last);
     }
     if (visible_) {
         std::vector<size_t> rows;
         for (size_t i : related) {
-            auto at = std::find(visible_->begin(), visible_->end(), i);
-            if (at != visible_->end()) {
-                rows.push_back(static_cast<size_t>(at - visible_->begin()));
+            if (std::optional<size_t> row = rowOf(i)) {
+                rows.push_back(*row);
             }
         }
         related.swap(rows);

@@ -13,7 +13,8 @@
 
 namespace varlowe {
 
-class RtpStream;
+struct RtpStream;
+class RtpStreamRegistry;
 
 enum class ItemKind : int { Sip = 1, Stun = 2, Media = 4 };
 
@@ -35,8 +36,22 @@ class AnalysisModel {
   public:
     enum class RelationMode { Session = 1, Branch = 2, Transaction = 3 };
 
+    AnalysisModel();
+    ~AnalysisModel();
+    AnalysisModel(AnalysisModel&&) noexcept;
+    AnalysisModel& operator=(AnalysisModel&&) noexcept;
+
     size_t addSip(const PacketRecord& packet, const SipMessage& message);
+    // Takes the parsed message over instead of parsing its text again.
+    size_t addSip(const PacketRecord& packet, SipMessage&& message);
     size_t addStun(const PacketRecord& packet, std::unique_ptr<NameValuePair> message);
+    // One item per stream, with the stream's first packet; indexed by the Call-ID of the
+    // transaction that announced it.
+    size_t addRtp(const PacketRecord& packet, const RtpStream& stream);
+
+    // The capture's stream registry, owned by the model.
+    void setStreamRegistry(std::unique_ptr<RtpStreamRegistry> registry);
+    RtpStreamRegistry* streamRegistry() const { return registry_.get(); }
 
     size_t itemCount() const { return items_.size(); }
     const AnalysisItem& item(size_t index) const { return *items_[index]; }
@@ -85,8 +100,15 @@ class AnalysisModel {
     bool itemsMatch(size_t a, size_t b) const;
     // Item indexes of the STUN transaction index from its greatest key downwards.
     std::vector<size_t> stunTransactionsDescending() const;
+    // The first STUN Binding Response of that walk whose mapped address ("address:port") is
+    // the given one.
+    std::optional<size_t> natBinding(const std::string& mappedAddress) const;
 
   private:
+    size_t indexSip(std::unique_ptr<AnalysisItem> item);
+    void noteBinding(size_t index);
+    std::optional<size_t> rowOf(size_t index) const;
+
     using Index = std::multimap<std::string, size_t>;
     static std::vector<size_t> lookup(const Index& index, const std::string& key);
     std::optional<std::string> firstRequestMethod(const std::vector<size_t>& indexes) const;
@@ -98,6 +120,9 @@ class AnalysisModel {
         byTransaction_;
     std::map<std::string, std::vector<std::string>> sessions_;
     std::optional<std::vector<size_t>> visible_;
+    // Mapped address to the binding response that the descending STUN walk meets first.
+    std::map<std::string, size_t> bindings_;
+    std::unique_ptr<RtpStreamRegistry> registry_;
 };
 
 }  // namespace varlowe

@@ -125,16 +125,44 @@ PacketRecord SipStreamAssembler::emit(StreamSlot& slot) {
 }
 
 std::optional<PacketRecord> SipStreamAssembler::nextPacket(uint64_t* position) {
+    AssembledPacket next;
+    if (!this->next(next, position)) {
+        return std::nullopt;
+    }
+    if (next.frame != nullptr) {
+        return PacketRecord::fromFrame(*next.frame);
+    }
+    return std::move(next.message);
+}
+
+bool SipStreamAssembler::next(AssembledPacket& out, uint64_t* position) {
+    out.frame = nullptr;
+    out.message.reset();
+    std::optional<PacketRecord> message = nextMessageOrFrame(position);
+    if (message) {
+        out.message = std::move(message);
+        return true;
+    }
+    if (frameWaiting_) {
+        frameWaiting_ = false;
+        out.frame = &frame_;
+        return true;
+    }
+    return false;
+}
+
+std::optional<PacketRecord> SipStreamAssembler::nextMessageOrFrame(uint64_t* position) {
     for (StreamSlot& slot : slots_) {
         if (slot.inUse && slot.ready) {
             return emit(slot);
         }
     }
     while (reader_.nextFrame(frame_, position)) {
-        PacketRecord packet = PacketRecord::fromFrame(frame_);
-        if (packet.transport != TransportKind::Tcp) {
-            return packet;
+        if (frame_.protocol != 6) {
+            frameWaiting_ = true;  // handed out as it is; texts are made only if it is kept
+            return std::nullopt;
         }
+        PacketRecord packet = PacketRecord::fromFrame(frame_);
         StreamSlot* firstFree = nullptr;
         StreamSlot* slot = findSlot(packet, firstFree);
         if (slot != nullptr) {

@@ -40,6 +40,13 @@ struct StreamSlot {
     size_t size() const { return buffer.size() - begin; }
 };
 
+// One packet from the assembler: a decoded non-TCP frame (valid until the next call) or a
+// SIP message assembled from TCP segments.
+struct AssembledPacket {
+    const FrameInfo* frame = nullptr;
+    std::optional<PacketRecord> message;
+};
+
 // The packet source of the analysis pass: UDP packets pass through unchanged, TCP segments are
 // collected per direction until complete SIP messages are present, and only those come out.
 class SipStreamAssembler {
@@ -58,10 +65,13 @@ class SipStreamAssembler {
     // The next packet, or none at the end of the file. `position` receives the reader's
     // record position, for progress.
     std::optional<PacketRecord> nextPacket(uint64_t* position = nullptr);
+    // The same without turning UDP frames into records; false at the end of the file.
+    bool next(AssembledPacket& out, uint64_t* position = nullptr);
 
     const StreamSlot& slot(size_t index) const { return slots_[index]; }
 
   private:
+    std::optional<PacketRecord> nextMessageOrFrame(uint64_t* position);
     PacketRecord emit(StreamSlot& slot);
     void evaluate(StreamSlot& slot, size_t previousSize);
     void openSlot(StreamSlot& slot, const PacketRecord& packet, const uint8_t* data, size_t length);
@@ -71,6 +81,7 @@ class SipStreamAssembler {
     std::array<StreamSlot, kSlotCount> slots_;
     bool includeEncapsulated_ = true;
     FrameInfo frame_;
+    bool frameWaiting_ = false;
 };
 
 }  // namespace varlowe

@@ -1,9 +1,12 @@
 #!/usr/bin/env python3
-"""Compares `varlowe-cli packets` with tshark's view of the same captures.
+"""Compares `varlowe-cli packets`, `messages` and `streams` with tshark's view of the same
+captures.
 
 Every UDP datagram (a reassembled one counts once, on the fragment that completed it) and every
 TCP segment with payload, over untagged Ethernet II and IPv4, must appear with the same number,
-time, addresses, ports and payload length. Exits 77 (skipped) when tshark is not installed.
+time, addresses, ports and payload length. SIP and STUN messages must agree, and every RTP
+stream found here must have tshark's packet count. Exits 77 (skipped) when tshark is not
+installed.
 """
 import glob
 import os
@@ -80,8 +83,9 @@ def tshark_messages(path):
 
 
 def compare_messages(cli, path):
-    ours = subprocess.run([cli, "messages", path], check=True, capture_output=True,
-                          text=True).stdout.splitlines()
+    ours = [line for line in subprocess.run([cli, "messages", path], check=True,
+                                            capture_output=True, text=True).stdout.splitlines()
+            if line.split(" ")[2] != "MEDIA"]
     theirs = tshark_messages(path)
     # Over TCP this program dates a message by its first segment and tshark by its last, so
     # only UDP lines are compared whole; every message is compared without number and time.
@@ -101,6 +105,48 @@ def compare_messages(cli, path):
     if udp_ours != udp_theirs:
         problems.append("UDP message order, numbers or times differ")
     return len(ours), problems
+
+
+def tshark_streams(path):
+    """Packet count per (source, destination, SSRC) from tshark's RTP stream statistics."""
+    command = ["tshark", "-n", "-r", path, "-d", "tcp.port==6060,sip", "-q", "-z", "rtp,streams"]
+    output = subprocess.run(command, check=True, capture_output=True, text=True).stdout
+    counts = {}
+    for line in output.splitlines():
+        words = line.split()
+        if len(words) < 9 or not words[6].startswith("0x"):
+            continue
+        key = ("%s:%s" % (words[2], words[3]), "%s:%s" % (words[4], words[5]), words[6].upper())
+        # The payload name may be several words; the count follows it and precedes "Lost".
+        packets = int(words[words.index(next(w for w in words[8:] if w.isdigit()), 8)])
+        counts[key] = counts.get(key, 0) + packets
+    return counts
+
+
+def our_streams(cli, path):
+    """Packet count per (source, destination, SSRC) from `messages` and `streams`."""
+    media = [line.split(" ") for line in subprocess.run(
+        [cli, "messages", path], check=True, capture_output=True, text=True).stdout.splitlines()
+        if line.split(" ")[2] == "MEDIA"]
+    blocks = subprocess.run([cli, "streams", path], check=True, capture_output=True,
+                            text=True).stdout.split("\n\n")
+    blocks = [b for b in blocks if b.strip()]
+    if len(blocks) != len(media):
+        raise RuntimeError("%d MEDIA items but %d stream blocks" % (len(media), len(blocks)))
+    counts = {}
+    for words, block in zip(media, blocks):
+        fields = dict(line.split(" : ", 1) for line in block.splitlines() if " : " in line)
+        key = (fields["Source"], fields["Destination"], "0X" + words[-1][2:])
+        counts[key] = counts.get(key, 0) + int(fields["Total Packets"])
+    return counts
+
+
+def compare_streams(cli, path):
+    ours = our_streams(cli, path)
+    theirs = tshark_streams(path)
+    problems = ["%s > %s %s: %d packets here, %s by tshark" % (key + (count, theirs.get(key)))
+                for key, count in sorted(ours.items()) if theirs.get(key) != count]
+    return len(ours), len(theirs), problems
 
 
 def main():
@@ -133,6 +179,13 @@ def main():
             print("%s: %s" % (path, "; ".join(problems)))
         else:
             print("%s: %d messages agree" % (os.path.basename(path), count))
+        ours_count, theirs_count, problems = compare_streams(cli, path)
+        if problems:
+            failures += 1
+            print("%s: %s" % (path, "; ".join(problems)))
+        else:
+            print("%s: %d RTP streams agree (tshark lists %d)" % (os.path.basename(path),
+                                                                  ours_count, theirs_count))
     return 1 if failures else 0
 
 

@@ -1,0 +1,271 @@
+#include "rtp_statistics.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdarg>
+#include <cstdio>
+
+#include "capture/byte_order.h"
+#include "media/rtp_stream.h"
+#include "sip/analysis_model.h"
+
+namespace varlowe {
+
+namespace {
+
+void trackSequence(RtpStream& stream, uint16_t sequence) {
+    const uint16_t last = stream.lastSequence;
+    if (sequence == last) {
+        return;
+    }
+    if (sequenceAfter(sequence, last)) {
+        const uint16_t distance = static_cast<uint16_t>(sequence - last);
+        if (distance < MissingSequences::kCapacity) {
+            for (uint16_t skipped = static_cast<uint16_t>(last + 1); skipped != sequence;
+                 ++skipped) {
+                stream.missing.remove(skipped);
+                if (stream.missing.append(skipped)) {
+                    ++stream.dropped;
+                }
+            }
+        }
+        stream.lastSequence = sequence;
+    } else if (sequenceAfter(last, sequence)) {
+        stream.missing.remove(sequence);  // a late arrival
+    } else {
+        stream.lastSequence = sequence;  // exactly half the number space away: a restart
+    }
+}
+
+void putLine(std::string& text, const char* format, ...) __attribute__((format(printf, 2, 3)));
+void putLine(std::string& text, const char* format, ...) {
+    char line[512];
+    va_list args;
+    va_start(args, format);
+    int length = std::vsnprintf(line, sizeof line, format, args);
+    va_end(args);
+    if (length > 0) {
+        text.append(line, std::min(static_cast<size_t>(length), sizeof line - 1));
+    }
+}
+
+std::string format(const char* pattern, ...) __attribute__((format(printf, 1, 2)));
+std::string format(const char* pattern, ...) {
+    std::string text;
+    char line[512];
+    va_list args;
+    va_start(args, pattern);
+    int length = std::vsnprintf(line, sizeof line, pattern, args);
+    va_end(args);
+    if (length > 0) {
+        text.assign(line, std::min(static_cast<size_t>(length), sizeof line - 1));
+    }
+    return text;
+}
+
+}  // namespace
+
+void countRtpPacket(RtpStream& stream, const MediaPacket& packet, uint64_t fileOffset) {
+    if (packet.length < 12) {
+        return;
+    }
+    const uint16_t sequence = readBigEndian16(packet.payload + 2);
+    if (stream.ssrc == 0) {
+        stream.firstTime = packet.time;
+        stream.lastTime = packet.time;
+        packet.copyTo(stream.firstPacket);
+        packet.copyTo(stream.lastPacket);
+        stream.lastSequence = sequence;
+        stream.ssrc = readBigEndian32(packet.payload + 8);
+        stream.firstOffset = fileOffset;
+        stream.lastOffset = fileOffset;
+    } else {
+        const PacketRecord& last = stream.lastPacket;
+        if (last.payloadLength >= 12 &&
+            sequenceAfter(readBigEndian16(last.payloadData() + 2), sequence)) {
+            ++stream.outOfOrder;
+        }
+        trackSequence(stream, sequence);
+    }
+    ++stream.packets;
+    stream.payloadBytes += packet.length;
+    stream.headerBytes += packet.headerOverhead;
+    PacketTime interval = timeDifference(packet.time, stream.lastTime);
+    stream.intervalSum += int64_t{interval.seconds} * 1000 + (interval.microseconds + 500) / 1000;
+    if (stream.packets > 1) {
+        stream.lastTime = packet.time;
+        packet.copyTo(stream.lastPacket);
+        stream.lastOffset = fileOffset;
+    }
+}
+
+PacketTime elapsedTime(const RtpStream& stream) {
+    return timeDifference(stream.lastTime, stream.firstTime);
+}
+
+int64_t totalBytes(const RtpStream& stream) {
+    return stream.payloadBytes + stream.headerBytes;
+}
+
+double averageKilobytesPerSecond(const RtpStream& stream) {
+    PacketTime elapsed = elapsedTime(stream);
+    int64_t microseconds = int64_t{elapsed.seconds} * 1000000 + elapsed.microseconds;
+    if (microseconds == 0) {
+        return 0.0;
+    }
+    return static_cast<double>(totalBytes(stream)) /
+           (static_cast<double>(microseconds) * 0.000001) * 0.0009765625;
+}
+
+double averageJitterMilliseconds(const RtpStream& stream) {
+    return stream.packets == 0
+               ? 0.0
+               : static_cast<double>(stream.intervalSum) / static_cast<double>(stream.packets);
+}
+
+std::vector<std::pair<std::string, std::string>> streamFigureRows(const RtpStream& stream) {
+    const PacketRecord& first = stream.firstPacket;
+    return {
+        {"Source", first.sourceAddress + ":" + first.sourcePort},
+        {"Destination", first.destinationAddress + ":" + first.destinationPort},
+        {"Total Packets", std::to_string(stream.packets)},
+        {"Out of Order Packets", std::to_string(stream.outOfOrder)},
+        {"Dropped Packets", std::to_string(stream.dropped)},
+        {"Elapsed time (s)", packetTimeText(elapsedTime(stream))},
+        {"Total Bytes", std::to_string(totalBytes(stream))},
+        {"Average KBytes/Sec", format("%.2f", averageKilobytesPerSecond(stream))},
+        {"Average Jitter (ms)", format("%.2f", averageJitterMilliseconds(stream))},
+        {"Start/End Packet #", format("%u/%u", stream.firstPacket.number,
+                                      stream.lastPacket.number)},
+    };
+}
+
+std::optional<std::string> itemText(const AnalysisItem& item) {
+    switch (item.kind) {
+        case ItemKind::Sip:
+            return std::string(item.packet.payloadText());
+        case ItemKind::Stun: {
+            if (!item.stun || item.stun->size() == 0) {
+                return std::nullopt;
+            }
+            std::string text;
+            for (const auto& pair : item.stun->pairs()) {
+                text += pair.first + " : " + pair.second + "\r\n";
+            }
+            return text;
+        }
+        case ItemKind::Media: {
+            if (item.stream == nullptr) {
+                return std::nullopt;
+            }
+            const RtpStream& s = *item.stream;
+            std::string text;
+            putLine(text, "Payload: %s/%s(%d)\r\n", s.mediaName.c_str(), s.encodingName.c_str(),
+                    s.payloadType);
+            for (const auto& row : streamFigureRows(s)) {
+                text += row.first + " : " + row.second + "\r\n";
+            }
+            return text;
+        }
+    }
+    return std::nullopt;
+}
+
+void SampleSeries::append(int32_t sample) {
+    if (count >= kCapacity) {
+        return;
+    }
+    minimum = std::min(minimum, sample);
+    maximum = std::max(maximum, sample);
+    samples[static_cast<size_t>(count)] = sample;
+    ++count;
+}
+
+RtpStatsEngine::RtpStatsEngine(const RtpStreamRegistry& registry, const RtpStream& stream,
+                               RtpGraphData& out)
+    : registry_(registry), stream_(stream), out_(out) {}
+
+void RtpStatsEngine::closeWindow() {
+    auto clamp = [](int64_t v) {
+        return static_cast<int32_t>(std::min<int64_t>(v, 2147483647));
+    };
+    out_.series[RtpGraphData::IpHeaders]->append(clamp(windowHeaders_));
+    out_.series[RtpGraphData::Payload]->append(clamp(windowPayload_));
+    out_.series[RtpGraphData::Total]->append(clamp(windowHeaders_ + windowPayload_));
+}
+
+bool RtpStatsEngine::visit(const PacketRecord* packet) {
+    if (packet == nullptr) {
+        closeWindow();
+        return true;
+    }
+    if (packet->payloadLength < 12) {
+        return true;
+    }
+    const uint8_t* rtp = packet->payloadData();
+    const uint16_t sequence = readBigEndian16(rtp + 2);
+    const uint32_t timestamp = readBigEndian32(rtp + 4);
+    const uint32_t ssrc = readBigEndian32(rtp + 8);
+    const bool first = previousTime_.seconds == 0 && previousTime_.microseconds == 0;
+    if (first) {
+        windowStart_ = packet->time();
+        windowHeaders_ = packet->headerOverhead;
+        windowPayload_ = packet->payloadLength;
+        out_.series[RtpGraphData::TransmitDelta]->append(0);
+        out_.series[RtpGraphData::RollingAverage]->append(0);
+        previousDelta_ = 0;
+        rollingAverage_ = 0;
+    } else {
+        PacketTime elapsed = timeDifference(packet->time(), windowStart_);
+        if (elapsed.seconds <= 0) {
+            windowHeaders_ += packet->headerOverhead;
+            windowPayload_ += packet->payloadLength;
+        } else {
+            closeWindow();
+            windowStart_ = packet->time();
+            windowHeaders_ = packet->headerOverhead;
+            windowPayload_ = packet->payloadLength;
+        }
+        // 32-bit wrapping arithmetic as the arrival figure is defined; done unsigned to stay
+        // defined for any capture times.
+        const int32_t arrival = static_cast<int32_t>(
+            static_cast<uint32_t>(packet->seconds - previousTime_.seconds) * 1000000u +
+            static_cast<uint32_t>(packet->microseconds - previousTime_.microseconds));
+        const uint32_t step = timestamp - previousTimestamp_;
+        // Whole microseconds per timestamp tick, as the figure has always been computed.
+        const int32_t microsecondsPerTick = stream_.clockRate > 0 ? 1000000 / stream_.clockRate : 0;
+        const double delta = arrival - static_cast<double>(step) * microsecondsPerTick;
+        rollingAverage_ += (std::fabs(delta - previousDelta_) - rollingAverage_) * 0.0625;
+        previousDelta_ = delta;
+        auto truncated = [](double v) {
+            v = std::trunc(v);
+            if (v > 2147483647.0) return 2147483647;
+            if (v < -2147483648.0) return -2147483647 - 1;
+            return static_cast<int32_t>(v);
+        };
+        out_.series[RtpGraphData::TransmitDelta]->append(truncated(delta + 0.5));
+        out_.series[RtpGraphData::RollingAverage]->append(truncated(rollingAverage_ + 0.5));
+    }
+    previousTime_ = packet->time();
+    previousSequence_ = sequence;
+    previousTimestamp_ = timestamp;
+    previousSsrc_ = ssrc;
+    return true;
+}
+
+bool computeGraphs(const RtpStreamRegistry* registry, const RtpStream* stream,
+                   RtpGraphData* out) {
+    if (registry == nullptr || stream == nullptr || out == nullptr) {
+        return false;
+    }
+    static const char* const kNames[RtpGraphData::SeriesCount] = {
+        "IP Headers", "Payload/RTP", "Total", "Transmit Delta", "Rolling Average"};
+    for (int i = 0; i < RtpGraphData::SeriesCount; ++i) {
+        out->series[static_cast<size_t>(i)] = std::make_unique<SampleSeries>(kNames[i]);
+    }
+    auto engine = std::make_unique<RtpStatsEngine>(*registry, *stream, *out);
+    return registry->forEachStreamPacket(
+        *stream, [&engine](const PacketRecord* packet) { return engine->visit(packet); });
+}
+
+}  // namespace varlowe

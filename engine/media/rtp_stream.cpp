@@ -1,0 +1,444 @@
+#include "rtp_stream.h"
+
+#include <algorithm>
+#include <cstdio>
+
+#include "capture/byte_order.h"
+#include "capture/capture_file_reader.h"
+#include "capture/frame_info.h"
+#include "diagnostics.h"
+#include "media/rtp_statistics.h"
+#include "media/sdp_description.h"
+#include "sip/analysis_model.h"
+#include "sip/sip_message.h"
+#include "sip/text_search.h"
+
+namespace varlowe {
+
+namespace {
+
+constexpr size_t kMaxPathLength = 255;
+
+std::optional<uint64_t> destinationKey(const std::string& address, int32_t port) {
+    if (port < 0 || port > 65535) {
+        return std::nullopt;
+    }
+    std::optional<uint32_t> numeric = parseDottedQuad(address);
+    if (!numeric) {
+        return std::nullopt;
+    }
+    return (uint64_t{*numeric} << 16) | static_cast<uint64_t>(port);
+}
+
+uint64_t destinationKey(const MediaPacket& packet) {
+    return (uint64_t{packet.destinationAddress} << 16) | packet.destinationPort;
+}
+
+std::string announcedKey(const std::string& address, int32_t port) {
+    return address + ' ' + std::to_string(port);
+}
+
+void appendOnce(std::vector<RtpStream*>& list, RtpStream* stream) {
+    if (list.empty() || list.back() != stream) {
+        list.push_back(stream);
+    }
+}
+
+bool isEqualDestination(const MediaPacket& packet, const std::string& address, int32_t port) {
+    std::optional<uint64_t> key = destinationKey(address, port);
+    return key && *key == destinationKey(packet);
+}
+
+}  // namespace
+
+bool MissingSequences::remove(uint16_t number) {
+    for (size_t i = 0; i < count_; ++i) {
+        if (numbers_[i] == number) {
+            std::copy(numbers_.begin() + static_cast<long>(i) + 1,
+                      numbers_.begin() + static_cast<long>(count_),
+                      numbers_.begin() + static_cast<long>(i));
+            --count_;
+            return true;
+        }
+    }
+    return false;
+}
+
+bool MissingSequences::append(uint16_t number) {
+    bool evicted = false;
+    if (count_ == kCapacity) {
+        std::copy(numbers_.begin() + 1, numbers_.end(), numbers_.begin());
+        --count_;
+        evicted = true;
+    }
+    numbers_[count_++] = number;
+    return evicted;
+}
+
+std::optional<uint32_t> parseDottedQuad(const std::string& text) {
+    uint32_t address = 0;
+    size_t position = 0;
+    for (int part = 0; part < 4; ++part) {
+        if (part > 0) {
+            if (position >= text.size() || text[position] != '.') {
+                return std::nullopt;
+            }
+            ++position;
+        }
+        size_t start = position;
+        uint32_t value = 0;
+        while (position < text.size() && text[position] >= '0' && text[position] <= '9' &&
+               position - start < 3) {
+            value = value * 10 + static_cast<uint32_t>(text[position] - '0');
+            ++position;
+        }
+        size_t digits = position - start;
+        if (digits == 0 || value > 255 || (digits > 1 && text[start] == '0')) {
+            return std::nullopt;
+        }
+        address = (address << 8) | value;
+    }
+    if (position != text.size()) {
+        return std::nullopt;
+    }
+    return address;
+}
+
+MediaPacket MediaPacket::of(const FrameInfo& frame) {
+    MediaPacket packet;
+    packet.destinationAddress = frame.destinationAddress;
+    packet.destinationPort = frame.destinationPort;
+    packet.payload = frame.payloadLength > 0 ? frame.payloadData() : nullptr;
+    packet.length = frame.payloadLength;
+    packet.time = PacketTime{frame.seconds, frame.microseconds};
+    packet.headerOverhead = frame.headerOverhead;
+    packet.number = frame.number;
+    packet.frame = &frame;
+    return packet;
+}
+
+std::optional<MediaPacket> MediaPacket::of(const PacketRecord& record) {
+    std::optional<uint32_t> address = parseDottedQuad(record.destinationAddress);
+    const std::string& port = record.destinationPort;
+    bool canonicalPort = !port.empty() && port.size() <= 5 && (port == "0" || port[0] != '0') &&
+                         std::all_of(port.begin(), port.end(),
+                                     [](char c) { return c >= '0' && c <= '9'; }) &&
+                         std::stoul(port) <= 65535;
+    if (!address || !canonicalPort) {
+        return std::nullopt;
+    }
+    MediaPacket packet;
+    packet.destinationAddress = *address;
+    packet.destinationPort = static_cast<uint16_t>(std::stoul(port));
+    packet.payload = record.payloadData();
+    packet.length = record.payloadLength;
+    packet.time = record.time();
+    packet.headerOverhead = record.headerOverhead;
+    packet.number = record.number;
+    packet.record = &record;
+    return packet;
+}
+
+void MediaPacket::copyTo(PacketRecord& out) const {
+    if (record != nullptr) {
+        out = *record;
+    } else if (frame != nullptr) {
+        out = PacketRecord::fromFrame(*frame);
+    }
+}
+
+RtpStreamRegistry::RtpStreamRegistry(std::string capturePath) : path_(std::move(capturePath)) {
+    if (path_.size() > kMaxPathLength) {
+        path_.resize(kMaxPathLength);
+    }
+}
+
+RtpStreamRegistry::Alternate RtpStreamRegistry::lookupNatBinding(const AnalysisModel& model,
+                                                                 const std::string& address,
+                                                                 int32_t port) const {
+    Alternate result;
+    std::optional<size_t> binding = model.natBinding(address + ":" + std::to_string(port));
+    if (binding) {
+        const PacketRecord& packet = model.item(*binding).packet;
+        result.address = packet.destinationAddress;
+        result.port = static_cast<int32_t>(leadingNumber(packet.destinationPort));
+    }
+    return result;
+}
+
+void RtpStreamRegistry::registerFromSdp(const SdpDescription& sdp, const SipMessage& message,
+                                        const AnalysisModel& model) {
+    const TransactionKey& transaction = message.transactionKey();
+    struct Media {
+        std::optional<std::string> address;
+        const SdpMedia& description;
+        const char* name;
+    };
+    for (const Media& media : {Media{sdp.audioAddress(), sdp.audio(), "audio"},
+                               Media{sdp.videoAddress(), sdp.video(), "video"}}) {
+        const std::string address = media.address.value_or("ERROR");
+        const int32_t port = static_cast<int32_t>(leadingNumber(media.description.port));
+        // The binding depends only on address and port, so it is looked up once per media.
+        std::optional<Alternate> rtp;
+        std::optional<Alternate> rtcp;
+        for (int32_t type = 0; type < 128; ++type) {
+            const PayloadTypeSlot& slot = media.description.payloadTypes[static_cast<size_t>(type)];
+            if (!slot.present) {
+                continue;
+            }
+            if (!rtp) {
+                rtp = lookupNatBinding(model, address, port);
+                rtcp = lookupNatBinding(model, address, port + 1);
+            }
+            addRtpSource(transaction, address, port, rtp->address, rtp->port, type,
+                         slot.encodingName, media.name, slot.clockRate, port + 1, rtcp->port, 0);
+        }
+    }
+}
+
+RtpStream* RtpStreamRegistry::addRtpSource(
+    const TransactionKey& transaction, const std::string& targetAddress, int32_t targetPort,
+    const std::string& alternateAddress, int32_t alternatePort, int32_t payloadType,
+    const std::string& encodingName, const std::string& mediaName, int32_t clockRate,
+    int32_t rtcpPort, int32_t alternateRtcpPort, uint32_t ssrc) {
+    debugTrace(
+        "** addRtpSource: TargetIP=%s, TargetPort=%d, format=%d/%s, sampleRate=%d, ssrc=%d\n",
+        targetAddress.c_str(), targetPort, payloadType, encodingName.c_str(), clockRate,
+        static_cast<int>(ssrc));
+    auto existing = byAnnouncedAddress_.find(announcedKey(targetAddress, targetPort));
+    if (existing != byAnnouncedAddress_.end()) {
+        for (RtpStream* stream : existing->second) {
+            bool sameAddress = (stream->targetAddress == targetAddress &&
+                                stream->targetPort == targetPort) ||
+                               (stream->hasAlternate() && stream->alternateAddress == targetAddress &&
+                                stream->alternatePort == targetPort);
+            if (sameAddress && stream->ssrc == ssrc && stream->payloadType == payloadType &&
+                stream->encodingName == encodingName && stream->mediaName == mediaName &&
+                stream->transaction.transactionMatches(transaction)) {
+                return stream;
+            }
+        }
+    }
+    auto stream = std::make_unique<RtpStream>();
+    stream->transaction = transaction;
+    stream->ssrc = ssrc;
+    stream->targetAddress = targetAddress;
+    stream->targetPort = targetPort;
+    stream->alternateAddress = alternateAddress;
+    stream->alternatePort = alternatePort;
+    stream->payloadType = payloadType;
+    stream->encodingName = encodingName;
+    stream->clockRate = clockRate;
+    stream->mediaName = mediaName.substr(0, 63);
+    stream->rtcpPort = rtcpPort;
+    stream->alternateRtcpPort = alternateRtcpPort;
+    streams_.push_back(std::move(stream));
+    indexStream(streams_.back().get());
+    return streams_.back().get();
+}
+
+void RtpStreamRegistry::indexStream(RtpStream* stream) {
+    auto addDestination = [this, stream](const std::string& address, int32_t port) {
+        if (std::optional<uint64_t> key = destinationKey(address, port)) {
+            appendOnce(byDestination_[*key], stream);
+        }
+    };
+    addDestination(stream->targetAddress, stream->targetPort);
+    addDestination(stream->targetAddress, stream->rtcpPort);
+    appendOnce(byAnnouncedAddress_[announcedKey(stream->targetAddress, stream->targetPort)],
+               stream);
+    if (stream->hasAlternate()) {
+        addDestination(stream->alternateAddress, stream->alternatePort);
+        addDestination(stream->alternateAddress, stream->alternateRtcpPort);
+        appendOnce(
+            byAnnouncedAddress_[announcedKey(stream->alternateAddress, stream->alternatePort)],
+            stream);
+    }
+    appendOnce(byCallId_[stream->transaction.dialog.callId], stream);
+}
+
+void RtpStreamRegistry::rebuildIndexes() {
+    byDestination_.clear();
+    byAnnouncedAddress_.clear();
+    byCallId_.clear();
+    for (const auto& stream : streams_) {
+        indexStream(stream.get());
+    }
+}
+
+StreamMatch RtpStreamRegistry::matchStream(const MediaPacket& packet, const RtpStream& stream,
+                                           bool includeRtcp) {
+    if (isEqualDestination(packet, stream.targetAddress, stream.rtcpPort) ||
+        (stream.hasAlternate() &&
+         isEqualDestination(packet, stream.alternateAddress, stream.alternateRtcpPort))) {
+        if (includeRtcp && mentionsSsrc(packet.payload, packet.length, stream.ssrc)) {
+            return StreamMatch::Rtcp;
+        }
+        return StreamMatch::None;
+    }
+    if (!isEqualDestination(packet, stream.targetAddress, stream.targetPort) &&
+        !(stream.hasAlternate() &&
+          isEqualDestination(packet, stream.alternateAddress, stream.alternatePort))) {
+        return StreamMatch::None;
+    }
+    if (packet.length < 12) {
+        return StreamMatch::None;
+    }
+    uint32_t ssrc = readBigEndian32(packet.payload + 8);
+    bool sameSource = stream.ssrc == 0 || stream.ssrc == ssrc;
+    bool sameType = (packet.payload[1] & 0x7f) == stream.payloadType;
+    return sameSource && sameType ? StreamMatch::Rtp : StreamMatch::None;
+}
+
+StreamMatch RtpStreamRegistry::matchStream(const PacketRecord& packet, const RtpStream& stream,
+                                           bool includeRtcp) {
+    std::optional<MediaPacket> media = MediaPacket::of(packet);
+    return media ? matchStream(*media, stream, includeRtcp) : StreamMatch::None;
+}
+
+RtpStream* RtpStreamRegistry::findStream(const MediaPacket& packet, bool includeRtcp,
+                                         StreamMatch& how) const {
+    how = StreamMatch::None;
+    auto candidates = byDestination_.find(destinationKey(packet));
+    if (candidates == byDestination_.end()) {
+        return nullptr;
+    }
+    // Only streams listening on the packet's destination can match; they are tested in
+    // registration order, which decides between several matches.
+    RtpStream* lastInactive = nullptr;
+    StreamMatch lastInactiveMatch = StreamMatch::None;
+    for (RtpStream* stream : candidates->second) {
+        StreamMatch match = matchStream(packet, *stream, includeRtcp);
+        if (match == StreamMatch::None) {
+            continue;
+        }
+        if (stream->active) {
+            how = match;
+            return stream;
+        }
+        lastInactive = stream;
+        lastInactiveMatch = match;
+    }
+    how = lastInactiveMatch;
+    return lastInactive;
+}
+
+RtpStream* RtpStreamRegistry::handleMediaPacket(const MediaPacket& packet, uint64_t fileOffset,
+                                                bool includeRtcp) {
+    if (packet.length < 12 || packet.payload == nullptr || (packet.payload[0] & 0xc0) != 0x80) {
+        return nullptr;
+    }
+    StreamMatch how = StreamMatch::None;
+    RtpStream* stream = findStream(packet, includeRtcp, how);
+    if (stream == nullptr) {
+        return nullptr;
+    }
+    if (how == StreamMatch::Rtp) {
+        countRtpPacket(*stream, packet, fileOffset);
+        return stream;
+    }
+    decodeRtcp(packet.payload, packet.length, stream->reports);
+    return nullptr;
+}
+
+RtpStream* RtpStreamRegistry::handleMediaPacket(const PacketRecord& packet, uint64_t fileOffset,
+                                                bool includeRtcp) {
+    std::optional<MediaPacket> media = MediaPacket::of(packet);
+    return media ? handleMediaPacket(*media, fileOffset, includeRtcp) : nullptr;
+}
+
+void RtpStreamRegistry::deactivateDialogStream(const DialogKey& dialog) {
+    auto found = byCallId_.find(dialog.callId);
+    if (found == byCallId_.end()) {
+        return;
+    }
+    for (RtpStream* stream : found->second) {
+        if (stream->active && stream->transaction.dialog.sessionMatches(dialog)) {
+            stream->active = false;
+            return;
+        }
+    }
+}
+
+void RtpStreamRegistry::deactivateTransactionStream(const TransactionKey& transaction) {
+    auto found = byCallId_.find(transaction.dialog.callId);
+    if (found == byCallId_.end()) {
+        return;
+    }
+    for (RtpStream* stream : found->second) {
+        if (stream->active && stream->transaction.transactionMatches(transaction)) {
+            stream->active = false;
+            return;
+        }
+    }
+}
+
+std::vector<const RtpStream*> RtpStreamRegistry::streamsOfTransaction(
+    const TransactionKey& transaction, const SdpDescription* sdp, size_t maxCount) const {
+    std::vector<const RtpStream*> out;
+    auto found = byCallId_.find(transaction.dialog.callId);
+    if (found == byCallId_.end()) {
+        return out;
+    }
+    for (const RtpStream* stream : found->second) {
+        if (out.size() >= maxCount) {
+            break;
+        }
+        if (!stream->transaction.transactionMatches(transaction)) {
+            continue;
+        }
+        if (sdp == nullptr || sdp->isMediaAddress(stream->targetAddress) ||
+            sdp->isMediaAddress(stream->alternateAddress)) {
+            out.push_back(stream);
+        }
+    }
+    return out;
+}
+
+void RtpStreamRegistry::finishAnalysis() {
+    streams_.erase(std::remove_if(streams_.begin(), streams_.end(),
+                                  [](const std::unique_ptr<RtpStream>& s) { return s->packets == 0; }),
+                   streams_.end());
+    for (const auto& stream : streams_) {
+        stream->dropped += static_cast<int64_t>(stream->missing.size());
+        stream->missing.clear();
+    }
+    rebuildIndexes();
+}
+
+std::optional<std::string> RtpStreamRegistry::canonicalName(uint32_t ssrc) const {
+    for (const auto& stream : streams_) {
+        if (std::optional<std::string> name = canonicalNameIn(stream->reports, ssrc)) {
+            return name;
+        }
+    }
+    return std::nullopt;
+}
+
+bool RtpStreamRegistry::forEachStreamPacket(
+    const RtpStream& stream, const std::function<bool(const PacketRecord*)>& visit) const {
+    CaptureFileReader reader;
+    if (!reader.open(path_) || !reader.seek(stream.firstOffset)) {
+        return false;
+    }
+    FrameInfo frame;
+    uint64_t position = 0;
+    bool readAny = false;
+    while (reader.nextFrame(frame, &position)) {
+        readAny = true;
+        MediaPacket packet = MediaPacket::of(frame);
+        if (matchStream(packet, stream, true) == StreamMatch::Rtp) {
+            PacketRecord record = PacketRecord::fromFrame(frame);
+            if (!visit(&record)) {
+                break;
+            }
+        }
+        if (frame.fileOffset >= stream.lastOffset) {
+            break;
+        }
+    }
+    visit(nullptr);
+    return readAny;
+}
+
+}  // namespace varlowe

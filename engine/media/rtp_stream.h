@@ -1,0 +1,176 @@
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "capture/packet_record.h"
+#include "media/rtcp_report.h"
+#include "sip/transaction_key.h"
+
+namespace varlowe {
+
+class AnalysisModel;
+class SdpDescription;
+class SipMessage;
+struct FrameInfo;
+
+// Sequence numbers skipped and not yet arrived, oldest first, at most 128.
+class MissingSequences {
+  public:
+    static constexpr size_t kCapacity = 128;
+
+    size_t size() const { return count_; }
+    uint16_t operator[](size_t index) const { return numbers_[index]; }
+    bool remove(uint16_t number);
+    // Appends; when full the oldest entry is evicted and true is returned.
+    bool append(uint16_t number);
+    void clear() { count_ = 0; }
+
+  private:
+    std::array<uint16_t, kCapacity> numbers_{};
+    size_t count_ = 0;
+};
+
+// One RTP stream announced by SDP, with the figures of the packets counted into it.
+struct RtpStream {
+    TransactionKey transaction;
+    uint32_t ssrc = 0;
+    bool active = true;
+    std::string targetAddress;
+    int32_t targetPort = 0;
+    std::string alternateAddress;  // local address behind a NAT, from a STUN binding
+    int32_t alternatePort = 0;
+    int32_t payloadType = 0;
+    std::string encodingName;
+    int32_t clockRate = 0;
+    std::string mediaName;  // "audio" or "video"
+    int32_t rtcpPort = 0;
+    int32_t alternateRtcpPort = 0;
+
+    PacketTime firstTime;
+    PacketRecord firstPacket;
+    uint64_t firstOffset = 0;
+    PacketTime lastTime;
+    PacketRecord lastPacket;
+    uint64_t lastOffset = 0;
+    // Sums are 64-bit so that long or heavy streams cannot overflow them.
+    int64_t intervalSum = 0;  // milliseconds
+    int64_t payloadBytes = 0;
+    int64_t headerBytes = 0;
+    int64_t packets = 0;
+    int64_t dropped = 0;
+    int64_t outOfOrder = 0;
+    uint16_t lastSequence = 0;
+    MissingSequences missing;
+    std::vector<RtcpReport> reports;
+
+    bool hasAlternate() const { return !alternateAddress.empty(); }
+};
+
+// What attribution needs of a packet: numeric destination, payload and, for the copies a
+// stream keeps, the packet itself. Address texts are formatted only when a copy is made.
+struct MediaPacket {
+    uint32_t destinationAddress = 0;
+    uint16_t destinationPort = 0;
+    const uint8_t* payload = nullptr;
+    size_t length = 0;
+    PacketTime time;
+    uint32_t headerOverhead = 0;
+    uint32_t number = 0;
+    const FrameInfo* frame = nullptr;
+    const PacketRecord* record = nullptr;
+
+    static MediaPacket of(const FrameInfo& frame);
+    // None when the record's destination is not an IPv4 dotted quad and port as a capture
+    // would give them (no such packet can match a stream).
+    static std::optional<MediaPacket> of(const PacketRecord& record);
+    void copyTo(PacketRecord& out) const;
+};
+
+// Parses "a.b.c.d" exactly as packets are written (no leading zeros, no blanks).
+std::optional<uint32_t> parseDottedQuad(const std::string& text);
+
+enum class StreamMatch { None, Rtp, Rtcp };
+
+// The expected RTP streams of one capture, in registration order, with the indexes that let
+// a packet find its stream without testing every stream.
+class RtpStreamRegistry {
+  public:
+    explicit RtpStreamRegistry(std::string capturePath);
+    RtpStreamRegistry(const RtpStreamRegistry&) = delete;
+    RtpStreamRegistry& operator=(const RtpStreamRegistry&) = delete;
+
+    const std::string& capturePath() const { return path_; }
+    size_t streamCount() const { return streams_.size(); }
+    const RtpStream& stream(size_t index) const { return *streams_[index]; }
+    RtpStream& stream(size_t index) { return *streams_[index]; }
+
+    // Registers one stream per present payload type of the audio and the video description.
+    void registerFromSdp(const SdpDescription& sdp, const SipMessage& message,
+                         const AnalysisModel& model);
+    // Registers one stream unless an equal one exists; returns the stream (new or existing).
+    RtpStream* addRtpSource(const TransactionKey& transaction, const std::string& targetAddress,
+                            int32_t targetPort, const std::string& alternateAddress,
+                            int32_t alternatePort, int32_t payloadType,
+                            const std::string& encodingName, const std::string& mediaName,
+                            int32_t clockRate, int32_t rtcpPort, int32_t alternateRtcpPort,
+                            uint32_t ssrc);
+
+    // The stream the packet was counted into as RTP, or nullptr (also for RTCP, which is
+    // decoded into the stream's reports).
+    RtpStream* handleMediaPacket(const MediaPacket& packet, uint64_t fileOffset, bool includeRtcp);
+    RtpStream* handleMediaPacket(const PacketRecord& packet, uint64_t fileOffset,
+                                 bool includeRtcp);
+    static StreamMatch matchStream(const MediaPacket& packet, const RtpStream& stream,
+                                   bool includeRtcp);
+    static StreamMatch matchStream(const PacketRecord& packet, const RtpStream& stream,
+                                   bool includeRtcp);
+
+    void deactivateDialogStream(const DialogKey& dialog);
+    void deactivateTransactionStream(const TransactionKey& transaction);
+    // Streams of the transaction (and, with an SDP, on one of its media addresses), in order.
+    std::vector<const RtpStream*> streamsOfTransaction(const TransactionKey& transaction,
+                                                       const SdpDescription* sdp,
+                                                       size_t maxCount) const;
+    // Drops streams that counted nothing and folds the missing lists into dropped.
+    void finishAnalysis();
+    // The first CNAME of the SSRC among the reports of all streams.
+    std::optional<std::string> canonicalName(uint32_t ssrc) const;
+
+    // Re-reads the stream's RTP packets from the capture, from its first to its last packet.
+    // visit(nullptr) is called once at the end. False when nothing could be read.
+    bool forEachStreamPacket(const RtpStream& stream,
+                             const std::function<bool(const PacketRecord*)>& visit) const;
+    // Writes the stream's packets to `path`; false when the output cannot be written.
+    bool extractStream(const RtpStream& stream, const std::string& path, bool recordHeaders,
+                       bool rtpHeaders) const;
+
+  private:
+    struct Alternate {
+        std::string address;
+        int32_t port = 0;
+    };
+    Alternate lookupNatBinding(const AnalysisModel& model, const std::string& address,
+                               int32_t port) const;
+    RtpStream* findStream(const MediaPacket& packet, bool includeRtcp, StreamMatch& how) const;
+    void indexStream(RtpStream* stream);
+    void rebuildIndexes();
+
+    std::string path_;
+    std::vector<std::unique_ptr<RtpStream>> streams_;
+    // Destination key (address and port) to the streams listening there in any role, in
+    // registration order.
+    std::unordered_map<uint64_t, std::vector<RtpStream*>> byDestination_;
+    // "address port" texts of target and alternate, for the duplicate test.
+    std::unordered_map<std::string, std::vector<RtpStream*>> byAnnouncedAddress_;
+    std::unordered_map<std::string, std::vector<RtpStream*>> byCallId_;
+};
+
+}  // namespace varlowe

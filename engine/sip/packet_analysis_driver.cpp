@@ -1,0 +1,135 @@
+#include "packet_analysis_driver.h"
+
+#include <cstdio>
+
+#include "capture/frame_info.h"
+#include "media/rtp_stream.h"
+#include "media/stun_decoder.h"
+#include "sip/analysis_model.h"
+#include "sip/packet_classification.h"
+#include "sip/sip_message.h"
+#include "sip/sip_stream_assembler.h"
+
+namespace varlowe {
+
+// The trailing blanks reserve room for the longer messages that follow.
+const char* const kParsingProgressTitle = "Progress";
+const char* const kParsingProgressMessage = "Varlowe is parsing your file.             ";
+const char* const kOpenFailureText =
+    "Unable to open or parse the specified file.  Please verify the file exists and that it is "
+    "a libpcap/Ethereal file.";
+
+namespace {
+
+void handleSip(AnalysisModel& model, RtpStreamRegistry& registry, const PacketRecord& packet,
+               size_t start) {
+    SipMessage parsed =
+        SipMessage::parse(packet.payloadText() + start, packet.payloadLength - start);
+    size_t index = model.addSip(packet, std::move(parsed));
+    const SipMessage& message = *model.item(index).sip;
+    if (const SdpDescription* sdp = message.sdp()) {
+        registry.registerFromSdp(*sdp, message, model);
+    } else if (!message.isResponse() && (message.method() == std::string("BYE") ||
+                                         message.method() == std::string("CANCEL"))) {
+        registry.deactivateDialogStream(message.dialogKey());
+    } else if (message.isResponse() && message.statusCode() >= 300) {
+        registry.deactivateTransactionStream(message.transactionKey());
+    }
+}
+
+}  // namespace
+
+AnalysisResult PacketAnalysisDriver::analyse(const std::string& path, bool fromLiveCapture) {
+    AnalysisResult result;
+    auto model = std::make_unique<AnalysisModel>();
+    model->setStreamRegistry(std::make_unique<RtpStreamRegistry>(path));
+    RtpStreamRegistry& registry = *model->streamRegistry();
+
+    SipStreamAssembler assembler;
+    if (progress_ != nullptr) {
+        progress_->begin(kParsingProgressTitle, kParsingProgressMessage, 100);
+    }
+    assembler.setIncludeEncapsulated(options_.includeEncapsulated);
+    assembler.reader().setIncludeTcp(options_.includeTcp);
+    assembler.reader().setIncludeUdp(options_.includeUdp);
+    if (!assembler.open(path)) {
+        if (progress_ != nullptr) {
+            progress_->end();
+        }
+        if (dialogs_ != nullptr) {
+            dialogs_->showError("Error", kOpenFailureText);
+        }
+        result.outcome = AnalysisOutcome::OpenFailed;
+        return result;
+    }
+    const uint64_t fileSize = assembler.reader().fileSize();
+    int lastPercent = -1;
+    uint64_t position = 0;
+    AssembledPacket next;
+    while (assembler.next(next, &position)) {
+        const uint32_t number = next.frame != nullptr ? next.frame->number : next.message->number;
+        if (progress_ != nullptr && fileSize > 0) {
+            int percent = static_cast<int>(position * 100 / fileSize);
+            if (percent > lastPercent) {
+                char message[64];
+                std::snprintf(message, sizeof message, "Varlowe is parsing packet number %d.",
+                              static_cast<int>(number));
+                if (!progress_->update(percent, message)) {
+                    result.cancelled = true;
+                    break;
+                }
+                lastPercent = percent;
+            }
+        }
+        const uint8_t* payload =
+            next.frame != nullptr ? next.frame->payloadData() : next.message->payloadData();
+        const size_t length =
+            next.frame != nullptr ? next.frame->payloadLength : next.message->payloadLength;
+        PacketClass kind = classifyPacket(length > 0 ? payload : nullptr, length,
+                                          options_.includeSip, options_.includeSturn);
+        if (kind.kind == PacketKind::Sip) {
+            PacketRecord record =
+                next.frame != nullptr ? PacketRecord::fromFrame(*next.frame) : *next.message;
+            handleSip(*model, registry, record, kind.sipStart);
+        } else if (kind.kind == PacketKind::Stun) {
+            if (std::unique_ptr<NameValuePair> stun = decodeStunMessage(payload, length)) {
+                PacketRecord record =
+                    next.frame != nullptr ? PacketRecord::fromFrame(*next.frame) : *next.message;
+                model->addStun(record, std::move(stun));
+            }
+        } else if (options_.includeRtp) {
+            std::optional<MediaPacket> media;
+            if (next.frame != nullptr) {
+                media = MediaPacket::of(*next.frame);
+            } else {
+                media = MediaPacket::of(*next.message);
+            }
+            if (media) {
+                RtpStream* stream =
+                    registry.handleMediaPacket(*media, position, options_.includeRtcp);
+                if (stream != nullptr && stream->packets == 1) {
+                    model->addRtp(stream->firstPacket, *stream);
+                }
+            }
+        }
+    }
+    if (progress_ != nullptr) {
+        progress_->end();
+    }
+    if (model->itemCount() == 0 && fromLiveCapture && dialogs_ != nullptr) {
+        std::string question = "There are no packets that can be displayed.\n\n" + path +
+                               "\n\nDelete capture?";
+        if (dialogs_->askYesNo("Network Capture", question)) {
+            assembler.reader().close();
+            std::remove(path.c_str());
+            result.outcome = AnalysisOutcome::EmptyCaptureDeleted;
+            return result;
+        }
+    }
+    registry.finishAnalysis();
+    result.outcome = AnalysisOutcome::Analysed;
+    result.model = std::move(model);
+    return result;
+}
+
+}  // namespace varlowe
