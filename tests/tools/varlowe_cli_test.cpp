@@ -8,6 +8,7 @@
 #include <sstream>
 
 #include "capture_builder.h"
+#include "media_test_util.h"
 
 using namespace varlowe::testsupport;
 
@@ -111,4 +112,117 @@ TEST(CliUsage, ErrorsExitWithTwoAndHelpWithZero) {
     EXPECT_EQ(packetsHelp.status, 0);
     EXPECT_NE(packetsHelp.out.find("--no-udp"), std::string::npos);
     EXPECT_NE(packetsHelp.out.find("--count"), std::string::npos);
+}
+
+namespace {
+
+// An INVITE announcing 127.0.0.1:4000 (pcma), its 200 OK announcing 127.0.0.2:5000, and
+// three pcma packets each way, 20 ms apart.
+std::string writeCall(const TempFile& file) {
+    CaptureBuilder builder;
+    builder.add(udpFrame(kA, 5060, kB, 5060,
+                         bytesOf(sipWithSdp("INVITE sip:b@h SIP/2.0", "1 INVITE", "z1",
+                                            audioSdp("127.0.0.1", 4000, "8")))),
+                1700000000, 0);
+    builder.add(udpFrame(kB, 5060, kA, 5060,
+                         bytesOf(sipWithSdp("SIP/2.0 200 OK", "1 INVITE", "z1",
+                                            audioSdp("127.0.0.2", 5000, "8"), "b"))),
+                1700000000, 500);
+    for (uint16_t i = 0; i < 3; ++i) {
+        builder.add(udpFrame(kB, 5000, kA, 4000, rtpPacket({8, i, i * 160u, 0xabcdef01})),
+                    1700000001, i * 20000);
+        builder.add(udpFrame(kA, 4000, kB, 5000, rtpPacket({8, i, i * 160u, 0x1234, 160, 0, -1,
+                                                            static_cast<uint8_t>(i)})),
+                    1700000001, i * 20000 + 100);
+    }
+    builder.writeTo(file.path());
+    return file.path();
+}
+
+}  // namespace
+
+TEST(CliStreams, MessagesStreamsAndExtractOnACall) {
+    TempFile file;
+    writeCall(file);
+    CliRun messages = runCli("messages " + file.path());
+    EXPECT_EQ(messages.status, 0);
+    EXPECT_NE(messages.out.find("3 1700000001.000000 MEDIA 127.0.0.2:5000 > 127.0.0.1:4000 "
+                                "audio/pcma 0xABCDEF01\n"
+                                "4 1700000001.000100 MEDIA 127.0.0.1:4000 > 127.0.0.2:5000 "
+                                "audio/pcma 0x00001234\n"),
+              std::string::npos)
+        << messages.out;
+
+    CliRun streams = runCli("streams " + file.path());
+    EXPECT_EQ(streams.status, 0);
+    const std::string second =
+        "Payload: audio/pcma(8)\n"
+        "Source : 127.0.0.1:4000\n"
+        "Destination : 127.0.0.2:5000\n"
+        "Total Packets : 3\n"
+        "Out of Order Packets : 0\n"
+        "Dropped Packets : 0\n"
+        "Elapsed time (s) : 0.040000\n"
+        "Total Bytes : 642\n"
+        "Average KBytes/Sec : 15.67\n"
+        "Average Jitter (ms) : 13.33\n"
+        "Start/End Packet # : 4/8\n";
+    EXPECT_EQ(streams.out.find("Payload: audio/pcma(8)\nSource : 127.0.0.2:5000\n"), 0u);
+    ASSERT_GT(streams.out.size(), second.size() + 1);
+    EXPECT_EQ(streams.out.substr(streams.out.size() - second.size() - 2), "\n\n" + second);
+
+    TempFile out("out.raw");
+    CliRun extract = runCli("extract --stream 2 -o " + out.path() + " " + file.path());
+    EXPECT_EQ(extract.status, 0) << extract.err;
+    Bytes expected;
+    for (uint8_t i = 0; i < 3; ++i) expected.insert(expected.end(), 160, i);
+    EXPECT_EQ(out.read(), expected);
+    extract = runCli("extract --rtp-headers --record-headers --stream=1 --output " + out.path() +
+                     " " + file.path());
+    EXPECT_EQ(extract.status, 0);
+    EXPECT_EQ(out.read().size(), 3u * (12 + 172));
+}
+
+TEST(CliStreams, ExtractErrorsAreClear) {
+    TempFile file;
+    writeCall(file);
+    TempFile out("out.raw");
+    for (const char* stream : {"0", "3"}) {
+        CliRun run = runCli(std::string("extract --stream ") + stream + " -o " + out.path() + " " +
+                            file.path());
+        EXPECT_EQ(run.status, 1);
+        EXPECT_NE(run.err.find("no stream " + std::string(stream) + "; the capture has 2 streams"),
+                  std::string::npos)
+            << run.err;
+    }
+    CliRun unwritable =
+        runCli("extract --stream 1 -o " + out.folder() + "/missing/x.raw " + file.path());
+    EXPECT_EQ(unwritable.status, 1);
+    EXPECT_NE(unwritable.err.find("Unable to save RTP contents to a file."), std::string::npos);
+    for (const char* arguments : {"extract -o x.raw", "extract --stream 1", "extract --stream x -o y"}) {
+        CliRun run = runCli(std::string(arguments) + " " + file.path());
+        EXPECT_EQ(run.status, 2) << arguments;
+    }
+    CliRun missing = runCli("streams " + out.folder() + "/none.pcap");
+    EXPECT_EQ(missing.status, 1);
+    EXPECT_NE(missing.err.find("libpcap/Ethereal file."), std::string::npos);
+}
+
+TEST(CliStreams, EverySubcommandTakesTheSevenParsingSwitches) {
+    TempFile file;
+    writeCall(file);
+    const std::string switches =
+        " --no-udp --no-tcp --no-sip --no-rtp --no-rtcp --no-sturn --encapsulated ";
+    for (const char* command : {"packets", "messages", "streams"}) {
+        CliRun run = runCli(command + switches + file.path());
+        EXPECT_EQ(run.status, 0) << command << run.err;
+        EXPECT_EQ(run.out, "") << command;  // nothing is read without UDP and TCP
+    }
+    CliRun noRtp = runCli("messages --no-rtp " + file.path());
+    EXPECT_EQ(noRtp.out.find("MEDIA"), std::string::npos);
+    EXPECT_NE(noRtp.out.find("SIP/2.0 200 OK"), std::string::npos);
+    CliRun noSip = runCli("streams --no-sip " + file.path());
+    EXPECT_EQ(noSip.out, "");
+    CliRun help = runCli("streams --help");
+    EXPECT_NE(help.out.find("--no-rtcp"), std::string::npos);
 }

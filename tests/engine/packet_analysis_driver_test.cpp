@@ -1,0 +1,212 @@
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include "media/rtp_stream.h"
+#include "media_test_util.h"
+#include "sip/analysis_model.h"
+#include "sip/packet_analysis_driver.h"
+
+using namespace varlowe;
+using namespace varlowe::testsupport;
+
+namespace {
+
+constexpr uint32_t kCaller = ipv4(10, 0, 0, 1);
+constexpr uint32_t kCallee = ipv4(10, 0, 0, 2);
+
+struct RecordingProgress : IAnalysisProgress {
+    std::string title, firstMessage;
+    std::vector<std::pair<int, std::string>> updates;
+    int cancelAt = 1000;
+    int ends = 0;
+    void begin(const std::string& t, const std::string& m, int range) override {
+        title = t;
+        firstMessage = m;
+        EXPECT_EQ(range, 100);
+    }
+    bool update(int value, const std::string& message) override {
+        updates.emplace_back(value, message);
+        return value < cancelAt;
+    }
+    void end() override { ++ends; }
+};
+
+struct RecordingDialogs : IAnalysisDialogs {
+    std::vector<std::string> errors, questions;
+    bool answer = false;
+    void showError(const std::string& title, const std::string& message) override {
+        errors.push_back(title + "|" + message);
+    }
+    bool askYesNo(const std::string& title, const std::string& message) override {
+        questions.push_back(title + "|" + message);
+        return answer;
+    }
+};
+
+// A call: INVITE with SDP for 10.0.0.1:4000, 200 OK, then `packets` pcma packets to the caller.
+CaptureBuilder callCapture(int packets) {
+    CaptureBuilder builder;
+    builder.add(udpFrame(kCaller, 5060, kCallee, 5060,
+                         bytesOf(sipWithSdp("INVITE sip:b@h SIP/2.0", "1 INVITE", "z1",
+                                            audioSdp("10.0.0.1", 4000, "8")))),
+                10, 0);
+    builder.add(udpFrame(kCallee, 5060, kCaller, 5060,
+                         bytesOf(sipWithSdp("SIP/2.0 200 OK", "1 INVITE", "z1", "", "b"))),
+                10, 1);
+    for (int i = 0; i < packets; ++i) {
+        builder.add(udpFrame(kCallee, 6000, kCaller, 4000,
+                             rtpPacket({8, static_cast<uint16_t>(i), static_cast<uint32_t>(i * 160)})),
+                    11 + i / 50, (i % 50) * 20000);
+    }
+    return builder;
+}
+
+AnalysisResult analyse(const CaptureBuilder& builder, const TempFile& file,
+                       ParsingOptions options = {}, IAnalysisProgress* progress = nullptr,
+                       IAnalysisDialogs* dialogs = nullptr, bool live = false) {
+    builder.writeTo(file.path());
+    return PacketAnalysisDriver(options, progress, dialogs).analyse(file.path(), live);
+}
+
+}  // namespace
+
+TEST(PacketAnalysisDriver, BuildsTheModelWithOneItemPerStreamAndReportsProgress) {
+    TempFile file;
+    RecordingProgress progress;
+    AnalysisResult result = analyse(callCapture(500), file, {}, &progress);
+    ASSERT_EQ(result.outcome, AnalysisOutcome::Analysed);
+    const AnalysisModel& model = *result.model;
+    ASSERT_EQ(model.itemCount(), 3u);
+    const AnalysisItem& media = model.item(2);
+    EXPECT_EQ(media.kind, ItemKind::Media);
+    EXPECT_EQ(media.packet.number, 3u);  // the stream's first packet
+    EXPECT_EQ(media.stream->packets, 500);
+    EXPECT_EQ(media.stream->lastPacket.number, 502u);
+    EXPECT_EQ(model.itemsWithCallId("call-1"), (std::vector<size_t>{0, 1, 2}));
+    // Streams that never received a packet are gone after the pass.
+    EXPECT_EQ(model.streamRegistry()->streamCount(), 1u);
+    EXPECT_EQ(model.streamRegistry()->capturePath(), file.path());
+
+    EXPECT_EQ(progress.title, "Progress");
+    EXPECT_EQ(progress.firstMessage, "Varlowe is parsing your file.             ");
+    ASSERT_FALSE(progress.updates.empty());
+    EXPECT_LE(progress.updates.size(), 101u);
+    EXPECT_EQ(progress.updates.front(), (std::pair<int, std::string>{
+                                            0, "Varlowe is parsing packet number 1."}));
+    for (size_t i = 1; i < progress.updates.size(); ++i) {
+        EXPECT_GT(progress.updates[i].first, progress.updates[i - 1].first);
+    }
+    EXPECT_GE(progress.updates.back().first, 95);
+    EXPECT_EQ(progress.ends, 1);
+}
+
+TEST(PacketAnalysisDriver, CancelKeepsWhatWasRead) {
+    TempFile file;
+    RecordingProgress progress;
+    progress.cancelAt = 40;
+    AnalysisResult result = analyse(callCapture(500), file, {}, &progress);
+    ASSERT_EQ(result.outcome, AnalysisOutcome::Analysed);
+    EXPECT_TRUE(result.cancelled);
+    EXPECT_EQ(progress.updates.back().first, 40);
+    const RtpStream& stream = *result.model->item(2).stream;
+    EXPECT_GT(stream.packets, 150);
+    EXPECT_LT(stream.packets, 250);
+}
+
+TEST(PacketAnalysisDriver, OpenFailuresAndEmptyLiveCaptures) {
+    RecordingDialogs dialogs;
+    RecordingProgress progress;
+    AnalysisResult failed = PacketAnalysisDriver({}, &progress, &dialogs)
+                                .analyse("/nonexistent/capture.pcap", false);
+    EXPECT_EQ(failed.outcome, AnalysisOutcome::OpenFailed);
+    EXPECT_FALSE(failed.model);
+    EXPECT_EQ(progress.ends, 1);
+    ASSERT_EQ(dialogs.errors.size(), 1u);
+    EXPECT_EQ(dialogs.errors[0],
+              "Error|Unable to open or parse the specified file.  Please verify the file exists "
+              "and that it is a libpcap/Ethereal file.");
+
+    CaptureBuilder empty;
+    empty.add(udpFrame(kCaller, 1, kCallee, 2, bytesOf("nothing to see")));
+    {
+        TempFile file;
+        AnalysisResult ordinary = analyse(empty, file, {}, nullptr, &dialogs, false);
+        EXPECT_EQ(ordinary.outcome, AnalysisOutcome::Analysed);
+        EXPECT_EQ(ordinary.model->itemCount(), 0u);
+        EXPECT_TRUE(dialogs.questions.empty());
+    }
+    {
+        TempFile file;
+        dialogs.answer = false;
+        AnalysisResult kept = analyse(empty, file, {}, nullptr, &dialogs, true);
+        EXPECT_EQ(kept.outcome, AnalysisOutcome::Analysed);
+        ASSERT_EQ(dialogs.questions.size(), 1u);
+        EXPECT_EQ(dialogs.questions[0], "Network Capture|There are no packets that can be "
+                                        "displayed.\n\n" +
+                                            file.path() + "\n\nDelete capture?");
+        struct stat info;
+        EXPECT_EQ(stat(file.path().c_str(), &info), 0);
+    }
+    {
+        TempFile file;
+        dialogs.answer = true;
+        AnalysisResult deleted = analyse(empty, file, {}, nullptr, &dialogs, true);
+        EXPECT_EQ(deleted.outcome, AnalysisOutcome::EmptyCaptureDeleted);
+        EXPECT_FALSE(deleted.model);
+        struct stat info;
+        EXPECT_NE(stat(file.path().c_str(), &info), 0);
+    }
+}
+
+TEST(PacketAnalysisDriver, ParsingSwitchesDecideWhatIsExamined) {
+    CaptureBuilder builder = callCapture(3);
+    builder.add(udpFrame(kCallee, 6001, kCaller, 4001, rtcpSenderReport(0x11223344, "c@x")), 12,
+                0);
+    {
+        TempFile file;
+        ParsingOptions noSip;
+        noSip.includeSip = false;
+        EXPECT_EQ(analyse(builder, file, noSip).model->itemCount(), 0u);
+    }
+    {
+        TempFile file;
+        ParsingOptions noRtp;
+        noRtp.includeRtp = false;
+        AnalysisResult result = analyse(builder, file, noRtp);
+        EXPECT_EQ(result.model->itemCount(), 2u);
+        EXPECT_EQ(result.model->streamRegistry()->streamCount(), 0u);
+    }
+    {
+        TempFile file;
+        ParsingOptions noRtcp;
+        noRtcp.includeRtcp = false;
+        AnalysisResult result = analyse(builder, file, noRtcp);
+        ASSERT_EQ(result.model->itemCount(), 3u);
+        EXPECT_TRUE(result.model->item(2).stream->reports.empty());
+    }
+    {
+        TempFile file;
+        AnalysisResult result = analyse(builder, file);
+        ASSERT_EQ(result.model->itemCount(), 3u);
+        EXPECT_EQ(result.model->item(2).stream->reports.size(), 2u);
+        EXPECT_EQ(result.model->streamRegistry()->canonicalName(0x11223344).value_or("?"), "c@x");
+    }
+}
+
+TEST(PacketAnalysisDriver, SipInsideBinaryBytesIsFoundWhateverTheEncapsulationSwitch) {
+    std::string invite = sipWithSdp("INVITE sip:b@h SIP/2.0", "1 INVITE", "z1", "");
+    Bytes withZero = {0x01, 0x00, 0x7f, 0x33};
+    Bytes zeroPrefixed = withZero;
+    for (char c : invite) zeroPrefixed.push_back(static_cast<uint8_t>(c));
+    Bytes textPrefixed = bytesOf("xy" + invite);
+    CaptureBuilder builder;
+    builder.add(udpFrame(kCaller, 5060, kCallee, 5060, zeroPrefixed));
+    builder.add(udpFrame(kCaller, 5060, kCallee, 5060, textPrefixed));
+    TempFile file;
+    ParsingOptions options;
+    options.includeEncapsulated = false;
+    AnalysisResult result = analyse(builder, file, options);
+    ASSERT_EQ(result.model->itemCount(), 2u);
+    EXPECT_EQ(result.model->item(0).sip->startLine(), "INVITE sip:b@h SIP/2.0");
+    EXPECT_EQ(result.model->item(1).sip->startLine(), "xyINVITE sip:b@h SIP/2.0");
+}
