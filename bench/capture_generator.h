@@ -7,7 +7,7 @@ namespace varlowe::bench {
 
 struct GeneratorOptions {
     uint64_t targetBytes = 500ull * 1000 * 1000;
-    int concurrentCalls = 300;
+    int concurrentCalls = 420;
     double tcpShare = 0.1;       // calls whose SIP runs over TCP
     double lossRate = 0.005;     // RTP packets never sent
     double reorderRate = 0.002;  // RTP packets swapped with their successor

@@ -18,6 +18,12 @@ void assignPort(std::string& text, uint16_t port) {
 
 PacketRecord PacketRecord::fromFrame(const FrameInfo& frame) {
     PacketRecord record;
+    record.assignFrom(frame);
+    return record;
+}
+
+void PacketRecord::assignFrom(const FrameInfo& frame) {
+    PacketRecord& record = *this;
     record.seconds = frame.seconds;
     record.microseconds = frame.microseconds;
     switch (frame.protocol) {
@@ -44,8 +50,8 @@ PacketRecord PacketRecord::fromFrame(const FrameInfo& frame) {
                               frame.payload.begin() + frame.payloadLength + 1);
     } else {
         record.payloadLength = 0;
+        record.payload.clear();
     }
-    return record;
 }
 
 const char* transportName(TransportKind kind) {

@@ -30,6 +30,8 @@ struct PacketRecord {
     std::vector<uint8_t> payload;
 
     static PacketRecord fromFrame(const FrameInfo& frame);
+    // The same into an existing record, reusing its storage.
+    void assignFrom(const FrameInfo& frame);
 
     PacketTime time() const { return PacketTime{seconds, microseconds}; }
     const uint8_t* payloadData() const { return payload.empty() ? nullptr : payload.data(); }

@@ -44,34 +44,30 @@ void appendOnce(std::vector<RtpStream*>& list, RtpStream* stream) {
     }
 }
 
-bool isEqualDestination(const MediaPacket& packet, const std::string& address, int32_t port) {
-    std::optional<uint64_t> key = destinationKey(address, port);
-    return key && *key == destinationKey(packet);
+constexpr uint64_t kNoKey = ~uint64_t{0};
+
+uint64_t keyOrNone(const std::string& address, int32_t port) {
+    return destinationKey(address, port).value_or(kNoKey);
 }
 
 }  // namespace
 
 bool MissingSequences::remove(uint16_t number) {
-    for (size_t i = 0; i < count_; ++i) {
-        if (numbers_[i] == number) {
-            std::copy(numbers_.begin() + static_cast<long>(i) + 1,
-                      numbers_.begin() + static_cast<long>(count_),
-                      numbers_.begin() + static_cast<long>(i));
-            --count_;
-            return true;
-        }
+    auto found = std::find(numbers_.begin(), numbers_.end(), number);
+    if (found == numbers_.end()) {
+        return false;
     }
-    return false;
+    numbers_.erase(found);
+    return true;
 }
 
 bool MissingSequences::append(uint16_t number) {
     bool evicted = false;
-    if (count_ == kCapacity) {
-        std::copy(numbers_.begin() + 1, numbers_.end(), numbers_.begin());
-        --count_;
+    if (numbers_.size() == kCapacity) {
+        numbers_.erase(numbers_.begin());
         evicted = true;
     }
-    numbers_[count_++] = number;
+    numbers_.push_back(number);
     return evicted;
 }
 
@@ -143,7 +139,7 @@ void MediaPacket::copyTo(PacketRecord& out) const {
     if (record != nullptr) {
         out = *record;
     } else if (frame != nullptr) {
-        out = PacketRecord::fromFrame(*frame);
+        out.assignFrom(*frame);
     }
 }
 
@@ -233,23 +229,42 @@ RtpStream* RtpStreamRegistry::addRtpSource(
     stream->rtcpPort = rtcpPort;
     stream->alternateRtcpPort = alternateRtcpPort;
     streams_.push_back(std::move(stream));
-    indexStream(streams_.back().get());
+    indexStream(streams_.back().get(), streams_.size() - 1);
     return streams_.back().get();
 }
 
-void RtpStreamRegistry::indexStream(RtpStream* stream) {
-    auto addDestination = [this, stream](const std::string& address, int32_t port) {
-        if (std::optional<uint64_t> key = destinationKey(address, port)) {
-            appendOnce(byDestination_[*key], stream);
+void RtpStream::DestinationKeys::update(const RtpStream& stream) {
+    rtp = keyOrNone(stream.targetAddress, stream.targetPort);
+    rtcp = keyOrNone(stream.targetAddress, stream.rtcpPort);
+    alternateRtp = stream.hasAlternate() ? keyOrNone(stream.alternateAddress, stream.alternatePort)
+                                         : kNoKey;
+    alternateRtcp = stream.hasAlternate()
+                        ? keyOrNone(stream.alternateAddress, stream.alternateRtcpPort)
+                        : kNoKey;
+}
+
+void RtpStreamRegistry::indexStream(RtpStream* stream, size_t order) {
+    stream->keys.update(*stream);
+    const RtpStream::DestinationKeys& keys = stream->keys;
+    auto add = [stream, order](std::vector<Candidate>& list) {
+        if (list.empty() || list.back().stream != stream) {
+            list.push_back(Candidate{stream, order});
         }
     };
-    addDestination(stream->targetAddress, stream->targetPort);
-    addDestination(stream->targetAddress, stream->rtcpPort);
+    const uint64_t type = static_cast<uint64_t>(stream->payloadType & 0x7f);
+    for (uint64_t key : {keys.rtp, keys.alternateRtp}) {
+        if (key != kNoKey && stream->payloadType >= 0 && stream->payloadType < 128) {
+            add(rtpByDestination_[(key << 7) | type]);
+        }
+    }
+    for (uint64_t key : {keys.rtcp, keys.alternateRtcp}) {
+        if (key != kNoKey) {
+            add(rtcpByDestination_[key]);
+        }
+    }
     appendOnce(byAnnouncedAddress_[announcedKey(stream->targetAddress, stream->targetPort)],
                stream);
     if (stream->hasAlternate()) {
-        addDestination(stream->alternateAddress, stream->alternatePort);
-        addDestination(stream->alternateAddress, stream->alternateRtcpPort);
         appendOnce(
             byAnnouncedAddress_[announcedKey(stream->alternateAddress, stream->alternatePort)],
             stream);
@@ -258,27 +273,26 @@ void RtpStreamRegistry::indexStream(RtpStream* stream) {
 }
 
 void RtpStreamRegistry::rebuildIndexes() {
-    byDestination_.clear();
+    rtpByDestination_.clear();
+    rtcpByDestination_.clear();
     byAnnouncedAddress_.clear();
     byCallId_.clear();
-    for (const auto& stream : streams_) {
-        indexStream(stream.get());
+    for (size_t i = 0; i < streams_.size(); ++i) {
+        indexStream(streams_[i].get(), i);
     }
 }
 
 StreamMatch RtpStreamRegistry::matchStream(const MediaPacket& packet, const RtpStream& stream,
                                            bool includeRtcp) {
-    if (isEqualDestination(packet, stream.targetAddress, stream.rtcpPort) ||
-        (stream.hasAlternate() &&
-         isEqualDestination(packet, stream.alternateAddress, stream.alternateRtcpPort))) {
+    const uint64_t destination = destinationKey(packet);
+    const RtpStream::DestinationKeys& keys = stream.keys;
+    if (destination == keys.rtcp || destination == keys.alternateRtcp) {
         if (includeRtcp && mentionsSsrc(packet.payload, packet.length, stream.ssrc)) {
             return StreamMatch::Rtcp;
         }
         return StreamMatch::None;
     }
-    if (!isEqualDestination(packet, stream.targetAddress, stream.targetPort) &&
-        !(stream.hasAlternate() &&
-          isEqualDestination(packet, stream.alternateAddress, stream.alternatePort))) {
+    if (destination != keys.rtp && destination != keys.alternateRtp) {
         return StreamMatch::None;
     }
     if (packet.length < 12) {
@@ -299,15 +313,34 @@ StreamMatch RtpStreamRegistry::matchStream(const PacketRecord& packet, const Rtp
 RtpStream* RtpStreamRegistry::findStream(const MediaPacket& packet, bool includeRtcp,
                                          StreamMatch& how) const {
     how = StreamMatch::None;
-    auto candidates = byDestination_.find(destinationKey(packet));
-    if (candidates == byDestination_.end()) {
+    if (packet.length < 2) {
         return nullptr;
     }
-    // Only streams listening on the packet's destination can match; they are tested in
-    // registration order, which decides between several matches.
+    // Only these streams can match; merged in registration order, which decides between
+    // several matches: the first active one, else the last inactive one.
+    static const std::vector<Candidate> none;
+    const uint64_t destination = destinationKey(packet);
+    const uint64_t type = packet.payload[1] & 0x7fu;
+    auto rtpFound = rtpByDestination_.find((destination << 7) | type);
+    auto rtcpFound = rtcpByDestination_.find(destination);
+    const std::vector<Candidate>& rtp = rtpFound != rtpByDestination_.end() ? rtpFound->second : none;
+    const std::vector<Candidate>& rtcp =
+        rtcpFound != rtcpByDestination_.end() ? rtcpFound->second : none;
     RtpStream* lastInactive = nullptr;
     StreamMatch lastInactiveMatch = StreamMatch::None;
-    for (RtpStream* stream : candidates->second) {
+    size_t i = 0, j = 0;
+    const RtpStream* previous = nullptr;
+    while (i < rtp.size() || j < rtcp.size()) {
+        RtpStream* stream;
+        if (j >= rtcp.size() || (i < rtp.size() && rtp[i].order <= rtcp[j].order)) {
+            stream = rtp[i++].stream;
+        } else {
+            stream = rtcp[j++].stream;
+        }
+        if (stream == previous) {
+            continue;  // listed in both roles
+        }
+        previous = stream;
         StreamMatch match = matchStream(packet, *stream, includeRtcp);
         if (match == StreamMatch::None) {
             continue;

@@ -26,16 +26,16 @@ class MissingSequences {
   public:
     static constexpr size_t kCapacity = 128;
 
-    size_t size() const { return count_; }
+    size_t size() const { return numbers_.size(); }
     uint16_t operator[](size_t index) const { return numbers_[index]; }
     bool remove(uint16_t number);
     // Appends; when full the oldest entry is evicted and true is returned.
     bool append(uint16_t number);
-    void clear() { count_ = 0; }
+    void clear() { numbers_ = {}; }
 
   private:
-    std::array<uint16_t, kCapacity> numbers_{};
-    size_t count_ = 0;
+    // Grows only when numbers go missing: most registered streams never count a packet.
+    std::vector<uint16_t> numbers_;
 };
 
 // One RTP stream announced by SDP, with the figures of the packets counted into it.
@@ -72,6 +72,17 @@ struct RtpStream {
     std::vector<RtcpReport> reports;
 
     bool hasAlternate() const { return !alternateAddress.empty(); }
+
+    // Numeric destination keys of the four addresses, set when the stream is registered;
+    // an address no packet can have gets a key no packet has.
+    struct DestinationKeys {
+        uint64_t rtp = ~uint64_t{0};
+        uint64_t rtcp = ~uint64_t{0};
+        uint64_t alternateRtp = ~uint64_t{0};
+        uint64_t alternateRtcp = ~uint64_t{0};
+        void update(const RtpStream& stream);
+    };
+    DestinationKeys keys;
 };
 
 // What attribution needs of a packet: numeric destination, payload and, for the copies a
@@ -160,14 +171,20 @@ class RtpStreamRegistry {
     Alternate lookupNatBinding(const AnalysisModel& model, const std::string& address,
                                int32_t port) const;
     RtpStream* findStream(const MediaPacket& packet, bool includeRtcp, StreamMatch& how) const;
-    void indexStream(RtpStream* stream);
+    void indexStream(RtpStream* stream, size_t order);
     void rebuildIndexes();
 
     std::string path_;
     std::vector<std::unique_ptr<RtpStream>> streams_;
-    // Destination key (address and port) to the streams listening there in any role, in
-    // registration order.
-    std::unordered_map<uint64_t, std::vector<RtpStream*>> byDestination_;
+    // The streams a packet can match: those listening for RTP of its payload type on its
+    // destination, keyed by destination key and payload type, and those listening there for
+    // RTCP, keyed by destination key; each list in registration order.
+    struct Candidate {
+        RtpStream* stream;
+        size_t order;
+    };
+    std::unordered_map<uint64_t, std::vector<Candidate>> rtpByDestination_;
+    std::unordered_map<uint64_t, std::vector<Candidate>> rtcpByDestination_;
     // "address port" texts of target and alternate, for the duplicate test.
     std::unordered_map<std::string, std::vector<RtpStream*>> byAnnouncedAddress_;
     std::unordered_map<std::string, std::vector<RtpStream*>> byCallId_;

@@ -110,7 +110,13 @@ def compare_messages(cli, path):
 def tshark_streams(path):
     """Packet count per (source, destination, SSRC) from tshark's RTP stream statistics."""
     command = ["tshark", "-n", "-r", path, "-d", "tcp.port==6060,sip", "-q", "-z", "rtp,streams"]
-    output = subprocess.run(command, check=True, capture_output=True, text=True).stdout
+    return parse_tshark_streams(subprocess.run(command, check=True, capture_output=True,
+                                               text=True).stdout)
+
+
+def parse_tshark_streams(output):
+    if isinstance(output, bytes):
+        output = output.decode(errors="replace")
     counts = {}
     for line in output.splitlines():
         words = line.split()
