@@ -154,6 +154,7 @@ CaptureFileReader::Decoded CaptureFileReader::decodeUdp(FrameInfo& frame, const 
     frame.moreFragments = (flags & 0x2000u) != 0 ? 1 : 0;
     frame.sourcePort = 0;
     frame.destinationPort = 0;
+    frame.udpLength = 0;
     if (frame.fragmentOffset == 0) {
         uint8_t udp[kUdpHeaderSize];
         if (file_.read(udp, sizeof udp) != sizeof udp) {
@@ -164,6 +165,9 @@ CaptureFileReader::Decoded CaptureFileReader::decodeUdp(FrameInfo& frame, const 
         remaining -= kUdpHeaderSize;
         frame.sourcePort = readBigEndian16(udp);
         frame.destinationPort = readBigEndian16(udp + 2);
+        if (frame.moreFragments == 0) {
+            frame.udpLength = readBigEndian16(udp + 4);
+        }
     }
     if (remaining == 0) {
         return Decoded::Dropped;
@@ -211,6 +215,7 @@ CaptureFileReader::Decoded CaptureFileReader::decodeTcp(FrameInfo& frame, uint32
     frame.ipPayloadLength = 0;
     frame.ipIdentification = 0;
     frame.moreFragments = 0;
+    frame.udpLength = 0;
     frame.fragmentOffset = 0;
     if (!readPayload(frame, remaining, wireLength, consumed)) {
         return Decoded::StopReading;

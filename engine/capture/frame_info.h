@@ -18,6 +18,9 @@ struct FrameInfo {
     uint16_t ipIdentification = 0;
     uint16_t moreFragments = 0;
     uint16_t fragmentOffset = 0;  // in bytes
+    // Length field of the UDP header of a datagram that is not fragmented; 0 otherwise. The
+    // payload may run past it (Ethernet padding, trailers).
+    uint16_t udpLength = 0;
     uint16_t sourcePort = 0;
     uint16_t destinationPort = 0;
     uint32_t headerOverhead = 0;  // wire length minus payload length

@@ -56,6 +56,10 @@ bool RtpStreamRegistry::extractStream(const RtpStream& stream, const std::string
     while (written && reader.nextFrame(frame)) {
         MediaPacket packet = MediaPacket::of(frame);
         if (matchStream(packet, stream, true) == StreamMatch::Rtp) {
+            // Ethernet padding after a short datagram is not part of the RTP packet.
+            if (frame.udpLength >= 8 && frame.udpLength - 8u < packet.length) {
+                packet.length = frame.udpLength - 8u;
+            }
             size_t skip = 0;
             std::optional<size_t> header = rtpHeaderLength(packet.payload, packet.length);
             if (!rtpHeaders) {

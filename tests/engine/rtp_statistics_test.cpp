@@ -335,6 +335,27 @@ TEST(RtpExtraction, RecordsWithAndWithoutHeaders) {
     }
 }
 
+TEST(RtpExtraction, EthernetPaddingIsNotWrittenAsPayload) {
+    MediaCapture capture;
+    // A 13-byte RTP packet in a 60-byte frame: five bytes of padding follow the datagram.
+    capture.builder.add(padded(udpFrame(kCalleeIp, 6000, kCallerIp, 4000,
+                                        rtpPacket({8, 0, 0, 0x1234, 1, 0, -1, 0x7e})),
+                               0xee),
+                        101, 0);
+    capture.rtp({8, 1, 160, 0x1234, 2, 0, -1, 0x7f}, 101, 20000);
+    std::unique_ptr<AnalysisModel> model = capture.analyse();
+    const RtpStream* stream = streamOfType(*model);
+    ASSERT_NE(stream, nullptr);
+    EXPECT_EQ(stream->payloadBytes, 18 + 14);  // the figures count what was captured
+    TempFile out("out.rtp");
+    ASSERT_TRUE(model->streamRegistry()->extractStream(*stream, out.path(), false, false));
+    EXPECT_EQ(out.read(), (Bytes{0x7e, 0x7f, 0x7f}));
+    ASSERT_TRUE(model->streamRegistry()->extractStream(*stream, out.path(), true, true));
+    Bytes headed = out.read();
+    ASSERT_EQ(headed.size(), (12 + 13) + (12 + 14));
+    EXPECT_EQ(headed[11], 13);
+}
+
 TEST(RtpExtraction, ADeactivatedStreamIsStillWrittenToTheEndOfTheFile) {
     MediaCapture capture;
     // The 486 clears the first stream of the transaction: pcmu, the first slot.

@@ -147,11 +147,37 @@ def our_streams(cli, path):
     return counts
 
 
+def compare_extraction(cli, path, number, line):
+    """`extract --stream N` must write the RTP payloads tshark shows for that stream."""
+    words = line.split(" ")
+    destination, port = words[5].rsplit(":", 1)
+    ssrc = words[-1]
+    payload_type = {"pcmu": 0, "pcma": 8}.get(words[6].split("/")[1].lower())
+    if payload_type is None:
+        return None
+    tmp = os.path.join(os.environ.get("TMPDIR", "/tmp"), "varlowe-oracle-%d.raw" % os.getpid())
+    subprocess.run([cli, "extract", "--stream", str(number), "-o", tmp, path], check=True)
+    with open(tmp, "rb") as f:
+        ours = f.read()
+    os.remove(tmp)
+    rows = tshark_rows(path, ["-d", "tcp.port==6060,sip"],
+                       "ip.dst==%s && udp.dstport==%s && rtp.ssrc==%s && rtp.p_type==%d" % (
+                           destination, port, ssrc, payload_type), ["rtp.payload"])
+    theirs = b"".join(bytes.fromhex(row[0].replace(":", "")) for row in rows if row and row[0])
+    return ours == theirs
+
+
 def compare_streams(cli, path):
     ours = our_streams(cli, path)
     theirs = tshark_streams(path)
     problems = ["%s > %s %s: %d packets here, %s by tshark" % (key + (count, theirs.get(key)))
                 for key, count in sorted(ours.items()) if theirs.get(key) != count]
+    media = [line for line in subprocess.run([cli, "messages", path], check=True,
+                                             capture_output=True, text=True).stdout.splitlines()
+             if line.split(" ")[2] == "MEDIA"]
+    for number, line in enumerate(media[:3], start=1):
+        if compare_extraction(cli, path, number, line) is False:
+            problems.append("extracted payload of stream %d differs from tshark's" % number)
     return len(ours), len(theirs), problems
 
 
