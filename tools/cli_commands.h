@@ -21,4 +21,7 @@ int runStreams(const std::vector<std::string>& arguments);
 extern const char* const kExtractUsage;
 int runExtract(const std::vector<std::string>& arguments);
 
+extern const char* const kExportUsage;
+int runExport(const std::vector<std::string>& arguments);
+
 }  // namespace varlowe::cli

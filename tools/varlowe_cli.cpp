@@ -17,6 +17,8 @@ const std::vector<Subcommand>& subcommands() {
          kMessagesUsage, runMessages},
         {"streams", "print the figures of every RTP stream", kStreamsUsage, runStreams},
         {"extract", "write the payload of one RTP stream to a file", kExtractUsage, runExtract},
+        {"export", "write the ladder diagram and the message log as text", kExportUsage,
+         runExport},
     };
     return table;
 }

@@ -226,3 +226,76 @@ TEST(CliStreams, EverySubcommandTakesTheSevenParsingSwitches) {
     CliRun help = runCli("streams --help");
     EXPECT_NE(help.out.find("--no-rtcp"), std::string::npos);
 }
+
+TEST(CliExport, WritesTheLadderAndTheLogToAFileOrStandardOutput) {
+    TempFile file;
+    writeCall(file);
+    CliRun out = runCli("export " + file.path());
+    EXPECT_EQ(out.status, 0) << out.err;
+    EXPECT_EQ(out.out.find("   127.0.0.1                       127.0.0.2\r\n"
+                           "   |                               |\r\n"
+                           "1: |U------------INVITE----------->|\r\n"
+                           "2: |<--------200 OK/INVITE--------U|\r\n"
+                           "3: |<--------audio/pcma(8)--------U|\r\n"),
+              0u)
+        << out.out;
+    TempFile exported("export.txt");
+    CliRun toFile = runCli("export -o " + exported.path() + " " + file.path());
+    EXPECT_EQ(toFile.status, 0);
+    EXPECT_EQ(toFile.out, "");
+    Bytes bytes = exported.read();
+    EXPECT_EQ(std::string(bytes.begin(), bytes.end()), out.out);
+    EXPECT_EQ(runCli("export -o - " + file.path()).out, out.out);
+
+    CliRun logOnly = runCli("export --no-diagram " + file.path());
+    EXPECT_EQ(logOnly.out.find("<<<"), 0u);
+    EXPECT_EQ(logOnly.out.find("Generated"), std::string::npos);
+    CliRun diagramOnly = runCli("export --no-log --no-transport --ports " + file.path());
+    EXPECT_NE(diagramOnly.out.find("1: |--5060-------INVITE------5060->|\r\n"), std::string::npos)
+        << diagramOnly.out;
+    EXPECT_EQ(diagramOnly.out.find("Msg #"), std::string::npos);
+}
+
+TEST(CliExport, ACaptureWithoutEndpointsFails) {
+    CaptureBuilder builder;
+    builder.add(udpFrame(kA, 1, kB, 2, bytesOf("not sip")));
+    TempFile file;
+    builder.writeTo(file.path());
+    CliRun run = runCli("export " + file.path());
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.out, "");
+    EXPECT_NE(run.err.find("no endpoint to draw"), std::string::npos);
+    // The log alone of nothing is an empty, successful export.
+    EXPECT_EQ(runCli("export --no-diagram " + file.path()).status, 0);
+    TempFile call;
+    writeCall(call);
+    CliRun unwritable = runCli("export -o " + call.folder() + "/none/x.txt " + call.path());
+    EXPECT_EQ(unwritable.status, 1);
+    EXPECT_NE(unwritable.err.find("Unable to save "), std::string::npos);
+}
+
+TEST(CliUsage, EverySubcommandDescribesItsOptions) {
+    struct Expected {
+        const char* command;
+        std::vector<const char*> options;
+    };
+    for (const Expected& e : std::vector<Expected>{
+             {"packets", {"--count"}},
+             {"messages", {"MEDIA"}},
+             {"streams", {"average rate"}},
+             {"extract", {"--stream", "--output", "--rtp-headers", "--record-headers"}},
+             {"export", {"--output", "--ports", "--no-transport", "--no-diagram", "--no-log"}}}) {
+        CliRun help = runCli(std::string(e.command) + " --help");
+        EXPECT_EQ(help.status, 0) << e.command;
+        EXPECT_EQ(help.out.find(std::string("Usage: varlowe-cli ") + e.command), 0u);
+        for (const char* text : e.options) {
+            EXPECT_NE(help.out.find(text), std::string::npos) << e.command << " " << text;
+        }
+        for (const char* parsing : {"--no-udp", "--no-tcp", "--no-sip", "--no-rtp", "--no-rtcp",
+                                    "--no-sturn", "--encapsulated"}) {
+            EXPECT_NE(help.out.find(parsing), std::string::npos) << e.command << " " << parsing;
+        }
+        CliRun overview = runCli("--help");
+        EXPECT_NE(overview.out.find(std::string("  ") + e.command + " "), std::string::npos);
+    }
+}

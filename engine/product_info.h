@@ -1,0 +1,10 @@
+#pragma once
+
+// Facts about the product shared by the export, the About box and the version check.
+namespace varlowe {
+
+constexpr const char* kProductName = "Varlowe";
+constexpr const char* kProductWebAddress = "https://varlowe.ostrane.com";
+constexpr const char* kVersionCheckHost = "varlowe.ostrane.com";
+
+}  // namespace varlowe

@@ -1,0 +1,64 @@
+#include "cli_commands.h"
+#include "cli_support.h"
+#include "output/text_export.h"
+#include "sip/analysis_model.h"
+
+namespace varlowe::cli {
+
+const char* const kExportUsage =
+    "Usage: varlowe-cli export [OPTIONS] CAPTURE [-o FILE]\n"
+    "\n"
+    "Writes the text export of the desktop program: the ladder diagram (one column per\n"
+    "endpoint, one numbered line per message or stream) and then the log with every message\n"
+    "in full. Lines end in CR LF. Without -o, or with -o -, the export goes to standard\n"
+    "output.\n"
+    "\n"
+    "Options:\n"
+    "  -o, --output FILE  the file to write (replaced when it exists)\n"
+    "  --ports            show the ports on the arrows (with four columns or fewer)\n"
+    "  --no-transport     leave out the U/T transport letter at the start of each arrow\n"
+    "  --no-diagram       leave out the ladder diagram\n"
+    "  --no-log           leave out the message log\n"
+    "  --help             show this text\n";
+
+int runExport(const std::vector<std::string>& arguments) {
+    const Subcommand& command = findSubcommand("export");
+    ArgumentParser parser(command, arguments);
+    ParsingFlags parsing(parser);
+    std::string& output = parser.option("--output", "-o");
+    bool& ports = parser.flag("--ports");
+    bool& noTransport = parser.flag("--no-transport");
+    bool& noDiagram = parser.flag("--no-diagram");
+    bool& noLog = parser.flag("--no-log");
+    if (std::optional<int> exit = parser.parseOrExit(1, 1)) {
+        return *exit;
+    }
+    std::unique_ptr<AnalysisModel> model = analyseCapture(parser.operands()[0], parsing.options());
+    if (!model) {
+        return kExitFailure;
+    }
+    TextExportOptions options;
+    options.showPort = ports;
+    options.showTransport = !noTransport;
+    options.showDiagram = !noDiagram;
+    options.showLog = !noLog;
+    if (options.showDiagram && model->visibleCount() == 0) {
+        std::fprintf(stderr,
+                     "varlowe-cli export: the capture holds no SIP, STUN/TURN or RTP stream item, "
+                     "so there is no endpoint to draw\n");
+        return kExitFailure;
+    }
+    const bool toStandardOutput = output.empty() || output == "-";
+    bool written = toStandardOutput ? writeText(stdout, *model, options)
+                                    : exportText(output, *model, options);
+    if (!written) {
+        std::fprintf(stderr,
+                     "varlowe-cli export: Unable to save %s -- Please check permissions, "
+                     "available disk space, the path and try again.\n",
+                     toStandardOutput ? "to standard output" : output.c_str());
+        return kExitFailure;
+    }
+    return kExitOk;
+}
+
+}  // namespace varlowe::cli
