@@ -299,3 +299,26 @@ TEST(CliUsage, EverySubcommandDescribesItsOptions) {
         EXPECT_NE(overview.out.find(std::string("  ") + e.command + " "), std::string::npos);
     }
 }
+
+// The manual page must not fall behind the tool: every subcommand and every option that a
+// subcommand's --help names appears in it.
+TEST(CliUsage, TheManualPageCoversEverySubcommandAndOption) {
+    std::ifstream in(std::string(VARLOWE_SOURCE_DIR) + "/docs/varlowe-cli.1");
+    ASSERT_TRUE(in) << "docs/varlowe-cli.1";
+    std::stringstream raw;
+    raw << in.rdbuf();
+    std::string page;
+    for (char c : raw.str()) {
+        if (c != '\\') page += c;  // "\-" is a plain minus
+    }
+    for (const char* command : {"packets", "messages", "streams", "extract", "export"}) {
+        EXPECT_NE(page.find(std::string(".B ") + command), std::string::npos) << command;
+        std::string help = runCli(std::string(command) + " --help").out;
+        for (size_t at = help.find("--"); at != std::string::npos; at = help.find("--", at + 2)) {
+            size_t end = help.find_first_of(" ,\n=", at);
+            std::string option = help.substr(at, end - at);
+            if (option == "--help" || option.size() <= 2) continue;
+            EXPECT_NE(page.find(option), std::string::npos) << command << " " << option;
+        }
+    }
+}
