@@ -17,8 +17,6 @@ namespace varlowe {
 
 namespace {
 
-constexpr size_t kMaxPathLength = 255;
-
 std::optional<uint64_t> destinationKey(const std::string& address, int32_t port) {
     if (port < 0 || port > 65535) {
         return std::nullopt;
@@ -143,11 +141,9 @@ void MediaPacket::copyTo(PacketRecord& out) const {
     }
 }
 
-RtpStreamRegistry::RtpStreamRegistry(std::string capturePath) : path_(std::move(capturePath)) {
-    if (path_.size() > kMaxPathLength) {
-        path_.resize(kMaxPathLength);
-    }
-}
+// The whole path is kept: a path cut to a fixed length would point elsewhere, and graphs
+// and extraction would fail for captures in deep folders.
+RtpStreamRegistry::RtpStreamRegistry(std::string capturePath) : path_(std::move(capturePath)) {}
 
 RtpStreamRegistry::Alternate RtpStreamRegistry::lookupNatBinding(const AnalysisModel& model,
                                                                  const std::string& address,

@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "media/rtp_statistics.h"
@@ -276,6 +277,26 @@ TEST(RtpGraphs, TransitDeltaFollowsLateArrivals) {
     const SampleSeries& rolling = *graphs.series[RtpGraphData::RollingAverage];
     EXPECT_EQ(rolling.samples[1], 625);
     EXPECT_EQ(rolling.samples[2], 1836);
+}
+
+TEST(RtpGraphs, CapturesInDeepFoldersAreReadAgain) {
+    TempFile holder;
+    std::string folder = holder.folder() + "/" + std::string(200, 'a');
+    ASSERT_EQ(mkdir(folder.c_str(), 0700), 0);
+    std::string path = folder + "/" + std::string(100, 'b') + ".pcap";
+    ASSERT_GT(path.size(), 300u);
+    MediaCapture capture;
+    capture.rtp({8, 0, 0}, 101, 0);
+    capture.rtp({8, 1, 160}, 101, 20000);
+    capture.builder.writeTo(path);
+    AnalysisResult result = PacketAnalysisDriver({}, nullptr, nullptr).analyse(path, false);
+    ASSERT_TRUE(result.model);
+    EXPECT_EQ(result.model->streamRegistry()->capturePath(), path);
+    RtpGraphData graphs;
+    EXPECT_TRUE(computeGraphs(result.model->streamRegistry(), streamOfType(*result.model), &graphs));
+    EXPECT_EQ(graphs.series[RtpGraphData::TransmitDelta]->count, 2);
+    std::remove(path.c_str());
+    rmdir(folder.c_str());
 }
 
 TEST(RtpGraphs, AMissingCaptureGivesNoGraphs) {
