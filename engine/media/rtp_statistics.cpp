@@ -74,7 +74,7 @@ void countRtpPacket(RtpStream& stream, const MediaPacket& packet, uint64_t fileO
         stream.firstTime = packet.time;
         stream.lastTime = packet.time;
         packet.copyTo(stream.firstPacket);
-        packet.copyTo(stream.lastPacket);
+        packet.copyTo(stream.lastPacket, stream.lastPacketEndpoints);
         stream.lastSequence = sequence;
         stream.ssrc = readBigEndian32(packet.payload + 8);
         stream.firstOffset = fileOffset;
@@ -94,7 +94,7 @@ void countRtpPacket(RtpStream& stream, const MediaPacket& packet, uint64_t fileO
     stream.intervalSum += int64_t{interval.seconds} * 1000 + (interval.microseconds + 500) / 1000;
     if (stream.packets > 1) {
         stream.lastTime = packet.time;
-        packet.copyTo(stream.lastPacket);
+        packet.copyTo(stream.lastPacket, stream.lastPacketEndpoints);
         stream.lastOffset = fileOffset;
     }
 }

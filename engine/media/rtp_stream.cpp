@@ -32,6 +32,15 @@ uint64_t destinationKey(const MediaPacket& packet) {
     return (uint64_t{packet.destinationAddress} << 16) | packet.destinationPort;
 }
 
+bool sameKey(const TransactionKey& a, const TransactionKey& b) {
+    const DialogKey& x = a.dialog;
+    const DialogKey& y = b.dialog;
+    return a.cseq == b.cseq && a.branch == b.branch && x.callId == y.callId &&
+           x.toUri == y.toUri && x.toTag == y.toTag && x.fromUri == y.fromUri &&
+           x.fromTag == y.fromTag && x.toUriWithTag == y.toUriWithTag &&
+           x.fromUriWithTag == y.fromUriWithTag;
+}
+
 std::string announcedKey(const std::string& address, int32_t port) {
     return address + ' ' + std::to_string(port);
 }
@@ -49,6 +58,12 @@ uint64_t keyOrNone(const std::string& address, int32_t port) {
 }
 
 }  // namespace
+
+const std::shared_ptr<const TransactionKey>& emptyTransactionKey() {
+    static const std::shared_ptr<const TransactionKey> empty =
+        std::make_shared<const TransactionKey>();
+    return empty;
+}
 
 bool MissingSequences::remove(uint16_t number) {
     auto found = std::find(numbers_.begin(), numbers_.end(), number);
@@ -133,6 +148,34 @@ std::optional<MediaPacket> MediaPacket::of(const PacketRecord& record) {
     return packet;
 }
 
+void MediaPacket::copyTo(PacketRecord& out, std::array<uint64_t, 2>& endpoints) const {
+    if (frame == nullptr) {
+        copyTo(out);
+        endpoints = {~uint64_t{0}, ~uint64_t{0}};
+        return;
+    }
+    const std::array<uint64_t, 2> now = {
+        (uint64_t{frame->sourceAddress} << 16) | frame->sourcePort,
+        (uint64_t{frame->destinationAddress} << 16) | frame->destinationPort};
+    if (now != endpoints || frame->protocol != 17) {
+        out.assignFrom(*frame);
+        endpoints = frame->protocol == 17 ? now : std::array<uint64_t, 2>{~uint64_t{0}, ~uint64_t{0}};
+        return;
+    }
+    out.seconds = frame->seconds;
+    out.microseconds = frame->microseconds;
+    out.number = frame->number;
+    out.fileOffset = frame->fileOffset;
+    out.headerOverhead = frame->headerOverhead;
+    out.payloadLength = frame->payloadLength;
+    if (frame->payloadLength > 0 && frame->payload.size() > frame->payloadLength) {
+        out.payload.assign(frame->payload.begin(), frame->payload.begin() + frame->payloadLength + 1);
+    } else {
+        out.payloadLength = 0;
+        out.payload.clear();
+    }
+}
+
 void MediaPacket::copyTo(PacketRecord& out) const {
     if (record != nullptr) {
         out = *record;
@@ -206,13 +249,16 @@ RtpStream* RtpStreamRegistry::addRtpSource(
                                 stream->alternatePort == targetPort);
             if (sameAddress && stream->ssrc == ssrc && stream->payloadType == payloadType &&
                 stream->encodingName == encodingName && stream->mediaName == mediaName &&
-                stream->transaction.transactionMatches(transaction)) {
+                stream->transaction().transactionMatches(transaction)) {
                 return stream;
             }
         }
     }
     auto stream = std::make_unique<RtpStream>();
-    stream->transaction = transaction;
+    if (!lastTransaction_ || !sameKey(*lastTransaction_, transaction)) {
+        lastTransaction_ = std::make_shared<const TransactionKey>(transaction);
+    }
+    stream->transactionKey = lastTransaction_;
     stream->ssrc = ssrc;
     stream->targetAddress = targetAddress;
     stream->targetPort = targetPort;
@@ -265,7 +311,7 @@ void RtpStreamRegistry::indexStream(RtpStream* stream, size_t order) {
             byAnnouncedAddress_[announcedKey(stream->alternateAddress, stream->alternatePort)],
             stream);
     }
-    appendOnce(byCallId_[stream->transaction.dialog.callId], stream);
+    appendOnce(byCallId_[stream->transaction().dialog.callId], stream);
 }
 
 void RtpStreamRegistry::rebuildIndexes() {
@@ -317,11 +363,10 @@ RtpStream* RtpStreamRegistry::findStream(const MediaPacket& packet, bool include
     static const std::vector<Candidate> none;
     const uint64_t destination = destinationKey(packet);
     const uint64_t type = packet.payload[1] & 0x7fu;
-    auto rtpFound = rtpByDestination_.find((destination << 7) | type);
-    auto rtcpFound = rtcpByDestination_.find(destination);
-    const std::vector<Candidate>& rtp = rtpFound != rtpByDestination_.end() ? rtpFound->second : none;
-    const std::vector<Candidate>& rtcp =
-        rtcpFound != rtcpByDestination_.end() ? rtcpFound->second : none;
+    const std::vector<Candidate>* rtpFound = rtpByDestination_.find((destination << 7) | type);
+    const std::vector<Candidate>* rtcpFound = rtcpByDestination_.find(destination);
+    const std::vector<Candidate>& rtp = rtpFound != nullptr ? *rtpFound : none;
+    const std::vector<Candidate>& rtcp = rtcpFound != nullptr ? *rtcpFound : none;
     RtpStream* lastInactive = nullptr;
     StreamMatch lastInactiveMatch = StreamMatch::None;
     size_t i = 0, j = 0;
@@ -382,7 +427,7 @@ void RtpStreamRegistry::deactivateDialogStream(const DialogKey& dialog) {
         return;
     }
     for (RtpStream* stream : found->second) {
-        if (stream->active && stream->transaction.dialog.sessionMatches(dialog)) {
+        if (stream->active && stream->transaction().dialog.sessionMatches(dialog)) {
             stream->active = false;
             return;
         }
@@ -395,7 +440,7 @@ void RtpStreamRegistry::deactivateTransactionStream(const TransactionKey& transa
         return;
     }
     for (RtpStream* stream : found->second) {
-        if (stream->active && stream->transaction.transactionMatches(transaction)) {
+        if (stream->active && stream->transaction().transactionMatches(transaction)) {
             stream->active = false;
             return;
         }
@@ -413,7 +458,7 @@ std::vector<const RtpStream*> RtpStreamRegistry::streamsOfTransaction(
         if (out.size() >= maxCount) {
             break;
         }
-        if (!stream->transaction.transactionMatches(transaction)) {
+        if (!stream->transaction().transactionMatches(transaction)) {
             continue;
         }
         if (sdp == nullptr || sdp->isMediaAddress(stream->targetAddress) ||

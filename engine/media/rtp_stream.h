@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "capture/packet_record.h"
+#include "media/flat_key_map.h"
 #include "media/rtcp_report.h"
 #include "sip/transaction_key.h"
 
@@ -38,9 +39,13 @@ class MissingSequences {
     std::vector<uint16_t> numbers_;
 };
 
+const std::shared_ptr<const TransactionKey>& emptyTransactionKey();
+
 // One RTP stream announced by SDP, with the figures of the packets counted into it.
 struct RtpStream {
-    TransactionKey transaction;
+    // The announcing transaction; the streams of one SDP share one immutable copy.
+    std::shared_ptr<const TransactionKey> transactionKey = emptyTransactionKey();
+    const TransactionKey& transaction() const { return *transactionKey; }
     uint32_t ssrc = 0;
     bool active = true;
     std::string targetAddress;
@@ -60,6 +65,7 @@ struct RtpStream {
     PacketTime lastTime;
     PacketRecord lastPacket;
     uint64_t lastOffset = 0;
+    std::array<uint64_t, 2> lastPacketEndpoints{~uint64_t{0}, ~uint64_t{0}};
     // Sums are 64-bit so that long or heavy streams cannot overflow them.
     int64_t intervalSum = 0;  // milliseconds
     int64_t payloadBytes = 0;
@@ -103,6 +109,10 @@ struct MediaPacket {
     // would give them (no such packet can match a stream).
     static std::optional<MediaPacket> of(const PacketRecord& record);
     void copyTo(PacketRecord& out) const;
+    // The same for a record that is overwritten by every packet of a stream: `endpoints`
+    // remembers which addresses and ports the record's texts hold, so that they are written
+    // again only when they change.
+    void copyTo(PacketRecord& out, std::array<uint64_t, 2>& endpoints) const;
 };
 
 // Parses "a.b.c.d" exactly as packets are written (no leading zeros, no blanks).
@@ -183,11 +193,12 @@ class RtpStreamRegistry {
         RtpStream* stream;
         size_t order;
     };
-    std::unordered_map<uint64_t, std::vector<Candidate>> rtpByDestination_;
-    std::unordered_map<uint64_t, std::vector<Candidate>> rtcpByDestination_;
+    FlatKeyMap<std::vector<Candidate>> rtpByDestination_;
+    FlatKeyMap<std::vector<Candidate>> rtcpByDestination_;
     // "address port" texts of target and alternate, for the duplicate test.
     std::unordered_map<std::string, std::vector<RtpStream*>> byAnnouncedAddress_;
     std::unordered_map<std::string, std::vector<RtpStream*>> byCallId_;
+    std::shared_ptr<const TransactionKey> lastTransaction_;
 };
 
 }  // namespace varlowe

@@ -47,7 +47,7 @@ size_t AnalysisModel::addRtp(const PacketRecord& packet, const RtpStream& stream
     item->index = items_.size();
     item->packet = packet;
     item->stream = &stream;
-    item->mediaCallId = stream.transaction.dialog.callId;
+    item->mediaCallId = stream.transaction().dialog.callId;
     byCallId_.emplace(item->mediaCallId, item->index);
     items_.push_back(std::move(item));
     return items_.size() - 1;

@@ -66,7 +66,7 @@ TEST(RtpStreamRegistry, RegistersEveryPresentSlotAndKeepsOnlyStreamsWithPackets)
     EXPECT_EQ(first.rtcpPort, 4001);
     EXPECT_EQ(first.clockRate, 8000);
     EXPECT_TRUE(first.active);
-    EXPECT_EQ(first.transaction.cseq, 1);
+    EXPECT_EQ(first.transaction().cseq, 1);
     EXPECT_EQ(call.registry.stream(17).encodingName, "telephone-event");
     EXPECT_EQ(call.registry.stream(18).mediaName, "video");
     EXPECT_EQ(call.registry.stream(18).targetPort, 0);
@@ -193,7 +193,7 @@ TEST(RtpStreamRegistry, DeactivatedStreamsKeepTheirPacketsUntilAnActiveOneClaims
 
     call.add(sipWithSdp(kInvite, "2 INVITE", "z2", audioSdp(kCaller, 4000, "0")));
     const RtpStream* second = &call.registry.stream(24);
-    ASSERT_EQ(second->transaction.cseq, 2);
+    ASSERT_EQ(second->transaction().cseq, 2);
     EXPECT_EQ(call.rtp(kCaller, 4000, {0, 2, 0, 0x1}), second);
 
     // A BYE clears the first active stream of the session: the new pcmu one.
