@@ -74,7 +74,7 @@ class RtpStatsEngine {
   private:
     void closeWindow();
 
-    const RtpStreamRegistry& registry_;
+    [[maybe_unused]] const RtpStreamRegistry& registry_;  // where the packets are read from
     const RtpStream& stream_;
     RtpGraphData& out_;
     PacketTime previousTime_;
