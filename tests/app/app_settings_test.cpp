@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include "export_settings.h"
+#include "parsing_settings.h"
+
 #include <wx/fileconf.h>
 #include <wx/init.h>
 
@@ -74,6 +77,28 @@ TEST_F(AppSettingsTest, KeysOfGroupAreInByteOrder) {
     EXPECT_TRUE(registry.keysOfGroup("layout").empty());
     EXPECT_EQ(registry.keysOfGroup("printing").front(), "colorErrorResponse");
     EXPECT_EQ(registry.keysOfGroup("diagram").size(), 29u);
+}
+
+// The command-line tool uses the plain structs' defaults; the desktop program reads the
+// settings. Both must start from the same values.
+TEST_F(AppSettingsTest, ToolDefaultsAreTheRegisteredDefaults) {
+    ParsingOptions parsing = parsingOptionsFromSettings();
+    ParsingOptions plain;
+    EXPECT_EQ(parsing.includeUdp, plain.includeUdp);
+    EXPECT_EQ(parsing.includeTcp, plain.includeTcp);
+    EXPECT_EQ(parsing.includeSip, plain.includeSip);
+    EXPECT_EQ(parsing.includeRtp, plain.includeRtp);
+    EXPECT_EQ(parsing.includeRtcp, plain.includeRtcp);
+    EXPECT_EQ(parsing.includeSturn, plain.includeSturn);
+    EXPECT_EQ(parsing.includeEncapsulated, plain.includeEncapsulated);
+    TextExportOptions exported = textExportOptionsFromSettings();
+    TextExportOptions defaults;
+    EXPECT_EQ(exported.showPort, defaults.showPort);
+    EXPECT_EQ(exported.showTransport, defaults.showTransport);
+    EXPECT_EQ(exported.showDiagram, defaults.showDiagram);
+    EXPECT_EQ(exported.showLog, defaults.showLog);
+    AppSettings::setExportAsTextShowPort(true);
+    EXPECT_TRUE(textExportOptionsFromSettings().showPort);
 }
 
 TEST_F(AppSettingsTest, EmptyStoreReadsTheTableDefaults) {
