@@ -1,5 +1,7 @@
 #include "stun_decoder.h"
 
+#include <algorithm>
+
 #include <cinttypes>
 #include <cstdio>
 #include <string>
@@ -180,6 +182,14 @@ bool isStunMessage(const uint8_t* payload, size_t length) {
            messageTypeName(readBigEndian16(payload)) != nullptr;
 }
 
+namespace {
+// Values are padded to a multiple of four bytes (RFC 5389 15; RFC 3489 values were multiples
+// of four already), so the next attribute starts after the padding.
+size_t nextAttribute(size_t valueStart, size_t declared, size_t length) {
+    return std::min(length, valueStart + (declared + 3) / 4 * 4);
+}
+}  // namespace
+
 std::unique_ptr<NameValuePair> decodeStunMessage(const uint8_t* payload, size_t length) {
     if (!isStunMessage(payload, length)) {
         return nullptr;
@@ -210,7 +220,7 @@ std::unique_ptr<NameValuePair> decodeStunMessage(const uint8_t* payload, size_t 
             }
             pairs->add(info->name,
                        formatValue(info->format, payload + valueStart, declared, transactionId));
-            p = valueStart + declared;
+            p = nextAttribute(valueStart, declared, length);
             continue;
         }
         char name[8];
@@ -222,7 +232,7 @@ std::unique_ptr<NameValuePair> decodeStunMessage(const uint8_t* payload, size_t 
             continue;
         }
         pairs->add(name, hexDump(payload + valueStart, declared));
-        p = valueStart + declared;
+        p = nextAttribute(valueStart, declared, length);
     }
     return pairs;
 }

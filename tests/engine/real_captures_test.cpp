@@ -4,6 +4,7 @@
 #include <fstream>
 
 #include "diagnostics.h"
+#include "media/stun_decoder.h"
 #include "reader_test_util.h"
 
 using namespace varlowe;
@@ -108,4 +109,28 @@ TEST(RealCaptures, BundledSampleListingMatchesItsGoldenFile) {
         EXPECT_EQ(ours, line);
     }
     EXPECT_EQ(index, packets.size());
+}
+
+// WebRTC STUN pads attribute values to four bytes; a decoder that does not reads the padding
+// as headers and reports corrupt attributes on every connectivity check.
+TEST(RealCaptures, WebRtcStunDecodesWithoutCorruptAttributes) {
+    std::string path = VARLOWE_SHARED_CAPTURES "/zeek_webrtc-stun.pcap";
+    if (!fs::exists(path)) {
+        GTEST_SKIP() << "real captures folder absent";
+    }
+    int decoded = 0;
+    for (const PacketRecord& p : readFile(path)) {
+        std::unique_ptr<NameValuePair> pairs = decodeStunMessage(p.payloadData(), p.payloadLength);
+        if (!pairs) continue;
+        ++decoded;
+        for (const auto& [name, value] : pairs->pairs()) {
+            EXPECT_NE(name, "ERROR") << "packet " << p.number << ": " << value;
+        }
+        const std::string* type = pairs->find("MSG_TYPE");
+        ASSERT_NE(type, nullptr);
+        if (*type == "STUN_BIND_REQUEST") {
+            EXPECT_NE(pairs->find("STUN_PRIORITY"), nullptr) << "packet " << p.number;
+        }
+    }
+    EXPECT_EQ(decoded, 10);
 }

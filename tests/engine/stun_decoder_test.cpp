@@ -23,10 +23,12 @@ Bytes stun(uint16_t type, const Bytes& attributes, bool cookie = false) {
     return message;
 }
 
+// An attribute as senders write it: the value padded with zeros to a multiple of four.
 Bytes attribute(uint16_t type, const Bytes& value) {
     Bytes a = {static_cast<uint8_t>(type >> 8), static_cast<uint8_t>(type),
                static_cast<uint8_t>(value.size() >> 8), static_cast<uint8_t>(value.size())};
     a.insert(a.end(), value.begin(), value.end());
+    a.resize(4 + (value.size() + 3) / 4 * 4, 0);
     return a;
 }
 
@@ -44,6 +46,11 @@ std::vector<std::pair<std::string, std::string>> decode(const Bytes& message) {
 }
 
 using Pairs = std::vector<std::pair<std::string, std::string>>;
+
+Bytes bytesOf25() {
+    std::string text = "Tw5XmGABTU55u6F2:31e58bb6";
+    return Bytes(text.begin(), text.end());
+}
 
 }  // namespace
 
@@ -111,10 +118,25 @@ TEST(StunDecoder, ValueFormats) {
                             {"STUN_ERROR_CODE", "<<Invalid Length>>"}}));
 }
 
+TEST(StunDecoder, ValuesArePaddedToFourBytes) {
+    // A WebRTC connectivity check: a 25-byte USERNAME, then PRIORITY; the last value's padding
+    // may be missing at the very end.
+    Bytes user = bytesOf25();
+    Bytes attributes = attribute(0x0006, user) + attribute(0x0024, {0x6e, 0x00, 0x1e, 0xff}) +
+                       Bytes{0x80, 0x22, 0x00, 0x03, 'a', 'b', 'c'};
+    Pairs pairs = decode(stun(0x0001, attributes, true));
+    ASSERT_EQ(pairs.size(), 5u);
+    EXPECT_EQ(pairs[2], (std::pair<std::string, std::string>{"STUN_USERNAME",
+                                                             std::string(user.begin(), user.end())}));
+    EXPECT_EQ(pairs[3], (std::pair<std::string, std::string>{"STUN_PRIORITY", "1845501695"}));
+    EXPECT_EQ(pairs[4].second, "abc");
+}
+
 TEST(StunDecoder, UnknownAttributeRunningPastTheEndIsReadAsFurtherHeaders) {
-    // 0030 claims 255 bytes; its 6 value bytes hold a 2-byte-value attribute and 0 more bytes,
-    // then 2 bytes are left at a header position.
-    Bytes attributes = Bytes{0x00, 0x30, 0x00, 0xff} + attribute(0x0031, {0xee}) + Bytes{0x12};
+    // 0030 claims 255 bytes; its 10 value bytes hold a padded 1-byte-value attribute, then
+    // 2 bytes are left at a header position.
+    Bytes attributes =
+        Bytes{0x00, 0x30, 0x00, 0xff} + attribute(0x0031, {0xee}) + Bytes{0x12, 0x34};
     Pairs pairs = decode(stun(0x0001, attributes));
     EXPECT_EQ(pairs, (Pairs{{"MSG_TYPE", "STUN_BIND_REQUEST"},
                             {"TRANSACTION_ID", "101112131415161718191A1B1C1D1E1F"},
