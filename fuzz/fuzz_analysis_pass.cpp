@@ -16,16 +16,11 @@ using namespace varlowe;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     fuzzing::silenceDiagnostics();
-    static const std::string path = "/tmp/varlowe-fuzz-pass-" + std::to_string(getpid()) + ".pcap";
+    static const std::string path = fuzzing::inputFilePath("pass");
     static const std::string output = path + ".rtp";
-    std::FILE* file = std::fopen(path.c_str(), "wb");
-    if (file == nullptr) {
+    if (!fuzzing::writeInputFile(path, data, size)) {
         return 0;
     }
-    if (size > 0) {
-        std::fwrite(data, 1, size, file);
-    }
-    std::fclose(file);
 
     for (int round = 0; round < 2; ++round) {
         ParsingOptions options;

@@ -14,16 +14,10 @@ using namespace varlowe;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     fuzzing::silenceDiagnostics();
-    static const std::string path =
-        "/tmp/varlowe-fuzz-reader-" + std::to_string(getpid()) + ".pcap";
-    std::FILE* file = std::fopen(path.c_str(), "wb");
-    if (file == nullptr) {
+    static const std::string path = fuzzing::inputFilePath("reader");
+    if (!fuzzing::writeInputFile(path, data, size)) {
         return 0;
     }
-    if (size > 0) {
-        std::fwrite(data, 1, size, file);
-    }
-    std::fclose(file);
 
     for (int switches = 0; switches < 3; ++switches) {
         CaptureFileReader reader;

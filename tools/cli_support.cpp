@@ -41,6 +41,15 @@ ParsingOptions ParsingFlags::options() const {
     return options;
 }
 
+std::optional<int> parseAndAnalyse(ArgumentParser& parser, const ParsingFlags& parsing,
+                                   std::unique_ptr<AnalysisModel>& model) {
+    if (std::optional<int> exit = parser.parseOrExit(1, 1)) {
+        return exit;
+    }
+    model = analyseCapture(parser.operands()[0], parsing.options());
+    return model ? std::nullopt : std::optional<int>(kExitFailure);
+}
+
 std::unique_ptr<AnalysisModel> analyseCapture(const std::string& path,
                                               const ParsingOptions& options) {
     PacketAnalysisDriver driver(options, nullptr, nullptr);

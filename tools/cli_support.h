@@ -85,6 +85,10 @@ class ParsingFlags {
 // cannot be read.
 std::unique_ptr<AnalysisModel> analyseCapture(const std::string& path,
                                               const ParsingOptions& options);
+// Parses the arguments (one capture operand) and analyses the capture; the exit status when
+// the subcommand stops here (usage error, --help, unreadable capture).
+std::optional<int> parseAndAnalyse(ArgumentParser& parser, const ParsingFlags& parsing,
+                                   std::unique_ptr<AnalysisModel>& model);
 
 class OutputBuffer;
 // Writes "NUMBER TIME KIND SOURCE:PORT > DESTINATION:PORT " for a packet.

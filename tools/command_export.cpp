@@ -30,12 +30,9 @@ int runExport(const std::vector<std::string>& arguments) {
     bool& noTransport = parser.flag("--no-transport");
     bool& noDiagram = parser.flag("--no-diagram");
     bool& noLog = parser.flag("--no-log");
-    if (std::optional<int> exit = parser.parseOrExit(1, 1)) {
+    std::unique_ptr<AnalysisModel> model;
+    if (std::optional<int> exit = parseAndAnalyse(parser, parsing, model)) {
         return *exit;
-    }
-    std::unique_ptr<AnalysisModel> model = analyseCapture(parser.operands()[0], parsing.options());
-    if (!model) {
-        return kExitFailure;
     }
     TextExportOptions options;
     options.showPort = ports;

@@ -24,12 +24,9 @@ int runMessages(const std::vector<std::string>& arguments) {
     const Subcommand& command = findSubcommand("messages");
     ArgumentParser parser(command, arguments);
     ParsingFlags parsing(parser);
-    if (std::optional<int> exit = parser.parseOrExit(1, 1)) {
+    std::unique_ptr<AnalysisModel> model;
+    if (std::optional<int> exit = parseAndAnalyse(parser, parsing, model)) {
         return *exit;
-    }
-    std::unique_ptr<AnalysisModel> model = analyseCapture(parser.operands()[0], parsing.options());
-    if (!model) {
-        return kExitFailure;
     }
     OutputBuffer out;
     for (size_t i = 0; i < model->itemCount(); ++i) {

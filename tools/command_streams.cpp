@@ -50,12 +50,9 @@ int runStreams(const std::vector<std::string>& arguments) {
     const Subcommand& command = findSubcommand("streams");
     ArgumentParser parser(command, arguments);
     ParsingFlags parsing(parser);
-    if (std::optional<int> exit = parser.parseOrExit(1, 1)) {
+    std::unique_ptr<AnalysisModel> model;
+    if (std::optional<int> exit = parseAndAnalyse(parser, parsing, model)) {
         return *exit;
-    }
-    std::unique_ptr<AnalysisModel> model = analyseCapture(parser.operands()[0], parsing.options());
-    if (!model) {
-        return kExitFailure;
     }
     OutputBuffer out;
     bool first = true;

@@ -37,18 +37,6 @@ void trackSequence(RtpStream& stream, uint16_t sequence) {
     }
 }
 
-void putLine(std::string& text, const char* format, ...) __attribute__((format(printf, 2, 3)));
-void putLine(std::string& text, const char* format, ...) {
-    char line[512];
-    va_list args;
-    va_start(args, format);
-    int length = std::vsnprintf(line, sizeof line, format, args);
-    va_end(args);
-    if (length > 0) {
-        text.append(line, std::min(static_cast<size_t>(length), sizeof line - 1));
-    }
-}
-
 std::string format(const char* pattern, ...) __attribute__((format(printf, 1, 2)));
 std::string format(const char* pattern, ...) {
     std::string text;
@@ -160,8 +148,8 @@ std::optional<std::string> itemText(const AnalysisItem& item) {
             }
             const RtpStream& s = *item.stream;
             std::string text;
-            putLine(text, "Payload: %s/%s(%d)\r\n", s.mediaName.c_str(), s.encodingName.c_str(),
-                    s.payloadType);
+            text += format("Payload: %s/%s(%d)\r\n", s.mediaName.c_str(), s.encodingName.c_str(),
+                           s.payloadType);
             for (const auto& row : streamFigureRows(s)) {
                 text += row.first + " : " + row.second + "\r\n";
             }
