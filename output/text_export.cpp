@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <memory>
 
+#include "capture/file_handle.h"
 #include "media/rtp_statistics.h"
 #include "media/rtp_stream.h"
 #include "product_info.h"
@@ -12,10 +13,6 @@
 namespace varlowe {
 
 namespace {
-
-struct FileCloser {
-    void operator()(std::FILE* file) const { std::fclose(file); }
-};
 
 void trimRight(std::string& text) {
     size_t end = text.find_last_not_of(' ');
@@ -229,12 +226,12 @@ bool writeText(std::FILE* file, const AnalysisModel& model, const TextExportOpti
 
 bool exportText(const std::string& path, const AnalysisModel& model,
                 const TextExportOptions& options) {
-    std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "wb"));
+    FileHandle file = openFile(path, "wb");
     if (!file) {
         return false;
     }
     bool written = writeText(file.get(), model, options);
-    return std::fclose(file.release()) == 0 && written;
+    return closeWritten(file) && written;
 }
 
 }  // namespace varlowe

@@ -8,8 +8,6 @@
 
 namespace varlowe::cli {
 
-const char* const kOpenFailureMessage = kOpenFailureText;
-
 const char* const kParsingOptionsHelp =
     "Parsing switches (as in Varlowe's preferences):\n"
     "  --no-udp        skip UDP datagrams\n"
@@ -55,7 +53,7 @@ std::unique_ptr<AnalysisModel> analyseCapture(const std::string& path,
     PacketAnalysisDriver driver(options, nullptr, nullptr);
     AnalysisResult result = driver.analyse(path, false);
     if (result.outcome != AnalysisOutcome::Analysed) {
-        std::fprintf(stderr, "%s\n", kOpenFailureMessage);
+        std::fprintf(stderr, "%s\n", kOpenFailureText);
         return nullptr;
     }
     return std::move(result.model);

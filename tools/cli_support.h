@@ -19,7 +19,6 @@ constexpr int kExitOk = 0;
 constexpr int kExitFailure = 1;
 constexpr int kExitUsage = 2;
 
-extern const char* const kOpenFailureMessage;
 
 struct Subcommand {
     const char* name;

@@ -5,6 +5,7 @@
 #include "capture/packet_record.h"
 #include "cli_commands.h"
 #include "cli_support.h"
+#include "sip/packet_analysis_driver.h"
 
 namespace varlowe::cli {
 
@@ -34,7 +35,7 @@ int runPackets(const std::vector<std::string>& arguments) {
     reader.setIncludeUdp(parsing.options().includeUdp);
     reader.setIncludeTcp(parsing.options().includeTcp);
     if (!reader.open(parser.operands()[0])) {
-        std::fprintf(stderr, "%s\n", kOpenFailureMessage);
+        std::fprintf(stderr, "%s\n", kOpenFailureText);
         return kExitFailure;
     }
 

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "file_handle.h"
+
 namespace varlowe {
 
 // A read-only file read through one large buffer: records and headers are taken from memory,
@@ -40,10 +42,7 @@ class BufferedFile {
   private:
     bool refill();
 
-    struct FileCloser {
-        void operator()(std::FILE* file) const { std::fclose(file); }
-    };
-    std::unique_ptr<std::FILE, FileCloser> fileHolder_;
+    FileHandle fileHolder_;
     std::FILE* file_ = nullptr;
     std::vector<uint8_t> buffer_;
     uint64_t size_ = 0;

@@ -22,7 +22,7 @@ PacketRecord PacketRecord::fromFrame(const FrameInfo& frame) {
     return record;
 }
 
-void PacketRecord::assignFrom(const FrameInfo& frame) {
+void PacketRecord::assignFrom(const FrameInfo& frame, bool withTexts) {
     PacketRecord& record = *this;
     record.seconds = frame.seconds;
     record.microseconds = frame.microseconds;
@@ -39,10 +39,12 @@ void PacketRecord::assignFrom(const FrameInfo& frame) {
     }
     record.number = frame.number;
     record.fileOffset = frame.fileOffset;
-    assignDottedQuad(record.sourceAddress, frame.sourceAddress);
-    assignPort(record.sourcePort, frame.sourcePort);
-    assignDottedQuad(record.destinationAddress, frame.destinationAddress);
-    assignPort(record.destinationPort, frame.destinationPort);
+    if (withTexts) {
+        assignDottedQuad(record.sourceAddress, frame.sourceAddress);
+        assignPort(record.sourcePort, frame.sourcePort);
+        assignDottedQuad(record.destinationAddress, frame.destinationAddress);
+        assignPort(record.destinationPort, frame.destinationPort);
+    }
     record.headerOverhead = frame.headerOverhead;
     record.payloadLength = frame.payloadLength;
     if (frame.payloadLength > 0 && frame.payload.size() > frame.payloadLength) {

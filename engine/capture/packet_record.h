@@ -30,8 +30,9 @@ struct PacketRecord {
     std::vector<uint8_t> payload;
 
     static PacketRecord fromFrame(const FrameInfo& frame);
-    // The same into an existing record, reusing its storage.
-    void assignFrom(const FrameInfo& frame);
+    // The same into an existing record, reusing its storage. Without texts the address and
+    // port texts are left as they are (the caller knows they are unchanged).
+    void assignFrom(const FrameInfo& frame, bool withTexts = true);
 
     PacketTime time() const { return PacketTime{seconds, microseconds}; }
     const uint8_t* payloadData() const { return payload.empty() ? nullptr : payload.data(); }

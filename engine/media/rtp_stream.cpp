@@ -157,23 +157,8 @@ void MediaPacket::copyTo(PacketRecord& out, std::array<uint64_t, 2>& endpoints) 
     const std::array<uint64_t, 2> now = {
         (uint64_t{frame->sourceAddress} << 16) | frame->sourcePort,
         (uint64_t{frame->destinationAddress} << 16) | frame->destinationPort};
-    if (now != endpoints || frame->protocol != 17) {
-        out.assignFrom(*frame);
-        endpoints = frame->protocol == 17 ? now : std::array<uint64_t, 2>{~uint64_t{0}, ~uint64_t{0}};
-        return;
-    }
-    out.seconds = frame->seconds;
-    out.microseconds = frame->microseconds;
-    out.number = frame->number;
-    out.fileOffset = frame->fileOffset;
-    out.headerOverhead = frame->headerOverhead;
-    out.payloadLength = frame->payloadLength;
-    if (frame->payloadLength > 0 && frame->payload.size() > frame->payloadLength) {
-        out.payload.assign(frame->payload.begin(), frame->payload.begin() + frame->payloadLength + 1);
-    } else {
-        out.payloadLength = 0;
-        out.payload.clear();
-    }
+    out.assignFrom(*frame, now != endpoints);
+    endpoints = now;
 }
 
 void MediaPacket::copyTo(PacketRecord& out) const {
@@ -489,30 +474,39 @@ std::optional<std::string> RtpStreamRegistry::canonicalName(uint32_t ssrc) const
     return std::nullopt;
 }
 
-bool RtpStreamRegistry::forEachStreamPacket(
-    const RtpStream& stream, const std::function<bool(const PacketRecord*)>& visit) const {
+std::optional<size_t> RtpStreamRegistry::walkStreamFrames(const RtpStream& stream,
+                                                          const FrameVisit& visit) const {
     CaptureFileReader reader;
     if (!reader.open(path_) || !reader.seek(stream.firstOffset)) {
-        return false;
+        return std::nullopt;
     }
     FrameInfo frame;
-    uint64_t position = 0;
-    bool readAny = false;
-    while (reader.nextFrame(frame, &position)) {
-        readAny = true;
+    size_t frames = 0;
+    while (reader.nextFrame(frame)) {
+        ++frames;
         MediaPacket packet = MediaPacket::of(frame);
-        if (matchStream(packet, stream, true) == StreamMatch::Rtp) {
-            PacketRecord record = PacketRecord::fromFrame(frame);
-            if (!visit(&record)) {
-                break;
-            }
+        if (matchStream(packet, stream, true) == StreamMatch::Rtp && !visit(frame, packet)) {
+            break;
         }
         if (frame.fileOffset >= stream.lastOffset) {
             break;
         }
     }
+    return frames;
+}
+
+bool RtpStreamRegistry::forEachStreamPacket(
+    const RtpStream& stream, const std::function<bool(const PacketRecord*)>& visit) const {
+    std::optional<size_t> frames =
+        walkStreamFrames(stream, [&visit](const FrameInfo& frame, const MediaPacket&) {
+            PacketRecord record = PacketRecord::fromFrame(frame);
+            return visit(&record);
+        });
+    if (!frames) {
+        return false;
+    }
     visit(nullptr);
-    return readAny;
+    return *frames > 0;
 }
 
 }  // namespace varlowe

@@ -174,6 +174,12 @@ class RtpStreamRegistry {
                        bool rtpHeaders) const;
 
   private:
+    // Reads the capture from the stream's first packet to its last and hands each RTP packet
+    // of the stream to visit, which returns false to stop. The number of frames read, or
+    // none when the capture cannot be reopened or positioned.
+    using FrameVisit = std::function<bool(const FrameInfo& frame, const MediaPacket& packet)>;
+    std::optional<size_t> walkStreamFrames(const RtpStream& stream, const FrameVisit& visit) const;
+
     struct Alternate {
         std::string address;
         int32_t port = 0;

@@ -67,13 +67,12 @@ AnalysisResult PacketAnalysisDriver::analyse(const std::string& path, bool fromL
     uint64_t position = 0;
     AssembledPacket next;
     while (assembler.next(next, &position)) {
-        const uint32_t number = next.frame != nullptr ? next.frame->number : next.message->number;
         if (progress_ != nullptr && fileSize > 0) {
             int percent = static_cast<int>(position * 100 / fileSize);
             if (percent > lastPercent) {
                 char message[64];
                 std::snprintf(message, sizeof message, "Varlowe is parsing packet number %d.",
-                              static_cast<int>(number));
+                              static_cast<int>(next.number()));
                 if (!progress_->update(percent, message)) {
                     result.cancelled = true;
                     break;
@@ -81,21 +80,14 @@ AnalysisResult PacketAnalysisDriver::analyse(const std::string& path, bool fromL
                 lastPercent = percent;
             }
         }
-        const uint8_t* payload =
-            next.frame != nullptr ? next.frame->payloadData() : next.message->payloadData();
-        const size_t length =
-            next.frame != nullptr ? next.frame->payloadLength : next.message->payloadLength;
-        PacketClass kind = classifyPacket(length > 0 ? payload : nullptr, length,
-                                          options_.includeSip, options_.includeSturn);
+        PacketClass kind = classifyPacket(next.payload(), next.length(), options_.includeSip,
+                                          options_.includeSturn);
         if (kind.kind == PacketKind::Sip) {
-            PacketRecord record =
-                next.frame != nullptr ? PacketRecord::fromFrame(*next.frame) : *next.message;
-            handleSip(*model, registry, record, kind.sipStart);
+            handleSip(*model, registry, next.record(), kind.sipStart);
         } else if (kind.kind == PacketKind::Stun) {
-            if (std::unique_ptr<NameValuePair> stun = decodeStunMessage(payload, length)) {
-                PacketRecord record =
-                    next.frame != nullptr ? PacketRecord::fromFrame(*next.frame) : *next.message;
-                model->addStun(record, std::move(stun));
+            if (std::unique_ptr<NameValuePair> stun =
+                    decodeStunMessage(next.payload(), next.length())) {
+                model->addStun(next.record(), std::move(stun));
             }
         } else if (options_.includeRtp) {
             std::optional<MediaPacket> media;

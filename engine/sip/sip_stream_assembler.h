@@ -45,6 +45,15 @@ struct StreamSlot {
 struct AssembledPacket {
     const FrameInfo* frame = nullptr;
     std::optional<PacketRecord> message;
+
+    uint32_t number() const { return frame ? frame->number : message->number; }
+    const uint8_t* payload() const {
+        return frame ? (frame->payloadLength > 0 ? frame->payloadData() : nullptr)
+                     : message->payloadData();
+    }
+    size_t length() const { return frame ? frame->payloadLength : message->payloadLength; }
+    // The packet as a record, for the items that keep it.
+    PacketRecord record() const { return frame ? PacketRecord::fromFrame(*frame) : *message; }
 };
 
 // The packet source of the analysis pass: UDP packets pass through unchanged, TCP segments are
