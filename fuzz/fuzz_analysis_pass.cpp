@@ -26,23 +26,27 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         ParsingOptions options;
         options.includeEncapsulated = round == 1;
         options.includeRtcp = round == 0;
-        AnalysisResult result = PacketAnalysisDriver(options, nullptr, nullptr).analyse(path, false);
+        AnalysisResult result =
+            PacketAnalysisDriver(options, nullptr, nullptr).analyse(path, false);
         if (!result.model) {
             break;
         }
         AnalysisModel& model = *result.model;
         for (size_t i = 0; i < model.itemCount(); ++i) {
-            for (auto mode : {AnalysisModel::RelationMode::Session, AnalysisModel::RelationMode::Branch,
-                              AnalysisModel::RelationMode::Transaction}) {
+            for (auto mode :
+                 {AnalysisModel::RelationMode::Session, AnalysisModel::RelationMode::Branch,
+                  AnalysisModel::RelationMode::Transaction}) {
                 for (size_t row : model.relatedItems(i, mode)) {
-                    if (row >= model.visibleCount()) __builtin_trap();
+                    if (row >= model.visibleCount())
+                        __builtin_trap();
                 }
             }
             model.isAnswered(i);
             itemText(model.item(i));
             const AnalysisItem& item = model.item(i);
             if (item.stream != nullptr) {
-                if (item.stream->packets < 1) __builtin_trap();
+                if (item.stream->packets < 1)
+                    __builtin_trap();
                 RtpGraphData graphs;
                 computeGraphs(model.streamRegistry(), item.stream, &graphs);
                 model.streamRegistry()->extractStream(*item.stream, output, round == 0, round == 1);
@@ -54,7 +58,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         model.setVisible(visible);
         for (size_t i = 0; i < model.itemCount(); ++i) {
             for (size_t row : model.relatedItems(i, AnalysisModel::RelationMode::Session)) {
-                if (row >= model.visibleCount()) __builtin_trap();
+                if (row >= model.visibleCount())
+                    __builtin_trap();
             }
         }
     }

@@ -88,9 +88,8 @@ std::string TextSipDiagramWriter::rowLabel(const AnalysisItem& item) {
     return "";
 }
 
-std::string TextSipDiagramWriter::arrowLine(const AnalysisItem& item,
-                                            const DiagramColumns& columns, size_t width,
-                                            bool showPort, bool showTransport) {
+std::string TextSipDiagramWriter::arrowLine(const AnalysisItem& item, const DiagramColumns& columns,
+                                            size_t width, bool showPort, bool showTransport) {
     const PacketRecord& packet = item.packet;
     std::string line(width * columns.count(), ' ');
     const int source = columns.find(packet.sourceAddress);
@@ -126,8 +125,8 @@ std::string TextSipDiagramWriter::arrowLine(const AnalysisItem& item,
             available -= static_cast<long>(from.size() + 1 + to.size() + 1);
         }
         std::string label = rowLabel(item);
-        label.resize(static_cast<size_t>(std::clamp<long>(available, 0,
-                                                          static_cast<long>(label.size()))));
+        label.resize(
+            static_cast<size_t>(std::clamp<long>(available, 0, static_cast<long>(label.size()))));
         const long left = std::min(S, T);
         const long span = distance - 2;
         place(line, left + 2 + (span - static_cast<long>(label.size())) / 2, label);
@@ -197,9 +196,8 @@ void TextSipDiagramWriter::writeLog(const AnalysisModel& model) {
         const AnalysisItem& item = model.itemAtRow(row);
         const PacketRecord& p = item.packet;
         std::string title = " Msg #" + std::to_string(row + 1) + " / Packet #" +
-                            std::to_string(p.number) + ": " + p.sourceAddress + ":" +
-                            p.sourcePort + " --> " + p.destinationAddress + ":" +
-                            p.destinationPort + " ";
+                            std::to_string(p.number) + ": " + p.sourceAddress + ":" + p.sourcePort +
+                            " --> " + p.destinationAddress + ":" + p.destinationPort + " ";
         std::string separator = title;
         if (title.size() < 78) {
             separator = std::string(39, '<') + std::string(39, '>');

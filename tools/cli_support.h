@@ -11,14 +11,13 @@
 namespace varlowe {
 struct PacketRecord;
 class AnalysisModel;
-}
+}  // namespace varlowe
 
 namespace varlowe::cli {
 
 constexpr int kExitOk = 0;
 constexpr int kExitFailure = 1;
 constexpr int kExitUsage = 2;
-
 
 struct Subcommand {
     const char* name;

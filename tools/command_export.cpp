@@ -46,8 +46,8 @@ int runExport(const std::vector<std::string>& arguments) {
         return kExitFailure;
     }
     const bool toStandardOutput = output.empty() || output == "-";
-    bool written = toStandardOutput ? writeText(stdout, *model, options)
-                                    : exportText(output, *model, options);
+    bool written =
+        toStandardOutput ? writeText(stdout, *model, options) : exportText(output, *model, options);
     if (!written) {
         std::fprintf(stderr,
                      "varlowe-cli export: Unable to save %s -- Please check permissions, "

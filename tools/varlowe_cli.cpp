@@ -17,8 +17,7 @@ const std::vector<Subcommand>& subcommands() {
          kMessagesUsage, runMessages},
         {"streams", "print the figures of every RTP stream", kStreamsUsage, runStreams},
         {"extract", "write the payload of one RTP stream to a file", kExtractUsage, runExtract},
-        {"export", "write the ladder diagram and the message log as text", kExportUsage,
-         runExport},
+        {"export", "write the ladder diagram and the message log as text", kExportUsage, runExport},
     };
     return table;
 }

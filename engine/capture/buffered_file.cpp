@@ -46,7 +46,8 @@ bool BufferedFile::open(const std::string& path) {
     file_ = file;
     size_ = static_cast<uint64_t>(end);
     // Small files need no large buffer (many readers are opened on short captures).
-    buffer_.resize(static_cast<size_t>(std::min<uint64_t>(kBufferSize, std::max<uint64_t>(size_, 4096))));
+    buffer_.resize(
+        static_cast<size_t>(std::min<uint64_t>(kBufferSize, std::max<uint64_t>(size_, 4096))));
     bufferStart_ = 0;
     filled_ = 0;
     cursor_ = 0;

@@ -123,8 +123,8 @@ std::vector<std::pair<std::string, std::string>> streamFigureRows(const RtpStrea
         {"Total Bytes", std::to_string(totalBytes(stream))},
         {"Average KBytes/Sec", format("%.2f", averageKilobytesPerSecond(stream))},
         {"Average Jitter (ms)", format("%.2f", averageJitterMilliseconds(stream))},
-        {"Start/End Packet #", format("%u/%u", stream.firstPacket.number,
-                                      stream.lastPacket.number)},
+        {"Start/End Packet #",
+         format("%u/%u", stream.firstPacket.number, stream.lastPacket.number)},
     };
 }
 
@@ -174,9 +174,7 @@ RtpStatsEngine::RtpStatsEngine(const RtpStreamRegistry& registry, const RtpStrea
     : registry_(registry), stream_(stream), out_(out) {}
 
 void RtpStatsEngine::closeWindow() {
-    auto clamp = [](int64_t v) {
-        return static_cast<int32_t>(std::min<int64_t>(v, 2147483647));
-    };
+    auto clamp = [](int64_t v) { return static_cast<int32_t>(std::min<int64_t>(v, 2147483647)); };
     out_.series[RtpGraphData::IpHeaders]->append(clamp(windowHeaders_));
     out_.series[RtpGraphData::Payload]->append(clamp(windowPayload_));
     out_.series[RtpGraphData::Total]->append(clamp(windowHeaders_ + windowPayload_));
@@ -227,8 +225,10 @@ bool RtpStatsEngine::visit(const PacketRecord* packet) {
         previousDelta_ = delta;
         auto truncated = [](double v) {
             v = std::trunc(v);
-            if (v > 2147483647.0) return 2147483647;
-            if (v < -2147483648.0) return -2147483647 - 1;
+            if (v > 2147483647.0)
+                return 2147483647;
+            if (v < -2147483648.0)
+                return -2147483647 - 1;
             return static_cast<int32_t>(v);
         };
         out_.series[RtpGraphData::TransmitDelta]->append(truncated(delta + 0.5));
@@ -241,8 +241,7 @@ bool RtpStatsEngine::visit(const PacketRecord* packet) {
     return true;
 }
 
-bool computeGraphs(const RtpStreamRegistry* registry, const RtpStream* stream,
-                   RtpGraphData* out) {
+bool computeGraphs(const RtpStreamRegistry* registry, const RtpStream* stream, RtpGraphData* out) {
     if (registry == nullptr || stream == nullptr || out == nullptr) {
         return false;
     }

@@ -35,10 +35,9 @@ uint64_t destinationKey(const MediaPacket& packet) {
 bool sameKey(const TransactionKey& a, const TransactionKey& b) {
     const DialogKey& x = a.dialog;
     const DialogKey& y = b.dialog;
-    return a.cseq == b.cseq && a.branch == b.branch && x.callId == y.callId &&
-           x.toUri == y.toUri && x.toTag == y.toTag && x.fromUri == y.fromUri &&
-           x.fromTag == y.fromTag && x.toUriWithTag == y.toUriWithTag &&
-           x.fromUriWithTag == y.fromUriWithTag;
+    return a.cseq == b.cseq && a.branch == b.branch && x.callId == y.callId && x.toUri == y.toUri &&
+           x.toTag == y.toTag && x.fromUri == y.fromUri && x.fromTag == y.fromTag &&
+           x.toUriWithTag == y.toUriWithTag && x.fromUriWithTag == y.fromUriWithTag;
 }
 
 std::string announcedKey(const std::string& address, int32_t port) {
@@ -129,10 +128,10 @@ MediaPacket MediaPacket::of(const FrameInfo& frame) {
 std::optional<MediaPacket> MediaPacket::of(const PacketRecord& record) {
     std::optional<uint32_t> address = parseDottedQuad(record.destinationAddress);
     const std::string& port = record.destinationPort;
-    bool canonicalPort = !port.empty() && port.size() <= 5 && (port == "0" || port[0] != '0') &&
-                         std::all_of(port.begin(), port.end(),
-                                     [](char c) { return c >= '0' && c <= '9'; }) &&
-                         std::stoul(port) <= 65535;
+    bool canonicalPort =
+        !port.empty() && port.size() <= 5 && (port == "0" || port[0] != '0') &&
+        std::all_of(port.begin(), port.end(), [](char c) { return c >= '0' && c <= '9'; }) &&
+        std::stoul(port) <= 65535;
     if (!address || !canonicalPort) {
         return std::nullopt;
     }
@@ -228,10 +227,10 @@ RtpStream* RtpStreamRegistry::addRtpSource(
     auto existing = byAnnouncedAddress_.find(announcedKey(targetAddress, targetPort));
     if (existing != byAnnouncedAddress_.end()) {
         for (RtpStream* stream : existing->second) {
-            bool sameAddress = (stream->targetAddress == targetAddress &&
-                                stream->targetPort == targetPort) ||
-                               (stream->hasAlternate() && stream->alternateAddress == targetAddress &&
-                                stream->alternatePort == targetPort);
+            bool sameAddress =
+                (stream->targetAddress == targetAddress && stream->targetPort == targetPort) ||
+                (stream->hasAlternate() && stream->alternateAddress == targetAddress &&
+                 stream->alternatePort == targetPort);
             if (sameAddress && stream->ssrc == ssrc && stream->payloadType == payloadType &&
                 stream->encodingName == encodingName && stream->mediaName == mediaName &&
                 stream->transaction().transactionMatches(transaction)) {
@@ -263,8 +262,8 @@ RtpStream* RtpStreamRegistry::addRtpSource(
 void RtpStream::DestinationKeys::update(const RtpStream& stream) {
     rtp = keyOrNone(stream.targetAddress, stream.targetPort);
     rtcp = keyOrNone(stream.targetAddress, stream.rtcpPort);
-    alternateRtp = stream.hasAlternate() ? keyOrNone(stream.alternateAddress, stream.alternatePort)
-                                         : kNoKey;
+    alternateRtp =
+        stream.hasAlternate() ? keyOrNone(stream.alternateAddress, stream.alternatePort) : kNoKey;
     alternateRtcp = stream.hasAlternate()
                         ? keyOrNone(stream.alternateAddress, stream.alternateRtcpPort)
                         : kNoKey;
@@ -455,9 +454,10 @@ std::vector<const RtpStream*> RtpStreamRegistry::streamsOfTransaction(
 }
 
 void RtpStreamRegistry::finishAnalysis() {
-    streams_.erase(std::remove_if(streams_.begin(), streams_.end(),
-                                  [](const std::unique_ptr<RtpStream>& s) { return s->packets == 0; }),
-                   streams_.end());
+    streams_.erase(
+        std::remove_if(streams_.begin(), streams_.end(),
+                       [](const std::unique_ptr<RtpStream>& s) { return s->packets == 0; }),
+        streams_.end());
     for (const auto& stream : streams_) {
         stream->dropped += static_cast<int64_t>(stream->missing.size());
         stream->missing.clear();

@@ -147,8 +147,7 @@ class RtpStreamRegistry {
     // The stream the packet was counted into as RTP, or nullptr (also for RTCP, which is
     // decoded into the stream's reports).
     RtpStream* handleMediaPacket(const MediaPacket& packet, uint64_t fileOffset, bool includeRtcp);
-    RtpStream* handleMediaPacket(const PacketRecord& packet, uint64_t fileOffset,
-                                 bool includeRtcp);
+    RtpStream* handleMediaPacket(const PacketRecord& packet, uint64_t fileOffset, bool includeRtcp);
     static StreamMatch matchStream(const MediaPacket& packet, const RtpStream& stream,
                                    bool includeRtcp);
     static StreamMatch matchStream(const PacketRecord& packet, const RtpStream& stream,

@@ -109,8 +109,8 @@ AnalysisResult PacketAnalysisDriver::analyse(const std::string& path, bool fromL
         progress_->end();
     }
     if (model->itemCount() == 0 && fromLiveCapture && dialogs_ != nullptr) {
-        std::string question = "There are no packets that can be displayed.\n\n" + path +
-                               "\n\nDelete capture?";
+        std::string question =
+            "There are no packets that can be displayed.\n\n" + path + "\n\nDelete capture?";
         if (dialogs_->askYesNo("Network Capture", question)) {
             assembler.reader().close();
             std::remove(path.c_str());

@@ -54,9 +54,10 @@ CaptureBuilder callCapture(int packets) {
                          bytesOf(sipWithSdp("SIP/2.0 200 OK", "1 INVITE", "z1", "", "b"))),
                 10, 1);
     for (int i = 0; i < packets; ++i) {
-        builder.add(udpFrame(kCallee, 6000, kCaller, 4000,
-                             rtpPacket({8, static_cast<uint16_t>(i), static_cast<uint32_t>(i * 160)})),
-                    11 + i / 50, (i % 50) * 20000);
+        builder.add(
+            udpFrame(kCallee, 6000, kCaller, 4000,
+                     rtpPacket({8, static_cast<uint16_t>(i), static_cast<uint32_t>(i * 160)})),
+            11 + i / 50, (i % 50) * 20000);
     }
     return builder;
 }
@@ -91,8 +92,8 @@ TEST(PacketAnalysisDriver, BuildsTheModelWithOneItemPerStreamAndReportsProgress)
     EXPECT_EQ(progress.firstMessage, "Varlowe is parsing your file.             ");
     ASSERT_FALSE(progress.updates.empty());
     EXPECT_LE(progress.updates.size(), 101u);
-    EXPECT_EQ(progress.updates.front(), (std::pair<int, std::string>{
-                                            0, "Varlowe is parsing packet number 1."}));
+    EXPECT_EQ(progress.updates.front(),
+              (std::pair<int, std::string>{0, "Varlowe is parsing packet number 1."}));
     for (size_t i = 1; i < progress.updates.size(); ++i) {
         EXPECT_GT(progress.updates[i].first, progress.updates[i - 1].first);
     }
@@ -116,8 +117,8 @@ TEST(PacketAnalysisDriver, CancelKeepsWhatWasRead) {
 TEST(PacketAnalysisDriver, OpenFailuresAndEmptyLiveCaptures) {
     RecordingDialogs dialogs;
     RecordingProgress progress;
-    AnalysisResult failed = PacketAnalysisDriver({}, &progress, &dialogs)
-                                .analyse("/nonexistent/capture.pcap", false);
+    AnalysisResult failed =
+        PacketAnalysisDriver({}, &progress, &dialogs).analyse("/nonexistent/capture.pcap", false);
     EXPECT_EQ(failed.outcome, AnalysisOutcome::OpenFailed);
     EXPECT_FALSE(failed.model);
     EXPECT_EQ(progress.ends, 1);
@@ -141,9 +142,10 @@ TEST(PacketAnalysisDriver, OpenFailuresAndEmptyLiveCaptures) {
         AnalysisResult kept = analyse(empty, file, {}, nullptr, &dialogs, true);
         EXPECT_EQ(kept.outcome, AnalysisOutcome::Analysed);
         ASSERT_EQ(dialogs.questions.size(), 1u);
-        EXPECT_EQ(dialogs.questions[0], "Network Capture|There are no packets that can be "
-                                        "displayed.\n\n" +
-                                            file.path() + "\n\nDelete capture?");
+        EXPECT_EQ(dialogs.questions[0],
+                  "Network Capture|There are no packets that can be "
+                  "displayed.\n\n" +
+                      file.path() + "\n\nDelete capture?");
         struct stat info;
         EXPECT_EQ(stat(file.path().c_str(), &info), 0);
     }
@@ -160,8 +162,7 @@ TEST(PacketAnalysisDriver, OpenFailuresAndEmptyLiveCaptures) {
 
 TEST(PacketAnalysisDriver, ParsingSwitchesDecideWhatIsExamined) {
     CaptureBuilder builder = callCapture(3);
-    builder.add(udpFrame(kCallee, 6001, kCaller, 4001, rtcpSenderReport(0x11223344, "c@x")), 12,
-                0);
+    builder.add(udpFrame(kCallee, 6001, kCaller, 4001, rtcpSenderReport(0x11223344, "c@x")), 12, 0);
     {
         TempFile file;
         ParsingOptions noSip;

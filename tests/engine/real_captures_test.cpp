@@ -121,7 +121,8 @@ TEST(RealCaptures, WebRtcStunDecodesWithoutCorruptAttributes) {
     int decoded = 0;
     for (const PacketRecord& p : readFile(path)) {
         std::unique_ptr<NameValuePair> pairs = decodeStunMessage(p.payloadData(), p.payloadLength);
-        if (!pairs) continue;
+        if (!pairs)
+            continue;
         ++decoded;
         for (const auto& [name, value] : pairs->pairs()) {
             EXPECT_NE(name, "ERROR") << "packet " << p.number << ": " << value;

@@ -23,9 +23,9 @@ struct Stream {
     void feed(uint16_t sequence, int32_t seconds = 0, int32_t microseconds = 0,
               uint32_t ssrc = 0x1234) {
         ++number;
-        PacketRecord packet = udpRecord("10.0.0.2", 5000, "10.0.0.1", 4000,
-                                        rtpPacket({8, sequence, 0, ssrc}), seconds, microseconds,
-                                        number);
+        PacketRecord packet =
+            udpRecord("10.0.0.2", 5000, "10.0.0.1", 4000, rtpPacket({8, sequence, 0, ssrc}),
+                      seconds, microseconds, number);
         ASSERT_EQ(registry.handleMediaPacket(packet, number * 100, true), stream);
     }
     void feedAll(std::initializer_list<uint16_t> sequences) {
@@ -198,19 +198,18 @@ struct MediaCapture {
     TempFile file;
     CaptureBuilder builder;
     MediaCapture() {
-        std::string invite = sipWithSdp("INVITE sip:b@h SIP/2.0", "1 INVITE", "z1",
-                                        audioSdp("10.0.0.1", 4000, "8"));
+        std::string invite =
+            sipWithSdp("INVITE sip:b@h SIP/2.0", "1 INVITE", "z1", audioSdp("10.0.0.1", 4000, "8"));
         builder.add(udpFrame(kCallerIp, 5060, kCalleeIp, 5060, bytesOf(invite)), 100, 0);
     }
-    void rtp(const RtpFields& fields, int32_t seconds, int32_t microseconds,
-             uint16_t port = 4000) {
+    void rtp(const RtpFields& fields, int32_t seconds, int32_t microseconds, uint16_t port = 4000) {
         builder.add(udpFrame(kCalleeIp, 6000, kCallerIp, port, rtpPacket(fields)), seconds,
                     microseconds);
     }
     std::unique_ptr<AnalysisModel> analyse() {
         builder.writeTo(file.path());
-        AnalysisResult result = PacketAnalysisDriver(ParsingOptions{}, nullptr, nullptr)
-                                    .analyse(file.path(), false);
+        AnalysisResult result =
+            PacketAnalysisDriver(ParsingOptions{}, nullptr, nullptr).analyse(file.path(), false);
         return std::move(result.model);
     }
 };
@@ -219,7 +218,8 @@ struct MediaCapture {
 const RtpStream* streamOfType(const AnalysisModel& model, int payloadType = 8) {
     const RtpStreamRegistry* registry = model.streamRegistry();
     for (size_t i = 0; i < registry->streamCount(); ++i) {
-        if (registry->stream(i).payloadType == payloadType) return &registry->stream(i);
+        if (registry->stream(i).payloadType == payloadType)
+            return &registry->stream(i);
     }
     return nullptr;
 }
@@ -293,7 +293,8 @@ TEST(RtpGraphs, CapturesInDeepFoldersAreReadAgain) {
     ASSERT_TRUE(result.model);
     EXPECT_EQ(result.model->streamRegistry()->capturePath(), path);
     RtpGraphData graphs;
-    EXPECT_TRUE(computeGraphs(result.model->streamRegistry(), streamOfType(*result.model), &graphs));
+    EXPECT_TRUE(
+        computeGraphs(result.model->streamRegistry(), streamOfType(*result.model), &graphs));
     EXPECT_EQ(graphs.series[RtpGraphData::TransmitDelta]->count, 2);
     std::remove(path.c_str());
     rmdir(folder.c_str());
@@ -319,10 +320,10 @@ TEST(RtpGraphs, AMissingCaptureGivesNoGraphs) {
 TEST(RtpExtraction, RecordsWithAndWithoutHeaders) {
     MediaCapture capture;
     capture.rtp({8, 0, 0, 0x1234, 160, 0, -1, 0x11}, 101, 250);
-    capture.rtp({8, 1, 160, 0x9999, 160}, 101, 10000);       // another source: not written
-    capture.rtp({0, 1, 160, 0x1234, 160}, 101, 15000);       // another type: not written
+    capture.rtp({8, 1, 160, 0x9999, 160}, 101, 10000);              // another source: not written
+    capture.rtp({0, 1, 160, 0x1234, 160}, 101, 15000);              // another type: not written
     capture.rtp({8, 2, 320, 0x1234, 160, 2, 1, 0x22}, 101, 20000);  // 2 CSRCs, 1 extension word
-    capture.rtp({8, 3, 480, 0x1234, 0, 3, -1}, 101, 40000);  // fixed header and CSRCs only
+    capture.rtp({8, 3, 480, 0x1234, 0, 3, -1}, 101, 40000);         // fixed header and CSRCs only
     std::unique_ptr<AnalysisModel> model = capture.analyse();
     const RtpStream* stream = streamOfType(*model);
     ASSERT_NE(stream, nullptr);
@@ -349,8 +350,8 @@ TEST(RtpExtraction, RecordsWithAndWithoutHeaders) {
     EXPECT_EQ(headed[10] * 256 + headed[11], 160);
     EXPECT_EQ(headed.back(), 0);  // the last record carries no data
 
-    EXPECT_FALSE(registry.extractStream(*stream, out.folder() + "/no/such/dir/x.rtp", false,
-                                        false));
+    EXPECT_FALSE(
+        registry.extractStream(*stream, out.folder() + "/no/such/dir/x.rtp", false, false));
     if (access("/dev/full", W_OK) == 0) {
         EXPECT_FALSE(registry.extractStream(*stream, "/dev/full", true, true));
     }

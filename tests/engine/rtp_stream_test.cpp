@@ -34,13 +34,14 @@ struct Call {
     }
     RtpStream* rtp(const std::string& to, uint16_t port, const RtpFields& fields,
                    bool includeRtcp = true) {
-        return registry.handleMediaPacket(udpRecord(kCallee, 7000, to, port, rtpPacket(fields)),
-                                          0, includeRtcp);
+        return registry.handleMediaPacket(udpRecord(kCallee, 7000, to, port, rtpPacket(fields)), 0,
+                                          includeRtcp);
     }
     const RtpStream* find(int payloadType, int32_t port = 4000) const {
         for (size_t i = 0; i < registry.streamCount(); ++i) {
             const RtpStream& s = registry.stream(i);
-            if (s.payloadType == payloadType && s.targetPort == port) return &s;
+            if (s.payloadType == payloadType && s.targetPort == port)
+                return &s;
         }
         return nullptr;
     }
@@ -88,8 +89,8 @@ TEST(RtpStreamRegistry, TheTraceLineGoesToTheDebugChannel) {
     } debug;
     setDebugSink(&debug);
     RtpStreamRegistry registry("x.pcap");
-    registry.addRtpSource(TransactionKey{}, "10.0.0.1", 4000, "", 0, 8, "pcma", "audio", 8000,
-                          4001, 0, 0);
+    registry.addRtpSource(TransactionKey{}, "10.0.0.1", 4000, "", 0, 8, "pcma", "audio", 8000, 4001,
+                          0, 0);
     setDebugSink(nullptr);
     EXPECT_EQ(debug.text,
               "** addRtpSource: TargetIP=10.0.0.1, TargetPort=4000, format=8/pcma, "
@@ -126,12 +127,12 @@ TEST(RtpStreamRegistry, PacketsMatchByPayloadTypeSsrcAndRtcpPort) {
     // Version 0 or short payloads are never media.
     Bytes zero = rtpPacket({18, 3, 0, 0x5555});
     zero[0] = 0x00;
-    EXPECT_EQ(call.registry.handleMediaPacket(udpRecord(kCallee, 7000, kCaller, 4000, zero), 0,
-                                              true),
-              nullptr);
+    EXPECT_EQ(
+        call.registry.handleMediaPacket(udpRecord(kCallee, 7000, kCaller, 4000, zero), 0, true),
+        nullptr);
     EXPECT_EQ(call.registry.handleMediaPacket(
-                  udpRecord(kCallee, 7000, kCaller, 4000, {0x80, 18, 0, 1, 0, 0, 0, 0, 0, 0, 0}),
-                  0, true),
+                  udpRecord(kCallee, 7000, kCaller, 4000, {0x80, 18, 0, 1, 0, 0, 0, 0, 0, 0, 0}), 0,
+                  true),
               nullptr);
     EXPECT_EQ(g729->packets, 1);
 
@@ -183,8 +184,8 @@ TEST(RtpStreamRegistry, StunBindingGivesTheLocalAddressBehindTheNat) {
 TEST(RtpStreamRegistry, DeactivatedStreamsKeepTheirPacketsUntilAnActiveOneClaimsThem) {
     Call call;
     call.add(sipWithSdp(kInvite, "1 INVITE", "z1", audioSdp(kCaller, 4000, "0")));
-    const SipMessage& busy = call.add(sipWithSdp("SIP/2.0 486 Busy Here", "1 INVITE", "z1", "", "b"),
-                                      kCallee, kCaller);
+    const SipMessage& busy =
+        call.add(sipWithSdp("SIP/2.0 486 Busy Here", "1 INVITE", "z1", "", "b"), kCallee, kCaller);
     call.registry.deactivateTransactionStream(busy.transactionKey());
     const RtpStream* first = call.find(0);
     EXPECT_FALSE(first->active);
@@ -212,9 +213,9 @@ TEST(RtpStreamRegistry, StreamsOfATransactionWithAndWithoutTheSdp) {
     Call call;
     const SipMessage& invite =
         call.add(sipWithSdp(kInvite, "1 INVITE", "z1", audioSdp(kCaller, 4000, "0")));
-    const SipMessage& ok = call.add(
-        sipWithSdp("SIP/2.0 200 OK", "1 INVITE", "z1", audioSdp(kCallee, 5000, "0"), "b"),
-        kCallee, kCaller);
+    const SipMessage& ok =
+        call.add(sipWithSdp("SIP/2.0 200 OK", "1 INVITE", "z1", audioSdp(kCallee, 5000, "0"), "b"),
+                 kCallee, kCaller);
     EXPECT_EQ(call.registry.streamsOfTransaction(invite.transactionKey(), nullptr, 100).size(),
               48u);
     EXPECT_EQ(call.registry.streamsOfTransaction(invite.transactionKey(), nullptr, 32).size(), 32u);
@@ -242,30 +243,30 @@ TEST(RtpStreamRegistry, IndexedAttributionAgreesWithTheRegistryOrderRule) {
             std::string alternate = pick(std::string(), std::string("10.1.1.1"));
             int32_t port = pick(4000, 4001, 4002);
             RtpStream* s = registry.addRtpSource(
-                key, pick(std::string("10.0.0.1"), std::string("10.0.0.2"), std::string("x")),
-                port, alternate, alternate.empty() ? 0 : pick(6000, 6001), pick(0, 8),
-                "codec", "audio", 8000, port + 1, alternate.empty() ? 0 : pick(6001, 6002),
-                pick(0u, 1u, 2u));
+                key, pick(std::string("10.0.0.1"), std::string("10.0.0.2"), std::string("x")), port,
+                alternate, alternate.empty() ? 0 : pick(6000, 6001), pick(0, 8), "codec", "audio",
+                8000, port + 1, alternate.empty() ? 0 : pick(6001, 6002), pick(0u, 1u, 2u));
             s->active = pick(true, false);
         }
         for (int p = 0; p < 200; ++p) {
             uint32_t ssrc = pick(1u, 2u, 3u);
             Bytes payload = pick(0, 1) ? rtcpSenderReport(ssrc, "c")
                                        : rtpPacket({static_cast<uint8_t>(pick(0, 8)), 1, 0, ssrc});
-            PacketRecord packet =
-                udpRecord("9.9.9.9", 1, pick(std::string("10.0.0.1"), std::string("10.0.0.2"),
-                                              std::string("10.1.1.1")),
-                          static_cast<uint16_t>(pick(4000, 4001, 4002, 4003, 6000, 6001, 6002)),
-                          payload);
+            PacketRecord packet = udpRecord(
+                "9.9.9.9", 1,
+                pick(std::string("10.0.0.1"), std::string("10.0.0.2"), std::string("10.1.1.1")),
+                static_cast<uint16_t>(pick(4000, 4001, 4002, 4003, 6000, 6001, 6002)), payload);
             const RtpStream* expected = nullptr;
             StreamMatch how = StreamMatch::None;
             for (size_t i = 0; i < registry.streamCount(); ++i) {
                 const RtpStream& s = registry.stream(i);
                 StreamMatch m = RtpStreamRegistry::matchStream(packet, s, true);
-                if (m == StreamMatch::None) continue;
+                if (m == StreamMatch::None)
+                    continue;
                 expected = &s;
                 how = m;
-                if (s.active) break;
+                if (s.active)
+                    break;
             }
             std::vector<size_t> reportsBefore;
             for (size_t i = 0; i < registry.streamCount(); ++i) {

@@ -126,8 +126,8 @@ TEST(StunDecoder, ValuesArePaddedToFourBytes) {
                        Bytes{0x80, 0x22, 0x00, 0x03, 'a', 'b', 'c'};
     Pairs pairs = decode(stun(0x0001, attributes, true));
     ASSERT_EQ(pairs.size(), 5u);
-    EXPECT_EQ(pairs[2], (std::pair<std::string, std::string>{"STUN_USERNAME",
-                                                             std::string(user.begin(), user.end())}));
+    EXPECT_EQ(pairs[2], (std::pair<std::string, std::string>{
+                            "STUN_USERNAME", std::string(user.begin(), user.end())}));
     EXPECT_EQ(pairs[3], (std::pair<std::string, std::string>{"STUN_PRIORITY", "1845501695"}));
     EXPECT_EQ(pairs[4].second, "abc");
 }

@@ -88,10 +88,13 @@ TEST(TextExport, ColumnWidthsFollowTheEndpointCount) {
                request("OPTIONS", i));
     }
     text = lines(exported(five, kDiagramOnly));
-    EXPECT_EQ(text[0], "   10.0.0.1          10.0.0.2          10.0.0.3          10.0.0.4          "
-                       "10.0.0.5");
-    EXPECT_EQ(text[1], "   |                 |                 |                 |                 |");
-    EXPECT_EQ(text[5], "4: |                 |                 |                 |U----OPTIONS---->|");
+    EXPECT_EQ(text[0],
+              "   10.0.0.1          10.0.0.2          10.0.0.3          10.0.0.4          "
+              "10.0.0.5");
+    EXPECT_EQ(text[1],
+              "   |                 |                 |                 |                 |");
+    EXPECT_EQ(text[5],
+              "4: |                 |                 |                 |U----OPTIONS---->|");
 }
 
 TEST(TextExport, ArrowsLabelsPortsAndCrossings) {
@@ -152,9 +155,9 @@ TEST(TextExport, TheLogAloneAndItsSeparators) {
     addSip(model, "10.0.0.1", "10.0.0.2", request("OPTIONS"));
     auto pairs = std::make_unique<NameValuePair>();
     pairs->add("MSG_TYPE", "STUN_BIND_REQUEST");
-    model.addStun(udpRecord("192.168.100.100", 40000, "192.168.100.101", 65000, {}, 0, 0,
-                            4000000000u),
-                  std::move(pairs));
+    model.addStun(
+        udpRecord("192.168.100.100", 40000, "192.168.100.101", 65000, {}, 0, 0, 4000000000u),
+        std::move(pairs));
     TextExportOptions logOnly{false, true, false, true};
     std::string text = exported(model, logOnly);
     std::string separator = std::string(39, '<') + std::string(39, '>');
@@ -215,8 +218,9 @@ TEST(TextExport, EndpointsBeyondTheSixtyFourthColumnKeepTheirRow) {
 
 // The bundled sample and the recorded fixtures, byte for byte.
 TEST(TextExport, GoldenExportsOfRecordedCaptures) {
-    for (const char* name : {"samples/sip-call-loopback.pcap", "tests/fixtures/sip-tcp-segmented.pcap",
-                             "tests/fixtures/sip-udp-fragmented.pcap"}) {
+    for (const char* name :
+         {"samples/sip-call-loopback.pcap", "tests/fixtures/sip-tcp-segmented.pcap",
+          "tests/fixtures/sip-udp-fragmented.pcap"}) {
         SCOPED_TRACE(name);
         std::string capture = std::string(VARLOWE_SOURCE_DIR) + "/" + name;
         AnalysisResult result = PacketAnalysisDriver({}, nullptr, nullptr).analyse(capture, false);

@@ -21,8 +21,8 @@ struct RtpFields {
 
 inline Bytes rtpPacket(const RtpFields& f) {
     Bytes out;
-    out.push_back(static_cast<uint8_t>(0x80 | (f.extensionWords >= 0 ? 0x10 : 0) |
-                                       (f.csrcCount & 0x0f)));
+    out.push_back(
+        static_cast<uint8_t>(0x80 | (f.extensionWords >= 0 ? 0x10 : 0) | (f.csrcCount & 0x0f)));
     out.push_back(f.payloadType & 0x7f);
     auto put16 = [&out](uint32_t v) {
         out.push_back(static_cast<uint8_t>(v >> 8));
@@ -49,7 +49,8 @@ inline Bytes rtpPacket(const RtpFields& f) {
 inline Bytes rtcpSenderReport(uint32_t ssrc, const std::string& cname) {
     Bytes out = {0x80, 200, 0, 6};
     auto put32 = [&out](uint32_t v) {
-        for (int shift = 24; shift >= 0; shift -= 8) out.push_back(static_cast<uint8_t>(v >> shift));
+        for (int shift = 24; shift >= 0; shift -= 8)
+            out.push_back(static_cast<uint8_t>(v >> shift));
     };
     put32(ssrc);
     for (int i = 0; i < 5; ++i) put32(static_cast<uint32_t>(i + 1));
@@ -109,8 +110,7 @@ inline std::string sipWithSdp(const std::string& startLine, const std::string& c
 inline std::string audioSdp(const std::string& address, int port, const std::string& formats,
                             const std::string& extra = "") {
     return "v=0\r\no=- 1 1 IN IP4 " + address + "\r\ns=-\r\nc=IN IP4 " + address +
-           "\r\nt=0 0\r\nm=audio " + std::to_string(port) + " RTP/AVP " + formats + "\r\n" +
-           extra;
+           "\r\nt=0 0\r\nm=audio " + std::to_string(port) + " RTP/AVP " + formats + "\r\n" + extra;
 }
 
 }  // namespace varlowe::testsupport

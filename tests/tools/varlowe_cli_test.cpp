@@ -131,9 +131,10 @@ std::string writeCall(const TempFile& file) {
     for (uint16_t i = 0; i < 3; ++i) {
         builder.add(udpFrame(kB, 5000, kA, 4000, rtpPacket({8, i, i * 160u, 0xabcdef01})),
                     1700000001, i * 20000);
-        builder.add(udpFrame(kA, 4000, kB, 5000, rtpPacket({8, i, i * 160u, 0x1234, 160, 0, -1,
-                                                            static_cast<uint8_t>(i)})),
-                    1700000001, i * 20000 + 100);
+        builder.add(
+            udpFrame(kA, 4000, kB, 5000,
+                     rtpPacket({8, i, i * 160u, 0x1234, 160, 0, -1, static_cast<uint8_t>(i)})),
+            1700000001, i * 20000 + 100);
     }
     builder.writeTo(file.path());
     return file.path();
@@ -199,7 +200,8 @@ TEST(CliStreams, ExtractErrorsAreClear) {
         runCli("extract --stream 1 -o " + out.folder() + "/missing/x.raw " + file.path());
     EXPECT_EQ(unwritable.status, 1);
     EXPECT_NE(unwritable.err.find("Unable to save RTP contents to a file."), std::string::npos);
-    for (const char* arguments : {"extract -o x.raw", "extract --stream 1", "extract --stream x -o y"}) {
+    for (const char* arguments :
+         {"extract -o x.raw", "extract --stream 1", "extract --stream x -o y"}) {
         CliRun run = runCli(std::string(arguments) + " " + file.path());
         EXPECT_EQ(run.status, 2) << arguments;
     }
@@ -309,7 +311,8 @@ TEST(CliUsage, TheManualPageCoversEverySubcommandAndOption) {
     raw << in.rdbuf();
     std::string page;
     for (char c : raw.str()) {
-        if (c != '\\') page += c;  // "\-" is a plain minus
+        if (c != '\\')
+            page += c;  // "\-" is a plain minus
     }
     for (const char* command : {"packets", "messages", "streams", "extract", "export"}) {
         EXPECT_NE(page.find(std::string(".B ") + command), std::string::npos) << command;
@@ -317,7 +320,8 @@ TEST(CliUsage, TheManualPageCoversEverySubcommandAndOption) {
         for (size_t at = help.find("--"); at != std::string::npos; at = help.find("--", at + 2)) {
             size_t end = help.find_first_of(" ,\n=", at);
             std::string option = help.substr(at, end - at);
-            if (option == "--help" || option.size() <= 2) continue;
+            if (option == "--help" || option.size() <= 2)
+                continue;
             EXPECT_NE(page.find(option), std::string::npos) << command << " " << option;
         }
     }
