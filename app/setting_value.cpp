@@ -3,7 +3,7 @@
 #include <cstring>
 #include <vector>
 
-#include "sip/text_search.h"
+#include "text_search.h"
 
 namespace varlowe {
 

@@ -5,7 +5,7 @@
 #include <stdexcept>
 
 #include "settings_store.h"
-#include "sip/text_search.h"
+#include "text_search.h"
 
 namespace varlowe {
 

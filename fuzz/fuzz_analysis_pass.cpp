@@ -33,17 +33,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         }
         AnalysisModel& model = *result.model;
         for (size_t i = 0; i < model.itemCount(); ++i) {
+            const ItemIndex index(i);
             for (auto mode :
                  {AnalysisModel::RelationMode::Session, AnalysisModel::RelationMode::Branch,
                   AnalysisModel::RelationMode::Transaction}) {
-                for (size_t row : model.relatedItems(i, mode)) {
-                    if (row >= model.visibleCount())
+                for (RowIndex row : model.relatedRows(index, mode)) {
+                    if (model.itemAtRow(row) == nullptr)
                         __builtin_trap();
                 }
             }
-            model.isAnswered(i);
-            itemText(model.item(i));
-            const AnalysisItem& item = model.item(i);
+            model.isAnswered(index);
+            itemText(model.item(index));
+            const AnalysisItem& item = model.item(index);
             if (item.stream != nullptr) {
                 if (item.stream->packets < 1)
                     __builtin_trap();
@@ -53,12 +54,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             }
         }
         // Every other item hidden: rows must stay inside the filtered list.
-        std::vector<size_t> visible;
-        for (size_t i = 0; i < model.itemCount(); i += 2) visible.push_back(i);
+        std::vector<ItemIndex> visible;
+        for (size_t i = 0; i < model.itemCount(); i += 2) visible.push_back(ItemIndex(i));
         model.setVisible(visible);
         for (size_t i = 0; i < model.itemCount(); ++i) {
-            for (size_t row : model.relatedItems(i, AnalysisModel::RelationMode::Session)) {
-                if (row >= model.visibleCount())
+            for (RowIndex row :
+                 model.relatedRows(ItemIndex(i), AnalysisModel::RelationMode::Session)) {
+                if (model.itemAtRow(row) == nullptr)
                     __builtin_trap();
             }
         }

@@ -5,7 +5,6 @@
 #include <memory>
 
 #include "capture/file_handle.h"
-#include "media/rtp_statistics.h"
 #include "media/rtp_stream.h"
 #include "product_info.h"
 #include "sip/analysis_model.h"
@@ -161,7 +160,7 @@ bool TextSipDiagramWriter::writeDiagram(const AnalysisModel& model) {
         return false;
     }
     const size_t width = columnWidth(columns.count());
-    const size_t rows = model.visibleCount();
+    const size_t rows = model.rowCount();
     const size_t digits = digitsOf(rows);
     const std::string blankPrefix(digits + 2, ' ');
 
@@ -182,7 +181,8 @@ bool TextSipDiagramWriter::writeDiagram(const AnalysisModel& model) {
     char prefix[32];
     for (size_t row = 0; row < rows; ++row) {
         std::snprintf(prefix, sizeof prefix, "%-*zu: ", static_cast<int>(digits), row + 1);
-        line(prefix + arrowLine(model.itemAtRow(row), columns, width, showPort_, showTransport_));
+        line(prefix +
+             arrowLine(*model.itemAtRow(RowIndex(row)), columns, width, showPort_, showTransport_));
     }
     line("");
     line(std::string("Generated Varlowe by Ostrane Software, Inc. (") + kProductWebAddress + ")");
@@ -192,8 +192,8 @@ bool TextSipDiagramWriter::writeDiagram(const AnalysisModel& model) {
 }
 
 void TextSipDiagramWriter::writeLog(const AnalysisModel& model) {
-    for (size_t row = 0; row < model.visibleCount(); ++row) {
-        const AnalysisItem& item = model.itemAtRow(row);
+    for (size_t row = 0; row < model.rowCount(); ++row) {
+        const AnalysisItem& item = *model.itemAtRow(RowIndex(row));
         const PacketRecord& p = item.packet;
         std::string title = " Msg #" + std::to_string(row + 1) + " / Packet #" +
                             std::to_string(p.number) + ": " + p.sourceAddress + ":" + p.sourcePort +

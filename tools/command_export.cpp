@@ -39,7 +39,7 @@ int runExport(const std::vector<std::string>& arguments) {
     options.showTransport = !noTransport;
     options.showDiagram = !noDiagram;
     options.showLog = !noLog;
-    if (options.showDiagram && model->visibleCount() == 0) {
+    if (options.showDiagram && model->rowCount() == 0) {
         std::fprintf(stderr,
                      "varlowe-cli export: the capture holds no SIP, STUN/TURN or RTP stream item, "
                      "so there is no endpoint to draw\n");

@@ -30,7 +30,7 @@ int runMessages(const std::vector<std::string>& arguments) {
     }
     OutputBuffer out;
     for (size_t i = 0; i < model->itemCount(); ++i) {
-        const AnalysisItem& item = model->item(i);
+        const AnalysisItem& item = model->item(ItemIndex(i));
         switch (item.kind) {
             case ItemKind::Sip:
                 putPacketPrefix(out, item.packet, "SIP");

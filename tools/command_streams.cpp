@@ -12,8 +12,9 @@ namespace {
 std::vector<const AnalysisItem*> streamItems(const AnalysisModel& model) {
     std::vector<const AnalysisItem*> out;
     for (size_t i = 0; i < model.itemCount(); ++i) {
-        if (model.item(i).kind == ItemKind::Media) {
-            out.push_back(&model.item(i));
+        const AnalysisItem& item = model.item(ItemIndex(i));
+        if (item.kind == ItemKind::Media) {
+            out.push_back(&item);
         }
     }
     return out;

@@ -7,7 +7,6 @@
 
 #include "capture/byte_order.h"
 #include "media/rtp_stream.h"
-#include "sip/analysis_model.h"
 
 namespace varlowe {
 
@@ -39,15 +38,19 @@ void trackSequence(RtpStream& stream, uint16_t sequence) {
 
 std::string format(const char* pattern, ...) __attribute__((format(printf, 1, 2)));
 std::string format(const char* pattern, ...) {
-    std::string text;
-    char line[512];
     va_list args;
     va_start(args, pattern);
-    int length = std::vsnprintf(line, sizeof line, pattern, args);
+    va_list again;
+    va_copy(again, args);
+    int length = std::vsnprintf(nullptr, 0, pattern, args);
     va_end(args);
+    std::string text;
     if (length > 0) {
-        text.assign(line, std::min(static_cast<size_t>(length), sizeof line - 1));
+        text.resize(static_cast<size_t>(length) + 1);
+        std::vsnprintf(text.data(), text.size(), pattern, again);
+        text.resize(static_cast<size_t>(length));
     }
+    va_end(again);
     return text;
 }
 
@@ -126,37 +129,6 @@ std::vector<std::pair<std::string, std::string>> streamFigureRows(const RtpStrea
         {"Start/End Packet #",
          format("%u/%u", stream.firstPacket.number, stream.lastPacket.number)},
     };
-}
-
-std::optional<std::string> itemText(const AnalysisItem& item) {
-    switch (item.kind) {
-        case ItemKind::Sip:
-            return std::string(item.packet.payloadText());
-        case ItemKind::Stun: {
-            if (!item.stun || item.stun->size() == 0) {
-                return std::nullopt;
-            }
-            std::string text;
-            for (const auto& pair : item.stun->pairs()) {
-                text += pair.first + " : " + pair.second + "\r\n";
-            }
-            return text;
-        }
-        case ItemKind::Media: {
-            if (item.stream == nullptr) {
-                return std::nullopt;
-            }
-            const RtpStream& s = *item.stream;
-            std::string text;
-            text += format("Payload: %s/%s(%d)\r\n", s.mediaName.c_str(), s.encodingName.c_str(),
-                           s.payloadType);
-            for (const auto& row : streamFigureRows(s)) {
-                text += row.first + " : " + row.second + "\r\n";
-            }
-            return text;
-        }
-    }
-    return std::nullopt;
 }
 
 void SampleSeries::append(int32_t sample) {

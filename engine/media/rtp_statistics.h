@@ -12,7 +12,6 @@
 
 namespace varlowe {
 
-struct AnalysisItem;
 struct MediaPacket;
 struct PacketRecord;
 struct RtpStream;
@@ -37,9 +36,6 @@ double averageJitterMilliseconds(const RtpStream& stream);
 
 // The ten figures of a stream as (label, value) rows, as the info panel shows them.
 std::vector<std::pair<std::string, std::string>> streamFigureRows(const RtpStream& stream);
-
-// The text of an item for the clipboard and the text export; none for an empty STUN list.
-std::optional<std::string> itemText(const AnalysisItem& item);
 
 // One named series of integer samples for the line graph.
 struct SampleSeries {

@@ -9,9 +9,7 @@
 #include "diagnostics.h"
 #include "media/rtp_statistics.h"
 #include "media/sdp_description.h"
-#include "sip/analysis_model.h"
-#include "sip/sip_message.h"
-#include "sip/text_search.h"
+#include "text_search.h"
 
 namespace varlowe {
 
@@ -172,22 +170,9 @@ void MediaPacket::copyTo(PacketRecord& out) const {
 // and extraction would fail for captures in deep folders.
 RtpStreamRegistry::RtpStreamRegistry(std::string capturePath) : path_(std::move(capturePath)) {}
 
-RtpStreamRegistry::Alternate RtpStreamRegistry::lookupNatBinding(const AnalysisModel& model,
-                                                                 const std::string& address,
-                                                                 int32_t port) const {
-    Alternate result;
-    std::optional<size_t> binding = model.natBinding(address + ":" + std::to_string(port));
-    if (binding) {
-        const PacketRecord& packet = model.item(*binding).packet;
-        result.address = packet.destinationAddress;
-        result.port = static_cast<int32_t>(leadingNumber(packet.destinationPort));
-    }
-    return result;
-}
-
-void RtpStreamRegistry::registerFromSdp(const SdpDescription& sdp, const SipMessage& message,
-                                        const AnalysisModel& model) {
-    const TransactionKey& transaction = message.transactionKey();
+void RtpStreamRegistry::registerFromSdp(const SdpDescription& sdp,
+                                        const TransactionKey& transaction,
+                                        const NatLookup& natLookup) {
     struct Media {
         std::optional<std::string> address;
         const SdpMedia& description;
@@ -198,19 +183,17 @@ void RtpStreamRegistry::registerFromSdp(const SdpDescription& sdp, const SipMess
         const std::string address = media.address.value_or("ERROR");
         const int32_t port = static_cast<int32_t>(leadingNumber(media.description.port));
         // The binding depends only on address and port, so it is looked up once per media.
-        std::optional<Alternate> rtp;
-        std::optional<Alternate> rtcp;
-        for (int32_t type = 0; type < 128; ++type) {
-            const PayloadTypeSlot& slot = media.description.payloadTypes[static_cast<size_t>(type)];
-            if (!slot.present) {
-                continue;
-            }
-            if (!rtp) {
-                rtp = lookupNatBinding(model, address, port);
-                rtcp = lookupNatBinding(model, address, port + 1);
-            }
-            addRtpSource(transaction, address, port, rtp->address, rtp->port, type,
-                         slot.encodingName, media.name, slot.clockRate, port + 1, rtcp->port, 0);
+        std::optional<NatBinding> rtp;
+        std::optional<NatBinding> rtcp;
+        const std::vector<PayloadTypeEntry> types = media.description.presentPayloadTypes();
+        if (!types.empty() && natLookup) {
+            rtp = natLookup(address, port);
+            rtcp = natLookup(address, port + 1);
+        }
+        for (const PayloadTypeEntry& entry : types) {
+            addRtpSource(transaction, address, port, rtp ? rtp->address : std::string(),
+                         rtp ? rtp->port : 0, entry.type, entry.slot.encodingName, media.name,
+                         entry.slot.clockRate, port + 1, rtcp ? rtcp->port : 0, 0);
         }
     }
 }

@@ -17,10 +17,18 @@
 
 namespace varlowe {
 
-class AnalysisModel;
 class SdpDescription;
-class SipMessage;
 struct FrameInfo;
+
+// The local address and port of a client behind a NAT, learned from a STUN binding.
+struct NatBinding {
+    std::string address;
+    int32_t port = 0;
+};
+// Finds the binding for a public address and port that an SDP announces; none when no
+// binding response told a client that address.
+using NatLookup =
+    std::function<std::optional<NatBinding>(const std::string& address, int32_t port)>;
 
 // Sequence numbers skipped and not yet arrived, oldest first, at most 128.
 class MissingSequences {
@@ -133,9 +141,10 @@ class RtpStreamRegistry {
     const RtpStream& stream(size_t index) const { return *streams_[index]; }
     RtpStream& stream(size_t index) { return *streams_[index]; }
 
-    // Registers one stream per present payload type of the audio and the video description.
-    void registerFromSdp(const SdpDescription& sdp, const SipMessage& message,
-                         const AnalysisModel& model);
+    // Registers one stream per present payload type of the audio and the video description,
+    // under the transaction of the message that carried the SDP.
+    void registerFromSdp(const SdpDescription& sdp, const TransactionKey& transaction,
+                         const NatLookup& natLookup);
     // Registers one stream unless an equal one exists; returns the stream (new or existing).
     RtpStream* addRtpSource(const TransactionKey& transaction, const std::string& targetAddress,
                             int32_t targetPort, const std::string& alternateAddress,
@@ -179,12 +188,6 @@ class RtpStreamRegistry {
     using FrameVisit = std::function<bool(const FrameInfo& frame, const MediaPacket& packet)>;
     std::optional<size_t> walkStreamFrames(const RtpStream& stream, const FrameVisit& visit) const;
 
-    struct Alternate {
-        std::string address;
-        int32_t port = 0;
-    };
-    Alternate lookupNatBinding(const AnalysisModel& model, const std::string& address,
-                               int32_t port) const;
     RtpStream* findStream(const MediaPacket& packet, bool includeRtcp, StreamMatch& how) const;
     void indexStream(RtpStream* stream, size_t order);
     void rebuildIndexes();

@@ -1,8 +1,9 @@
 #include "sdp_description.h"
 
+#include <algorithm>
 #include <vector>
 
-#include "sip/text_search.h"
+#include "text_search.h"
 
 namespace varlowe {
 
@@ -26,6 +27,20 @@ constexpr Preset kVideoPresets[] = {
     {25, "CelB", 90000}, {26, "JPEG", 90000}, {28, "nv", 90000},   {31, "h261", 90000},
     {32, "mpv", 90000},  {33, "mp2t", 90000}, {34, "h263", 90000},
 };
+
+template <size_t N>
+const Preset* findPreset(const Preset (&table)[N], int32_t type) {
+    for (const Preset& preset : table) {
+        if (preset.type == type) {
+            return &preset;
+        }
+    }
+    return nullptr;
+}
+
+const Preset* presetOf(bool audio, int32_t type) {
+    return audio ? findPreset(kAudioPresets, type) : findPreset(kVideoPresets, type);
+}
 
 std::vector<std::string> words(const std::string& text, size_t limit) {
     std::vector<std::string> out;
@@ -77,13 +92,64 @@ void fillMedia(SdpMedia& media, const std::string& rest) {
 
 }  // namespace
 
+PayloadTypeSlot SdpMedia::payloadType(int32_t type) const {
+    auto found = std::lower_bound(
+        mapped_.begin(), mapped_.end(), type,
+        [](const PayloadTypeEntry& entry, int32_t wanted) { return entry.type < wanted; });
+    if (found != mapped_.end() && found->type == type) {
+        return found->slot;
+    }
+    if (const Preset* preset = presetOf(audioPresets, type)) {
+        return PayloadTypeSlot{true, preset->name, preset->rate};
+    }
+    return PayloadTypeSlot{};
+}
+
+std::vector<PayloadTypeEntry> SdpMedia::presentPayloadTypes() const {
+    std::vector<PayloadTypeEntry> out;
+    auto mapped = mapped_.begin();
+    auto addPreset = [&out](const Preset& preset) {
+        out.push_back(
+            PayloadTypeEntry{preset.type, PayloadTypeSlot{true, preset.name, preset.rate}});
+    };
+    auto merge = [&](const auto& presets) {
+        for (const Preset& preset : presets) {
+            while (mapped != mapped_.end() && mapped->type < preset.type) {
+                out.push_back(*mapped++);
+            }
+            if (mapped != mapped_.end() && mapped->type == preset.type) {
+                out.push_back(*mapped++);  // an rtpmap line overrides the preset
+            } else {
+                addPreset(preset);
+            }
+        }
+    };
+    if (audioPresets) {
+        merge(kAudioPresets);
+    } else {
+        merge(kVideoPresets);
+    }
+    out.insert(out.end(), mapped, mapped_.end());
+    return out;
+}
+
+void SdpMedia::mapPayloadType(int32_t type, std::string encodingName, int32_t clockRate) {
+    if (type < 0 || type > 127) {
+        return;
+    }
+    auto found = std::lower_bound(
+        mapped_.begin(), mapped_.end(), type,
+        [](const PayloadTypeEntry& entry, int32_t wanted) { return entry.type < wanted; });
+    PayloadTypeSlot slot{true, std::move(encodingName), clockRate};
+    if (found != mapped_.end() && found->type == type) {
+        found->slot = std::move(slot);
+    } else {
+        mapped_.insert(found, PayloadTypeEntry{type, std::move(slot)});
+    }
+}
+
 SdpDescription::SdpDescription(const std::string& body) {
-    for (const Preset& p : kAudioPresets) {
-        audio_.payloadTypes[static_cast<size_t>(p.type)] = PayloadTypeSlot{true, p.name, p.rate};
-    }
-    for (const Preset& p : kVideoPresets) {
-        video_.payloadTypes[static_cast<size_t>(p.type)] = PayloadTypeSlot{true, p.name, p.rate};
-    }
+    video_.audioPresets = false;
     // A line counts only when something follows the CR or LF that ends it.
     size_t at = 0;
     while (at < body.size()) {
@@ -154,9 +220,9 @@ void SdpDescription::handleLine(const std::string& line) {
             if (type < 0 || type > 127) {
                 break;  // not an RTP payload type
             }
-            PayloadTypeSlot& slot =
-                (current_ == Kind::Audio ? audio_ : video_).payloadTypes[static_cast<size_t>(type)];
-            slot = PayloadTypeSlot{true, name, static_cast<int32_t>(leadingNumber(rate))};
+            (current_ == Kind::Audio ? audio_ : video_)
+                .mapPayloadType(static_cast<int32_t>(type), name,
+                                static_cast<int32_t>(leadingNumber(rate)));
             break;
         }
         default:

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace varlowe {
 
@@ -13,18 +14,40 @@ struct PayloadTypeSlot {
     int32_t clockRate = 0;
 };
 
+// A payload type with its slot.
+struct PayloadTypeEntry {
+    int32_t type = 0;
+    PayloadTypeSlot slot;
+};
+
 struct SdpConnection {
     std::string networkType;
     std::string addressType;
     std::string address;
 };
 
+// One media description. Its payload-type table holds the 128 slots of types 0 to 127: the
+// static types of its kind (RFC 3551) are preset and rtpmap lines add or override slots.
+// Only the slots that rtpmap lines named are stored; the presets come from one shared table,
+// so that the thousands of SDP bodies of a long capture do not each hold 128 slots.
 struct SdpMedia {
     std::string port;
     std::string transport;
     std::string formats;  // everything after the transport, unsplit
     SdpConnection connection;
-    std::array<PayloadTypeSlot, 128> payloadTypes;
+
+    // The slot of a payload type; absent (present false) for types outside 0 to 127.
+    PayloadTypeSlot payloadType(int32_t type) const;
+    // Every present slot in ascending payload-type order.
+    std::vector<PayloadTypeEntry> presentPayloadTypes() const;
+    // Marks the slot present with the mapping of an rtpmap line (type 0 to 127).
+    void mapPayloadType(int32_t type, std::string encodingName, int32_t clockRate);
+
+    // The static types of the kind: true for audio, false for video.
+    bool audioPresets = true;
+
+  private:
+    std::vector<PayloadTypeEntry> mapped_;  // ascending, each type once
 };
 
 // The parts of an SDP body that announce RTP streams: origin, connections, the audio and the

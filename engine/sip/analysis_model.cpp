@@ -27,38 +27,39 @@ void AnalysisModel::setStreamRegistry(std::unique_ptr<RtpStreamRegistry> registr
     registry_ = std::move(registry);
 }
 
-size_t AnalysisModel::addSip(const PacketRecord& packet, const SipMessage& message) {
+ItemIndex AnalysisModel::addSip(const PacketRecord& packet, const SipMessage& message) {
     auto item = std::make_unique<AnalysisItem>();
     item->packet = packet;
     item->sip = std::make_unique<SipMessage>(SipMessage::parse(message.rawText()));
     return indexSip(std::move(item));
 }
 
-size_t AnalysisModel::addSip(const PacketRecord& packet, SipMessage&& message) {
+ItemIndex AnalysisModel::addSip(const PacketRecord& packet, SipMessage&& message) {
     auto item = std::make_unique<AnalysisItem>();
     item->packet = packet;
     item->sip = std::make_unique<SipMessage>(std::move(message));
     return indexSip(std::move(item));
 }
 
-size_t AnalysisModel::addRtp(const PacketRecord& packet, const RtpStream& stream) {
+ItemIndex AnalysisModel::addRtp(const PacketRecord& packet, const RtpStream& stream) {
     auto item = std::make_unique<AnalysisItem>();
     item->kind = ItemKind::Media;
-    item->index = items_.size();
+    item->index = ItemIndex(items_.size());
     item->packet = packet;
     item->stream = &stream;
     item->mediaCallId = stream.transaction().dialog.callId;
     byCallId_.emplace(item->mediaCallId, item->index);
+    const ItemIndex index = item->index;
     items_.push_back(std::move(item));
-    return items_.size() - 1;
+    return index;
 }
 
-size_t AnalysisModel::indexSip(std::unique_ptr<AnalysisItem> item) {
+ItemIndex AnalysisModel::indexSip(std::unique_ptr<AnalysisItem> item) {
     item->kind = ItemKind::Sip;
-    item->index = items_.size();
+    item->index = ItemIndex(items_.size());
     const SipMessage& sip = *item->sip;
     const PacketRecord& packet = item->packet;
-    const size_t index = item->index;
+    const ItemIndex index = item->index;
     items_.push_back(std::move(item));
 
     const auto& callId = sip.callId();
@@ -74,8 +75,8 @@ size_t AnalysisModel::indexSip(std::unique_ptr<AnalysisItem> item) {
     if (!method.empty()) {
         if (equalsIgnoringCase(method, "ACK")) {
             // The ACK of a non-2xx final response shares the INVITE's transaction.
-            for (size_t other : lookup(byCallId_, *callId)) {
-                const AnalysisItem& candidate = *items_[other];
+            for (ItemIndex other : lookup(byCallId_, *callId)) {
+                const AnalysisItem& candidate = at(other);
                 if (other != index && candidate.sip && !candidate.sip->isResponse() &&
                     candidate.sip->transactionKey().transactionMatches(sip.transactionKey())) {
                     method = candidate.sip->method().value_or(method);
@@ -92,13 +93,14 @@ size_t AnalysisModel::indexSip(std::unique_ptr<AnalysisItem> item) {
     return index;
 }
 
-size_t AnalysisModel::addStun(const PacketRecord& packet, std::unique_ptr<NameValuePair> message) {
+ItemIndex AnalysisModel::addStun(const PacketRecord& packet,
+                                 std::unique_ptr<NameValuePair> message) {
     auto item = std::make_unique<AnalysisItem>();
     item->kind = ItemKind::Stun;
-    item->index = items_.size();
+    item->index = ItemIndex(items_.size());
     item->packet = packet;
     item->stun = std::move(message);
-    const size_t index = item->index;
+    const ItemIndex index = item->index;
     if (const std::string* id = stunTransactionId(*item)) {
         byStunTransaction_.emplace(*id, index);
     }
@@ -109,8 +111,8 @@ size_t AnalysisModel::addStun(const PacketRecord& packet, std::unique_ptr<NameVa
     return index;
 }
 
-void AnalysisModel::noteBinding(size_t index) {
-    const AnalysisItem& item = *items_[index];
+void AnalysisModel::noteBinding(ItemIndex index) {
+    const AnalysisItem& item = at(index);
     const std::string* id = stunTransactionId(item);
     const std::string* type = id != nullptr ? item.stun->find("MSG_TYPE") : nullptr;
     if (id == nullptr || type == nullptr || *type != "STUN_BIND_RESPONSE") {
@@ -126,12 +128,12 @@ void AnalysisModel::noteBinding(size_t index) {
     // The walk goes from the greatest identifier down and, under one identifier, from the
     // latest item back; the item it meets first is kept.
     auto [entry, inserted] = bindings_.emplace(*mapped, index);
-    if (!inserted && *stunTransactionId(*items_[entry->second]) <= *id) {
+    if (!inserted && *stunTransactionId(at(entry->second)) <= *id) {
         entry->second = index;
     }
 }
 
-std::optional<size_t> AnalysisModel::natBinding(const std::string& mappedAddress) const {
+std::optional<ItemIndex> AnalysisModel::natBinding(const std::string& mappedAddress) const {
     auto found = bindings_.find(mappedAddress);
     if (found == bindings_.end()) {
         return std::nullopt;
@@ -139,19 +141,54 @@ std::optional<size_t> AnalysisModel::natBinding(const std::string& mappedAddress
     return found->second;
 }
 
-std::optional<size_t> AnalysisModel::rowOf(size_t index) const {
-    if (!visible_) {
-        return index < items_.size() ? std::optional<size_t>(index) : std::nullopt;
-    }
-    auto at = std::lower_bound(visible_->begin(), visible_->end(), index);
-    if (at == visible_->end() || *at != index) {
+std::optional<NatBinding> AnalysisModel::localAddressBehindNat(const std::string& address,
+                                                               int32_t port) const {
+    std::optional<ItemIndex> binding = natBinding(address + ":" + std::to_string(port));
+    if (!binding) {
         return std::nullopt;
     }
-    return static_cast<size_t>(at - visible_->begin());
+    const PacketRecord& packet = at(*binding).packet;
+    return NatBinding{packet.destinationAddress,
+                      static_cast<int32_t>(leadingNumber(packet.destinationPort))};
 }
 
-std::vector<size_t> AnalysisModel::lookup(const Index& index, const std::string& key) {
-    std::vector<size_t> out;
+std::optional<ItemIndex> AnalysisModel::indexAtRow(RowIndex row) const {
+    if (visible_) {
+        if (row.value >= visible_->size()) {
+            return std::nullopt;
+        }
+        return (*visible_)[row.value];
+    }
+    if (row.value >= items_.size()) {
+        return std::nullopt;
+    }
+    return ItemIndex(row.value);
+}
+
+std::optional<RowIndex> AnalysisModel::rowOf(ItemIndex index) const {
+    if (!visible_) {
+        return index.value < items_.size() ? std::optional<RowIndex>(RowIndex(index.value))
+                                           : std::nullopt;
+    }
+    auto found = std::lower_bound(visible_->begin(), visible_->end(), index);
+    if (found == visible_->end() || *found != index) {
+        return std::nullopt;
+    }
+    return RowIndex(static_cast<size_t>(found - visible_->begin()));
+}
+
+void AnalysisModel::setVisible(std::optional<std::vector<ItemIndex>> visible) {
+    if (visible) {
+        const ItemIndex end(items_.size());
+        visible->erase(std::remove_if(visible->begin(), visible->end(),
+                                      [end](ItemIndex index) { return index >= end; }),
+                       visible->end());
+    }
+    visible_ = std::move(visible);
+}
+
+std::vector<ItemIndex> AnalysisModel::lookup(const Index& index, const std::string& key) {
+    std::vector<ItemIndex> out;
     auto range = index.equal_range(key);
     for (auto it = range.first; it != range.second; ++it) {
         out.push_back(it->second);
@@ -159,29 +196,29 @@ std::vector<size_t> AnalysisModel::lookup(const Index& index, const std::string&
     return out;
 }
 
-std::vector<size_t> AnalysisModel::itemsWithCallId(const std::string& k) const {
+std::vector<ItemIndex> AnalysisModel::itemsWithCallId(const std::string& k) const {
     return lookup(byCallId_, k);
 }
-std::vector<size_t> AnalysisModel::itemsWithBranch(const std::string& branch,
-                                                   const std::string& callId) const {
+std::vector<ItemIndex> AnalysisModel::itemsWithBranch(const std::string& branch,
+                                                      const std::string& callId) const {
     return lookup(byTransaction_, branch + ":" + callId);
 }
-std::vector<size_t> AnalysisModel::itemsWithStunTransaction(const std::string& k) const {
+std::vector<ItemIndex> AnalysisModel::itemsWithStunTransaction(const std::string& k) const {
     return lookup(byStunTransaction_, k);
 }
-std::vector<size_t> AnalysisModel::itemsFrom(const std::string& k) const {
+std::vector<ItemIndex> AnalysisModel::itemsFrom(const std::string& k) const {
     return lookup(byFrom_, k);
 }
-std::vector<size_t> AnalysisModel::itemsTo(const std::string& k) const {
+std::vector<ItemIndex> AnalysisModel::itemsTo(const std::string& k) const {
     return lookup(byTo_, k);
 }
-std::vector<size_t> AnalysisModel::itemsWithMethod(const std::string& k) const {
+std::vector<ItemIndex> AnalysisModel::itemsWithMethod(const std::string& k) const {
     return lookup(byMethod_, k);
 }
-std::vector<size_t> AnalysisModel::itemsFromAddress(const std::string& k) const {
+std::vector<ItemIndex> AnalysisModel::itemsFromAddress(const std::string& k) const {
     return lookup(bySource_, k);
 }
-std::vector<size_t> AnalysisModel::itemsToAddress(const std::string& k) const {
+std::vector<ItemIndex> AnalysisModel::itemsToAddress(const std::string& k) const {
     return lookup(byDestination_, k);
 }
 
@@ -221,9 +258,10 @@ std::vector<std::string> AnalysisModel::methods() const {
 
 std::vector<std::string> AnalysisModel::visibleAddresses() const {
     std::vector<std::string> out;
-    for (size_t row = 0; row < visibleCount(); ++row) {
-        appendDistinct(out, itemAtRow(row).packet.sourceAddress);
-        appendDistinct(out, itemAtRow(row).packet.destinationAddress);
+    for (size_t row = 0; row < rowCount(); ++row) {
+        const AnalysisItem& item = *itemAtRow(RowIndex(row));
+        appendDistinct(out, item.packet.sourceAddress);
+        appendDistinct(out, item.packet.destinationAddress);
     }
     return out;
 }
@@ -235,8 +273,8 @@ const std::vector<std::string>& AnalysisModel::branchesOfSession(const std::stri
 }
 
 std::optional<std::string> AnalysisModel::userAgentOf(const std::string& address) const {
-    for (size_t index : lookup(bySource_, address)) {
-        const AnalysisItem& item = *items_[index];
+    for (ItemIndex index : lookup(bySource_, address)) {
+        const AnalysisItem& item = at(index);
         if (item.sip && !item.sip->isResponse()) {
             if (const std::string* agent = item.sip->header("User-Agent")) {
                 return *agent;
@@ -256,9 +294,9 @@ std::vector<std::string> AnalysisModel::userAgentsOf(
 }
 
 std::optional<std::string> AnalysisModel::firstRequestMethod(
-    const std::vector<size_t>& indexes) const {
-    for (size_t index : indexes) {
-        const AnalysisItem& item = *items_[index];
+    const std::vector<ItemIndex>& indexes) const {
+    for (ItemIndex index : indexes) {
+        const AnalysisItem& item = at(index);
         if (item.sip && !item.sip->isResponse() && item.sip->method() &&
             !item.sip->method()->empty()) {
             return *item.sip->method();
@@ -276,41 +314,46 @@ std::optional<std::string> AnalysisModel::methodOfTransaction(const std::string&
     return firstRequestMethod(itemsWithBranch(branch, callId));
 }
 
-std::vector<size_t> AnalysisModel::allItems() const {
-    std::vector<size_t> out(items_.size());
-    for (size_t i = 0; i < out.size(); ++i) out[i] = i;
+std::vector<ItemIndex> AnalysisModel::allItems() const {
+    std::vector<ItemIndex> out(items_.size());
+    for (size_t i = 0; i < out.size(); ++i) out[i] = ItemIndex(i);
     return out;
 }
 
-void AnalysisModel::removeProvisionalResponses(std::vector<size_t>& list) const {
+void AnalysisModel::removeProvisionalResponses(std::vector<ItemIndex>& list) const {
     list.erase(std::remove_if(list.begin(), list.end(),
-                              [this](size_t i) {
-                                  const AnalysisItem& item = *items_[i];
+                              [this](ItemIndex i) {
+                                  const AnalysisItem& item = at(i);
                                   return item.sip && item.sip->isResponse() &&
                                          item.sip->statusCode() < 200;
                               }),
                list.end());
 }
 
-void AnalysisModel::removeKind(std::vector<size_t>& list, ItemKind kind) const {
+void AnalysisModel::removeKind(std::vector<ItemIndex>& list, ItemKind kind) const {
     list.erase(std::remove_if(list.begin(), list.end(),
-                              [this, kind](size_t i) { return items_[i]->kind == kind; }),
+                              [this, kind](ItemIndex i) { return at(i).kind == kind; }),
                list.end());
 }
 
-void AnalysisModel::removeAddress(std::vector<size_t>& list, const std::string& address) const {
+void AnalysisModel::removeAddress(std::vector<ItemIndex>& list, const std::string& address) const {
     list.erase(std::remove_if(list.begin(), list.end(),
-                              [this, &address](size_t i) {
-                                  const PacketRecord& p = items_[i]->packet;
+                              [this, &address](ItemIndex i) {
+                                  const PacketRecord& p = at(i).packet;
                                   return p.sourceAddress == address ||
                                          p.destinationAddress == address;
                               }),
                list.end());
 }
 
-bool AnalysisModel::itemsMatch(size_t a, size_t b) const {
-    const AnalysisItem& x = *items_[a];
-    const AnalysisItem& y = *items_[b];
+bool AnalysisModel::itemsMatch(ItemIndex a, ItemIndex b) const {
+    const AnalysisItem* first = findItem(a);
+    const AnalysisItem* second = findItem(b);
+    if (first == nullptr || second == nullptr) {
+        return false;
+    }
+    const AnalysisItem& x = *first;
+    const AnalysisItem& y = *second;
     if (x.kind != y.kind) {
         return false;
     }
@@ -322,12 +365,13 @@ bool AnalysisModel::itemsMatch(size_t a, size_t b) const {
     return x.kind == ItemKind::Stun && idX && idY && *idX == *idY;
 }
 
-std::vector<size_t> AnalysisModel::relatedItems(size_t index, RelationMode mode) const {
-    std::vector<size_t> related;
-    if (index >= items_.size()) {
-        return related;
+std::vector<RowIndex> AnalysisModel::relatedRows(ItemIndex index, RelationMode mode) const {
+    std::vector<ItemIndex> related;
+    const AnalysisItem* found = findItem(index);
+    if (found == nullptr) {
+        return {};
     }
-    const AnalysisItem& item = *items_[index];
+    const AnalysisItem& item = *found;
     if (item.sip) {
         const SipMessage& sip = *item.sip;
         std::string callId = sip.callId().value_or("");
@@ -336,8 +380,8 @@ std::vector<size_t> AnalysisModel::relatedItems(size_t index, RelationMode mode)
         } else if (mode == RelationMode::Branch) {
             related = itemsWithBranch(sip.branch().value_or(""), callId);
         } else {
-            for (size_t other : itemsWithCallId(callId)) {
-                const AnalysisItem& candidate = *items_[other];
+            for (ItemIndex other : itemsWithCallId(callId)) {
+                const AnalysisItem& candidate = at(other);
                 if (candidate.sip &&
                     candidate.sip->transactionKey().transactionMatches(sip.transactionKey())) {
                     related.push_back(other);
@@ -349,7 +393,7 @@ std::vector<size_t> AnalysisModel::relatedItems(size_t index, RelationMode mode)
         if (mode == RelationMode::Session && id != nullptr) {
             const PacketRecord& p = item.packet;
             for (const auto& entry : byStunTransaction_) {
-                const PacketRecord& q = items_[entry.second]->packet;
+                const PacketRecord& q = at(entry.second).packet;
                 bool sameEnds = q.sourceAddress == p.sourceAddress &&
                                 q.sourcePort == p.sourcePort &&
                                 q.destinationAddress == p.destinationAddress &&
@@ -365,16 +409,17 @@ std::vector<size_t> AnalysisModel::relatedItems(size_t index, RelationMode mode)
             related = itemsWithStunTransaction(*id);
         }
     } else if (item.stream != nullptr && mode == RelationMode::Session) {
-        // The stream's extent: itself and the last visible item before its last packet.
+        // The stream's extent: itself and the last shown item before its last packet.
         related.push_back(index);
-        size_t last = index;
+        ItemIndex last = index;
         const uint32_t end = item.stream->lastPacket.number;
-        size_t row = visible_ ? static_cast<size_t>(std::lower_bound(visible_->begin(),
-                                                                     visible_->end(), index + 1) -
-                                                    visible_->begin())
-                              : index + 1;
-        for (; row < visibleCount(); ++row) {
-            const AnalysisItem& next = itemAtRow(row);
+        size_t row = visible_
+                         ? static_cast<size_t>(std::lower_bound(visible_->begin(), visible_->end(),
+                                                                ItemIndex(index.value + 1)) -
+                                               visible_->begin())
+                         : index.value + 1;
+        for (; row < rowCount(); ++row) {
+            const AnalysisItem& next = *itemAtRow(RowIndex(row));
             if (next.packet.number >= end) {
                 break;
             }
@@ -382,28 +427,27 @@ std::vector<size_t> AnalysisModel::relatedItems(size_t index, RelationMode mode)
         }
         related.push_back(last);
     }
-    if (visible_) {
-        std::vector<size_t> rows;
-        for (size_t i : related) {
-            if (std::optional<size_t> row = rowOf(i)) {
-                rows.push_back(*row);
-            }
+    std::vector<RowIndex> rows;
+    rows.reserve(related.size());
+    for (ItemIndex i : related) {
+        if (std::optional<RowIndex> row = rowOf(i)) {
+            rows.push_back(*row);
         }
-        related.swap(rows);
     }
-    std::sort(related.begin(), related.end());
-    return related;
+    std::sort(rows.begin(), rows.end());
+    return rows;
 }
 
-bool AnalysisModel::isAnswered(size_t index) const {
-    if (index >= items_.size()) {
+bool AnalysisModel::isAnswered(ItemIndex index) const {
+    const AnalysisItem* found = findItem(index);
+    if (found == nullptr) {
         return false;
     }
-    const AnalysisItem& item = *items_[index];
-    std::vector<size_t> rows = relatedItems(index, RelationMode::Transaction);
+    const AnalysisItem& item = *found;
+    std::vector<RowIndex> rows = relatedRows(index, RelationMode::Transaction);
     if (item.sip) {
-        for (size_t row : rows) {
-            const AnalysisItem& other = itemAtRow(row);
+        for (RowIndex row : rows) {
+            const AnalysisItem& other = *itemAtRow(row);
             if (other.sip && other.sip->isResponse() && other.sip->statusCode() >= 200) {
                 return true;
             }
@@ -416,8 +460,8 @@ bool AnalysisModel::isAnswered(size_t index) const {
             return true;
         }
         std::string prefix = type->substr(0, type->find("_REQUEST"));
-        for (size_t row : rows) {
-            const AnalysisItem& other = itemAtRow(row);
+        for (RowIndex row : rows) {
+            const AnalysisItem& other = *itemAtRow(row);
             const std::string* otherType = other.stun ? other.stun->find("MSG_TYPE") : nullptr;
             if (otherType && otherType->find("_RESPONSE") != std::string::npos &&
                 otherType->find(prefix) != std::string::npos) {
@@ -428,8 +472,8 @@ bool AnalysisModel::isAnswered(size_t index) const {
     return false;
 }
 
-std::vector<size_t> AnalysisModel::stunTransactionsDescending() const {
-    std::vector<size_t> out;
+std::vector<ItemIndex> AnalysisModel::stunTransactionsDescending() const {
+    std::vector<ItemIndex> out;
     for (auto it = byStunTransaction_.rbegin(); it != byStunTransaction_.rend(); ++it) {
         out.push_back(it->second);
     }

@@ -7,28 +7,13 @@
 #include <string>
 #include <vector>
 
+#include "analysis_item.h"
 #include "capture/packet_record.h"
 #include "media/name_value_pair.h"
+#include "media/rtp_stream.h"
 #include "sip_message.h"
 
 namespace varlowe {
-
-struct RtpStream;
-class RtpStreamRegistry;
-
-enum class ItemKind : int { Sip = 1, Stun = 2, Media = 4 };
-
-// One entry of the analysed capture: a SIP message, a STUN/TURN message or the first packet
-// of an RTP stream, with its own copy of the packet.
-struct AnalysisItem {
-    ItemKind kind = ItemKind::Sip;
-    size_t index = 0;
-    PacketRecord packet;
-    std::unique_ptr<SipMessage> sip;      // kind Sip
-    std::unique_ptr<NameValuePair> stun;  // kind Stun
-    const RtpStream* stream = nullptr;    // kind Media; owned by the stream registry
-    std::string mediaCallId;              // kind Media: Call-ID of the announcing session
-};
 
 // The analysed capture: items in the order they were added, text-keyed indexes over them,
 // the session table and the visible list of the diagram's filter.
@@ -41,36 +26,50 @@ class AnalysisModel {
     AnalysisModel(AnalysisModel&&) noexcept;
     AnalysisModel& operator=(AnalysisModel&&) noexcept;
 
-    size_t addSip(const PacketRecord& packet, const SipMessage& message);
+    ItemIndex addSip(const PacketRecord& packet, const SipMessage& message);
     // Takes the parsed message over instead of parsing its text again.
-    size_t addSip(const PacketRecord& packet, SipMessage&& message);
-    size_t addStun(const PacketRecord& packet, std::unique_ptr<NameValuePair> message);
+    ItemIndex addSip(const PacketRecord& packet, SipMessage&& message);
+    ItemIndex addStun(const PacketRecord& packet, std::unique_ptr<NameValuePair> message);
     // One item per stream, with the stream's first packet; indexed by the Call-ID of the
     // transaction that announced it.
-    size_t addRtp(const PacketRecord& packet, const RtpStream& stream);
+    ItemIndex addRtp(const PacketRecord& packet, const RtpStream& stream);
 
     // The capture's stream registry, owned by the model.
     void setStreamRegistry(std::unique_ptr<RtpStreamRegistry> registry);
     RtpStreamRegistry* streamRegistry() const { return registry_.get(); }
 
     size_t itemCount() const { return items_.size(); }
-    const AnalysisItem& item(size_t index) const { return *items_[index]; }
-    size_t visibleCount() const { return visible_ ? visible_->size() : items_.size(); }
-    const AnalysisItem& itemAtRow(size_t row) const {
-        return *items_[visible_ ? (*visible_)[row] : row];
+    // The item at a valid index (below itemCount()).
+    const AnalysisItem& item(ItemIndex index) const { return *items_[index.value]; }
+    // The item, or nullptr when the index lies outside the model.
+    const AnalysisItem* findItem(ItemIndex index) const {
+        return index.value < items_.size() ? items_[index.value].get() : nullptr;
     }
-    // Installs the ascending list of shown item indexes; nullopt shows everything.
-    void setVisible(std::optional<std::vector<size_t>> visible) { visible_ = std::move(visible); }
+
+    // Rows: the items shown, in ascending index order.
+    size_t rowCount() const { return visible_ ? visible_->size() : items_.size(); }
+    // The item shown at the row, or nullptr when there is no such row.
+    const AnalysisItem* itemAtRow(RowIndex row) const {
+        std::optional<ItemIndex> index = indexAtRow(row);
+        return index ? items_[index->value].get() : nullptr;
+    }
+    std::optional<ItemIndex> indexAtRow(RowIndex row) const;
+    // The row showing the item; none when it is hidden or does not exist.
+    std::optional<RowIndex> rowOf(ItemIndex index) const;
+    // Installs the ascending list of shown item indexes; nullopt shows everything. Indexes
+    // outside the model are left out.
+    void setVisible(std::optional<std::vector<ItemIndex>> visible);
     bool hasVisibleList() const { return visible_.has_value(); }
 
-    std::vector<size_t> itemsWithCallId(const std::string& callId) const;
-    std::vector<size_t> itemsWithBranch(const std::string& branch, const std::string& callId) const;
-    std::vector<size_t> itemsWithStunTransaction(const std::string& id) const;
-    std::vector<size_t> itemsFrom(const std::string& uri) const;
-    std::vector<size_t> itemsTo(const std::string& uri) const;
-    std::vector<size_t> itemsWithMethod(const std::string& method) const;
-    std::vector<size_t> itemsFromAddress(const std::string& address) const;
-    std::vector<size_t> itemsToAddress(const std::string& address) const;
+    std::vector<ItemIndex> itemsWithCallId(const std::string& callId) const;
+    std::vector<ItemIndex> itemsWithBranch(const std::string& branch,
+                                           const std::string& callId) const;
+    std::vector<ItemIndex> itemsWithStunTransaction(const std::string& id) const;
+    std::vector<ItemIndex> itemsFrom(const std::string& uri) const;
+    std::vector<ItemIndex> itemsTo(const std::string& uri) const;
+    std::vector<ItemIndex> itemsWithMethod(const std::string& method) const;
+    std::vector<ItemIndex> itemsFromAddress(const std::string& address) const;
+    std::vector<ItemIndex> itemsToAddress(const std::string& address) const;
 
     // Distinct values in order of first occurrence.
     std::vector<std::string> callIds() const;
@@ -78,7 +77,7 @@ class AnalysisModel {
     std::vector<std::string> toUris() const;
     // Transaction methods without empty ones and "ACK".
     std::vector<std::string> methods() const;
-    // Source then destination address of every visible item.
+    // Source then destination address of every shown item.
     std::vector<std::string> visibleAddresses() const;
     const std::vector<std::string>& branchesOfSession(const std::string& callId) const;
 
@@ -89,29 +88,33 @@ class AnalysisModel {
                                                    const std::string& callId) const;
 
     // List filters that build the diagram's visible list.
-    std::vector<size_t> allItems() const;
-    void removeProvisionalResponses(std::vector<size_t>& list) const;
-    void removeKind(std::vector<size_t>& list, ItemKind kind) const;
-    void removeAddress(std::vector<size_t>& list, const std::string& address) const;
+    std::vector<ItemIndex> allItems() const;
+    void removeProvisionalResponses(std::vector<ItemIndex>& list) const;
+    void removeKind(std::vector<ItemIndex>& list, ItemKind kind) const;
+    void removeAddress(std::vector<ItemIndex>& list, const std::string& address) const;
 
-    // Related items as ascending visible rows.
-    std::vector<size_t> relatedItems(size_t index, RelationMode mode) const;
-    bool isAnswered(size_t index) const;
-    bool itemsMatch(size_t a, size_t b) const;
+    // The shown rows of the items related to the item, ascending; empty for an index outside
+    // the model.
+    std::vector<RowIndex> relatedRows(ItemIndex index, RelationMode mode) const;
+    bool isAnswered(ItemIndex index) const;
+    bool itemsMatch(ItemIndex a, ItemIndex b) const;
     // Item indexes of the STUN transaction index from its greatest key downwards.
-    std::vector<size_t> stunTransactionsDescending() const;
+    std::vector<ItemIndex> stunTransactionsDescending() const;
     // The first STUN Binding Response of that walk whose mapped address ("address:port") is
     // the given one.
-    std::optional<size_t> natBinding(const std::string& mappedAddress) const;
+    std::optional<ItemIndex> natBinding(const std::string& mappedAddress) const;
+    // The local address that the binding response for the public (address, port) was sent
+    // to; what stream registration uses to follow media behind a NAT.
+    std::optional<NatBinding> localAddressBehindNat(const std::string& address, int32_t port) const;
 
   private:
-    size_t indexSip(std::unique_ptr<AnalysisItem> item);
-    void noteBinding(size_t index);
-    std::optional<size_t> rowOf(size_t index) const;
+    ItemIndex indexSip(std::unique_ptr<AnalysisItem> item);
+    void noteBinding(ItemIndex index);
+    const AnalysisItem& at(ItemIndex index) const { return *items_[index.value]; }
 
-    using Index = std::multimap<std::string, size_t>;
-    static std::vector<size_t> lookup(const Index& index, const std::string& key);
-    std::optional<std::string> firstRequestMethod(const std::vector<size_t>& indexes) const;
+    using Index = std::multimap<std::string, ItemIndex>;
+    static std::vector<ItemIndex> lookup(const Index& index, const std::string& key);
+    std::optional<std::string> firstRequestMethod(const std::vector<ItemIndex>& indexes) const;
     using SipField = const std::optional<std::string>& (SipMessage::*)() const;
     std::vector<std::string> distinctSipValues(SipField field) const;
 
@@ -119,9 +122,9 @@ class AnalysisModel {
     Index byCallId_, bySource_, byDestination_, byTo_, byFrom_, byMethod_, byStunTransaction_,
         byTransaction_;
     std::map<std::string, std::vector<std::string>> sessions_;
-    std::optional<std::vector<size_t>> visible_;
+    std::optional<std::vector<ItemIndex>> visible_;
     // Mapped address to the binding response that the descending STUN walk meets first.
-    std::map<std::string, size_t> bindings_;
+    std::map<std::string, ItemIndex> bindings_;
     std::unique_ptr<RtpStreamRegistry> registry_;
 };
 

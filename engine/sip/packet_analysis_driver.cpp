@@ -25,10 +25,13 @@ void handleSip(AnalysisModel& model, RtpStreamRegistry& registry, const PacketRe
                size_t start) {
     SipMessage parsed =
         SipMessage::parse(packet.payloadText() + start, packet.payloadLength - start);
-    size_t index = model.addSip(packet, std::move(parsed));
+    ItemIndex index = model.addSip(packet, std::move(parsed));
     const SipMessage& message = *model.item(index).sip;
     if (const SdpDescription* sdp = message.sdp()) {
-        registry.registerFromSdp(*sdp, message, model);
+        registry.registerFromSdp(*sdp, message.transactionKey(),
+                                 [&model](const std::string& address, int32_t port) {
+                                     return model.localAddressBehindNat(address, port);
+                                 });
     } else if (!message.isResponse() && (message.method() == std::string("BYE") ||
                                          message.method() == std::string("CANCEL"))) {
         registry.deactivateDialogStream(message.dialogKey());

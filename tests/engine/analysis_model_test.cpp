@@ -1,8 +1,11 @@
 #include <gtest/gtest.h>
 
+#include "position_lists.h"
 #include "sip/analysis_model.h"
 
 using namespace varlowe;
+using varlowe::testsupport::items;
+using varlowe::testsupport::rows;
 using Mode = AnalysisModel::RelationMode;
 
 namespace {
@@ -62,22 +65,22 @@ std::unique_ptr<NameValuePair> stun(const std::string& type, const std::string& 
 TEST(AnalysisModel, SessionsTransactionsAndMethods) {
     AnalysisModel model = callModel();
     ASSERT_EQ(model.itemCount(), 9u);
-    EXPECT_EQ(model.relatedItems(0, Mode::Session).size(), 9u);
-    EXPECT_EQ(model.relatedItems(0, Mode::Transaction), (std::vector<size_t>{0, 1, 2, 3}));
-    EXPECT_EQ(model.relatedItems(7, Mode::Transaction), (std::vector<size_t>{7, 8}));
-    EXPECT_EQ(model.relatedItems(4, Mode::Branch), (std::vector<size_t>{4, 5}));
+    EXPECT_EQ(model.relatedRows(ItemIndex(0), Mode::Session).size(), 9u);
+    EXPECT_EQ(model.relatedRows(ItemIndex(0), Mode::Transaction), rows({0, 1, 2, 3}));
+    EXPECT_EQ(model.relatedRows(ItemIndex(7), Mode::Transaction), rows({7, 8}));
+    EXPECT_EQ(model.relatedRows(ItemIndex(4), Mode::Branch), rows({4, 5}));
     // The ACK of the 486 shares the INVITE's branch and is filed under INVITE.
-    EXPECT_EQ(model.itemsWithMethod("INVITE"), (std::vector<size_t>{0, 1, 2, 3, 4, 5}));
-    EXPECT_EQ(model.itemsWithMethod("ACK"), (std::vector<size_t>{6}));
+    EXPECT_EQ(model.itemsWithMethod("INVITE"), items({0, 1, 2, 3, 4, 5}));
+    EXPECT_EQ(model.itemsWithMethod("ACK"), items({6}));
     EXPECT_EQ(model.methods(), (std::vector<std::string>{"INVITE", "BYE"}));
     EXPECT_EQ(model.branchesOfSession("call-1"),
               (std::vector<std::string>{"z1", "z2", "z3", "z4"}));
     EXPECT_EQ(model.methodOfSession("call-1").value_or("?"), "INVITE");
     EXPECT_EQ(model.methodOfTransaction("z4", "call-1").value_or("?"), "BYE");
-    EXPECT_TRUE(model.isAnswered(0));
-    EXPECT_TRUE(model.isAnswered(7));
-    EXPECT_TRUE(model.itemsMatch(0, 2));
-    EXPECT_FALSE(model.itemsMatch(0, 4));
+    EXPECT_TRUE(model.isAnswered(ItemIndex(0)));
+    EXPECT_TRUE(model.isAnswered(ItemIndex(7)));
+    EXPECT_TRUE(model.itemsMatch(ItemIndex(0), ItemIndex(2)));
+    EXPECT_FALSE(model.itemsMatch(ItemIndex(0), ItemIndex(4)));
 }
 
 TEST(AnalysisModel, LabelsAndDistinctValues) {
@@ -94,16 +97,16 @@ TEST(AnalysisModel, LabelsAndDistinctValues) {
 
 TEST(AnalysisModel, VisibleListMapsRowsAndHidesItems) {
     AnalysisModel model = callModel();
-    std::vector<size_t> list = model.allItems();
+    std::vector<ItemIndex> list = model.allItems();
     model.removeProvisionalResponses(list);
     EXPECT_EQ(list.size(), 8u);
     list.erase(list.begin());  // hide the first INVITE
     model.setVisible(list);
-    EXPECT_EQ(model.visibleCount(), 7u);
-    EXPECT_EQ(model.itemAtRow(0).index, 2u);
+    EXPECT_EQ(model.rowCount(), 7u);
+    EXPECT_EQ(model.itemAtRow(RowIndex(0))->index, ItemIndex(2));
     // The 486's transaction without the hidden INVITE and the provisional 180, as rows.
-    EXPECT_EQ(model.relatedItems(2, Mode::Transaction), (std::vector<size_t>{0, 1}));
-    EXPECT_TRUE(model.relatedItems(99, Mode::Session).empty());
+    EXPECT_EQ(model.relatedRows(ItemIndex(2), Mode::Transaction), rows({0, 1}));
+    EXPECT_TRUE(model.relatedRows(ItemIndex(99), Mode::Session).empty());
 }
 
 TEST(AnalysisModel, MessagesWithoutFromAreInNoIndex) {
@@ -113,7 +116,7 @@ TEST(AnalysisModel, MessagesWithoutFromAreInNoIndex) {
     EXPECT_EQ(model.itemCount(), 1u);
     EXPECT_TRUE(model.itemsWithCallId("q").empty());
     EXPECT_TRUE(model.itemsFromAddress("1.1.1.1").empty());
-    std::vector<size_t> list = model.allItems();
+    std::vector<ItemIndex> list = model.allItems();
     model.removeAddress(list, "2.2.2.2");
     EXPECT_TRUE(list.empty());
 }
@@ -130,14 +133,14 @@ TEST(AnalysisModel, StunTransactionsAndAnswers) {
     model.addStun(response, stun("STUN_BIND_ERROR_RESPONSE", "AA"));
     model.addStun(request, stun("STUN_BIND_REQUEST", "BB"));
     model.addStun(packetFrom("9.9.9.9", "8.8.8.8", 4), stun("TURN_ALLOCATE_REQUEST", "CC"));
-    EXPECT_TRUE(model.isAnswered(0));   // an error response answers too
-    EXPECT_FALSE(model.isAnswered(2));  // no response with BB
-    EXPECT_TRUE(model.isAnswered(1));   // not a request
-    EXPECT_EQ(model.relatedItems(0, Mode::Transaction), (std::vector<size_t>{0, 1}));
+    EXPECT_TRUE(model.isAnswered(ItemIndex(0)));   // an error response answers too
+    EXPECT_FALSE(model.isAnswered(ItemIndex(2)));  // no response with BB
+    EXPECT_TRUE(model.isAnswered(ItemIndex(1)));   // not a request
+    EXPECT_EQ(model.relatedRows(ItemIndex(0), Mode::Transaction), rows({0, 1}));
     // Session: same transaction, or the same two address/port pairs either way.
-    EXPECT_EQ(model.relatedItems(2, Mode::Session), (std::vector<size_t>{0, 1, 2}));
-    EXPECT_TRUE(model.itemsMatch(0, 1));
-    EXPECT_FALSE(model.itemsMatch(0, 2));
-    EXPECT_EQ(model.stunTransactionsDescending(), (std::vector<size_t>{3, 2, 1, 0}));
-    EXPECT_EQ(model.itemsFromAddress("10.0.0.1"), (std::vector<size_t>{0, 2}));
+    EXPECT_EQ(model.relatedRows(ItemIndex(2), Mode::Session), rows({0, 1, 2}));
+    EXPECT_TRUE(model.itemsMatch(ItemIndex(0), ItemIndex(1)));
+    EXPECT_FALSE(model.itemsMatch(ItemIndex(0), ItemIndex(2)));
+    EXPECT_EQ(model.stunTransactionsDescending(), items({3, 2, 1, 0}));
+    EXPECT_EQ(model.itemsFromAddress("10.0.0.1"), items({0, 2}));
 }

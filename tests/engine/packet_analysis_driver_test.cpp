@@ -3,6 +3,7 @@
 
 #include "media/rtp_stream.h"
 #include "media_test_util.h"
+#include "position_lists.h"
 #include "sip/analysis_model.h"
 #include "sip/packet_analysis_driver.h"
 
@@ -78,12 +79,12 @@ TEST(PacketAnalysisDriver, BuildsTheModelWithOneItemPerStreamAndReportsProgress)
     ASSERT_EQ(result.outcome, AnalysisOutcome::Analysed);
     const AnalysisModel& model = *result.model;
     ASSERT_EQ(model.itemCount(), 3u);
-    const AnalysisItem& media = model.item(2);
+    const AnalysisItem& media = model.item(ItemIndex(2));
     EXPECT_EQ(media.kind, ItemKind::Media);
     EXPECT_EQ(media.packet.number, 3u);  // the stream's first packet
     EXPECT_EQ(media.stream->packets, 500);
     EXPECT_EQ(media.stream->lastPacket.number, 502u);
-    EXPECT_EQ(model.itemsWithCallId("call-1"), (std::vector<size_t>{0, 1, 2}));
+    EXPECT_EQ(model.itemsWithCallId("call-1"), testsupport::items({0, 1, 2}));
     // Streams that never received a packet are gone after the pass.
     EXPECT_EQ(model.streamRegistry()->streamCount(), 1u);
     EXPECT_EQ(model.streamRegistry()->capturePath(), file.path());
@@ -109,7 +110,7 @@ TEST(PacketAnalysisDriver, CancelKeepsWhatWasRead) {
     ASSERT_EQ(result.outcome, AnalysisOutcome::Analysed);
     EXPECT_TRUE(result.cancelled);
     EXPECT_EQ(progress.updates.back().first, 40);
-    const RtpStream& stream = *result.model->item(2).stream;
+    const RtpStream& stream = *result.model->item(ItemIndex(2)).stream;
     EXPECT_GT(stream.packets, 150);
     EXPECT_LT(stream.packets, 250);
 }
@@ -183,13 +184,13 @@ TEST(PacketAnalysisDriver, ParsingSwitchesDecideWhatIsExamined) {
         noRtcp.includeRtcp = false;
         AnalysisResult result = analyse(builder, file, noRtcp);
         ASSERT_EQ(result.model->itemCount(), 3u);
-        EXPECT_TRUE(result.model->item(2).stream->reports.empty());
+        EXPECT_TRUE(result.model->item(ItemIndex(2)).stream->reports.empty());
     }
     {
         TempFile file;
         AnalysisResult result = analyse(builder, file);
         ASSERT_EQ(result.model->itemCount(), 3u);
-        EXPECT_EQ(result.model->item(2).stream->reports.size(), 2u);
+        EXPECT_EQ(result.model->item(ItemIndex(2)).stream->reports.size(), 2u);
         EXPECT_EQ(result.model->streamRegistry()->canonicalName(0x11223344).value_or("?"), "c@x");
     }
 }
@@ -208,6 +209,6 @@ TEST(PacketAnalysisDriver, SipInsideBinaryBytesIsFoundWhateverTheEncapsulationSw
     options.includeEncapsulated = false;
     AnalysisResult result = analyse(builder, file, options);
     ASSERT_EQ(result.model->itemCount(), 2u);
-    EXPECT_EQ(result.model->item(0).sip->startLine(), "INVITE sip:b@h SIP/2.0");
-    EXPECT_EQ(result.model->item(1).sip->startLine(), "xyINVITE sip:b@h SIP/2.0");
+    EXPECT_EQ(result.model->item(ItemIndex(0)).sip->startLine(), "INVITE sip:b@h SIP/2.0");
+    EXPECT_EQ(result.model->item(ItemIndex(1)).sip->startLine(), "xyINVITE sip:b@h SIP/2.0");
 }

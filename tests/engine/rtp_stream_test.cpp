@@ -6,6 +6,7 @@
 #include "media/rtp_stream.h"
 #include "media/sdp_description.h"
 #include "media_test_util.h"
+#include "position_lists.h"
 #include "sip/analysis_model.h"
 
 using namespace varlowe;
@@ -25,10 +26,13 @@ struct Call {
                           const char* to = kCallee) {
         PacketRecord packet = udpRecord(from, 5060, to, 5060, bytesOf(text), 0, 0,
                                         static_cast<uint32_t>(model.itemCount() + 1));
-        size_t index = model.addSip(packet, SipMessage::parse(text));
+        ItemIndex index = model.addSip(packet, SipMessage::parse(text));
         const SipMessage& message = *model.item(index).sip;
         if (const SdpDescription* sdp = message.sdp()) {
-            registry.registerFromSdp(*sdp, message, model);
+            registry.registerFromSdp(*sdp, message.transactionKey(),
+                                     [this](const std::string& address, int32_t port) {
+                                         return model.localAddressBehindNat(address, port);
+                                     });
         }
         return message;
     }
@@ -301,7 +305,7 @@ TEST(AnalysisModelMedia, StreamItemsJoinTheirSessionAndSpanTheirPackets) {
     RtpStream* stream = call.rtp(kCaller, 4000, {8, 1});
     ASSERT_NE(stream, nullptr);
     stream->firstPacket.number = 2;
-    size_t media = call.model.addRtp(stream->firstPacket, *stream);
+    ItemIndex media = call.model.addRtp(stream->firstPacket, *stream);
     EXPECT_EQ(call.model.item(media).kind, ItemKind::Media);
     EXPECT_EQ(call.model.item(media).mediaCallId, "call-1");
     // Later SIP items at packets 3, 4 and 5; the stream's last packet is number 5.
@@ -310,18 +314,18 @@ TEST(AnalysisModelMedia, StreamItemsJoinTheirSessionAndSpanTheirPackets) {
                             "o" + std::to_string(i), ""));
     }
     stream->lastPacket.number = 5;
-    EXPECT_EQ(call.model.itemsWithCallId("call-1"), (std::vector<size_t>{0, 1, 2, 3, 4}));
-    EXPECT_EQ(call.model.relatedItems(media, AnalysisModel::RelationMode::Session),
-              (std::vector<size_t>{1, 3}));
-    EXPECT_TRUE(call.model.relatedItems(media, AnalysisModel::RelationMode::Transaction).empty());
+    EXPECT_EQ(call.model.itemsWithCallId("call-1"), testsupport::items({0, 1, 2, 3, 4}));
+    EXPECT_EQ(call.model.relatedRows(media, AnalysisModel::RelationMode::Session),
+              testsupport::rows({1, 3}));
+    EXPECT_TRUE(call.model.relatedRows(media, AnalysisModel::RelationMode::Transaction).empty());
     // With the item right after the stream hidden, rows are rows of the filtered diagram.
-    call.model.setVisible(std::vector<size_t>{0, 1, 3, 4});
-    EXPECT_EQ(call.model.relatedItems(media, AnalysisModel::RelationMode::Session),
-              (std::vector<size_t>{1, 2}));
-    EXPECT_EQ(call.model.relatedItems(0, AnalysisModel::RelationMode::Session),
-              (std::vector<size_t>{0, 1, 2, 3}));
+    call.model.setVisible(testsupport::items({0, 1, 3, 4}));
+    EXPECT_EQ(call.model.relatedRows(media, AnalysisModel::RelationMode::Session),
+              testsupport::rows({1, 2}));
+    EXPECT_EQ(call.model.relatedRows(ItemIndex(0), AnalysisModel::RelationMode::Session),
+              testsupport::rows({0, 1, 2, 3}));
     // A stream that ends before the next visible item spans itself alone.
     stream->lastPacket.number = 3;
-    EXPECT_EQ(call.model.relatedItems(media, AnalysisModel::RelationMode::Session),
-              (std::vector<size_t>{1, 1}));
+    EXPECT_EQ(call.model.relatedRows(media, AnalysisModel::RelationMode::Session),
+              testsupport::rows({1, 1}));
 }

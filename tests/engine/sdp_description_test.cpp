@@ -16,14 +16,14 @@ TEST(SdpDescription, AudioDescriptionWithRtpmapsOverPresets) {
     EXPECT_EQ(sdp.audio().port, "49170");
     EXPECT_EQ(sdp.audio().transport, "RTP/AVP");
     EXPECT_EQ(sdp.audio().formats, "0 8 101");
-    EXPECT_EQ(sdp.audio().payloadTypes[8].encodingName, "PCMA");
-    EXPECT_EQ(sdp.audio().payloadTypes[0].encodingName, "pcmu");
-    EXPECT_TRUE(sdp.audio().payloadTypes[101].present);
-    EXPECT_EQ(sdp.audio().payloadTypes[101].clockRate, 8000);
-    EXPECT_EQ(sdp.audio().payloadTypes[96].clockRate, 48000);
-    EXPECT_FALSE(sdp.audio().payloadTypes[1].present);
-    EXPECT_FALSE(sdp.video().payloadTypes[0].present);
-    EXPECT_TRUE(sdp.video().payloadTypes[34].present);
+    EXPECT_EQ(sdp.audio().payloadType(8).encodingName, "PCMA");
+    EXPECT_EQ(sdp.audio().payloadType(0).encodingName, "pcmu");
+    EXPECT_TRUE(sdp.audio().payloadType(101).present);
+    EXPECT_EQ(sdp.audio().payloadType(101).clockRate, 8000);
+    EXPECT_EQ(sdp.audio().payloadType(96).clockRate, 48000);
+    EXPECT_FALSE(sdp.audio().payloadType(1).present);
+    EXPECT_FALSE(sdp.video().payloadType(0).present);
+    EXPECT_TRUE(sdp.video().payloadType(34).present);
     // Session-level "c=" applies to both media; the video port is empty.
     EXPECT_EQ(sdp.audioAddress().value_or("?"), "10.0.0.1");
     EXPECT_EQ(sdp.videoAddress().value_or("?"), "10.0.0.1");
@@ -40,8 +40,8 @@ TEST(SdpDescription, MediaConnectionsAndTheOriginFallback) {
     EXPECT_EQ(sdp.audioAddress().value_or("?"), "192.0.2.10");
     EXPECT_EQ(sdp.sessionConnection().address, "198.51.100.1");  // outside audio and video
     EXPECT_EQ(sdp.videoAddress().value_or("?"), "198.51.100.1");
-    EXPECT_EQ(sdp.video().payloadTypes[34].encodingName, "H263");
-    EXPECT_FALSE(sdp.video().payloadTypes[35].present);
+    EXPECT_EQ(sdp.video().payloadType(34).encodingName, "H263");
+    EXPECT_FALSE(sdp.video().payloadType(35).present);
     SdpDescription originOnly("o=- 1 1 IN IP4 192.0.2.5\r\nm=audio 1 RTP/AVP 0\r\n");
     EXPECT_EQ(originOnly.audioAddress().value_or("?"), "192.0.2.5");
     EXPECT_FALSE(SdpDescription("v=0\r\n").audioAddress().has_value());

@@ -178,7 +178,7 @@ TEST(TextExport, ShownRowsOnlyAndFailures) {
     addSip(model, "10.0.0.1", "10.0.0.2", request("INVITE"));
     addSip(model, "10.0.0.2", "10.0.0.1", response("100 Trying", "INVITE"));
     addSip(model, "10.0.0.2", "10.0.0.3", response("200 OK", "INVITE"));
-    model.setVisible(std::vector<size_t>{0, 2});
+    model.setVisible(std::vector<ItemIndex>{ItemIndex(0), ItemIndex(2)});
     std::vector<std::string> text = lines(exported(model, kDiagramOnly));
     EXPECT_EQ(text[0], "   10.0.0.1                  10.0.0.2                  10.0.0.3");
     EXPECT_EQ(text[3], "2: |                         |U-----200 OK/INVITE----->|");
