@@ -2,22 +2,36 @@
 
 #include <algorithm>
 
-#include "capture/byte_order.h"
+#include "capture/byte_reader.h"
 
 namespace varlowe {
 
 namespace {
 
-constexpr size_t kSenderInfoEnd = 28;   // header, SSRC and the 20 bytes of sender info
-constexpr size_t kReceiverInfoEnd = 8;  // header and SSRC
+constexpr size_t kSectionHeaderSize = 4;  // version/count, type, length in words minus one
+constexpr size_t kSenderInfoEnd = 28;     // header, SSRC and the 20 bytes of sender info
+constexpr size_t kReceiverInfoEnd = 8;    // header and SSRC
 constexpr size_t kReportBlockSize = 24;
+constexpr size_t kByeBytes = 16;
+constexpr uint8_t kSdesCname = 1;
 
-RtcpReportBlock reportBlock(const uint8_t* p) {
+uint8_t typeCode(RtcpType type) {
+    return static_cast<uint8_t>(type);
+}
+
+// A section's size in bytes from its length field.
+size_t sectionSize(uint16_t words) {
+    return size_t{words} * 4 + kSectionHeaderSize;
+}
+
+RtcpReportBlock reportBlock(ByteReader reader) {
     RtcpReportBlock block;
-    block.ssrc = readBigEndian32(p);
-    block.fractionLost = p[4] / 256.0;
-    block.cumulativeLost = (uint32_t{p[5]} << 16) | (uint32_t{p[6]} << 8) | p[7];
-    block.jitter = readBigEndian32(p + 12);
+    block.ssrc = reader.be32();
+    block.fractionLost = reader.u8() / 256.0;
+    const uint32_t high = reader.u8();
+    block.cumulativeLost = (high << 16) | reader.be16();
+    reader.skip(4);  // extended highest sequence number received
+    block.jitter = reader.be32();
     return block;
 }
 
@@ -25,34 +39,37 @@ RtcpReportBlock reportBlock(const uint8_t* p) {
 // boundary, where the next chunk begins. Chunks or items that reach past the section are
 // not kept.
 void readChunks(const uint8_t* section, size_t size, RtcpReport& report) {
-    size_t at = 4;
-    while (at + 4 <= size) {
+    ByteReader reader(section, size);
+    reader.skip(kSectionHeaderSize);
+    while (reader.has(4)) {
         RtcpSdesChunk chunk;
-        chunk.ssrc = readBigEndian32(section + at);
-        at += 4;
+        chunk.ssrc = reader.be32();
         bool ended = false;
-        while (at < size) {
-            uint8_t type = section[at];
+        while (reader.has(1)) {
+            const uint8_t type = reader.u8();
             if (type == 0) {
                 ended = true;
-                ++at;
                 break;
             }
-            if (at + 2 > size || at + 2 + section[at + 1] > size) {
+            if (!reader.has(1) || !reader.has(1 + size_t{reader.current()[0]})) {
                 return;
             }
             RtcpSdesItem item;
             item.type = type;
-            item.length = section[at + 1];
-            item.text.assign(reinterpret_cast<const char*>(section + at + 2), item.length);
+            item.length = reader.u8();
+            item.text.assign(reinterpret_cast<const char*>(reader.current()), item.length);
+            reader.skip(item.length);
             chunk.items.push_back(std::move(item));
-            at += 2 + item.length;
         }
         if (!ended) {
             return;
         }
         report.chunks.push_back(std::move(chunk));
-        at = (at + 3) & ~size_t{3};
+        const size_t aligned = (reader.position() + 3) & ~size_t{3};
+        if (aligned > size) {
+            return;
+        }
+        reader.seek(aligned);
     }
 }
 
@@ -63,56 +80,54 @@ void decodeRtcp(const uint8_t* payload, size_t length, std::vector<RtcpReport>& 
         return;
     }
     size_t offset = 0;
-    while (offset + 4 <= length) {
-        const uint8_t* section = payload + offset;
-        uint8_t type = section[1];
-        uint16_t words = readBigEndian16(section + 2);
-        size_t size = size_t{words} * 4 + 4;
+    while (length - offset >= kSectionHeaderSize) {
+        ByteReader header(payload + offset, length - offset);
+        const uint8_t first = header.u8();
+        const uint8_t type = header.u8();
+        const uint16_t words = header.be16();
+        const size_t size = sectionSize(words);
         if (size > length - offset) {
             return;  // cut short: nothing after it can be trusted either
         }
+        const uint8_t* section = payload + offset;
+        ByteReader body(section, size);
+        body.skip(kSectionHeaderSize);
         RtcpReport report;
-        report.version = static_cast<uint8_t>(section[0] >> 6);
+        report.version = static_cast<uint8_t>(first >> 6);
         report.length = words;
         bool keep = true;
-        switch (type) {
-            case 200:
-                report.type = RtcpType::SenderReport;
-                keep = size >= kSenderInfoEnd;
-                if (keep) {
-                    report.ssrc = readBigEndian32(section + 4);
-                    report.ntpMostSignificant = readBigEndian32(section + 8);
-                    report.ntpLeastSignificant = readBigEndian32(section + 12);
-                    report.rtpTimestamp = readBigEndian32(section + 16);
-                    report.packetCount = readBigEndian32(section + 20);
-                    report.octetCount = readBigEndian32(section + 24);
-                    if (size_t{words} * 4 > 28 && size >= kSenderInfoEnd + kReportBlockSize) {
-                        report.block = reportBlock(section + kSenderInfoEnd);
-                    }
+        if (type == typeCode(RtcpType::SenderReport)) {
+            report.type = RtcpType::SenderReport;
+            keep = size >= kSenderInfoEnd;
+            if (keep) {
+                report.ssrc = body.be32();
+                report.ntpMostSignificant = body.be32();
+                report.ntpLeastSignificant = body.be32();
+                report.rtpTimestamp = body.be32();
+                report.packetCount = body.be32();
+                report.octetCount = body.be32();
+                if (size >= kSenderInfoEnd + kReportBlockSize) {
+                    report.block = reportBlock(body);
                 }
-                break;
-            case 201:
-                report.type = RtcpType::ReceiverReport;
-                keep = size >= kReceiverInfoEnd;
-                if (keep) {
-                    report.ssrc = readBigEndian32(section + 4);
-                    if (size_t{words} * 4 > 8 && size >= kReceiverInfoEnd + kReportBlockSize) {
-                        report.block = reportBlock(section + kReceiverInfoEnd);
-                    }
+            }
+        } else if (type == typeCode(RtcpType::ReceiverReport)) {
+            report.type = RtcpType::ReceiverReport;
+            keep = size >= kReceiverInfoEnd;
+            if (keep) {
+                report.ssrc = body.be32();
+                if (size >= kReceiverInfoEnd + kReportBlockSize) {
+                    report.block = reportBlock(body);
                 }
-                break;
-            case 202:
-                report.type = RtcpType::SourceDescription;
-                readChunks(section, size, report);
-                break;
-            case 203:
-                report.type = RtcpType::Bye;
-                std::copy(section, section + std::min<size_t>(size, 16), report.byeBytes.begin());
-                report.ssrc = size >= 8 ? readBigEndian32(section + 4) : 0;
-                break;
-            default:
-                keep = false;
-                break;
+            }
+        } else if (type == typeCode(RtcpType::SourceDescription)) {
+            report.type = RtcpType::SourceDescription;
+            readChunks(section, size, report);
+        } else if (type == typeCode(RtcpType::Bye)) {
+            report.type = RtcpType::Bye;
+            std::copy(section, section + std::min(size, kByeBytes), report.byeBytes.begin());
+            report.ssrc = body.has(4) ? body.be32() : 0;
+        } else {
+            keep = false;
         }
         if (keep) {
             reports.push_back(std::move(report));
@@ -126,14 +141,21 @@ bool mentionsSsrc(const uint8_t* payload, size_t length, uint32_t ssrc) {
         return false;
     }
     size_t offset = 0;
-    while (offset + 4 <= length) {
-        const uint8_t* section = payload + offset;
-        uint8_t type = section[1];
-        if ((type == 200 || type == 201 || type == 203) && offset + 8 <= length &&
-            readBigEndian32(section + 4) == ssrc) {
+    while (length - offset >= kSectionHeaderSize) {
+        ByteReader section(payload + offset, length - offset);
+        section.skip(1);
+        const uint8_t type = section.u8();
+        const uint16_t words = section.be16();
+        const bool carriesSsrc = type == typeCode(RtcpType::SenderReport) ||
+                                 type == typeCode(RtcpType::ReceiverReport) ||
+                                 type == typeCode(RtcpType::Bye);
+        if (carriesSsrc && section.has(4) && section.be32() == ssrc) {
             return true;
         }
-        offset += size_t{readBigEndian16(section + 2)} * 4 + 4;
+        if (sectionSize(words) > length - offset) {
+            return false;
+        }
+        offset += sectionSize(words);
     }
     return false;
 }
@@ -148,7 +170,7 @@ std::optional<std::string> canonicalNameIn(const std::vector<RtcpReport>& report
                 continue;
             }
             for (const RtcpSdesItem& item : chunk.items) {
-                if (item.type == 1) {
+                if (item.type == kSdesCname) {
                     return item.text;
                 }
             }

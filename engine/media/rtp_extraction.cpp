@@ -5,31 +5,22 @@
 
 #include "capture/file_handle.h"
 #include "capture/frame_info.h"
+#include "media/rtp_header.h"
 #include "media/rtp_stream.h"
 
 namespace varlowe {
 
 namespace {
 
+// Seconds, microseconds, two zero bytes and the data length, all big-endian.
+constexpr size_t kRecordHeaderSize = 12;
+constexpr uint32_t kUdpHeaderSize = 8;
+
 void putBigEndian32(uint8_t* out, uint32_t value) {
     out[0] = static_cast<uint8_t>(value >> 24);
     out[1] = static_cast<uint8_t>(value >> 16);
     out[2] = static_cast<uint8_t>(value >> 8);
     out[3] = static_cast<uint8_t>(value);
-}
-
-// Bytes of the fixed header, CSRC list and header extension; none when the packet is too short
-// for its own fixed header and CSRC list.
-std::optional<size_t> rtpHeaderLength(const uint8_t* payload, size_t length) {
-    size_t header = 12 + 4 * size_t{payload[0] & 0x0fu};
-    if (length < header) {
-        return std::nullopt;
-    }
-    if ((payload[0] & 0x10) != 0 && header + 4 <= length) {
-        size_t words = (size_t{payload[header + 2]} << 8) | payload[header + 3];
-        header = std::min(length, header + 4 + 4 * words);
-    }
-    return header;
 }
 
 }  // namespace
@@ -43,8 +34,8 @@ bool RtpStreamRegistry::extractStream(const RtpStream& stream, const std::string
     bool written = true;
     auto writeRecord = [&](const FrameInfo& frame, MediaPacket packet) {
         // Ethernet padding after a short datagram is not part of the RTP packet.
-        if (frame.udpLength >= 8 && frame.udpLength - 8u < packet.length) {
-            packet.length = frame.udpLength - 8u;
+        if (frame.udpLength >= kUdpHeaderSize && frame.udpLength - kUdpHeaderSize < packet.length) {
+            packet.length = frame.udpLength - kUdpHeaderSize;
         }
         size_t skip = 0;
         if (!rtpHeaders) {
@@ -56,7 +47,7 @@ bool RtpStreamRegistry::extractStream(const RtpStream& stream, const std::string
         }
         const size_t data = packet.length - skip;
         if (recordHeaders) {
-            uint8_t record[12] = {};
+            uint8_t record[kRecordHeaderSize] = {};
             putBigEndian32(record, static_cast<uint32_t>(frame.seconds));
             putBigEndian32(record + 4, static_cast<uint32_t>(frame.microseconds));
             record[10] = static_cast<uint8_t>(data >> 8);

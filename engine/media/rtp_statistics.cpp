@@ -5,7 +5,7 @@
 #include <cstdarg>
 #include <cstdio>
 
-#include "capture/byte_order.h"
+#include "media/rtp_header.h"
 #include "media/rtp_stream.h"
 
 namespace varlowe {
@@ -57,23 +57,25 @@ std::string format(const char* pattern, ...) {
 }  // namespace
 
 void countRtpPacket(RtpStream& stream, const MediaPacket& packet, uint64_t fileOffset) {
-    if (packet.length < 12) {
+    const std::optional<RtpHeader> header = RtpHeader::parse(packet.payload, packet.length);
+    if (!header) {
         return;
     }
-    const uint16_t sequence = readBigEndian16(packet.payload + 2);
+    const uint16_t sequence = header->sequence;
     if (stream.ssrc == 0) {
         stream.firstTime = packet.time;
         stream.lastTime = packet.time;
         packet.copyTo(stream.firstPacket);
         packet.copyTo(stream.lastPacket, stream.lastPacketEndpoints);
         stream.lastSequence = sequence;
-        stream.ssrc = readBigEndian32(packet.payload + 8);
+        stream.ssrc = header->ssrc;
         stream.firstOffset = fileOffset;
         stream.lastOffset = fileOffset;
     } else {
         const PacketRecord& last = stream.lastPacket;
-        if (last.payloadLength >= 12 &&
-            sequenceAfter(readBigEndian16(last.payloadData() + 2), sequence)) {
+        const std::optional<RtpHeader> previous =
+            RtpHeader::parse(last.payloadData(), last.payloadLength);
+        if (previous && sequenceAfter(previous->sequence, sequence)) {
             ++stream.outOfOrder;
         }
         trackSequence(stream, sequence);
@@ -141,9 +143,8 @@ void SampleSeries::append(int32_t sample) {
     ++count;
 }
 
-RtpStatsEngine::RtpStatsEngine(const RtpStreamRegistry& registry, const RtpStream& stream,
-                               RtpGraphData& out)
-    : registry_(registry), stream_(stream), out_(out) {}
+RtpStatsEngine::RtpStatsEngine(const RtpStream& stream, RtpGraphData& out)
+    : stream_(stream), out_(out) {}
 
 void RtpStatsEngine::closeWindow() {
     auto clamp = [](int64_t v) { return static_cast<int32_t>(std::min<int64_t>(v, 2147483647)); };
@@ -157,13 +158,12 @@ bool RtpStatsEngine::visit(const PacketRecord* packet) {
         closeWindow();
         return true;
     }
-    if (packet->payloadLength < 12) {
+    const std::optional<RtpHeader> header =
+        RtpHeader::parse(packet->payloadData(), packet->payloadLength);
+    if (!header) {
         return true;
     }
-    const uint8_t* rtp = packet->payloadData();
-    const uint16_t sequence = readBigEndian16(rtp + 2);
-    const uint32_t timestamp = readBigEndian32(rtp + 4);
-    const uint32_t ssrc = readBigEndian32(rtp + 8);
+    const uint32_t timestamp = header->timestamp;
     const bool first = previousTime_.seconds == 0 && previousTime_.microseconds == 0;
     if (first) {
         windowStart_ = packet->time();
@@ -207,9 +207,7 @@ bool RtpStatsEngine::visit(const PacketRecord* packet) {
         out_.series[RtpGraphData::RollingAverage]->append(truncated(rollingAverage_ + 0.5));
     }
     previousTime_ = packet->time();
-    previousSequence_ = sequence;
     previousTimestamp_ = timestamp;
-    previousSsrc_ = ssrc;
     return true;
 }
 
@@ -222,7 +220,7 @@ bool computeGraphs(const RtpStreamRegistry* registry, const RtpStream* stream, R
     for (int i = 0; i < RtpGraphData::SeriesCount; ++i) {
         out->series[static_cast<size_t>(i)] = std::make_unique<SampleSeries>(kNames[i]);
     }
-    auto engine = std::make_unique<RtpStatsEngine>(*registry, *stream, *out);
+    auto engine = std::make_unique<RtpStatsEngine>(*stream, *out);
     return registry->forEachStreamPacket(
         *stream, [&engine](const PacketRecord* packet) { return engine->visit(packet); });
 }

@@ -61,7 +61,7 @@ struct RtpGraphData {
 // The state of one graph computation over a stream's packets.
 class RtpStatsEngine {
   public:
-    RtpStatsEngine(const RtpStreamRegistry& registry, const RtpStream& stream, RtpGraphData& out);
+    RtpStatsEngine(const RtpStream& stream, RtpGraphData& out);
     virtual ~RtpStatsEngine() = default;
 
     // One packet (nullptr at the end); always true (keep reading).
@@ -70,13 +70,10 @@ class RtpStatsEngine {
   private:
     void closeWindow();
 
-    [[maybe_unused]] const RtpStreamRegistry& registry_;  // where the packets are read from
     const RtpStream& stream_;
     RtpGraphData& out_;
     PacketTime previousTime_;
-    uint16_t previousSequence_ = 0;
     uint32_t previousTimestamp_ = 0;
-    uint32_t previousSsrc_ = 0;
     PacketTime windowStart_;
     int64_t windowPayload_ = 0;
     int64_t windowHeaders_ = 0;

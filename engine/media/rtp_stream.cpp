@@ -7,6 +7,7 @@
 #include "capture/capture_file_reader.h"
 #include "capture/frame_info.h"
 #include "diagnostics.h"
+#include "media/rtp_header.h"
 #include "media/rtp_statistics.h"
 #include "media/sdp_description.h"
 #include "text_search.h"
@@ -49,6 +50,11 @@ void appendOnce(std::vector<RtpStream*>& list, RtpStream* stream) {
 }
 
 constexpr uint64_t kNoKey = ~uint64_t{0};
+
+// A destination key (48 bits) with a payload type (7 bits).
+uint64_t rtpCandidateKey(uint64_t destination, uint64_t payloadType) {
+    return (destination << 7) | payloadType;
+}
 
 uint64_t keyOrNone(const std::string& address, int32_t port) {
     return destinationKey(address, port).value_or(kNoKey);
@@ -260,10 +266,10 @@ void RtpStreamRegistry::indexStream(RtpStream* stream, size_t order) {
             list.push_back(Candidate{stream, order});
         }
     };
-    const uint64_t type = static_cast<uint64_t>(stream->payloadType & 0x7f);
     for (uint64_t key : {keys.rtp, keys.alternateRtp}) {
         if (key != kNoKey && stream->payloadType >= 0 && stream->payloadType < 128) {
-            add(rtpByDestination_[(key << 7) | type]);
+            add(rtpByDestination_[rtpCandidateKey(key,
+                                                  static_cast<uint64_t>(stream->payloadType))]);
         }
     }
     for (uint64_t key : {keys.rtcp, keys.alternateRtcp}) {
@@ -304,12 +310,12 @@ StreamMatch RtpStreamRegistry::matchStream(const MediaPacket& packet, const RtpS
     if (destination != keys.rtp && destination != keys.alternateRtp) {
         return StreamMatch::None;
     }
-    if (packet.length < 12) {
+    const std::optional<RtpHeader> header = RtpHeader::parse(packet.payload, packet.length);
+    if (!header) {
         return StreamMatch::None;
     }
-    uint32_t ssrc = readBigEndian32(packet.payload + 8);
-    bool sameSource = stream.ssrc == 0 || stream.ssrc == ssrc;
-    bool sameType = (packet.payload[1] & 0x7f) == stream.payloadType;
+    bool sameSource = stream.ssrc == 0 || stream.ssrc == header->ssrc;
+    bool sameType = header->payloadType == stream.payloadType;
     return sameSource && sameType ? StreamMatch::Rtp : StreamMatch::None;
 }
 
@@ -322,15 +328,16 @@ StreamMatch RtpStreamRegistry::matchStream(const PacketRecord& packet, const Rtp
 RtpStream* RtpStreamRegistry::findStream(const MediaPacket& packet, bool includeRtcp,
                                          StreamMatch& how) const {
     how = StreamMatch::None;
-    if (packet.length < 2) {
+    if (packet.payload == nullptr || packet.length < 2) {
         return nullptr;
     }
     // Only these streams can match; merged in registration order, which decides between
     // several matches: the first active one, else the last inactive one.
     static const std::vector<Candidate> none;
     const uint64_t destination = destinationKey(packet);
-    const uint64_t type = packet.payload[1] & 0x7fu;
-    const std::vector<Candidate>* rtpFound = rtpByDestination_.find((destination << 7) | type);
+    const uint64_t type = rtpPayloadType(packet.payload);
+    const std::vector<Candidate>* rtpFound =
+        rtpByDestination_.find(rtpCandidateKey(destination, type));
     const std::vector<Candidate>* rtcpFound = rtcpByDestination_.find(destination);
     const std::vector<Candidate>& rtp = rtpFound != nullptr ? *rtpFound : none;
     const std::vector<Candidate>& rtcp = rtcpFound != nullptr ? *rtcpFound : none;
@@ -366,7 +373,7 @@ RtpStream* RtpStreamRegistry::findStream(const MediaPacket& packet, bool include
 
 RtpStream* RtpStreamRegistry::handleMediaPacket(const MediaPacket& packet, uint64_t fileOffset,
                                                 bool includeRtcp) {
-    if (packet.length < 12 || packet.payload == nullptr || (packet.payload[0] & 0xc0) != 0x80) {
+    if (!mayBeRtp(packet.payload, packet.length)) {
         return nullptr;
     }
     StreamMatch how = StreamMatch::None;

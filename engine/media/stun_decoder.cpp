@@ -7,10 +7,15 @@
 #include <string>
 
 #include "capture/byte_order.h"
+#include "capture/byte_reader.h"
 
 namespace varlowe {
 
 namespace {
+
+constexpr size_t kStunHeaderSize = 20;
+constexpr size_t kStunTransactionIdSize = 16;
+constexpr size_t kStunAttributeHeaderSize = 4;
 
 enum class ValueFormat { Address, XorAddress, Number, Text, Hex, ErrorCode, AttributeList };
 
@@ -88,26 +93,34 @@ std::string addressText(uint32_t address, uint16_t port) {
     return dottedQuad(address) + ":" + std::to_string(port);
 }
 
+// An IPv4 address attribute: reserved byte, family, port, address.
+constexpr size_t kAddressValueSize = 8;
+
 std::string formatValue(ValueFormat format, const uint8_t* value, size_t length,
                         const uint8_t* transactionId) {
+    ByteReader reader(value, length);
     switch (format) {
         case ValueFormat::Address:
-            if (length != 8) {
+        case ValueFormat::XorAddress: {
+            if (length != kAddressValueSize) {
                 return kInvalidLength;
             }
-            return addressText(readBigEndian32(value + 4), readBigEndian16(value + 2));
-        case ValueFormat::XorAddress:
-            if (length != 8) {
-                return kInvalidLength;
+            reader.skip(2);
+            uint16_t port = reader.be16();
+            uint32_t address = reader.be32();
+            if (format == ValueFormat::XorAddress) {
+                ByteReader key(transactionId, kStunTransactionIdSize);
+                const uint32_t cookie = key.be32();
+                port = static_cast<uint16_t>(port ^ (cookie >> 16));
+                address ^= cookie;
             }
-            return addressText(
-                readBigEndian32(value + 4) ^ readBigEndian32(transactionId),
-                static_cast<uint16_t>(readBigEndian16(value + 2) ^ readBigEndian16(transactionId)));
+            return addressText(address, port);
+        }
         case ValueFormat::Number:
             if (length != 4) {
                 return kInvalidLength;
             }
-            return std::to_string(readBigEndian32(value));
+            return std::to_string(reader.be32());
         case ValueFormat::Text:
             return textOf(value, length, kStunValueTextLimit);
         case ValueFormat::Hex:
@@ -126,8 +139,8 @@ std::string formatValue(ValueFormat format, const uint8_t* value, size_t length,
             }
             std::string text;
             char item[8];
-            for (size_t i = 0; i + 1 < length; i += 2) {
-                std::snprintf(item, sizeof item, "%04X ", readBigEndian16(value + i));
+            while (reader.has(2)) {
+                std::snprintf(item, sizeof item, "%04X ", reader.be16());
                 text += item;
             }
             return text;
@@ -177,9 +190,11 @@ const char* attributeName(uint16_t type) {
 }
 
 bool isStunMessage(const uint8_t* payload, size_t length) {
-    return payload != nullptr && length >= 20 &&
-           size_t{readBigEndian16(payload + 2)} + 20 == length &&
-           messageTypeName(readBigEndian16(payload)) != nullptr;
+    ByteReader header(payload, length);
+    const uint16_t type = header.be16();
+    const uint16_t bodyLength = header.be16();
+    return header.ok() && length >= kStunHeaderSize &&
+           size_t{bodyLength} + kStunHeaderSize == length && messageTypeName(type) != nullptr;
 }
 
 namespace {
@@ -195,19 +210,22 @@ std::unique_ptr<NameValuePair> decodeStunMessage(const uint8_t* payload, size_t 
         return nullptr;
     }
     auto pairs = std::make_unique<NameValuePair>();
+    // The 16 bytes after type and length: the RFC 5389 magic cookie and the transaction
+    // identifier (one 128-bit identifier in RFC 3489).
     const uint8_t* transactionId = payload + 4;
-    pairs->add("MSG_TYPE", messageTypeName(readBigEndian16(payload)));
-    pairs->add("TRANSACTION_ID", hexDump(transactionId, 16));
+    pairs->add("MSG_TYPE", messageTypeName(ByteReader(payload, length).be16()));
+    pairs->add("TRANSACTION_ID", hexDump(transactionId, kStunTransactionIdSize));
 
-    size_t p = 20;
+    size_t p = kStunHeaderSize;
     while (p < length) {
-        if (length - p < 4) {
+        ByteReader attribute(payload + p, length - p);
+        const uint16_t type = attribute.be16();
+        const size_t declared = attribute.be16();
+        if (!attribute.ok()) {
             pairs->add("ERROR", "Corrupt packet (attr header)");
             break;
         }
-        uint16_t type = readBigEndian16(payload + p);
-        size_t declared = readBigEndian16(payload + p + 2);
-        size_t valueStart = p + 4;
+        size_t valueStart = p + kStunAttributeHeaderSize;
         size_t left = length - valueStart;
         const AttributeInfo* info = findAttribute(type);
         if (info != nullptr) {
