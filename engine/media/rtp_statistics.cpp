@@ -12,8 +12,8 @@ namespace varlowe {
 
 namespace {
 
-void trackSequence(RtpStream& stream, uint16_t sequence) {
-    const uint16_t last = stream.lastSequence;
+void trackSequence(SequenceSpace& space, RtpStream& stream, uint16_t sequence) {
+    const uint16_t last = space.lastSequence;
     if (sequence == last) {
         return;
     }
@@ -22,17 +22,17 @@ void trackSequence(RtpStream& stream, uint16_t sequence) {
         if (distance < MissingSequences::kCapacity) {
             for (uint16_t skipped = static_cast<uint16_t>(last + 1); skipped != sequence;
                  ++skipped) {
-                stream.missing.remove(skipped);
-                if (stream.missing.append(skipped)) {
-                    ++stream.dropped;
+                space.missing.remove(skipped);
+                if (RtpStream* evicted = space.missing.append(skipped, &stream)) {
+                    ++evicted->dropped;
                 }
             }
         }
-        stream.lastSequence = sequence;
+        space.lastSequence = sequence;
     } else if (sequenceAfter(last, sequence)) {
-        stream.missing.remove(sequence);  // a late arrival
+        space.missing.remove(sequence);  // a late arrival
     } else {
-        stream.lastSequence = sequence;  // exactly half the number space away: a restart
+        space.lastSequence = sequence;  // exactly half the number space away: a restart
     }
 }
 
@@ -62,12 +62,17 @@ void countRtpPacket(RtpStream& stream, const MediaPacket& packet, uint64_t fileO
         return;
     }
     const uint16_t sequence = header->sequence;
-    if (stream.ssrc == 0) {
+    if (stream.packets == 0) {
         stream.firstTime = packet.time;
         stream.lastTime = packet.time;
         packet.copyTo(stream.firstPacket);
         packet.copyTo(stream.lastPacket, stream.lastPacketEndpoints);
-        stream.lastSequence = sequence;
+        if (stream.sequence) {
+            trackSequence(*stream.sequence, stream, sequence);  // a sibling opened the space
+        } else {
+            stream.sequence = std::make_shared<SequenceSpace>();
+            stream.sequence->lastSequence = sequence;
+        }
         stream.ssrc = header->ssrc;
         stream.firstOffset = fileOffset;
         stream.lastOffset = fileOffset;
@@ -78,7 +83,7 @@ void countRtpPacket(RtpStream& stream, const MediaPacket& packet, uint64_t fileO
         if (previous && sequenceAfter(previous->sequence, sequence)) {
             ++stream.outOfOrder;
         }
-        trackSequence(stream, sequence);
+        trackSequence(*stream.sequence, stream, sequence);
     }
     ++stream.packets;
     stream.payloadBytes += packet.length;

@@ -69,21 +69,22 @@ const std::shared_ptr<const TransactionKey>& emptyTransactionKey() {
 }
 
 bool MissingSequences::remove(uint16_t number) {
-    auto found = std::find(numbers_.begin(), numbers_.end(), number);
-    if (found == numbers_.end()) {
+    auto found = std::find_if(entries_.begin(), entries_.end(),
+                              [number](const Entry& entry) { return entry.number == number; });
+    if (found == entries_.end()) {
         return false;
     }
-    numbers_.erase(found);
+    entries_.erase(found);
     return true;
 }
 
-bool MissingSequences::append(uint16_t number) {
-    bool evicted = false;
-    if (numbers_.size() == kCapacity) {
-        numbers_.erase(numbers_.begin());
-        evicted = true;
+RtpStream* MissingSequences::append(uint16_t number, RtpStream* owner) {
+    RtpStream* evicted = nullptr;
+    if (entries_.size() == kCapacity) {
+        evicted = entries_.front().owner;
+        entries_.erase(entries_.begin());
     }
-    numbers_.push_back(number);
+    entries_.push_back(Entry{number, owner});
     return evicted;
 }
 
@@ -382,6 +383,21 @@ RtpStream* RtpStreamRegistry::handleMediaPacket(const MediaPacket& packet, uint6
         return nullptr;
     }
     if (how == StreamMatch::Rtp) {
+        if (!stream->sequence) {
+            // The first packet of the stream: join the RTP session's sequence space, which a
+            // stream of another payload type may have opened already.
+            const SessionKey key{destinationKey(packet),
+                                 RtpHeader::parse(packet.payload, packet.length)->ssrc};
+            std::shared_ptr<SequenceSpace>& space = sessions_[key];
+            if (space) {
+                stream->sequence = space;
+            }
+            countRtpPacket(*stream, packet, fileOffset);
+            if (!space) {
+                space = stream->sequence;
+            }
+            return stream;
+        }
         countRtpPacket(*stream, packet, fileOffset);
         return stream;
     }
@@ -444,14 +460,21 @@ std::vector<const RtpStream*> RtpStreamRegistry::streamsOfTransaction(
 }
 
 void RtpStreamRegistry::finishAnalysis() {
+    // Numbers still missing count against the stream that skipped them; only streams that
+    // counted packets skip numbers, so every owner outlives this.
+    for (const auto& stream : streams_) {
+        if (SequenceSpace* space = stream->sequence.get()) {
+            for (size_t i = 0; i < space->missing.size(); ++i) {
+                ++space->missing.owner(i)->dropped;
+            }
+            space->missing.clear();
+        }
+    }
     streams_.erase(
         std::remove_if(streams_.begin(), streams_.end(),
                        [](const std::unique_ptr<RtpStream>& s) { return s->packets == 0; }),
         streams_.end());
-    for (const auto& stream : streams_) {
-        stream->dropped += static_cast<int64_t>(stream->missing.size());
-        stream->missing.clear();
-    }
+    sessions_.clear();
     rebuildIndexes();
 }
 

@@ -30,21 +30,38 @@ struct NatBinding {
 using NatLookup =
     std::function<std::optional<NatBinding>(const std::string& address, int32_t port)>;
 
-// Sequence numbers skipped and not yet arrived, oldest first, at most 128.
+struct RtpStream;
+
+// Sequence numbers skipped and not yet arrived, oldest first, at most 128, each with the
+// stream whose packet skipped it (the stream the number counts against if it never comes).
 class MissingSequences {
   public:
     static constexpr size_t kCapacity = 128;
 
-    size_t size() const { return numbers_.size(); }
-    uint16_t operator[](size_t index) const { return numbers_[index]; }
+    size_t size() const { return entries_.size(); }
+    uint16_t operator[](size_t index) const { return entries_[index].number; }
+    RtpStream* owner(size_t index) const { return entries_[index].owner; }
+    // False when the number was not missing.
     bool remove(uint16_t number);
-    // Appends; when full the oldest entry is evicted and true is returned.
-    bool append(uint16_t number);
-    void clear() { numbers_ = {}; }
+    // Appends; when full the oldest entry is evicted and its stream returned.
+    RtpStream* append(uint16_t number, RtpStream* owner);
+    void clear() { entries_ = {}; }
 
   private:
+    struct Entry {
+        uint16_t number;
+        RtpStream* owner;
+    };
     // Grows only when numbers go missing: most registered streams never count a packet.
-    std::vector<uint16_t> numbers_;
+    std::vector<Entry> entries_;
+};
+
+// The sequence numbers of one RTP session: one SSRC towards one destination. The streams of
+// its payload types (audio and RFC 4733 telephone events, say) share it, so that a number
+// another payload type received is never missing for its sibling.
+struct SequenceSpace {
+    uint16_t lastSequence = 0;  // highest number seen in order
+    MissingSequences missing;
 };
 
 const std::shared_ptr<const TransactionKey>& emptyTransactionKey();
@@ -81,8 +98,9 @@ struct RtpStream {
     int64_t packets = 0;
     int64_t dropped = 0;
     int64_t outOfOrder = 0;
-    uint16_t lastSequence = 0;
-    MissingSequences missing;
+    // Shared with the streams of the other payload types of the same RTP session; set by the
+    // first counted packet.
+    std::shared_ptr<SequenceSpace> sequence;
     std::vector<RtcpReport> reports;
 
     bool hasAlternate() const { return !alternateAddress.empty(); }
@@ -207,6 +225,20 @@ class RtpStreamRegistry {
     std::unordered_map<std::string, std::vector<RtpStream*>> byAnnouncedAddress_;
     std::unordered_map<std::string, std::vector<RtpStream*>> byCallId_;
     std::shared_ptr<const TransactionKey> lastTransaction_;
+    // The sequence space of each RTP session by destination key and SSRC.
+    struct SessionKey {
+        uint64_t destination;
+        uint32_t ssrc;
+        bool operator==(const SessionKey& other) const {
+            return destination == other.destination && ssrc == other.ssrc;
+        }
+    };
+    struct SessionKeyHash {
+        size_t operator()(const SessionKey& key) const {
+            return std::hash<uint64_t>()(key.destination * 0x9E3779B97F4A7C15ull ^ key.ssrc);
+        }
+    };
+    std::unordered_map<SessionKey, std::shared_ptr<SequenceSpace>, SessionKeyHash> sessions_;
 };
 
 }  // namespace varlowe

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <algorithm>
+
 #include "media/rtp_stream.h"
 #include "media_test_util.h"
 #include "position_lists.h"
@@ -211,4 +213,104 @@ TEST(PacketAnalysisDriver, SipInsideBinaryBytesIsFoundWhateverTheEncapsulationSw
     ASSERT_EQ(result.model->itemCount(), 2u);
     EXPECT_EQ(result.model->item(ItemIndex(0)).sip->startLine(), "INVITE sip:b@h SIP/2.0");
     EXPECT_EQ(result.model->item(ItemIndex(1)).sip->startLine(), "xyINVITE sip:b@h SIP/2.0");
+}
+
+namespace {
+
+// A call whose caller receives PCMA and RFC 4733 telephone events in one RTP session: one
+// SSRC, one sequence space, the payload type switching during the events. `lost` sequence
+// numbers never arrive.
+CaptureBuilder dtmfCapture(const std::vector<uint16_t>& lost) {
+    CaptureBuilder builder;
+    builder.add(udpFrame(kCaller, 5060, kCallee, 5060,
+                         bytesOf(sipWithSdp("INVITE sip:b@h SIP/2.0", "1 INVITE", "z1",
+                                            audioSdp("10.0.0.1", 4000, "8 101",
+                                                     "a=rtpmap:101 telephone-event/8000\r\n")))),
+                10, 0);
+    for (uint16_t sequence = 100; sequence < 160; ++sequence) {
+        if (std::find(lost.begin(), lost.end(), sequence) != lost.end()) {
+            continue;
+        }
+        // Audio, then an event of ten packets, audio, alternating packets, audio.
+        const bool event = (sequence >= 110 && sequence < 120) ||
+                           (sequence >= 130 && sequence < 140 && sequence % 2 == 0);
+        builder.add(udpFrame(kCallee, 6000, kCaller, 4000,
+                             rtpPacket({static_cast<uint8_t>(event ? 101 : 8), sequence,
+                                        sequence * 160u, 0x5eed, event ? 4u : 160u})),
+                    11, sequence * 20);
+    }
+    return builder;
+}
+
+const RtpStream* streamOfType(const AnalysisModel& model, int payloadType) {
+    const RtpStreamRegistry& registry = *model.streamRegistry();
+    for (size_t i = 0; i < registry.streamCount(); ++i) {
+        if (registry.stream(i).payloadType == payloadType)
+            return &registry.stream(i);
+    }
+    return nullptr;
+}
+
+}  // namespace
+
+TEST(PacketAnalysisDriver, TelephoneEventsInTheAudioSessionAreNotLosses) {
+    TempFile file;
+    AnalysisResult whole = analyse(dtmfCapture({}), file);
+    ASSERT_EQ(whole.outcome, AnalysisOutcome::Analysed);
+    const RtpStream* audio = streamOfType(*whole.model, 8);
+    const RtpStream* events = streamOfType(*whole.model, 101);
+    ASSERT_NE(audio, nullptr);
+    ASSERT_NE(events, nullptr);
+    // Per payload type as before: 45 audio and 15 event packets with their own spacing.
+    EXPECT_EQ(audio->packets, 45);
+    EXPECT_EQ(events->packets, 15);
+    EXPECT_EQ(audio->dropped, 0);
+    EXPECT_EQ(events->dropped, 0);
+    EXPECT_EQ(audio->outOfOrder, 0);
+    EXPECT_EQ(events->outOfOrder, 0);
+
+    // A real loss counts once, against the stream whose packet came after the gap: 105 in
+    // audio (106 is audio), 115 inside the event (116 is an event), 120 after the event (121
+    // is audio), 133 among the alternating packets (134 is an event).
+    AnalysisResult lossy = analyse(dtmfCapture({105, 115, 120, 133}), file);
+    ASSERT_EQ(lossy.outcome, AnalysisOutcome::Analysed);
+    audio = streamOfType(*lossy.model, 8);
+    events = streamOfType(*lossy.model, 101);
+    EXPECT_EQ(audio->dropped, 2);
+    EXPECT_EQ(events->dropped, 2);
+    EXPECT_EQ(audio->packets + events->packets, 56);
+}
+
+TEST(PacketAnalysisDriver, SessionsOfOtherSourcesOrDestinationsKeepTheirOwnSequences) {
+    // The same numbers from another SSRC towards the same port are another RTP session: its
+    // numbers fill no gap of the first.
+    CaptureBuilder builder;
+    builder.add(udpFrame(kCaller, 5060, kCallee, 5060,
+                         bytesOf(sipWithSdp("INVITE sip:b@h SIP/2.0", "1 INVITE", "z1",
+                                            audioSdp("10.0.0.1", 4000, "8 101",
+                                                     "a=rtpmap:101 telephone-event/8000\r\n")))),
+                10, 0);
+    builder.add(udpFrame(kCallee, 6000, kCaller, 4000, rtpPacket({8, 1, 0, 0xaaaa})), 11, 0);
+    builder.add(udpFrame(kCallee, 6000, kCaller, 4000, rtpPacket({101, 2, 0, 0xbbbb, 4})), 11, 1);
+    builder.add(udpFrame(kCallee, 6000, kCaller, 4000, rtpPacket({8, 3, 0, 0xaaaa})), 11, 2);
+    TempFile file;
+    AnalysisResult result = analyse(builder, file);
+    ASSERT_EQ(result.outcome, AnalysisOutcome::Analysed);
+    EXPECT_EQ(streamOfType(*result.model, 8)->dropped, 1);
+    EXPECT_EQ(streamOfType(*result.model, 101)->dropped, 0);
+}
+
+TEST(PacketAnalysisDriver, RecordedCallWithDtmfDropsNothing) {
+    // sipp playing audio with two digits as telephone events in one RTP session, echoed back.
+    const std::string path = std::string(VARLOWE_SOURCE_DIR) + "/tests/fixtures/sip-call-dtmf.pcap";
+    AnalysisResult result = PacketAnalysisDriver({}, nullptr, nullptr).analyse(path, false);
+    ASSERT_EQ(result.outcome, AnalysisOutcome::Analysed);
+    const RtpStreamRegistry& registry = *result.model->streamRegistry();
+    ASSERT_EQ(registry.streamCount(), 4u);
+    for (size_t i = 0; i < registry.streamCount(); ++i) {
+        const RtpStream& stream = registry.stream(i);
+        EXPECT_EQ(stream.packets, stream.payloadType == 8 ? 130 : 20) << i;
+        EXPECT_EQ(stream.dropped, 0) << i;
+        EXPECT_EQ(stream.outOfOrder, 0) << i;
+    }
 }

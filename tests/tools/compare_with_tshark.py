@@ -108,7 +108,7 @@ def compare_messages(cli, path):
 
 
 def tshark_streams(path):
-    """Packet count per (source, destination, SSRC) from tshark's RTP stream statistics."""
+    """(packets, lost) per (source, destination, SSRC) from tshark's RTP stream statistics."""
     command = ["tshark", "-n", "-r", path, "-d", "tcp.port==6060,sip", "-q", "-z", "rtp,streams"]
     return parse_tshark_streams(subprocess.run(command, check=True, capture_output=True,
                                                text=True).stdout)
@@ -124,13 +124,16 @@ def parse_tshark_streams(output):
             continue
         key = ("%s:%s" % (words[2], words[3]), "%s:%s" % (words[4], words[5]), words[6].upper())
         # The payload name may be several words; the count follows it and precedes "Lost".
-        packets = int(words[words.index(next(w for w in words[8:] if w.isdigit()), 8)])
-        counts[key] = counts.get(key, 0) + packets
+        at = words.index(next(w for w in words[8:] if w.isdigit()), 8)
+        packets, lost = int(words[at]), int(words[at + 1])
+        before = counts.get(key, (0, 0))
+        counts[key] = (before[0] + packets, before[1] + lost)
     return counts
 
 
 def our_streams(cli, path):
-    """Packet count per (source, destination, SSRC) from `messages` and `streams`."""
+    """(packets, dropped) per (source, destination, SSRC) from `messages` and `streams`: the
+    streams of one RTP session's payload types (audio and telephone events) summed."""
     media = [line.split(" ") for line in subprocess.run(
         [cli, "messages", path], check=True, capture_output=True, text=True).stdout.splitlines()
         if line.split(" ")[2] == "MEDIA"]
@@ -143,7 +146,9 @@ def our_streams(cli, path):
     for words, block in zip(media, blocks):
         fields = dict(line.split(" : ", 1) for line in block.splitlines() if " : " in line)
         key = (fields["Source"], fields["Destination"], "0X" + words[-1][2:])
-        counts[key] = counts.get(key, 0) + int(fields["Total Packets"])
+        before = counts.get(key, (0, 0))
+        counts[key] = (before[0] + int(fields["Total Packets"]),
+                       before[1] + int(fields["Dropped Packets"]))
     return counts
 
 
@@ -170,8 +175,16 @@ def compare_extraction(cli, path, number, line):
 def compare_streams(cli, path):
     ours = our_streams(cli, path)
     theirs = tshark_streams(path)
-    problems = ["%s > %s %s: %d packets here, %s by tshark" % (key + (count, theirs.get(key)))
-                for key, count in sorted(ours.items()) if theirs.get(key) != count]
+    problems = []
+    for key, (packets, dropped) in sorted(ours.items()):
+        their_packets, their_lost = theirs.get(key, (None, None))
+        if their_packets != packets:
+            problems.append("%s > %s %s: %d packets here, %s by tshark" %
+                            (key + (packets, their_packets)))
+        # tshark counts expected minus received, so duplicates make it negative.
+        elif dropped != max(their_lost, 0):
+            problems.append("%s > %s %s: %d dropped here, %d lost by tshark" %
+                            (key + (dropped, their_lost)))
     media = [line for line in subprocess.run([cli, "messages", path], check=True,
                                              capture_output=True, text=True).stdout.splitlines()
              if line.split(" ")[2] == "MEDIA"]
