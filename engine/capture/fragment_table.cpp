@@ -1,5 +1,6 @@
 #include "fragment_table.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace varlowe {
@@ -41,10 +42,15 @@ bool FragmentTable::add(FrameInfo& frame) {
 
     uint64_t total = 0;
     uint32_t overhead = 0;
+    uint64_t firstInFile = frame.fileOffset;
     for (auto it = datagram.fragments.begin(); it != last; ++it) {
         total += it->second.payloadLength;
         overhead += it->second.headerOverhead;
+        firstInFile = std::min(firstInFile, it->second.fileOffset);
     }
+    // Reading again from the earliest fragment in the file meets every fragment, so the
+    // datagram is whole again; the number and time stay those of the completing fragment.
+    frame.fileOffset = firstInFile;
     const FrameInfo& first = datagram.fragments.begin()->second;
     frame.sourcePort = first.sourcePort;
     frame.destinationPort = first.destinationPort;

@@ -19,8 +19,9 @@ class FragmentTable {
     static constexpr size_t kBucketCount = 64;
 
     // Takes a copy of the fragment. Returns true when it completed its datagram: `frame` then
-    // carries the whole datagram (payload, overhead and ports of all fragments; time, number
-    // and file offset of the completing one) and the datagram's fragments are released.
+    // carries the whole datagram (payload, overhead and ports of all fragments; time and
+    // number of the completing one; file offset of the fragment that comes first in the file)
+    // and the datagram's fragments are released.
     bool add(FrameInfo& frame);
 
     size_t heldFragments() const { return heldFragments_; }

@@ -74,7 +74,7 @@ void countRtpPacket(RtpStream& stream, const MediaPacket& packet, uint64_t fileO
             stream.sequence->lastSequence = sequence;
         }
         stream.ssrc = header->ssrc;
-        stream.firstOffset = fileOffset;
+        stream.firstOffset = packet.fileOffset;
         stream.lastOffset = fileOffset;
     } else {
         const PacketRecord& last = stream.lastPacket;

@@ -18,7 +18,7 @@ struct RtpStream;
 class RtpStreamRegistry;
 
 // Counts one RTP packet attributed to the stream: first/last packet, sequence tracking,
-// bytes and arrival intervals.
+// bytes and arrival intervals. `fileOffset` is the record that completed the packet.
 void countRtpPacket(RtpStream& stream, const MediaPacket& packet, uint64_t fileOffset);
 
 // Sequence-number order with wrap-around (RFC 3550): b follows a when (b - a) mod 65536 lies

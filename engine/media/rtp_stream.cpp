@@ -126,6 +126,7 @@ MediaPacket MediaPacket::of(const FrameInfo& frame) {
     packet.time = PacketTime{frame.seconds, frame.microseconds};
     packet.headerOverhead = frame.headerOverhead;
     packet.number = frame.number;
+    packet.fileOffset = frame.fileOffset;
     packet.frame = &frame;
     return packet;
 }
@@ -148,6 +149,7 @@ std::optional<MediaPacket> MediaPacket::of(const PacketRecord& record) {
     packet.time = record.time();
     packet.headerOverhead = record.headerOverhead;
     packet.number = record.number;
+    packet.fileOffset = record.fileOffset;
     packet.record = &record;
     return packet;
 }
@@ -495,13 +497,14 @@ std::optional<size_t> RtpStreamRegistry::walkStreamFrames(const RtpStream& strea
     }
     FrameInfo frame;
     size_t frames = 0;
-    while (reader.nextFrame(frame)) {
+    uint64_t record = 0;
+    while (reader.nextFrame(frame, &record)) {
         ++frames;
         MediaPacket packet = MediaPacket::of(frame);
         if (matchStream(packet, stream, true) == StreamMatch::Rtp && !visit(frame, packet)) {
             break;
         }
-        if (frame.fileOffset >= stream.lastOffset) {
+        if (record >= stream.lastOffset) {
             break;
         }
     }

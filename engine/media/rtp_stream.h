@@ -86,10 +86,10 @@ struct RtpStream {
 
     PacketTime firstTime;
     PacketRecord firstPacket;
-    uint64_t firstOffset = 0;
+    uint64_t firstOffset = 0;  // where reading the stream again starts (see MediaPacket)
     PacketTime lastTime;
     PacketRecord lastPacket;
-    uint64_t lastOffset = 0;
+    uint64_t lastOffset = 0;  // the record that completed the last packet: reading ends there
     std::array<uint64_t, 2> lastPacketEndpoints{~uint64_t{0}, ~uint64_t{0}};
     // Sums are 64-bit so that long or heavy streams cannot overflow them.
     int64_t intervalSum = 0;  // milliseconds
@@ -127,6 +127,9 @@ struct MediaPacket {
     PacketTime time;
     uint32_t headerOverhead = 0;
     uint32_t number = 0;
+    // Where reading the file again yields the packet: its record, or for a datagram
+    // reassembled from IPv4 fragments the record of its first fragment.
+    uint64_t fileOffset = 0;
     const FrameInfo* frame = nullptr;
     const PacketRecord* record = nullptr;
 

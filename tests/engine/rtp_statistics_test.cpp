@@ -26,7 +26,8 @@ struct Stream {
         PacketRecord packet =
             udpRecord("10.0.0.2", 5000, "10.0.0.1", 4000, rtpPacket({8, sequence, 0, ssrc}),
                       seconds, microseconds, number);
-        ASSERT_EQ(registry.handleMediaPacket(packet, number * 100, true), stream);
+        packet.fileOffset = number * 100;
+        ASSERT_EQ(registry.handleMediaPacket(packet, packet.fileOffset, true), stream);
     }
     void feedAll(std::initializer_list<uint16_t> sequences) {
         for (uint16_t s : sequences) feed(s);
@@ -36,7 +37,8 @@ struct Stream {
         std::vector<uint16_t> out;
         if (const SequenceSpace* space = stream->sequence.get()) {
             for (size_t i = 0; i < space->missing.size(); ++i) {
-                if (space->missing.owner(i) == stream) out.push_back(space->missing[i]);
+                if (space->missing.owner(i) == stream)
+                    out.push_back(space->missing[i]);
             }
         }
         return out;
@@ -399,4 +401,34 @@ TEST(RtpExtraction, ADeactivatedStreamIsStillWrittenToTheEndOfTheFile) {
     TempFile out("out.rtp");
     ASSERT_TRUE(model->streamRegistry()->extractStream(*stream, out.path(), false, false));
     EXPECT_EQ(out.read().size(), 8u);
+}
+
+TEST(RtpExtraction, FragmentedPacketsAreReadAgainWhole) {
+    MediaCapture capture;
+    // Three 1412-byte RTP packets, each in two IPv4 fragments; an unrelated datagram lies
+    // between the fragments of the first, so the stream's first packet completes one record
+    // after its first fragment.
+    for (uint16_t i = 0; i < 3; ++i) {
+        Bytes rtp = rtpPacket({8, i, i * 160u, 0x1234, 1400, 0, -1, static_cast<uint8_t>(i)});
+        auto pieces = fragmentedUdpFrames(kCalleeIp, 6000, kCallerIp, 4000, rtp,
+                                          static_cast<uint16_t>(70 + i), 1000);
+        ASSERT_EQ(pieces.size(), 2u);
+        capture.builder.add(pieces[0], 101, i * 20000);
+        if (i == 0) {
+            capture.builder.add(udpFrame(kCalleeIp, 9, kCallerIp, 9, bytesOf("other")), 101, 1);
+        }
+        capture.builder.add(pieces[1], 101, i * 20000 + 1);
+    }
+    std::unique_ptr<AnalysisModel> model = capture.analyse();
+    const RtpStream* stream = streamOfType(*model);
+    ASSERT_NE(stream, nullptr);
+    ASSERT_EQ(stream->packets, 3);
+    EXPECT_EQ(stream->firstPacket.number, 4u);  // the completing fragment's number
+
+    TempFile out("out.rtp");
+    ASSERT_TRUE(model->streamRegistry()->extractStream(*stream, out.path(), false, true));
+    EXPECT_EQ(out.read().size(), 3u * 1412u);
+    RtpGraphData graphs;
+    ASSERT_TRUE(computeGraphs(model->streamRegistry(), stream, &graphs));
+    EXPECT_EQ(graphs.series[RtpGraphData::TransmitDelta]->count, 3);
 }
