@@ -15,7 +15,7 @@ const char* const kExportUsage =
     "\n"
     "Options:\n"
     "  -o, --output FILE  the file to write (replaced when it exists)\n"
-    "  --ports            show the ports on the arrows (with four columns or fewer)\n"
+    "  --ports            show the ports on the arrows (with three columns or fewer)\n"
     "  --no-transport     leave out the U/T transport letter at the start of each arrow\n"
     "  --no-diagram       leave out the ladder diagram\n"
     "  --no-log           leave out the message log\n"

@@ -167,6 +167,20 @@ TEST(RtpStatistics, FiguresOfSteadyAndSingleAndSsrcZeroStreams) {
     EXPECT_EQ(zero.stream->payloadBytes, 3 * 172);
 }
 
+TEST(RtpStatistics, ALongEncodingNameKeepsThePayloadLineWhole) {
+    // Names come from captured SDP: a 600-character rtpmap name must not cut the line end.
+    RtpStreamRegistry registry("unused.pcap");
+    const std::string name(600, 'x');
+    RtpStream* stream = registry.addRtpSource(TransactionKey{}, "10.0.0.1", 4000, "", 0, 96, name,
+                                              "audio", 8000, 4001, 0, 0);
+    AnalysisItem item;
+    item.kind = ItemKind::Media;
+    item.stream = stream;
+    const std::string text = itemText(item).value_or("");
+    EXPECT_EQ(text.substr(0, text.find("\r\n")), "Payload: audio/" + name + "(96)");
+    EXPECT_NE(text.find("(96)\r\nSource : "), std::string::npos);
+}
+
 TEST(RtpStatistics, ItemTextsOfSipAndStunItems) {
     AnalysisItem sip;
     sip.kind = ItemKind::Sip;
