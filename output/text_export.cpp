@@ -4,8 +4,8 @@
 #include <cstdlib>
 #include <memory>
 
-#include "capture/file_handle.h"
 #include "media/rtp_stream.h"
+#include "output_file.h"
 #include "product_info.h"
 #include "sip/analysis_model.h"
 
@@ -222,14 +222,17 @@ bool writeText(std::FILE* file, const AnalysisModel& model, const TextExportOpti
     return std::fflush(file) == 0 && std::ferror(file) == 0;
 }
 
-bool exportText(const std::string& path, const AnalysisModel& model,
-                const TextExportOptions& options) {
-    FileHandle file = openFile(path, "wb");
-    if (!file) {
-        return false;
+SaveOutcome exportText(const std::string& path, const AnalysisModel& model,
+                       const TextExportOptions& options) {
+    const RtpStreamRegistry* registry = model.streamRegistry();
+    OutputFile file(path, registry != nullptr ? registry->capturePath() : std::string());
+    if (file.state() != SaveOutcome::Saved) {
+        return file.state();
     }
-    bool written = writeText(file.get(), model, options);
-    return closeWritten(file) && written;
+    if (!writeText(file.stream(), model, options)) {
+        return SaveOutcome::Failed;
+    }
+    return file.commit();
 }
 
 }  // namespace varlowe

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "output_file.h"
+
 namespace varlowe {
 
 class AnalysisModel;
@@ -59,10 +61,11 @@ class TextSipDiagramWriter {
     std::FILE* file_;
 };
 
-// The whole export into `path`; false when the file cannot be written or the diagram, when
-// asked for, has no endpoint.
-bool exportText(const std::string& path, const AnalysisModel& model,
-                const TextExportOptions& options);
+// The whole export into `path`, which is replaced only when the export is complete; Failed
+// when the file cannot be written or the diagram, when asked for, has no endpoint. The
+// capture the model was read from is never written over.
+SaveOutcome exportText(const std::string& path, const AnalysisModel& model,
+                       const TextExportOptions& options);
 // The same into an open stream (binary), which stays open.
 bool writeText(std::FILE* file, const AnalysisModel& model, const TextExportOptions& options);
 

@@ -53,7 +53,7 @@ std::unique_ptr<AnalysisModel> analyseCapture(const std::string& path,
     PacketAnalysisDriver driver(options, nullptr, nullptr);
     AnalysisResult result = driver.analyse(path, false);
     if (result.outcome != AnalysisOutcome::Analysed) {
-        std::fprintf(stderr, "%s\n", kOpenFailureText);
+        std::fprintf(stderr, "%s\n", openFailureMessage(path, result.failureReason).c_str());
         return nullptr;
     }
     return std::move(result.model);
@@ -72,6 +72,15 @@ std::string& ArgumentParser::option(const std::string& name, const std::string& 
     optionStore_.push_back(std::make_unique<std::string>());
     options_.push_back(Option{name, alias, optionStore_.back().get()});
     return *optionStore_.back();
+}
+
+bool ArgumentParser::given(const std::string& name) const {
+    for (const Option& option : options_) {
+        if (option.name == name) {
+            return option.given;
+        }
+    }
+    return false;
 }
 
 bool ArgumentParser::parse(size_t minOperands, size_t maxOperands, bool& helpShown) {
@@ -121,6 +130,7 @@ bool ArgumentParser::parse(size_t minOperands, size_t maxOperands, bool& helpSho
                 value = arguments_[++i];
             }
             *option.value = value;
+            option.given = true;
             known = true;
         }
         if (!known) {

@@ -37,6 +37,8 @@ class ArgumentParser {
     bool& flag(const std::string& name);
     // Declares an option taking a value ("-o FILE" or "--stream=N" or "--stream N").
     std::string& option(const std::string& name, const std::string& alias = "");
+    // Whether the option was on the command line (its value may still be empty).
+    bool given(const std::string& name) const;
 
     // Parses; the exit status when the subcommand must stop here (usage error or --help).
     std::optional<int> parseOrExit(size_t minOperands, size_t maxOperands);
@@ -53,6 +55,7 @@ class ArgumentParser {
         std::string name;
         std::string alias;
         std::string* value;
+        bool given = false;
     };
     std::vector<Option> options_;
     std::vector<std::unique_ptr<bool>> flagStore_;
@@ -109,6 +112,7 @@ class OutputBuffer {
     }
     OutputBuffer& put(const std::string& text) { return put(text.data(), text.size()); }
     OutputBuffer& put(char c) { return put(&c, 1); }
+    // Write errors stay on the stream's error flag, which the tool checks before it exits.
     void flush() {
         if (!text_.empty()) {
             std::fwrite(text_.data(), 1, text_.size(), stream_);

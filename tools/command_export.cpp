@@ -11,7 +11,8 @@ const char* const kExportUsage =
     "Writes the text export of the desktop program: the ladder diagram (one column per\n"
     "endpoint, one numbered line per message or stream) and then the log with every message\n"
     "in full. Lines end in CR LF. Without -o, or with -o -, the export goes to standard\n"
-    "output.\n"
+    "output. A file is replaced only once the export is complete; the capture itself is never\n"
+    "written over.\n"
     "\n"
     "Options:\n"
     "  -o, --output FILE  the file to write (replaced when it exists)\n"
@@ -45,14 +46,26 @@ int runExport(const std::vector<std::string>& arguments) {
                      "so there is no endpoint to draw\n");
         return kExitFailure;
     }
-    const bool toStandardOutput = output.empty() || output == "-";
-    bool written =
-        toStandardOutput ? writeText(stdout, *model, options) : exportText(output, *model, options);
-    if (!written) {
+    if (output.empty() && parser.given("--output")) {
+        return usageError(command, "-o needs a file name (or - for standard output)");
+    }
+    if (output.empty() || output == "-") {
+        if (!writeText(stdout, *model, options)) {
+            return kExitFailure;  // the write error is reported on the way out
+        }
+        return kExitOk;
+    }
+    SaveOutcome saved = exportText(output, *model, options);
+    if (saved == SaveOutcome::SameAsInput) {
+        std::fprintf(stderr, "varlowe-cli export: %s is the capture being read; not written\n",
+                     output.c_str());
+        return kExitFailure;
+    }
+    if (saved != SaveOutcome::Saved) {
         std::fprintf(stderr,
                      "varlowe-cli export: Unable to save %s -- Please check permissions, "
                      "available disk space, the path and try again.\n",
-                     toStandardOutput ? "to standard output" : output.c_str());
+                     output.c_str());
         return kExitFailure;
     }
     return kExitOk;

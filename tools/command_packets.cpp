@@ -35,7 +35,8 @@ int runPackets(const std::vector<std::string>& arguments) {
     reader.setIncludeUdp(parsing.options().includeUdp);
     reader.setIncludeTcp(parsing.options().includeTcp);
     if (!reader.open(parser.operands()[0])) {
-        std::fprintf(stderr, "%s\n", kOpenFailureText);
+        std::fprintf(stderr, "%s\n",
+                     openFailureMessage(parser.operands()[0], reader.openError()).c_str());
         return kExitFailure;
     }
 

@@ -1,3 +1,4 @@
+#include <cerrno>
 #include <cstdlib>
 
 #include "cli_commands.h"
@@ -40,7 +41,8 @@ const char* const kExtractUsage =
     "\n"
     "Options:\n"
     "  --stream N        the stream to write\n"
-    "  -o, --output FILE the file to write (replaced when it exists)\n"
+    "  -o, --output FILE the file to write (replaced once the whole stream is written;\n"
+    "                    never the capture itself), or - for standard output\n"
     "  --rtp-headers     keep each packet's RTP header, CSRCs and extension\n"
     "  --record-headers  put a 12-byte record header before each packet: seconds and\n"
     "                    microseconds (32 bits each, big-endian), 2 zero bytes, the data\n"
@@ -89,22 +91,38 @@ int runExtract(const std::vector<std::string>& arguments) {
         return usageError(command, "-o OUTPUT is required");
     }
     char* end = nullptr;
+    errno = 0;
     long number = std::strtol(streamText.c_str(), &end, 10);
-    if (end == streamText.c_str() || *end != '\0') {
-        return usageError(command, "--stream takes a number, not '" + streamText + "'");
+    if (end == streamText.c_str() || *end != '\0' || number < 1 || errno == ERANGE) {
+        return usageError(command,
+                          "--stream takes a stream number from 1, not '" + streamText + "'");
     }
     std::unique_ptr<AnalysisModel> model = analyseCapture(parser.operands()[0], parsing.options());
     if (!model) {
         return kExitFailure;
     }
     std::vector<const AnalysisItem*> streams = streamItems(*model);
-    if (number < 1 || static_cast<size_t>(number) > streams.size()) {
+    if (static_cast<unsigned long>(number) > streams.size()) {
         std::fprintf(stderr, "varlowe-cli extract: no stream %s; the capture has %zu stream%s\n",
                      streamText.c_str(), streams.size(), streams.size() == 1 ? "" : "s");
         return kExitFailure;
     }
     const RtpStream& stream = *streams[static_cast<size_t>(number - 1)]->stream;
-    if (!model->streamRegistry()->extractStream(stream, output, recordHeaders, rtpHeaders)) {
+    const RtpStreamRegistry& registry = *model->streamRegistry();
+    if (output == "-") {
+        if (!registry.writeStream(stream, stdout, recordHeaders, rtpHeaders)) {
+            std::fprintf(stderr, "varlowe-cli extract: the capture could not be read again\n");
+            return kExitFailure;
+        }
+        return kExitOk;
+    }
+    SaveOutcome saved = registry.extractStream(stream, output, recordHeaders, rtpHeaders);
+    if (saved == SaveOutcome::SameAsInput) {
+        std::fprintf(stderr, "varlowe-cli extract: %s is the capture being read; not written\n",
+                     output.c_str());
+        return kExitFailure;
+    }
+    if (saved != SaveOutcome::Saved) {
         std::fprintf(stderr,
                      "varlowe-cli extract: Unable to save RTP contents to a file.  Please check "
                      "file paths, permissions, and available storage space. (%s)\n",

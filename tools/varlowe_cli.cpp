@@ -1,3 +1,4 @@
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <stdexcept>
@@ -72,7 +73,12 @@ int main(int argc, char** argv) {
         if (name == command.name) {
             std::vector<std::string> arguments(argv + 2, argv + argc);
             int status = command.run(arguments);
-            std::fflush(stdout);
+            // A full disk or a closed pipe must not pass for a complete listing.
+            if (std::fflush(stdout) != 0 || std::ferror(stdout) != 0) {
+                std::fprintf(stderr, "varlowe-cli %s: cannot write to standard output: %s\n",
+                             command.name, std::strerror(errno));
+                status = kExitFailure;
+            }
             varlowe::setDiagnosticsSink(nullptr);
             return status;
         }

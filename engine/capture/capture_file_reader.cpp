@@ -1,5 +1,11 @@
 #include "capture_file_reader.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
 #include "byte_order.h"
 #include "diagnostics.h"
 
@@ -20,22 +26,94 @@ uint32_t overheadOf(uint32_t wireLength, uint32_t payloadLength) {
 }
 }  // namespace
 
+const char* linkTypeName(uint32_t linkType) {
+    struct Name {
+        uint32_t type;
+        const char* name;
+    };
+    static constexpr Name kNames[] = {
+        {0, "BSD loopback"},
+        {1, "Ethernet"},
+        {9, "PPP"},
+        {101, "raw IP"},
+        {105, "IEEE 802.11 wireless"},
+        {113, "Linux cooked capture"},
+        {127, "IEEE 802.11 radiotap"},
+        {228, "raw IPv4"},
+        {229, "raw IPv6"},
+        {276, "Linux cooked capture v2"},
+    };
+    for (const Name& entry : kNames) {
+        if (entry.type == linkType) {
+            return entry.name;
+        }
+    }
+    return "unknown";
+}
+
+namespace {
+
+constexpr uint32_t kNanosecondMagic = 0xa1b23c4du;
+constexpr uint32_t kSwappedNanosecondMagic = 0x4d3cb2a1u;
+constexpr uint32_t kPcapNgMagic = 0x0a0d0d0au;
+constexpr size_t kLinkTypeOffset = 20;
+
+// What the system says of a path that cannot be read as a file; empty when it can be opened.
+std::string accessProblem(const std::string& path) {
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0) {
+        return std::strerror(errno);
+    }
+    if (S_ISDIR(info.st_mode)) {
+        return std::strerror(EISDIR);
+    }
+    if (::access(path.c_str(), R_OK) != 0) {
+        return std::strerror(errno);
+    }
+    return std::string();
+}
+
+}  // namespace
+
 bool CaptureFileReader::open(const std::string& path) {
     close();
+    openError_ = accessProblem(path);
     uint8_t header[kGlobalHeaderSize];
-    bool accepted = false;
-    if (file_.open(path) && file_.read(header, sizeof header) == sizeof header) {
+    if (openError_.empty()) {
+        if (!file_.open(path)) {
+            openError_ = std::strerror(errno);
+        } else if (file_.read(header, sizeof header) != sizeof header) {
+            openError_ = "not a libpcap capture file (shorter than its 24-byte header)";
+        }
+    }
+    if (openError_.empty()) {
         uint32_t magic = readLittleEndian32(header);
         if (magic == kMagic || magic == kSwappedMagic) {
             swap_ = magic == kSwappedMagic;
-            accepted = true;
+            linkType_ = readLittleEndian32(header + kLinkTypeOffset);
+            if (swap_) {
+                linkType_ = swapBytes32(linkType_);
+            }
+            if (linkType_ != kLinkTypeEthernet) {
+                openError_ = "link type " + std::to_string(linkType_) + " (" +
+                             linkTypeName(linkType_) +
+                             ") is not supported; Varlowe reads Ethernet captures";
+            }
+        } else if (magic == kNanosecondMagic || magic == kSwappedNanosecondMagic) {
+            openError_ = "a libpcap file with nanosecond times, which Varlowe does not read";
+        } else if (magic == kPcapNgMagic) {
+            openError_ = "a pcapng file, which Varlowe does not read; save it as libpcap (pcap)";
+        } else {
+            openError_ = "not a libpcap capture file";
         }
     }
-    if (!accepted) {
+    if (!openError_.empty()) {
         file_.close();
+        swap_ = false;
         diagnostic("PCAP: Invalid pcap file: %s\n\n", path.c_str());
+        return false;
     }
-    return accepted;
+    return true;
 }
 
 bool CaptureFileReader::seek(uint64_t offset) {

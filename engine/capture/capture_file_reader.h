@@ -12,6 +12,10 @@ namespace varlowe {
 // Walks a classic libpcap capture file (microsecond variant, either byte order) record by
 // record and decodes Ethernet II / IPv4 / UDP or TCP frames. Fragmented UDP datagrams are
 // reassembled; TCP segments with payload are yielded one by one.
+// The name of a link-layer type of the capture file format, for messages; "unknown" for a
+// type without a name here.
+const char* linkTypeName(uint32_t linkType);
+
 class CaptureFileReader {
   public:
     static constexpr uint32_t kMagic = 0xa1b2c3d4u;
@@ -23,9 +27,16 @@ class CaptureFileReader {
     CaptureFileReader(const CaptureFileReader&) = delete;
     CaptureFileReader& operator=(const CaptureFileReader&) = delete;
 
+    static constexpr uint32_t kLinkTypeEthernet = 1;
+
     // Opens the file and checks its global header. On failure writes
-    // "PCAP: Invalid pcap file: <path>" as a diagnostic and returns false.
+    // "PCAP: Invalid pcap file: <path>" as a diagnostic, keeps the reason for openError and
+    // returns false.
     bool open(const std::string& path);
+    // Why the last open failed, in words for the user ("No such file or directory", "link
+    // type 113 (Linux cooked capture) is not supported ..."); empty after a successful open.
+    const std::string& openError() const { return openError_; }
+    uint32_t linkType() const { return linkType_; }
     uint64_t fileSize() const { return file_.size(); }
     // Positions at a record header previously reported as a file offset. The record
     // counter keeps counting from where it stood.
@@ -60,6 +71,8 @@ class CaptureFileReader {
     FragmentTable fragments_;
     uint32_t counter_ = 0;
     bool swap_ = false;
+    uint32_t linkType_ = 0;
+    std::string openError_;
     bool includeUdp_ = true;
     bool includeTcp_ = true;
 };

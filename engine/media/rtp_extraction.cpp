@@ -3,10 +3,10 @@
 #include <memory>
 #include <optional>
 
-#include "capture/file_handle.h"
 #include "capture/frame_info.h"
 #include "media/rtp_header.h"
 #include "media/rtp_stream.h"
+#include "output_file.h"
 
 namespace varlowe {
 
@@ -25,12 +25,8 @@ void putBigEndian32(uint8_t* out, uint32_t value) {
 
 }  // namespace
 
-bool RtpStreamRegistry::extractStream(const RtpStream& stream, const std::string& path,
-                                      bool recordHeaders, bool rtpHeaders) const {
-    FileHandle out = openFile(path, "wb");
-    if (!out) {
-        return false;
-    }
+bool RtpStreamRegistry::writeStream(const RtpStream& stream, std::FILE* out, bool recordHeaders,
+                                    bool rtpHeaders) const {
     bool written = true;
     auto writeRecord = [&](const FrameInfo& frame, MediaPacket packet) {
         // Ethernet padding after a short datagram is not part of the RTP packet.
@@ -52,20 +48,29 @@ bool RtpStreamRegistry::extractStream(const RtpStream& stream, const std::string
             putBigEndian32(record + 4, static_cast<uint32_t>(frame.microseconds));
             record[10] = static_cast<uint8_t>(data >> 8);
             record[11] = static_cast<uint8_t>(data);
-            written = std::fwrite(record, 1, sizeof record, out.get()) == sizeof record;
+            written = std::fwrite(record, 1, sizeof record, out) == sizeof record;
         }
         if (written && data > 0) {
-            written = std::fwrite(packet.payload + skip, 1, data, out.get()) == data;
+            written = std::fwrite(packet.payload + skip, 1, data, out) == data;
         }
         return written;
     };
-    if (!walkStreamFrames(stream, writeRecord)) {
-        // Reported as a failure: an empty file would look like a stream without media.
-        out.reset();
-        std::remove(path.c_str());
-        return false;
+    // A capture that cannot be read again is a failure: an empty output would look like a
+    // stream without media.
+    return walkStreamFrames(stream, writeRecord) && written;
+}
+
+SaveOutcome RtpStreamRegistry::extractStream(const RtpStream& stream, const std::string& path,
+                                             bool recordHeaders, bool rtpHeaders) const {
+    // Never over the capture being read; and a failure leaves the old output in place.
+    OutputFile out(path, path_);
+    if (out.state() != SaveOutcome::Saved) {
+        return out.state();
     }
-    return closeWritten(out) && written;
+    if (!writeStream(stream, out.stream(), recordHeaders, rtpHeaders)) {
+        return SaveOutcome::Failed;
+    }
+    return out.commit();
 }
 
 }  // namespace varlowe

@@ -13,6 +13,7 @@
 #include "capture/packet_record.h"
 #include "media/flat_key_map.h"
 #include "media/rtcp_report.h"
+#include "output_file.h"
 #include "sip/transaction_key.h"
 
 namespace varlowe {
@@ -198,9 +199,15 @@ class RtpStreamRegistry {
     // visit(nullptr) is called once at the end. False when nothing could be read.
     bool forEachStreamPacket(const RtpStream& stream,
                              const std::function<bool(const PacketRecord*)>& visit) const;
-    // Writes the stream's packets to `path`; false when the output cannot be written.
-    bool extractStream(const RtpStream& stream, const std::string& path, bool recordHeaders,
-                       bool rtpHeaders) const;
+    // Writes the stream's packets to an open stream: per packet an optional 12-byte record
+    // header, then the RTP packet or its payload. False when the capture cannot be read
+    // again or a write fails.
+    bool writeStream(const RtpStream& stream, std::FILE* out, bool recordHeaders,
+                     bool rtpHeaders) const;
+    // Writes the stream's packets to `path`, which is replaced only when the whole stream was
+    // written; the capture itself is never written over.
+    SaveOutcome extractStream(const RtpStream& stream, const std::string& path, bool recordHeaders,
+                              bool rtpHeaders) const;
 
   private:
     // Reads the capture from the stream's first packet to its last and hands each RTP packet

@@ -19,6 +19,14 @@ const char* const kOpenFailureText =
     "Unable to open or parse the specified file.  Please verify the file exists and that it is "
     "a libpcap/Ethereal file.";
 
+std::string openFailureMessage(const std::string& path, const std::string& reason) {
+    std::string text = kOpenFailureText;
+    if (!reason.empty()) {
+        text += "\n\n" + path + ": " + reason;
+    }
+    return text;
+}
+
 namespace {
 
 void handleSip(AnalysisModel& model, RtpStreamRegistry& registry, const PacketRecord& packet,
@@ -59,8 +67,9 @@ AnalysisResult PacketAnalysisDriver::analyse(const std::string& path, bool fromL
         if (progress_ != nullptr) {
             progress_->end();
         }
+        result.failureReason = assembler.reader().openError();
         if (dialogs_ != nullptr) {
-            dialogs_->showError("Error", kOpenFailureText);
+            dialogs_->showError("Error", openFailureMessage(path, result.failureReason));
         }
         result.outcome = AnalysisOutcome::OpenFailed;
         return result;

@@ -31,6 +31,8 @@ class IAnalysisDialogs {
 extern const char* const kParsingProgressTitle;
 extern const char* const kParsingProgressMessage;
 extern const char* const kOpenFailureText;
+// The open failure text followed by the reason, when there is one, on a line of its own.
+std::string openFailureMessage(const std::string& path, const std::string& reason);
 
 enum class AnalysisOutcome {
     Analysed,             // the model holds what was read (all of it, or up to Cancel)
@@ -42,6 +44,7 @@ struct AnalysisResult {
     AnalysisOutcome outcome = AnalysisOutcome::OpenFailed;
     bool cancelled = false;
     std::unique_ptr<AnalysisModel> model;  // with its stream registry; set when Analysed
+    std::string failureReason;             // why the capture could not be opened
 };
 
 // The single pass that turns a capture file into an analysed model. The caller (the main

@@ -145,12 +145,54 @@ TEST(CaptureFileReader, SnapshotLimitedRecordsAdvanceByCapturedLength) {
     EXPECT_EQ(result.packets[1].number, 2u);
 }
 
-TEST(CaptureFileReader, LinkTypeIsIgnored) {
-    CaptureBuilder builder(FileByteOrder::Little, CaptureBuilder::kMicrosecondMagic, 113);
-    builder.add(udpFrame(kHostA, 1, kHostB, 2, bytesOf("decoded as ethernet")));
-    ReadResult result = readAll(builder);
-    ASSERT_EQ(result.packets.size(), 1u);
-    EXPECT_EQ(payloadOf(result.packets[0]), "decoded as ethernet");
+TEST(CaptureFileReader, LinkTypesOtherThanEthernetAreRefusedByName) {
+    for (FileByteOrder order : {FileByteOrder::Little, FileByteOrder::Big}) {
+        CaptureBuilder ethernet(order, CaptureBuilder::kMicrosecondMagic, 1);
+        ethernet.add(udpFrame(kHostA, 1, kHostB, 2, bytesOf("x")));
+        EXPECT_EQ(readAll(ethernet).packets.size(), 1u);
+    }
+    struct Case {
+        uint32_t linkType;
+        const char* text;
+    };
+    for (Case c : {Case{0, "link type 0 (BSD loopback)"}, Case{101, "link type 101 (raw IP)"},
+                   Case{113, "link type 113 (Linux cooked capture)"},
+                   Case{0xffffffffu, "link type 4294967295 (unknown)"}}) {
+        for (FileByteOrder order : {FileByteOrder::Little, FileByteOrder::Big}) {
+            CaptureBuilder builder(order, CaptureBuilder::kMicrosecondMagic, c.linkType);
+            builder.add(udpFrame(kHostA, 1, kHostB, 2, bytesOf("not an ethernet frame")));
+            TempFile file;
+            builder.writeTo(file.path());
+            ScopedDiagnosticsCapture diagnostics;
+            CaptureFileReader reader;
+            EXPECT_FALSE(reader.open(file.path()));
+            EXPECT_EQ(reader.openError().rfind(c.text, 0), 0u) << reader.openError();
+            EXPECT_NE(reader.openError().find("is not supported"), std::string::npos);
+            EXPECT_EQ(diagnostics.text(), "PCAP: Invalid pcap file: " + file.path() + "\n\n");
+        }
+    }
+}
+
+TEST(CaptureFileReader, OpenFailuresSayWhy) {
+    TempFile file;
+    CaptureFileReader reader;
+    ScopedDiagnosticsCapture diagnostics;
+    EXPECT_FALSE(reader.open(file.folder() + "/none.pcap"));
+    EXPECT_EQ(reader.openError(), "No such file or directory");
+    EXPECT_FALSE(reader.open(file.folder()));
+    EXPECT_EQ(reader.openError(), "Is a directory");
+    file.write(bytesOf("short"));
+    EXPECT_FALSE(reader.open(file.path()));
+    EXPECT_NE(reader.openError().find("shorter than its 24-byte header"), std::string::npos);
+    file.write(Bytes(24, 0x41));
+    EXPECT_FALSE(reader.open(file.path()));
+    EXPECT_EQ(reader.openError(), "not a libpcap capture file");
+    file.write(CaptureBuilder(FileByteOrder::Little, CaptureBuilder::kNanosecondMagic).bytes());
+    EXPECT_FALSE(reader.open(file.path()));
+    EXPECT_NE(reader.openError().find("nanosecond"), std::string::npos);
+    file.write(threePackets(FileByteOrder::Little).bytes());
+    EXPECT_TRUE(reader.open(file.path()));
+    EXPECT_EQ(reader.openError(), "");
 }
 
 TEST(CaptureFileReader, ReportsRecordOffsetsAndSeeksBackToThem) {

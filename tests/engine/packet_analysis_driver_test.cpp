@@ -128,7 +128,9 @@ TEST(PacketAnalysisDriver, OpenFailuresAndEmptyLiveCaptures) {
     ASSERT_EQ(dialogs.errors.size(), 1u);
     EXPECT_EQ(dialogs.errors[0],
               "Error|Unable to open or parse the specified file.  Please verify the file exists "
-              "and that it is a libpcap/Ethereal file.");
+              "and that it is a libpcap/Ethereal file.\n\n/nonexistent/capture.pcap: No such "
+              "file or directory");
+    EXPECT_EQ(failed.failureReason, "No such file or directory");
 
     CaptureBuilder empty;
     empty.add(udpFrame(kCaller, 1, kCallee, 2, bytesOf("nothing to see")));

@@ -336,7 +336,8 @@ TEST(RtpGraphs, AMissingCaptureGivesNoGraphs) {
     EXPECT_FALSE(computeGraphs(model->streamRegistry(), stream, &graphs));
     EXPECT_EQ(stream->packets, 1);
     TempFile out("out.rtp");
-    EXPECT_FALSE(model->streamRegistry()->extractStream(*stream, out.path(), false, false));
+    EXPECT_EQ(model->streamRegistry()->extractStream(*stream, out.path(), false, false),
+              SaveOutcome::Failed);
 }
 
 TEST(RtpExtraction, RecordsWithAndWithoutHeaders) {
@@ -353,29 +354,29 @@ TEST(RtpExtraction, RecordsWithAndWithoutHeaders) {
     const RtpStreamRegistry& registry = *model->streamRegistry();
 
     TempFile out("out.rtp");
-    ASSERT_TRUE(registry.extractStream(*stream, out.path(), true, true));
+    ASSERT_EQ(registry.extractStream(*stream, out.path(), true, true), SaveOutcome::Saved);
     Bytes all = out.read();
     ASSERT_EQ(all.size(), (12 + 172) + (12 + 172 + 8 + 8) + (12 + 24));
     EXPECT_EQ(Bytes(all.begin(), all.begin() + 12),
               (Bytes{0, 0, 0, 101, 0, 0, 0, 250, 0, 0, 0, 172}));
     EXPECT_EQ(all[12], 0x80);
 
-    ASSERT_TRUE(registry.extractStream(*stream, out.path(), false, false));
+    ASSERT_EQ(registry.extractStream(*stream, out.path(), false, false), SaveOutcome::Saved);
     Bytes plain = out.read();
     Bytes expected(160, 0x11);
     expected.insert(expected.end(), 160, 0x22);  // 12 + 8 + 8 header bytes dropped
     EXPECT_EQ(plain, expected);
 
-    ASSERT_TRUE(registry.extractStream(*stream, out.path(), true, false));
+    ASSERT_EQ(registry.extractStream(*stream, out.path(), true, false), SaveOutcome::Saved);
     Bytes headed = out.read();
     ASSERT_EQ(headed.size(), (12 + 160) + (12 + 160) + 12);
     EXPECT_EQ(headed[10] * 256 + headed[11], 160);
     EXPECT_EQ(headed.back(), 0);  // the last record carries no data
 
-    EXPECT_FALSE(
-        registry.extractStream(*stream, out.folder() + "/no/such/dir/x.rtp", false, false));
+    EXPECT_EQ(registry.extractStream(*stream, out.folder() + "/no/such/dir/x.rtp", false, false),
+              SaveOutcome::Failed);
     if (access("/dev/full", W_OK) == 0) {
-        EXPECT_FALSE(registry.extractStream(*stream, "/dev/full", true, true));
+        EXPECT_EQ(registry.extractStream(*stream, "/dev/full", true, true), SaveOutcome::Failed);
     }
 }
 
@@ -392,9 +393,11 @@ TEST(RtpExtraction, EthernetPaddingIsNotWrittenAsPayload) {
     ASSERT_NE(stream, nullptr);
     EXPECT_EQ(stream->payloadBytes, 18 + 14);  // the figures count what was captured
     TempFile out("out.rtp");
-    ASSERT_TRUE(model->streamRegistry()->extractStream(*stream, out.path(), false, false));
+    ASSERT_EQ(model->streamRegistry()->extractStream(*stream, out.path(), false, false),
+              SaveOutcome::Saved);
     EXPECT_EQ(out.read(), (Bytes{0x7e, 0x7f, 0x7f}));
-    ASSERT_TRUE(model->streamRegistry()->extractStream(*stream, out.path(), true, true));
+    ASSERT_EQ(model->streamRegistry()->extractStream(*stream, out.path(), true, true),
+              SaveOutcome::Saved);
     Bytes headed = out.read();
     ASSERT_EQ(headed.size(), (12 + 13) + (12 + 14));
     EXPECT_EQ(headed[11], 13);
@@ -413,7 +416,8 @@ TEST(RtpExtraction, ADeactivatedStreamIsStillWrittenToTheEndOfTheFile) {
     EXPECT_FALSE(stream->active);
     EXPECT_EQ(stream->packets, 2);
     TempFile out("out.rtp");
-    ASSERT_TRUE(model->streamRegistry()->extractStream(*stream, out.path(), false, false));
+    ASSERT_EQ(model->streamRegistry()->extractStream(*stream, out.path(), false, false),
+              SaveOutcome::Saved);
     EXPECT_EQ(out.read().size(), 8u);
 }
 
@@ -440,7 +444,8 @@ TEST(RtpExtraction, FragmentedPacketsAreReadAgainWhole) {
     EXPECT_EQ(stream->firstPacket.number, 4u);  // the completing fragment's number
 
     TempFile out("out.rtp");
-    ASSERT_TRUE(model->streamRegistry()->extractStream(*stream, out.path(), false, true));
+    ASSERT_EQ(model->streamRegistry()->extractStream(*stream, out.path(), false, true),
+              SaveOutcome::Saved);
     EXPECT_EQ(out.read().size(), 3u * 1412u);
     RtpGraphData graphs;
     ASSERT_TRUE(computeGraphs(model->streamRegistry(), stream, &graphs));

@@ -39,7 +39,7 @@ void addSip(AnalysisModel& model, const std::string& from, const std::string& to
 
 std::string exported(const AnalysisModel& model, TextExportOptions options = {}) {
     TempFile file("export.txt");
-    if (!exportText(file.path(), model, options)) {
+    if (exportText(file.path(), model, options) != SaveOutcome::Saved) {
         return "(failed)";
     }
     Bytes bytes = file.read();
@@ -187,9 +187,9 @@ TEST(TextExport, ShownRowsOnlyAndFailures) {
     AnalysisModel empty;
     EXPECT_EQ(exported(empty), "(failed)");
     EXPECT_EQ(exported(empty, TextExportOptions{false, true, false, true}), "");
-    EXPECT_FALSE(exportText("/nonexistent-dir/x.txt", model, {}));
+    EXPECT_EQ(exportText("/nonexistent-dir/x.txt", model, {}), SaveOutcome::Failed);
     if (access("/dev/full", W_OK) == 0) {
-        EXPECT_FALSE(exportText("/dev/full", model, {}));
+        EXPECT_EQ(exportText("/dev/full", model, {}), SaveOutcome::Failed);
     }
 }
 

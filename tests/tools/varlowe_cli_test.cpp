@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <array>
 #include <cstdio>
@@ -79,7 +80,8 @@ TEST(CliPackets, UnreadableFileReportsBothLinesAndExitsWithOne) {
     EXPECT_EQ(run.err,
               "PCAP: Invalid pcap file: " + file.path() +
                   "\n\nUnable to open or parse the specified file.  Please verify the file exists "
-                  "and that it is a libpcap/Ethereal file.\n");
+                  "and that it is a libpcap/Ethereal file.\n\n" +
+                  file.path() + ": not a libpcap capture file\n");
 }
 
 TEST(CliPackets, DiagnosticsGoToStandardError) {
@@ -188,13 +190,15 @@ TEST(CliStreams, ExtractErrorsAreClear) {
     TempFile file;
     writeCall(file);
     TempFile out("out.raw");
-    for (const char* stream : {"0", "3"}) {
+    CliRun beyond = runCli("extract --stream 3 -o " + out.path() + " " + file.path());
+    EXPECT_EQ(beyond.status, 1);
+    EXPECT_NE(beyond.err.find("no stream 3; the capture has 2 streams"), std::string::npos)
+        << beyond.err;
+    for (const char* stream : {"0", "-1", "99999999999999999999"}) {
         CliRun run = runCli(std::string("extract --stream ") + stream + " -o " + out.path() + " " +
                             file.path());
-        EXPECT_EQ(run.status, 1);
-        EXPECT_NE(run.err.find("no stream " + std::string(stream) + "; the capture has 2 streams"),
-                  std::string::npos)
-            << run.err;
+        EXPECT_EQ(run.status, 2) << stream;
+        EXPECT_NE(run.err.find("--stream takes a stream number from 1"), std::string::npos);
     }
     CliRun unwritable =
         runCli("extract --stream 1 -o " + out.folder() + "/missing/x.raw " + file.path());
@@ -323,6 +327,51 @@ TEST(CliUsage, TheManualPageCoversEverySubcommandAndOption) {
             if (option == "--help" || option.size() <= 2)
                 continue;
             EXPECT_NE(page.find(option), std::string::npos) << command << " " << option;
+        }
+    }
+}
+
+TEST(CliOutputs, TheCaptureIsNeverWrittenOver) {
+    TempFile file;
+    writeCall(file);
+    const Bytes capture = file.read();
+    const std::string link = file.folder() + "/link.pcap";
+    ASSERT_EQ(::symlink(file.path().c_str(), link.c_str()), 0);
+    for (const std::string& output : {file.path(), link}) {
+        CliRun extract = runCli("extract --stream 1 -o " + output + " " + file.path());
+        EXPECT_EQ(extract.status, 1);
+        EXPECT_NE(extract.err.find("is the capture being read; not written"), std::string::npos)
+            << extract.err;
+        CliRun exported = runCli("export -o " + output + " " + link);
+        EXPECT_EQ(exported.status, 1);
+        EXPECT_NE(exported.err.find("is the capture being read; not written"), std::string::npos);
+        EXPECT_EQ(file.read(), capture);
+    }
+    ::unlink(link.c_str());
+}
+
+TEST(CliOutputs, StandardOutputAndItsWriteErrors) {
+    TempFile file;
+    writeCall(file);
+    TempFile out("out.raw");
+    ASSERT_EQ(
+        runCli("extract --stream 1 --record-headers -o " + out.path() + " " + file.path()).status,
+        0);
+    CliRun piped = runCli("extract --stream 1 --record-headers -o - " + file.path());
+    EXPECT_EQ(piped.status, 0);
+    EXPECT_EQ(bytesOf(piped.out), out.read());
+    EXPECT_FALSE(piped.out.empty());
+
+    CliRun empty = runCli("export -o '' " + file.path());
+    EXPECT_EQ(empty.status, 2);
+    EXPECT_NE(empty.err.find("-o needs a file name"), std::string::npos);
+
+    if (access("/dev/full", W_OK) == 0) {
+        for (const char* command : {"packets", "messages", "streams", "export"}) {
+            CliRun full = runCli(std::string(command) + " " + file.path() + " >/dev/full");
+            EXPECT_EQ(full.status, 1) << command;
+            EXPECT_NE(full.err.find("cannot write to standard output"), std::string::npos)
+                << command << ": " << full.err;
         }
     }
 }
