@@ -150,8 +150,8 @@ bool CaptureFileReader::nextFrame(FrameInfo& frame, uint64_t* position) {
         if (storedLength > file_.remaining()) {
             return false;  // cut short: the same as the end of the file
         }
-        frame.seconds = static_cast<int32_t>(fields[0]);
-        frame.microseconds = static_cast<int32_t>(fields[1]);
+        frame.seconds = fields[0];
+        frame.microseconds = fields[1];
         frame.number = counter_;
         frame.fileOffset = recordOffset;
 

@@ -8,8 +8,9 @@ namespace varlowe {
 // One accepted UDP or TCP frame as decoded from a capture record (numeric form).
 struct FrameInfo {
     uint8_t protocol = 0;  // IP protocol number: 17 UDP, 6 TCP
-    int32_t seconds = 0;
-    int32_t microseconds = 0;
+    // As the capture file has them: unsigned, so times after January 2038 stay positive.
+    uint32_t seconds = 0;
+    uint32_t microseconds = 0;
     uint32_t number = 0;              // record index in the file, from 1
     uint64_t fileOffset = 0;          // offset of the record header
     uint32_t sourceAddress = 0;       // host order

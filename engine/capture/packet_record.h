@@ -15,8 +15,9 @@ enum class TransportKind : int { Udp = 0, Tcp = 1, Other = 2 };
 // One accepted packet in the form the analysis and the user interface share. A value type:
 // copies are deep, so every holder owns its texts and payload.
 struct PacketRecord {
-    int32_t seconds = 0;
-    int32_t microseconds = 0;
+    // As the capture file has them: unsigned, so times after January 2038 stay positive.
+    uint32_t seconds = 0;
+    uint32_t microseconds = 0;
     TransportKind transport = TransportKind::Other;
     uint32_t number = 0;
     uint64_t fileOffset = 0;

@@ -17,9 +17,11 @@ PacketTime timeDifference(PacketTime later, PacketTime earlier) {
 }
 
 int formatPacketTime(PacketTime time, char* buffer, size_t size) {
-    int64_t total = int64_t{time.seconds} * 1000000 + time.microseconds;
+    // Within the range of any two 32-bit times, so no overflow.
+    const int64_t total = time.seconds * 1000000 + time.microseconds;
     if (total >= 0 && time.microseconds >= 0) {
-        return std::snprintf(buffer, size, "%d.%6.6d", time.seconds, time.microseconds);
+        return std::snprintf(buffer, size, "%" PRId64 ".%6.6" PRId64, time.seconds,
+                             time.microseconds);
     }
     // A negative difference: "%d.%6.6d" alone would print "0.-00200".
     uint64_t magnitude = total < 0 ? static_cast<uint64_t>(-total) : static_cast<uint64_t>(total);

@@ -6,10 +6,11 @@
 
 namespace varlowe {
 
-// A packet time or a difference of two, as seconds and microseconds.
+// A packet time or a difference of two, as seconds and microseconds. 64-bit, so that the
+// difference of any two 32-bit file times is exact.
 struct PacketTime {
-    int32_t seconds = 0;
-    int32_t microseconds = 0;
+    int64_t seconds = 0;
+    int64_t microseconds = 0;
 };
 
 inline bool operator==(PacketTime a, PacketTime b) {

@@ -192,8 +192,8 @@ bool RtpStatsEngine::visit(const PacketRecord* packet) {
         // 32-bit wrapping arithmetic as the arrival figure is defined; done unsigned to stay
         // defined for any capture times.
         const int32_t arrival = static_cast<int32_t>(
-            static_cast<uint32_t>(packet->seconds - previousTime_.seconds) * 1000000u +
-            static_cast<uint32_t>(packet->microseconds - previousTime_.microseconds));
+            (packet->seconds - static_cast<uint32_t>(previousTime_.seconds)) * 1000000u +
+            (packet->microseconds - static_cast<uint32_t>(previousTime_.microseconds)));
         const uint32_t step = timestamp - previousTimestamp_;
         // Whole microseconds per timestamp tick, as the figure has always been computed.
         const int32_t microsecondsPerTick = stream_.clockRate > 0 ? 1000000 / stream_.clockRate : 0;

@@ -21,8 +21,9 @@ struct StreamSlot {
     std::string sourcePort;
     std::string destinationAddress;
     std::string destinationPort;
-    int32_t seconds = 0;
-    int32_t microseconds = 0;
+    // As the capture file has them: unsigned, so times after January 2038 stay positive.
+    uint32_t seconds = 0;
+    uint32_t microseconds = 0;
     TransportKind transport = TransportKind::Tcp;
     uint32_t number = 0;
     uint64_t fileOffset = 0;

@@ -46,3 +46,15 @@ TEST(PacketTime, FormatIntoSmallBufferTruncatesAndTerminates) {
     EXPECT_EQ(length, 10);  // the full text length, as snprintf reports it
     EXPECT_STREQ(buffer, "123.");
 }
+
+TEST(PacketTime, TimesAfter2038AndAtTheLimitsOfTheFileFields) {
+    // Record seconds are unsigned 32-bit in the file: 2^31 is January 2038, not negative.
+    EXPECT_EQ(packetTimeText({2147483648ll, 0}), "2147483648.000000");
+    EXPECT_EQ(packetTimeText({4294967295ll, 999999}), "4294967295.999999");
+    PacketTime across = timeDifference({2147483648ll, 0}, {2147483647ll, 999999});
+    EXPECT_EQ(packetTimeText(across), "0.000001");
+    PacketTime whole = timeDifference({4294967295ll, 0}, {0, 0});
+    EXPECT_EQ(whole.seconds, 4294967295ll);
+    EXPECT_EQ(packetTimeText(timeDifference({0, 0}, {4294967295ll, 4294967295ll})),
+              "-4294971589.967295");
+}

@@ -20,7 +20,7 @@ struct Stream {
                                               "audio", 8000, 4001, 0, 0);
     uint32_t number = 0;
 
-    void feed(uint16_t sequence, int32_t seconds = 0, int32_t microseconds = 0,
+    void feed(uint16_t sequence, uint32_t seconds = 0, uint32_t microseconds = 0,
               uint32_t ssrc = 0x1234) {
         ++number;
         PacketRecord packet =
@@ -224,7 +224,8 @@ struct MediaCapture {
             sipWithSdp("INVITE sip:b@h SIP/2.0", "1 INVITE", "z1", audioSdp("10.0.0.1", 4000, "8"));
         builder.add(udpFrame(kCallerIp, 5060, kCalleeIp, 5060, bytesOf(invite)), 100, 0);
     }
-    void rtp(const RtpFields& fields, int32_t seconds, int32_t microseconds, uint16_t port = 4000) {
+    void rtp(const RtpFields& fields, uint32_t seconds, uint32_t microseconds,
+             uint16_t port = 4000) {
         builder.add(udpFrame(kCalleeIp, 6000, kCallerIp, port, rtpPacket(fields)), seconds,
                     microseconds);
     }

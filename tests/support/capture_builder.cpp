@@ -185,7 +185,7 @@ void CaptureBuilder::put16(uint16_t value) {
 }
 
 CaptureBuilder& CaptureBuilder::addRaw(uint32_t capturedLength, uint32_t wireLength,
-                                       const Bytes& data, int32_t seconds, int32_t microseconds) {
+                                       const Bytes& data, uint32_t seconds, uint32_t microseconds) {
     put32(static_cast<uint32_t>(seconds));
     put32(static_cast<uint32_t>(microseconds));
     put32(capturedLength);
@@ -195,20 +195,20 @@ CaptureBuilder& CaptureBuilder::addRaw(uint32_t capturedLength, uint32_t wireLen
     return *this;
 }
 
-CaptureBuilder& CaptureBuilder::add(const Bytes& frame, int32_t seconds, int32_t microseconds) {
+CaptureBuilder& CaptureBuilder::add(const Bytes& frame, uint32_t seconds, uint32_t microseconds) {
     auto length = static_cast<uint32_t>(frame.size());
     return addRaw(length, length, frame, seconds, microseconds);
 }
 
 CaptureBuilder& CaptureBuilder::addSnapshot(const Bytes& frame, uint32_t snapshotLength,
-                                            int32_t seconds, int32_t microseconds) {
+                                            uint32_t seconds, uint32_t microseconds) {
     auto kept = std::min<uint32_t>(snapshotLength, static_cast<uint32_t>(frame.size()));
     return addRaw(kept, static_cast<uint32_t>(frame.size()),
                   Bytes(frame.begin(), frame.begin() + kept), seconds, microseconds);
 }
 
-CaptureBuilder& CaptureBuilder::addTruncated(const Bytes& frame, uint32_t kept, int32_t seconds,
-                                             int32_t microseconds) {
+CaptureBuilder& CaptureBuilder::addTruncated(const Bytes& frame, uint32_t kept, uint32_t seconds,
+                                             uint32_t microseconds) {
     auto length = static_cast<uint32_t>(frame.size());
     kept = std::min(kept, length);
     return addRaw(length, length, Bytes(frame.begin(), frame.begin() + kept), seconds,

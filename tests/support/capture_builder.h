@@ -62,17 +62,17 @@ class CaptureBuilder {
                             uint32_t magic = kMicrosecondMagic, uint32_t linkType = 1);
 
     // A whole frame.
-    CaptureBuilder& add(const Bytes& frame, int32_t seconds = 0, int32_t microseconds = 0);
+    CaptureBuilder& add(const Bytes& frame, uint32_t seconds = 0, uint32_t microseconds = 0);
     // A frame stored up to `snapshotLength` bytes, with its full length as wire length.
-    CaptureBuilder& addSnapshot(const Bytes& frame, uint32_t snapshotLength, int32_t seconds = 0,
-                                int32_t microseconds = 0);
+    CaptureBuilder& addSnapshot(const Bytes& frame, uint32_t snapshotLength, uint32_t seconds = 0,
+                                uint32_t microseconds = 0);
     // A record whose header announces the whole frame but whose data is cut after `kept`
     // bytes; only sensible as the last record.
-    CaptureBuilder& addTruncated(const Bytes& frame, uint32_t kept, int32_t seconds = 0,
-                                 int32_t microseconds = 0);
+    CaptureBuilder& addTruncated(const Bytes& frame, uint32_t kept, uint32_t seconds = 0,
+                                 uint32_t microseconds = 0);
     // A record header with arbitrary lengths followed by the given bytes.
     CaptureBuilder& addRaw(uint32_t capturedLength, uint32_t wireLength, const Bytes& data,
-                           int32_t seconds = 0, int32_t microseconds = 0);
+                           uint32_t seconds = 0, uint32_t microseconds = 0);
     // Stray bytes (for instance half a record header).
     CaptureBuilder& appendBytes(const Bytes& data);
 

@@ -70,7 +70,7 @@ inline Bytes rtcpSenderReport(uint32_t ssrc, const std::string& cname) {
 
 inline PacketRecord udpRecord(const std::string& source, uint16_t sourcePort,
                               const std::string& destination, uint16_t destinationPort,
-                              const Bytes& payload, int32_t seconds = 0, int32_t microseconds = 0,
+                              const Bytes& payload, uint32_t seconds = 0, uint32_t microseconds = 0,
                               uint32_t number = 1) {
     PacketRecord record;
     record.seconds = seconds;

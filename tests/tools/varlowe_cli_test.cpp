@@ -71,6 +71,18 @@ TEST(CliPackets, ListsOneLinePerPacket) {
     EXPECT_EQ(count.out, "packets 2\npayload-bytes 15\n");
 }
 
+TEST(CliPackets, TimesAfter2038StayPositive) {
+    CaptureBuilder builder;
+    builder.add(udpFrame(kA, 1, kB, 2, bytesOf("a")), 2147483647u, 999999);
+    builder.add(udpFrame(kA, 1, kB, 2, bytesOf("b")), 2147483648u, 0);
+    TempFile file;
+    builder.writeTo(file.path());
+    CliRun run = runCli("packets " + file.path());
+    EXPECT_EQ(run.out,
+              "1 2147483647.999999 UDP 127.0.0.1:1 > 127.0.0.2:2 1\n"
+              "2 2147483648.000000 UDP 127.0.0.1:1 > 127.0.0.2:2 1\n");
+}
+
 TEST(CliPackets, UnreadableFileReportsBothLinesAndExitsWithOne) {
     TempFile file("not-a-capture.txt");
     file.write(bytesOf("this is not a capture file at all"));
