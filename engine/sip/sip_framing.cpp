@@ -1,9 +1,9 @@
 #include "sip_framing.h"
 
+#include <algorithm>
 #include <array>
 #include <string_view>
 
-#include "diagnostics.h"
 #include "text_search.h"
 
 namespace varlowe {
@@ -137,18 +137,30 @@ MessageExtent messageExtent(const uint8_t* data, size_t length, bool encapsulate
     if (valueAt == npos || valueAt >= runLength) {
         return extent;
     }
-    int64_t bodyLength = leadingNumber(
-        std::string_view(reinterpret_cast<const char*>(run) + valueAt, runLength - valueAt));
-    if (bodyLength < 0) {
-        return extent;
-    }
     size_t headerEnd = findBytes(run, runLength, "\r\n\r\n");
     if (headerEnd == npos) {
         return extent;
     }
+    size_t valueEnd = findBytes(run, runLength, "\r\n", valueAt);
+    std::string_view value(reinterpret_cast<const char*>(run) + valueAt,
+                           (valueEnd == npos ? runLength : valueEnd) - valueAt);
+    while (!value.empty() && (value.front() == ' ' || value.front() == '\t')) {
+        value.remove_prefix(1);
+    }
+    while (!value.empty() && (value.back() == ' ' || value.back() == '\t')) {
+        value.remove_suffix(1);
+    }
+    const bool decimal = !value.empty() && std::all_of(value.begin(), value.end(),
+                                                       [](char c) { return c >= '0' && c <= '9'; });
+    int64_t bodyLength = 0;
+    if (decimal) {
+        bodyLength = leadingNumber(value);  // saturates far above any capture's size
+    } else {
+        extent.invalidLength = true;
+        extent.lengthText.assign(value.substr(0, 64));
+    }
     uint64_t messageLength = uint64_t{headerEnd} + 4 + static_cast<uint64_t>(bodyLength);
     if (messageLength > runLength) {
-        diagnostic("Not enough data");
         extent.neededLength = start + messageLength;
         return extent;
     }

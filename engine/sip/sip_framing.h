@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <optional>
+#include <string>
 
 namespace varlowe {
 
@@ -21,11 +22,17 @@ struct MessageExtent {
     // When only body bytes are missing: how many bytes from the start of the data the
     // message needs; 0 otherwise.
     uint64_t neededLength = 0;
+    // The Content-Length value was not a non-negative decimal number and was taken as 0; its
+    // text (at most 64 characters) for the diagnostic.
+    bool invalidLength = false;
+    std::string lengthText;
 };
 
 // A message is complete when the run starts with a start line (or, with `encapsulated`, one
 // is found inside it), it has a Content-Length header and the empty line, and all body bytes
-// are present. "Not enough data" is written as a diagnostic when only the body is short.
+// are present. A Content-Length that is no number (negative, empty, letters) counts as 0, so
+// that one bad header cannot hold back every later message of the connection. Writes
+// nothing: the assembler reports a waiting message and a bad length once each.
 MessageExtent messageExtent(const uint8_t* data, size_t length, bool encapsulated);
 
 }  // namespace varlowe

@@ -64,6 +64,7 @@ void SipStreamAssembler::openSlot(StreamSlot& slot, const PacketRecord& packet, 
     slot.headerOverhead = packet.headerOverhead;
     slot.buffer.assign(data, data + length);
     slot.begin = 0;
+    slot.waitReported = false;
     evaluate(slot, 0);
 }
 
@@ -71,17 +72,18 @@ void SipStreamAssembler::evaluate(StreamSlot& slot, size_t previousSize) {
     if (previousSize > 0 && !slot.ready) {
         size_t from = previousSize > 64 ? previousSize - 64 : 0;
         if (!mayChangeFraming(slot.data(), slot.size(), from)) {
-            if (slot.neededLength == 0) {
-                return;  // still no start line, no length or no end of headers
-            }
-            if (slot.size() < slot.neededLength) {
-                diagnostic("Not enough data");
-                return;
+            if (slot.neededLength == 0 || slot.size() < slot.neededLength) {
+                return;  // no start line, length or end of headers yet, or the body is short
             }
         }
     }
     MessageExtent extent = messageExtent(slot.data(), slot.size(), includeEncapsulated_);
     slot.neededLength = extent.neededLength;
+    if (extent.neededLength > 0 && !slot.waitReported) {
+        // Once per message, not once per segment: a long body arrives in many segments.
+        diagnostic("Not enough data\n");
+        slot.waitReported = true;
+    }
     if (extent.complete) {
         slot.ready = extent;
     } else {
@@ -89,8 +91,18 @@ void SipStreamAssembler::evaluate(StreamSlot& slot, size_t previousSize) {
     }
 }
 
+namespace {
+void reportInvalidLength(const MessageExtent& extent, uint32_t number) {
+    if (extent.invalidLength) {
+        diagnostic("Packet %u: Content-Length \"%s\" is not a number; taken as 0\n", number,
+                   extent.lengthText.c_str());
+    }
+}
+}  // namespace
+
 PacketRecord SipStreamAssembler::emit(StreamSlot& slot) {
     const MessageExtent extent = *slot.ready;
+    reportInvalidLength(extent, slot.number);
     PacketRecord packet;
     packet.seconds = slot.seconds;
     packet.microseconds = slot.microseconds;
@@ -120,6 +132,7 @@ PacketRecord SipStreamAssembler::emit(StreamSlot& slot) {
     }
     slot.ready.reset();
     slot.neededLength = 0;
+    slot.waitReported = false;
     evaluate(slot, 0);
     return packet;
 }
@@ -180,6 +193,7 @@ std::optional<PacketRecord> SipStreamAssembler::nextMessageOrFrame(uint64_t* pos
         size_t length = packet.payloadLength;
         MessageExtent extent = messageExtent(data, length, includeEncapsulated_);
         if (extent.complete) {
+            reportInvalidLength(extent, packet.number);
             if (!extent.endsAtEnd && firstFree != nullptr) {
                 openSlot(*firstFree, packet, data + extent.end, length - extent.end);
             }

@@ -36,6 +36,7 @@ struct StreamSlot {
     // at its own bytes.
     std::optional<MessageExtent> ready;
     uint64_t neededLength = 0;
+    bool waitReported = false;  // "Not enough data" was said for the waiting message
 
     const uint8_t* data() const { return buffer.data() + begin; }
     size_t size() const { return buffer.size() - begin; }

@@ -163,3 +163,41 @@ TEST(SipStreamAssembler, LineEndsBetweenMessagesDoNotBlockTheConnection) {
     EXPECT_EQ(payloadOf(packets[2]), kOk);
     EXPECT_EQ(payloadOf(packets[3]), kOk);
 }
+
+TEST(SipStreamAssembler, AWaitingMessageIsReportedOnceWhateverItsSegments) {
+    std::string text = invite(3000);
+    CaptureBuilder builder;
+    for (size_t at = 0; at < text.size(); at += 100) {
+        builder.add(tcpFrame(kHostA, 5060, kHostB, 40000, bytesOf(text.substr(at, 100))));
+    }
+    ScopedDiagnosticsCapture diagnostics;
+    std::vector<PacketRecord> packets = assembleAll(builder);
+    ASSERT_EQ(packets.size(), 1u);
+    EXPECT_EQ(payloadOf(packets[0]), text);
+    EXPECT_EQ(diagnostics.text(), "Not enough data\n");
+
+    // One report per waiting message: a second message of the connection waits again.
+    CaptureBuilder two;
+    std::string both = text + text;
+    for (size_t at = 0; at < both.size(); at += 1000) {
+        two.add(tcpFrame(kHostA, 5060, kHostB, 40000, bytesOf(both.substr(at, 1000))));
+    }
+    ScopedDiagnosticsCapture again;
+    EXPECT_EQ(assembleAll(two).size(), 2u);
+    EXPECT_EQ(again.text(), "Not enough data\nNot enough data\n");
+}
+
+TEST(SipStreamAssembler, ABadContentLengthDoesNotSilenceTheConnection) {
+    const std::string bad = "BYE sip:a SIP/2.0\r\nCall-ID: x\r\nContent-Length: -1\r\n\r\n";
+    CaptureBuilder builder;
+    builder.add(tcpFrame(kHostA, 5060, kHostB, 40000, bytesOf(bad.substr(0, 20))));
+    builder.add(tcpFrame(kHostA, 5060, kHostB, 40000, bytesOf(bad.substr(20) + kOk)));
+    builder.add(tcpFrame(kHostA, 5060, kHostB, 40000, bytesOf(kOk)));
+    ScopedDiagnosticsCapture diagnostics;
+    std::vector<PacketRecord> packets = assembleAll(builder);
+    ASSERT_EQ(packets.size(), 3u);
+    EXPECT_EQ(payloadOf(packets[0]), bad);
+    EXPECT_EQ(payloadOf(packets[1]), kOk);
+    EXPECT_EQ(payloadOf(packets[2]), kOk);
+    EXPECT_EQ(diagnostics.text(), "Packet 1: Content-Length \"-1\" is not a number; taken as 0\n");
+}
