@@ -3,13 +3,21 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
+#include <mutex>
 #include <vector>
 
 namespace varlowe {
 
 namespace {
+// Sinks are changed and written under one lock, so that a worker thread (live capture) can
+// report while the user interface swaps sinks; a line is never interleaved with another.
+std::mutex& sinkLock() {
+    static std::mutex lock;
+    return lock;
+}
 IDiagnosticsSink* currentSink = nullptr;
 IDiagnosticsSink* exchangeSink(IDiagnosticsSink* sink) {
+    std::lock_guard<std::mutex> guard(sinkLock());
     IDiagnosticsSink* previous = currentSink;
     currentSink = sink;
     return previous;
@@ -17,7 +25,7 @@ IDiagnosticsSink* exchangeSink(IDiagnosticsSink* sink) {
 }  // namespace
 
 void setDiagnosticsSink(IDiagnosticsSink* sink) {
-    currentSink = sink;
+    exchangeSink(sink);
 }
 
 namespace {
@@ -36,24 +44,28 @@ IDiagnosticsSink* currentDebugSink() {
 }  // namespace
 
 void setDebugSink(IDiagnosticsSink* sink) {
+    std::lock_guard<std::mutex> guard(sinkLock());
     installedDebugSink = sink;
     debugSinkInstalled = sink != nullptr;
 }
 
 bool debugEnabled() {
+    std::lock_guard<std::mutex> guard(sinkLock());
     return currentDebugSink() != nullptr;
 }
 
 void debugTrace(const char* format, ...) {
-    IDiagnosticsSink* sink = currentDebugSink();
-    if (sink == nullptr) {
+    if (!debugEnabled()) {
         return;
     }
     va_list args;
     va_start(args, format);
     std::string text = formatText(format, args);
     va_end(args);
-    sink->write(text);
+    std::lock_guard<std::mutex> guard(sinkLock());
+    if (IDiagnosticsSink* sink = currentDebugSink()) {
+        sink->write(text);
+    }
 }
 
 void diagnostic(const char* format, ...) {
@@ -61,6 +73,7 @@ void diagnostic(const char* format, ...) {
     va_start(args, format);
     std::string text = formatText(format, args);
     va_end(args);
+    std::lock_guard<std::mutex> guard(sinkLock());
     if (currentSink != nullptr) {
         currentSink->write(text);
     } else {
@@ -91,10 +104,18 @@ std::string formatText(const char* format, va_list args) {
 }
 }  // namespace
 
-ScopedDiagnosticsCapture::ScopedDiagnosticsCapture() : previous_(exchangeSink(this)) {}
+// Installed only once its text exists: another thread may write the moment it is installed.
+ScopedDiagnosticsCapture::ScopedDiagnosticsCapture() {
+    previous_ = exchangeSink(this);
+}
 
 ScopedDiagnosticsCapture::~ScopedDiagnosticsCapture() {
     exchangeSink(previous_);
+}
+
+std::string ScopedDiagnosticsCapture::text() const {
+    std::lock_guard<std::mutex> guard(sinkLock());
+    return text_;
 }
 
 void StandardErrorSink::write(const std::string& text) {

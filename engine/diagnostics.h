@@ -6,6 +6,8 @@ namespace varlowe {
 
 // Where the engine's per-packet diagnostic lines go. By default they are written to the
 // standard output; the command-line tool sends them to standard error and tests collect them.
+// Installing, removing and writing are safe from any thread; a sink's write is called under
+// a process-wide lock and must not write diagnostics itself.
 class IDiagnosticsSink {
   public:
     virtual void write(const std::string& text) = 0;
@@ -34,10 +36,11 @@ class ScopedDiagnosticsCapture : public IDiagnosticsSink {
     ScopedDiagnosticsCapture& operator=(const ScopedDiagnosticsCapture&) = delete;
 
     void write(const std::string& text) override { text_ += text; }
-    const std::string& text() const { return text_; }
+    // A copy taken under the sinks' lock: other threads may be writing into it.
+    std::string text() const;
 
   private:
-    IDiagnosticsSink* previous_;
+    IDiagnosticsSink* previous_ = nullptr;
     std::string text_;
 };
 
