@@ -7,6 +7,8 @@ VARLOWE_PACKAGES=(
     xvfb xauth                         # tests that need a display
     tshark                             # the oracle the packet listings are compared with
     time                               # peak memory figures of the benchmarks
+    clang-format                       # the formatting check of ./test
+    git                                # the list of files the formatting check reads
 )
 
 varlowe_install_missing() {
@@ -34,4 +36,17 @@ varlowe_build() {
     [ "${CI:-}" = "true" ] && werror=ON
     cmake -S "$VARLOWE_ROOT" -B "$VARLOWE_ROOT/$dir" -G Ninja -DVARLOWE_WERROR=$werror "$@" >/dev/null
     cmake --build "$VARLOWE_ROOT/$dir" -j 2
+}
+
+# The same, quiet when it works and showing the whole log when it fails.
+varlowe_build_quietly() {
+    local log
+    log=$(mktemp)
+    if ! varlowe_build "$@" >"$log" 2>&1; then
+        cat "$log" >&2
+        rm -f "$log"
+        echo "The build failed; the messages above say why." >&2
+        return 1
+    fi
+    rm -f "$log"
 }
