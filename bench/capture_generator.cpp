@@ -287,12 +287,11 @@ class Generator {
         uint16_t sequence = call.sequence[d];
         uint32_t timestamp = call.timestamp[d];
         if (call.swapPending[d]) {
-            // The packet held back last time goes out now, after its successor.
-            sequence = static_cast<uint16_t>(sequence - 1);
-            timestamp -= 160;
+            // The packet held back last time goes out now, after its successor (which took
+            // the next number).
             call.swapPending[d] = false;
-            call.sequence[d] = static_cast<uint16_t>(call.sequence[d] + 1);
-            call.timestamp[d] += 160;
+            call.sequence[d] = static_cast<uint16_t>(call.sequence[d] + 2);
+            call.timestamp[d] += 320;
         } else if (random_.unit() < options_.reorderRate) {
             sequence = static_cast<uint16_t>(sequence + 1);
             timestamp += 160;
