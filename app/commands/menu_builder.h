@@ -1,0 +1,14 @@
+#pragma once
+
+#include <wx/menu.h>
+
+#include <vector>
+
+#include "menu_item_spec.h"
+
+namespace varlowe {
+
+// Appends the rows to the menu in order (a new menu when none is given).
+wxMenu* buildMenu(const std::vector<MenuItemSpec>& rows, wxMenu* menu = nullptr);
+
+}  // namespace varlowe

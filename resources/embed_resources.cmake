@@ -1,0 +1,23 @@
+# cmake -DOUTPUT=file.cpp -DINPUTS="a.svg;b.svg" -P embed_resources.cmake
+# Writes a C++ source holding each input's bytes under its role name (the file name without
+# its extension), for the accessor in resource_catalog.cpp.
+set(body "// Written by embed_resources.cmake from the files in resources/; do not edit.\n")
+string(APPEND body "#include <cstddef>\n\nnamespace varlowe::resources_data {\n\n")
+set(table "")
+set(index 0)
+foreach(input ${INPUTS})
+  get_filename_component(role ${input} NAME_WE)
+  file(READ ${input} hex HEX)
+  string(LENGTH "${hex}" hexLength)
+  math(EXPR size "${hexLength} / 2")
+  string(REGEX REPLACE "([0-9a-f][0-9a-f])" "0x\\1," bytes "${hex}")
+  string(REGEX REPLACE "((0x..,){24})" "\\1\n    " bytes "${bytes}")
+  string(APPEND body "const unsigned char data${index}[] = {\n    ${bytes}0x00};\n")
+  string(APPEND table "    {\"${role}\", data${index}, ${size}},\n")
+  math(EXPR index "${index} + 1")
+endforeach()
+string(APPEND body "\nstruct Entry {\n    const char* role;\n    const unsigned char* data;\n    std::size_t size;\n};\n\n")
+string(APPEND body "extern const Entry kEntries[] = {\n${table}    {nullptr, nullptr, 0},\n};\n\n}  // namespace varlowe::resources_data\n")
+file(WRITE ${OUTPUT}.tmp "${body}")
+file(COPY_FILE ${OUTPUT}.tmp ${OUTPUT} ONLY_IF_DIFFERENT)
+file(REMOVE ${OUTPUT}.tmp)
