@@ -148,7 +148,8 @@ class Generator {
         }
         int64_t answer = time + random_.range(200000, 3000000);
         call.mediaStart = answer + 30000;
-        call.mediaEnd = call.mediaStart + random_.range(20, 90) * 1000000;
+        call.mediaEnd = call.mediaStart + (options_.media ? random_.range(20, 90) * 1000000
+                                                          : random_.range(500000, 3000000));
         schedule(time, EventKind::Signal, slot, 0, 0);                   // INVITE
         schedule(time + 2000, EventKind::Signal, slot, 1, 1);            // 100 Trying
         schedule(time + 40000, EventKind::Signal, slot, 1, 2);           // 180 Ringing
@@ -156,7 +157,7 @@ class Generator {
         schedule(answer + 15000, EventKind::Signal, slot, 0, 4);         // ACK
         schedule(call.mediaEnd + 10000, EventKind::Signal, slot, 0, 5);  // BYE
         schedule(call.mediaEnd + 25000, EventKind::Signal, slot, 1, 6);  // 200 OK to BYE
-        for (int d = 0; d < 2; ++d) {
+        for (int d = 0; d < 2 && options_.media; ++d) {
             schedule(call.mediaStart + d * 7000, EventKind::Rtp, slot, d);
             schedule(call.mediaStart + kRtcpInterval + d * 100000, EventKind::Rtcp, slot, d);
         }
@@ -170,7 +171,8 @@ class Generator {
         switch (event.kind) {
             case EventKind::Signal:
                 signal(call, event);
-                if (event.step == 6) {
+                if (event.step == 6 &&
+                    (options_.maxCalls == 0 || result_.calls < options_.maxCalls)) {
                     startCall(event.slot, event.time + random_.range(100000, 2000000));
                 }
                 break;

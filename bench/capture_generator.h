@@ -12,6 +12,10 @@ struct GeneratorOptions {
     double lossRate = 0.005;     // RTP packets never sent
     double reorderRate = 0.002;  // RTP packets swapped with their successor
     uint64_t seed = 1;
+    // Signalling only: calls of a few seconds without RTP or RTCP, for SIP-heavy captures.
+    bool media = true;
+    // Stop once this many calls have been started and finished (0: only the size limits).
+    uint64_t maxCalls = 0;
 };
 
 struct GeneratorResult {

@@ -8,7 +8,7 @@
 namespace {
 const char* const kUsage =
     "Usage: generate-capture -o FILE [--size-mb N] [--calls N] [--seed N] [--tcp-share X]\n"
-    "                        [--loss X] [--reorder X]\n"
+    "                        [--loss X] [--reorder X] [--no-media] [--max-calls N]\n"
     "Writes a synthetic capture of concurrent SIP calls with RTP and RTCP, the same bytes for\n"
     "the same options.\n";
 }
@@ -21,6 +21,10 @@ int main(int argc, char** argv) {
         if (argument == "--help") {
             std::fputs(kUsage, stdout);
             return 0;
+        }
+        if (argument == "--no-media") {
+            options.media = false;
+            continue;
         }
         if (i + 1 >= argc) {
             std::fputs(kUsage, stderr);
@@ -41,6 +45,8 @@ int main(int argc, char** argv) {
             options.lossRate = std::atof(value);
         } else if (argument == "--reorder") {
             options.reorderRate = std::atof(value);
+        } else if (argument == "--max-calls") {
+            options.maxCalls = std::strtoull(value, nullptr, 10);
         } else {
             std::fputs(kUsage, stderr);
             return 2;

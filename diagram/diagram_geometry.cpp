@@ -32,8 +32,8 @@ int DiagramGeometry::printColumnWidth(int printableWidth, size_t columns) {
 RowRange drawnRows(size_t viewStartRow, int clientHeight, int rowHeight, size_t rowCount) {
     RowRange range;
     range.first = viewStartRow > 2 ? viewStartRow - 2 : 0;
-    const size_t fitting = rowHeight > 0 ? static_cast<size_t>(std::max(clientHeight, 0) / rowHeight)
-                                         : 0;
+    const size_t fitting =
+        rowHeight > 0 ? static_cast<size_t>(std::max(clientHeight, 0) / rowHeight) : 0;
     range.end = std::min(rowCount, range.first + fitting + 3);
     if (range.first > range.end) {
         range.first = range.end;
@@ -135,7 +135,8 @@ std::optional<ViewStart> viewToShow(size_t row, size_t sourceColumn, ViewStart v
         next.row = wanted;
     }
     // Columns are 120 pixels wide whenever the view scrolls sideways, two steps each.
-    const int64_t stepsPerColumn = DiagramGeometry::kMinColumnWidth / DiagramGeometry::kHorizontalStep;
+    const int64_t stepsPerColumn =
+        DiagramGeometry::kMinColumnWidth / DiagramGeometry::kHorizontalStep;
     const int64_t firstColumn = view.step / stepsPerColumn;
     const int64_t columnsShown = clientWidth / DiagramGeometry::kMinColumnWidth;
     const int64_t column = static_cast<int64_t>(sourceColumn);

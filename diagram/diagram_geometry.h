@@ -103,6 +103,6 @@ std::optional<ViewStart> viewToShow(size_t row, size_t sourceColumn, ViewStart v
 // longest beginning followed by "..." that fits. `measure` gives the width of a text; the
 // search is logarithmic in the text's length, so captured texts of any length cost little.
 std::wstring fitText(const std::wstring& text, int width,
-                       const std::function<int(const std::wstring&)>& measure);
+                     const std::function<int(const std::wstring&)>& measure);
 
 }  // namespace varlowe

@@ -80,10 +80,10 @@ int drawFitted(wxDC& dc, const wxString& text, int width, int x, int y) {
 }
 
 wxString fittedText(wxDC& dc, const wxString& text, int width) {
-    return wxString(fitText(text.ToStdWstring(), std::max(width, 0),
-                            [&dc](const std::wstring& candidate) {
-                                return dc.GetTextExtent(wxString(candidate)).GetWidth();
-                            }));
+    return wxString(
+        fitText(text.ToStdWstring(), std::max(width, 0), [&dc](const std::wstring& candidate) {
+            return dc.GetTextExtent(wxString(candidate)).GetWidth();
+        }));
 }
 
 // One in a few million pixels is as far as a device takes; lines to rows far outside the
@@ -143,8 +143,8 @@ DiagramPainter::ArrowTexts DiagramPainter::arrowTexts(const AnalysisItem& item) 
 }
 
 int DiagramPainter::rowTopY(const PaintArea& area, size_t row) const {
-    const int64_t offset = (static_cast<int64_t>(row) - static_cast<int64_t>(area.rows.first)) *
-                           geometry_.rowHeight;
+    const int64_t offset =
+        (static_cast<int64_t>(row) - static_cast<int64_t>(area.rows.first)) * geometry_.rowHeight;
     return clampY(area.firstRowY + offset);
 }
 
@@ -233,8 +233,8 @@ void DiagramPainter::paintMarkers(wxDC& dc, const PaintArea& area) const {
         const int x = geometry_.columnCentre(0) - 25 + area.xOffset;
         const AnalysisItem* selected = state_.selectedItem();
         const bool media = selected != nullptr && selected->kind == ItemKind::Media;
-        const int top = media ? rowTopY(area, dialog.front().value)
-                              : rowCentreY(area, dialog.front().value);
+        const int top =
+            media ? rowTopY(area, dialog.front().value) : rowCentreY(area, dialog.front().value);
         const int bottom = media ? rowTopY(area, dialog.back().value) + geometry_.rowHeight
                                  : rowCentreY(area, dialog.back().value);
         dc.DrawLine(x, top, x, bottom);
@@ -250,8 +250,7 @@ void DiagramPainter::paintMarkers(wxDC& dc, const PaintArea& area) const {
         if (area.showTimeDeltas && first != nullptr && last != nullptr) {
             dc.SetFont(style_.timeFont);
             dc.SetTextForeground(style_.time);
-            wxString duration =
-                timeText(timeDifference(last->packet.time(), first->packet.time()));
+            wxString duration = timeText(timeDifference(last->packet.time(), first->packet.time()));
             const int height = dc.GetTextExtent(duration).GetHeight();
             dc.DrawText(duration, geometry_.columnCentre(lastColumn) + 35 + area.xOffset,
                         (top + bottom) / 2 - height / 2);
@@ -286,8 +285,7 @@ void DiagramPainter::paintItem(wxDC& dc, const PaintArea& area, size_t row,
         dc.SetPen(style_.marker);
         const size_t lastColumn = state_.visibleColumns().size() - 1;
         if (state_.dialogRows().size() > 1 && relation != Relation::None) {
-            dc.DrawLine(geometry_.columnCentre(0) - 25 + area.xOffset, y, std::min(x1, x2) - 16,
-                        y);
+            dc.DrawLine(geometry_.columnCentre(0) - 25 + area.xOffset, y, std::min(x1, x2) - 16, y);
         }
         if (state_.transactionRows().size() > 1 && relation == Relation::SameTransaction) {
             dc.DrawLine(std::max(x1, x2) + 16, y,

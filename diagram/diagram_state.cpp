@@ -103,8 +103,8 @@ const AnalysisItem* DiagramState::selectedItem() const {
 }
 
 bool DiagramState::selectRow(std::optional<RowIndex> row, const AnalysisItem* item) {
-    if (row == selectedRow_ && (row || selectedIndex_ == (item ? std::optional(item->index)
-                                                               : std::nullopt))) {
+    if (row == selectedRow_ &&
+        (row || selectedIndex_ == (item ? std::optional(item->index) : std::nullopt))) {
         return false;
     }
     selectedRow_ = row;
@@ -257,8 +257,7 @@ std::optional<size_t> DiagramState::columnOf(const std::string& address) const {
 }
 
 bool DiagramState::isHidden(const std::string& address) const {
-    return std::find(hiddenColumns_.begin(), hiddenColumns_.end(), address) !=
-           hiddenColumns_.end();
+    return std::find(hiddenColumns_.begin(), hiddenColumns_.end(), address) != hiddenColumns_.end();
 }
 
 std::string DiagramState::rememberedUserAgent(const std::string& address) const {

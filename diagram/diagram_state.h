@@ -74,9 +74,7 @@ class DiagramState {
     void addBookmark(ItemIndex index);
     void removeBookmark(ItemIndex index);
     bool isBookmarked(ItemIndex index) const;
-    bool selectionIsBookmarked() const {
-        return selectedIndex_ && isBookmarked(*selectedIndex_);
-    }
+    bool selectionIsBookmarked() const { return selectedIndex_ && isBookmarked(*selectedIndex_); }
     const std::vector<ItemIndex>& bookmarks() const { return bookmarks_; }
 
     bool addSelectionListener(ISipDiagramSelectionListener* listener);

@@ -12,8 +12,7 @@ namespace varlowe {
 
 EditColumnLabelDialog::EditColumnLabelDialog(wxWindow* parent, const std::string& initialLabel)
     : wxDialog(parent, window::kEditLabelDialog, "Edit Column Label", wxDefaultPosition,
-               wxDefaultSize, wxCAPTION | wxSYSTEM_MENU | wxCLOSE_BOX | wxRESIZE_BORDER,
-               "dialog") {
+               wxDefaultSize, wxCAPTION | wxSYSTEM_MENU | wxCLOSE_BOX | wxRESIZE_BORDER, "dialog") {
     auto* sizer = new wxBoxSizer(wxVERTICAL);
     sizer->Add(new wxStaticText(this, wxID_ANY, "Add a label to the column.", wxDefaultPosition,
                                 wxSize(200, 15)),
@@ -21,9 +20,9 @@ EditColumnLabelDialog::EditColumnLabelDialog(wxWindow* parent, const std::string
     text_ = new wxTextCtrl(this, window::kEditLabelText, displayText(initialLabel),
                            wxDefaultPosition, wxSize(200, 25), 0, wxDefaultValidator, "text");
     sizer->Add(text_, 1, wxEXPAND | wxALL, 5);
-    persist_ = new wxCheckBox(this, window::kEditLabelCheck,
-                              "Always use this label for this ip address.", wxDefaultPosition,
-                              wxDefaultSize, 0, wxDefaultValidator, "check");
+    persist_ =
+        new wxCheckBox(this, window::kEditLabelCheck, "Always use this label for this ip address.",
+                       wxDefaultPosition, wxDefaultSize, 0, wxDefaultValidator, "check");
     persist_->SetValue(true);
     sizer->Add(persist_, 1, wxEXPAND | wxALL, 5);
     auto* buttons = new wxBoxSizer(wxHORIZONTAL);

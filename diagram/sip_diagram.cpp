@@ -94,8 +94,9 @@ void SipDiagram::computeGeometry() {
 void SipDiagram::updateScrollbars() {
     const wxSize client = GetClientSize();
     const size_t columns = state_.visibleColumns().size();
-    const int64_t rowUnits = (geometry_.virtualHeight(state_.rowCount()) + geometry_.rowHeight - 1) /
-                             geometry_.rowHeight;
+    const int64_t rowUnits =
+        (geometry_.virtualHeight(state_.rowCount()) + geometry_.rowHeight - 1) /
+        geometry_.rowHeight;
     const int rowsShown = std::max(1, client.GetHeight() / geometry_.rowHeight);
     const int64_t stepUnits =
         (DiagramGeometry::virtualWidth(columns) + DiagramGeometry::kHorizontalStep - 1) /
@@ -177,6 +178,9 @@ bool SipDiagram::ensureVisible(size_t row) {
         column = state_.columnOf(item->packet.sourceAddress).value_or(0);
     }
     const wxSize client = GetClientSize();
+    if (client.GetHeight() <= geometry_.headerHeight || client.GetWidth() <= 0) {
+        return false;  // not laid out yet: nothing is in view, nothing to scroll to
+    }
     std::optional<ViewStart> next =
         viewToShow(row, column, view_, geometry_, client.GetWidth(), client.GetHeight());
     if (!next) {
@@ -198,9 +202,8 @@ void SipDiagram::paintView(wxDC& dc) {
     const wxSize client = GetClientSize();
     const int64_t originY = static_cast<int64_t>(geometry_.rowHeight) * view_.row;
     PaintArea area;
-    area.rows =
-        drawnRows(static_cast<size_t>(view_.row), client.GetHeight(), geometry_.rowHeight,
-                  state_.rowCount());
+    area.rows = drawnRows(static_cast<size_t>(view_.row), client.GetHeight(), geometry_.rowHeight,
+                          state_.rowCount());
     area.xOffset = static_cast<int>(-DiagramGeometry::kHorizontalStep * view_.step);
     area.headerY = static_cast<int>(std::max<int64_t>(-originY, -geometry_.headerHeight - 1));
     area.firstRowY = static_cast<int>(geometry_.rowTop(area.rows.first) - originY);
@@ -270,8 +273,7 @@ void SipDiagram::onMouseWheel(wxMouseEvent& event) {
 }
 
 std::optional<RowIndex> SipDiagram::hitItem(wxPoint point) const {
-    std::optional<size_t> row =
-        rowUnder(point.x, point.y, view_, geometry_, state_.rowCount());
+    std::optional<size_t> row = rowUnder(point.x, point.y, view_, geometry_, state_.rowCount());
     if (!row) {
         return std::nullopt;
     }
@@ -327,10 +329,10 @@ void SipDiagram::onRightDown(wxMouseEvent& event) {
     SetFocus();
     const wxPoint point = event.GetPosition();
     lastMouse_ = point;
-    std::optional<size_t> column = headerColumnUnder(point.x, point.y, view_, geometry_,
-                                                     state_.visibleColumns().size());
-    const bool inHeader = point.y + static_cast<int64_t>(geometry_.rowHeight) * view_.row <=
-                          geometry_.headerHeight;
+    std::optional<size_t> column =
+        headerColumnUnder(point.x, point.y, view_, geometry_, state_.visibleColumns().size());
+    const bool inHeader =
+        point.y + static_cast<int64_t>(geometry_.rowHeight) * view_.row <= geometry_.headerHeight;
     if (inHeader) {
         state_.setContextColumn(column);
         std::unique_ptr<wxMenu> menu(makeColumnMenu());
@@ -394,8 +396,8 @@ wxMenu* SipDiagram::makeColumnMenu() const {
         menu->AppendCheckItem(id, displayText(all[n]), "Show/Hide Column");
         menu->Check(id, !state_.isHidden(all[n]));
     }
-    for (int id : {command::kMoveColumnLeft, command::kMoveColumnRight,
-                   command::kRestoreColumnLabel}) {
+    for (int id :
+         {command::kMoveColumnLeft, command::kMoveColumnRight, command::kRestoreColumnLabel}) {
         menu->Enable(id, commandEnabled(id));
     }
     return menu;
@@ -404,10 +406,9 @@ wxMenu* SipDiagram::makeColumnMenu() const {
 wxMenu* SipDiagram::makeItemMenu(const AnalysisItem& item) const {
     wxMenu* menu = buildMenu(item.kind == ItemKind::Stun ? menus::itemWithoutExtraction()
                                                          : menus::itemWithExtraction());
-    menu->Delete(state_.selectionIsBookmarked() ? command::kAddBookmark
-                                                : command::kRemoveBookmark);
-    for (int id : {command::kExtractRtp, command::kAddBookmark, command::kRemoveBookmark,
-                   command::kCopy}) {
+    menu->Delete(state_.selectionIsBookmarked() ? command::kAddBookmark : command::kRemoveBookmark);
+    for (int id :
+         {command::kExtractRtp, command::kAddBookmark, command::kRemoveBookmark, command::kCopy}) {
         if (menu->FindItem(id) != nullptr) {
             menu->Enable(id, commandEnabled(id));
         }
@@ -434,8 +435,7 @@ bool SipDiagram::commandEnabled(int id) const {
                 return true;
             }
             if (selected->sip && state_.model() != nullptr) {
-                ItemDrawCache::Media media =
-                    cache_.mediaOf(*state_.model(), *selected);
+                ItemDrawCache::Media media = cache_.mediaOf(*state_.model(), *selected);
                 return media.audio || media.video;
             }
             return false;
@@ -494,8 +494,7 @@ void SipDiagram::onCommand(wxCommandEvent& event) {
         case command::kPreviousInTransaction:
         case command::kNextInDialog:
         case command::kPreviousInDialog: {
-            const bool forward =
-                id == command::kNextInTransaction || id == command::kNextInDialog;
+            const bool forward = id == command::kNextInTransaction || id == command::kNextInDialog;
             const bool changed = id == command::kNextInDialog || id == command::kPreviousInDialog
                                      ? state_.stepInDialog(forward)
                                      : state_.stepInTransaction(forward);

@@ -16,14 +16,13 @@ SipMessageInfoDialog::SipMessageInfoDialog(wxWindow* parent, wxWindowID id, cons
                wxCAPTION | wxSYSTEM_MENU | wxCLOSE_BOX | wxRESIZE_BORDER, "dialog") {
     SetTitle(displayText(message_info::title(item)));
     auto* sizer = new wxBoxSizer(wxVERTICAL);
-    auto* heading =
-        new wxStaticText(this, wxID_ANY, displayText(message_info::heading(item)),
-                         wxDefaultPosition, wxSize(400, 15), 0, "staticText");
+    auto* heading = new wxStaticText(this, wxID_ANY, displayText(message_info::heading(item)),
+                                     wxDefaultPosition, wxSize(400, 15), 0, "staticText");
     sizer->Add(heading, 0, wxEXPAND | wxALL, 5);
-    auto* text = new wxTextCtrl(this, wxID_ANY, displayText(message_info::content(item)),
-                                wxDefaultPosition, wxSize(400, 240),
-                                wxTE_MULTILINE | wxTE_READONLY | wxTE_DONTWRAP,
-                                wxDefaultValidator, "text");
+    auto* text =
+        new wxTextCtrl(this, wxID_ANY, displayText(message_info::content(item)), wxDefaultPosition,
+                       wxSize(400, 240), wxTE_MULTILINE | wxTE_READONLY | wxTE_DONTWRAP,
+                       wxDefaultValidator, "text");
     text->SetFont(wxFont(wxFontInfo().Family(wxFONTFAMILY_TELETYPE)));
     sizer->Add(text, 1, wxEXPAND | wxALL, 5);
     auto* buttons = new wxBoxSizer(wxHORIZONTAL);

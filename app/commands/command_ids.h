@@ -14,9 +14,9 @@ constexpr int kPrint = 105;
 constexpr int kPageSetup = 106;
 constexpr int kPrintPreview = 107;
 constexpr int kRecentFiles = 108;
-constexpr int kExportImage = 109;  // beyond the classic File menu: the ladder as PNG or SVG
-constexpr int kExit = 5006;        // the toolkit's standard Exit identifier
-constexpr int kAbout = 5014;       // the toolkit's standard About identifier
+constexpr int kExportImage = 109;       // beyond the classic File menu: the ladder as PNG or SVG
+constexpr int kExit = 5006;             // the toolkit's standard Exit identifier
+constexpr int kAbout = 5014;            // the toolkit's standard About identifier
 constexpr int kFirstRecentFile = 5051;  // up to 5059, the toolkit's file-history identifiers
 constexpr int kRecentFileCount = 9;
 

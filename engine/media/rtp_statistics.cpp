@@ -65,8 +65,9 @@ void countRtpPacket(RtpStream& stream, const MediaPacket& packet, uint64_t fileO
     if (stream.packets == 0) {
         stream.firstTime = packet.time;
         stream.lastTime = packet.time;
-        packet.copyTo(stream.firstPacket);
-        packet.copyTo(stream.lastPacket, stream.lastPacketEndpoints);
+        RtpStream::CountedPackets& copies = stream.countedPackets();
+        packet.copyTo(copies.first);
+        packet.copyTo(copies.last, copies.lastEndpoints);
         if (stream.sequence) {
             trackSequence(*stream.sequence, stream, sequence);  // a sibling opened the space
         } else {
@@ -77,7 +78,7 @@ void countRtpPacket(RtpStream& stream, const MediaPacket& packet, uint64_t fileO
         stream.firstOffset = packet.fileOffset;
         stream.lastOffset = fileOffset;
     } else {
-        const PacketRecord& last = stream.lastPacket;
+        const PacketRecord& last = stream.lastPacket();
         const std::optional<RtpHeader> previous =
             RtpHeader::parse(last.payloadData(), last.payloadLength);
         if (previous && sequenceAfter(previous->sequence, sequence)) {
@@ -92,7 +93,8 @@ void countRtpPacket(RtpStream& stream, const MediaPacket& packet, uint64_t fileO
     stream.intervalSum += int64_t{interval.seconds} * 1000 + (interval.microseconds + 500) / 1000;
     if (stream.packets > 1) {
         stream.lastTime = packet.time;
-        packet.copyTo(stream.lastPacket, stream.lastPacketEndpoints);
+        RtpStream::CountedPackets& copies = stream.countedPackets();
+        packet.copyTo(copies.last, copies.lastEndpoints);
         stream.lastOffset = fileOffset;
     }
 }
@@ -122,7 +124,7 @@ double averageJitterMilliseconds(const RtpStream& stream) {
 }
 
 std::vector<std::pair<std::string, std::string>> streamFigureRows(const RtpStream& stream) {
-    const PacketRecord& first = stream.firstPacket;
+    const PacketRecord& first = stream.firstPacket();
     return {
         {"Source", first.sourceAddress + ":" + first.sourcePort},
         {"Destination", first.destinationAddress + ":" + first.destinationPort},
@@ -134,7 +136,7 @@ std::vector<std::pair<std::string, std::string>> streamFigureRows(const RtpStrea
         {"Average KBytes/Sec", format("%.2f", averageKilobytesPerSecond(stream))},
         {"Average Jitter (ms)", format("%.2f", averageJitterMilliseconds(stream))},
         {"Start/End Packet #",
-         format("%u/%u", stream.firstPacket.number, stream.lastPacket.number)},
+         format("%u/%u", stream.firstPacket().number, stream.lastPacket().number)},
     };
 }
 

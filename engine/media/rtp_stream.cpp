@@ -39,8 +39,16 @@ bool sameKey(const TransactionKey& a, const TransactionKey& b) {
            x.toUriWithTag == y.toUriWithTag && x.fromUriWithTag == y.fromUriWithTag;
 }
 
-std::string announcedKey(const std::string& address, int32_t port) {
-    return address + ' ' + std::to_string(port);
+// A duplicate has an equal transaction, so the same Call-ID: keyed with it, the list a new
+// stream is compared with holds only streams of its own call on that address, not every
+// stream ever announced there (video on port 0 from one host, say, in a long capture).
+std::string announcedKey(const std::string& address, int32_t port, const std::string& callId) {
+    std::string key = address;
+    key += ' ';
+    key += std::to_string(port);
+    key += ' ';
+    key += callId;
+    return key;
 }
 
 void appendOnce(std::vector<RtpStream*>& list, RtpStream* stream) {
@@ -66,6 +74,28 @@ const std::shared_ptr<const TransactionKey>& emptyTransactionKey() {
     static const std::shared_ptr<const TransactionKey> empty =
         std::make_shared<const TransactionKey>();
     return empty;
+}
+
+namespace {
+const PacketRecord& noPacket() {
+    static const PacketRecord empty;
+    return empty;
+}
+}  // namespace
+
+const PacketRecord& RtpStream::firstPacket() const {
+    return counted ? counted->first : noPacket();
+}
+
+const PacketRecord& RtpStream::lastPacket() const {
+    return counted ? counted->last : noPacket();
+}
+
+RtpStream::CountedPackets& RtpStream::countedPackets() {
+    if (!counted) {
+        counted = std::make_unique<CountedPackets>();
+    }
+    return *counted;
 }
 
 bool MissingSequences::remove(uint16_t number) {
@@ -216,7 +246,8 @@ RtpStream* RtpStreamRegistry::addRtpSource(
         "** addRtpSource: TargetIP=%s, TargetPort=%d, format=%d/%s, sampleRate=%d, ssrc=%d\n",
         targetAddress.c_str(), targetPort, payloadType, encodingName.c_str(), clockRate,
         static_cast<int>(ssrc));
-    auto existing = byAnnouncedAddress_.find(announcedKey(targetAddress, targetPort));
+    auto existing = byAnnouncedAddress_.find(
+        announcedKey(targetAddress, targetPort, transaction.dialog.callId));
     if (existing != byAnnouncedAddress_.end()) {
         for (RtpStream* stream : existing->second) {
             bool sameAddress =
@@ -280,12 +311,13 @@ void RtpStreamRegistry::indexStream(RtpStream* stream, size_t order) {
             add(rtcpByDestination_[key]);
         }
     }
-    appendOnce(byAnnouncedAddress_[announcedKey(stream->targetAddress, stream->targetPort)],
+    const std::string& callId = stream->transaction().dialog.callId;
+    appendOnce(byAnnouncedAddress_[announcedKey(stream->targetAddress, stream->targetPort, callId)],
                stream);
     if (stream->hasAlternate()) {
-        appendOnce(
-            byAnnouncedAddress_[announcedKey(stream->alternateAddress, stream->alternatePort)],
-            stream);
+        appendOnce(byAnnouncedAddress_[announcedKey(stream->alternateAddress, stream->alternatePort,
+                                                    callId)],
+                   stream);
     }
     appendOnce(byCallId_[stream->transaction().dialog.callId], stream);
 }

@@ -86,12 +86,20 @@ struct RtpStream {
     int32_t alternateRtcpPort = 0;
 
     PacketTime firstTime;
-    PacketRecord firstPacket;
     uint64_t firstOffset = 0;  // where reading the stream again starts (see MediaPacket)
     PacketTime lastTime;
-    PacketRecord lastPacket;
     uint64_t lastOffset = 0;  // the record that completed the last packet: reading ends there
-    std::array<uint64_t, 2> lastPacketEndpoints{~uint64_t{0}, ~uint64_t{0}};
+    // Copies of the first and the last counted packet; empty records before the first. Kept
+    // apart, so that the many streams an SDP registers and no packet reaches stay small.
+    struct CountedPackets {
+        PacketRecord first;
+        PacketRecord last;
+        std::array<uint64_t, 2> lastEndpoints{~uint64_t{0}, ~uint64_t{0}};
+    };
+    std::unique_ptr<CountedPackets> counted;
+    const PacketRecord& firstPacket() const;
+    const PacketRecord& lastPacket() const;
+    CountedPackets& countedPackets();
     // Sums are 64-bit so that long or heavy streams cannot overflow them.
     int64_t intervalSum = 0;  // milliseconds
     int64_t payloadBytes = 0;

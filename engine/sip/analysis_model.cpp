@@ -48,7 +48,7 @@ ItemIndex AnalysisModel::addRtp(const PacketRecord& packet, const RtpStream& str
     item->packet = packet;
     item->stream = &stream;
     item->mediaCallId = stream.transaction().dialog.callId;
-    byCallId_.emplace(item->mediaCallId, item->index);
+    byCallId_.add(item->mediaCallId, item->index);
     const ItemIndex index = item->index;
     items_.push_back(std::move(item));
     return index;
@@ -66,11 +66,11 @@ ItemIndex AnalysisModel::indexSip(std::unique_ptr<AnalysisItem> item) {
     if (!callId || !sip.toUri() || !sip.fromUri()) {
         return index;  // drawn and listed, but in no index
     }
-    byCallId_.emplace(*callId, index);
-    bySource_.emplace(packet.sourceAddress, index);
-    byDestination_.emplace(packet.destinationAddress, index);
-    byTo_.emplace(*sip.toUri(), index);
-    byFrom_.emplace(*sip.fromUri(), index);
+    byCallId_.add(*callId, index);
+    bySource_.add(packet.sourceAddress, index);
+    byDestination_.add(packet.destinationAddress, index);
+    byTo_.add(*sip.toUri(), index);
+    byFrom_.add(*sip.fromUri(), index);
     std::string method = sip.transactionMethod();
     if (!method.empty()) {
         if (equalsIgnoringCase(method, "ACK")) {
@@ -84,10 +84,10 @@ ItemIndex AnalysisModel::indexSip(std::unique_ptr<AnalysisItem> item) {
                 }
             }
         }
-        byMethod_.emplace(method, index);
+        byMethod_.add(method, index);
     }
     if (const auto& branch = sip.branch()) {
-        byTransaction_.emplace(*branch + ":" + *callId, index);
+        byTransaction_.add(*branch + ":" + *callId, index);
         appendDistinct(sessions_[*callId], *branch);
     }
     return index;
@@ -104,8 +104,8 @@ ItemIndex AnalysisModel::addStun(const PacketRecord& packet,
     if (const std::string* id = stunTransactionId(*item)) {
         byStunTransaction_.emplace(*id, index);
     }
-    bySource_.emplace(packet.sourceAddress, index);
-    byDestination_.emplace(packet.destinationAddress, index);
+    bySource_.add(packet.sourceAddress, index);
+    byDestination_.add(packet.destinationAddress, index);
     items_.push_back(std::move(item));
     noteBinding(index);
     return index;
@@ -187,7 +187,7 @@ void AnalysisModel::setVisible(std::optional<std::vector<ItemIndex>> visible) {
     visible_ = std::move(visible);
 }
 
-std::vector<ItemIndex> AnalysisModel::lookup(const Index& index, const std::string& key) {
+std::vector<ItemIndex> AnalysisModel::lookup(const SortedIndex& index, const std::string& key) {
     std::vector<ItemIndex> out;
     auto range = index.equal_range(key);
     for (auto it = range.first; it != range.second; ++it) {
@@ -412,7 +412,7 @@ std::vector<RowIndex> AnalysisModel::relatedRows(ItemIndex index, RelationMode m
         // The stream's extent: itself and the last shown item before its last packet.
         related.push_back(index);
         ItemIndex last = index;
-        const uint32_t end = item.stream->lastPacket.number;
+        const uint32_t end = item.stream->lastPacket().number;
         size_t row = visible_
                          ? static_cast<size_t>(std::lower_bound(visible_->begin(), visible_->end(),
                                                                 ItemIndex(index.value + 1)) -

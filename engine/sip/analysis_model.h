@@ -5,6 +5,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "analysis_item.h"
@@ -112,15 +113,33 @@ class AnalysisModel {
     void noteBinding(ItemIndex index);
     const AnalysisItem& at(ItemIndex index) const { return *items_[index.value]; }
 
-    using Index = std::multimap<std::string, ItemIndex>;
-    static std::vector<ItemIndex> lookup(const Index& index, const std::string& key);
+    // Item indexes by a text, each list in ascending order (items are added in order).
+    // Hashed: a sorted tree of text keys costs a cache miss per level on every message.
+    class TextIndex {
+      public:
+        void add(const std::string& key, ItemIndex index) { lists_[key].push_back(index); }
+        const std::vector<ItemIndex>& find(const std::string& key) const {
+            static const std::vector<ItemIndex> none;
+            auto found = lists_.find(key);
+            return found == lists_.end() ? none : found->second;
+        }
+
+      private:
+        std::unordered_map<std::string, std::vector<ItemIndex>> lists_;
+    };
+    static std::vector<ItemIndex> lookup(const TextIndex& index, const std::string& key) {
+        return index.find(key);
+    }
+    // STUN transactions are walked in key order.
+    using SortedIndex = std::multimap<std::string, ItemIndex>;
+    static std::vector<ItemIndex> lookup(const SortedIndex& index, const std::string& key);
     std::optional<std::string> firstRequestMethod(const std::vector<ItemIndex>& indexes) const;
     using SipField = const std::optional<std::string>& (SipMessage::*)() const;
     std::vector<std::string> distinctSipValues(SipField field) const;
 
     std::vector<std::unique_ptr<AnalysisItem>> items_;
-    Index byCallId_, bySource_, byDestination_, byTo_, byFrom_, byMethod_, byStunTransaction_,
-        byTransaction_;
+    TextIndex byCallId_, bySource_, byDestination_, byTo_, byFrom_, byMethod_, byTransaction_;
+    SortedIndex byStunTransaction_;
     std::map<std::string, std::vector<std::string>> sessions_;
     std::optional<std::vector<ItemIndex>> visible_;
     // Mapped address to the binding response that the descending STUN walk meets first.

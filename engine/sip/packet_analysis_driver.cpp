@@ -30,12 +30,15 @@ std::string openFailureMessage(const std::string& path, const std::string& reaso
 namespace {
 
 void handleSip(AnalysisModel& model, RtpStreamRegistry& registry, const PacketRecord& packet,
-               size_t start) {
+               size_t start, bool includeRtp) {
     SipMessage parsed =
         SipMessage::parse(packet.payloadText() + start, packet.payloadLength - start);
     ItemIndex index = model.addSip(packet, std::move(parsed));
     const SipMessage& message = *model.item(index).sip;
-    if (const SdpDescription* sdp = message.sdp()) {
+    if (!includeRtp) {
+        // No packet is offered to the streams: registering them would cost memory and time
+        // for streams the end of the pass drops unused anyway.
+    } else if (const SdpDescription* sdp = message.sdp()) {
         registry.registerFromSdp(*sdp, message.transactionKey(),
                                  [&model](const std::string& address, int32_t port) {
                                      return model.localAddressBehindNat(address, port);
@@ -95,7 +98,7 @@ AnalysisResult PacketAnalysisDriver::analyse(const std::string& path, bool fromL
         PacketClass kind = classifyPacket(next.payload(), next.length(), options_.includeSip,
                                           options_.includeSturn);
         if (kind.kind == PacketKind::Sip) {
-            handleSip(*model, registry, next.record(), kind.sipStart);
+            handleSip(*model, registry, next.record(), kind.sipStart, options_.includeRtp);
         } else if (kind.kind == PacketKind::Stun) {
             if (std::unique_ptr<NameValuePair> stun =
                     decodeStunMessage(next.payload(), next.length())) {
@@ -112,7 +115,7 @@ AnalysisResult PacketAnalysisDriver::analyse(const std::string& path, bool fromL
                 RtpStream* stream =
                     registry.handleMediaPacket(*media, position, options_.includeRtcp);
                 if (stream != nullptr && stream->packets == 1) {
-                    model->addRtp(stream->firstPacket, *stream);
+                    model->addRtp(stream->firstPacket(), *stream);
                 }
             }
         }

@@ -26,8 +26,7 @@ TEST(DiagramGeometry, HeightsAndWidthsFromFontsAndColumns) {
     EXPECT_EQ(DiagramGeometry::screenColumnWidth(DiagramGeometry::virtualWidth(2), 1000, 2), 450);
     // Ten columns need 1300 pixels: the window scrolls and each column is 120 wide.
     EXPECT_EQ(DiagramGeometry::virtualWidth(10), 1300);
-    EXPECT_EQ(DiagramGeometry::screenColumnWidth(DiagramGeometry::virtualWidth(10), 1000, 10),
-              120);
+    EXPECT_EQ(DiagramGeometry::screenColumnWidth(DiagramGeometry::virtualWidth(10), 1000, 10), 120);
     EXPECT_EQ(DiagramGeometry::printColumnWidth(1000, 3), 333);
     EXPECT_EQ(DiagramGeometry::printColumnWidth(1000, 20), 120);
 
@@ -47,13 +46,11 @@ TEST(DiagramGeometry, DrawnRowRange) {
         size_t rows;
         size_t first, end;
     } cases[] = {
-        {0, 600, 1000, 0, 13},    // 600 / 58 = 10 rows, 3 more below
-        {10, 600, 1000, 8, 21},   // two above the view
-        {1, 600, 1000, 0, 13},    // never above row 0
-        {0, 600, 5, 0, 5},        // never past the last row
-        {998, 600, 1000, 996, 1000},
-        {0, 0, 1000, 0, 3},
-        {0, 600, 0, 0, 0},
+        {0, 600, 1000, 0, 13},   // 600 / 58 = 10 rows, 3 more below
+        {10, 600, 1000, 8, 21},  // two above the view
+        {1, 600, 1000, 0, 13},   // never above row 0
+        {0, 600, 5, 0, 5},       // never past the last row
+        {998, 600, 1000, 996, 1000}, {0, 0, 1000, 0, 3}, {0, 600, 0, 0, 0},
     };
     for (const Case& c : cases) {
         RowRange range = drawnRows(c.viewStart, c.clientHeight, 58, c.rows);
@@ -122,9 +119,9 @@ TEST(DiagramGeometry, HitTestingRowsArrowEndsAndTheHeader) {
 
     EXPECT_EQ(headerColumnUnder(50, 10, top, g, 3).value_or(99), 0u);
     EXPECT_EQ(headerColumnUnder(50 + 120, 39, top, g, 3).value_or(99), 1u);
-    EXPECT_FALSE(headerColumnUnder(60, 40, top, g, 3));     // below the header
-    EXPECT_FALSE(headerColumnUnder(49, 10, top, g, 3));     // in the margin
-    EXPECT_FALSE(headerColumnUnder(50 + 360, 10, top, g, 3));  // right of the columns
+    EXPECT_FALSE(headerColumnUnder(60, 40, top, g, 3));              // below the header
+    EXPECT_FALSE(headerColumnUnder(49, 10, top, g, 3));              // in the margin
+    EXPECT_FALSE(headerColumnUnder(50 + 360, 10, top, g, 3));        // right of the columns
     EXPECT_FALSE(headerColumnUnder(60, 10, ViewStart{1, 0}, g, 3));  // header scrolled away
 }
 
@@ -184,7 +181,7 @@ TEST(TimeBarLayout, RowHeightsTicksAndTheVisibleBar) {
     std::vector<TimeBarLayout::Tick> grown = bursty.ticks(40, 100);
     ASSERT_EQ(grown.size(), 3u);
     EXPECT_EQ(grown[1].y, 50);
-    EXPECT_EQ(grown[1].length, 36);  // ten times 6, at most 40 - 4
+    EXPECT_EQ(grown[1].length, 36);                   // ten times 6, at most 40 - 4
     EXPECT_EQ(bursty.ticks(100, 100)[1].length, 96);  // 10 x 16 capped at 96
 
     // Everything at one instant, or one row: no position, no tick, no bar.

@@ -184,7 +184,7 @@ TEST(DiagramState, BookmarksAndTheirListeners) {
     state.selectRow(RowIndex(3));
     state.toggleBookmark();
     EXPECT_TRUE(state.selectionIsBookmarked());
-    state.addBookmark(ItemIndex(3));  // twice
+    state.addBookmark(ItemIndex(3));   // twice
     state.addBookmark(ItemIndex(99));  // no such item: ignored
     state.addBookmark(ItemIndex(1));
     EXPECT_EQ(state.bookmarks(), items({3, 3, 1}));
@@ -283,10 +283,9 @@ TEST(DiagramState, RelationsToTheSelection) {
 
 TEST(DiagramState, AMediaMarkersDialogIsItsExtent) {
     // The bundled sample: INVITE, 180, 200, ACK, two PCMA markers, telephone events, BYE, 200.
-    AnalysisResult result = PacketAnalysisDriver({}, nullptr, nullptr)
-                                .analyse(std::string(VARLOWE_SOURCE_DIR) +
-                                             "/samples/sip-call-loopback.pcap",
-                                         false);
+    AnalysisResult result =
+        PacketAnalysisDriver({}, nullptr, nullptr)
+            .analyse(std::string(VARLOWE_SOURCE_DIR) + "/samples/sip-call-loopback.pcap", false);
     ASSERT_TRUE(result.model);
     DiagramState state;
     state.setModel(result.model.get());
@@ -303,7 +302,8 @@ TEST(DiagramState, AMediaMarkersDialogIsItsExtent) {
 
 TEST(MessageInfo, TitlesHeadingsAndContents) {
     AnalysisItem sipItem;
-    sipItem.packet = udpRecord("10.0.0.1", 5060, "10.0.0.2", 5080, bytesOf("OPTIONS x SIP/2.0\r\n"));
+    sipItem.packet =
+        udpRecord("10.0.0.1", 5060, "10.0.0.2", 5080, bytesOf("OPTIONS x SIP/2.0\r\n"));
     sipItem.packet.number = 12;
     sipItem.packet.transport = TransportKind::Tcp;
     EXPECT_EQ(message_info::title(sipItem), "Message (Packet #12: TCP)");

@@ -175,14 +175,16 @@ wxColour pixel(const wxImage& image, int x, int y) {
 }
 
 bool near(const wxColour& a, const wxColour& b, int tolerance = 40) {
-    return std::abs(a.Red() - b.Red()) <= tolerance && std::abs(a.Green() - b.Green()) <= tolerance &&
+    return std::abs(a.Red() - b.Red()) <= tolerance &&
+           std::abs(a.Green() - b.Green()) <= tolerance &&
            std::abs(a.Blue() - b.Blue()) <= tolerance;
 }
 
 // Whether any pixel on the row's centre line between x0 and x1 has the colour.
 bool lineHasColour(const wxImage& image, int x0, int x1, int y, const wxColour& colour) {
     for (int x = x0; x <= x1; ++x) {
-        if (near(pixel(image, x, y), colour, 20)) return true;
+        if (near(pixel(image, x, y), colour, 20))
+            return true;
     }
     return false;
 }
@@ -192,9 +194,10 @@ std::unique_ptr<AnalysisModel> classesModel() {
     auto model = std::make_unique<AnalysisModel>();
     auto add = [&model](const std::string& from, const std::string& to, const std::string& start,
                         const std::string& cseq, const std::string& branch) {
-        std::string text = start + "\r\nVia: SIP/2.0/UDP h;branch=" + branch +
-                           "\r\nFrom: <sip:a@h>;tag=a\r\nTo: <sip:b@h>\r\nCall-ID: c1\r\nCSeq: " +
-                           cseq + "\r\nContent-Length: 0\r\n\r\n";
+        std::string text =
+            start + "\r\nVia: SIP/2.0/UDP h;branch=" + branch +
+            "\r\nFrom: <sip:a@h>;tag=a\r\nTo: <sip:b@h>\r\nCall-ID: c1\r\nCSeq: " + cseq +
+            "\r\nContent-Length: 0\r\n\r\n";
         PacketRecord packet = udpRecord(from, 5060, to, 5062, bytesOf(text), 100,
                                         static_cast<uint32_t>(model->itemCount()) * 1000,
                                         static_cast<uint32_t>(model->itemCount() + 1));
@@ -368,8 +371,8 @@ TEST(SipDiagramMenus, HeaderAndItemMenusWithTheirStates) {
     EXPECT_EQ(menu[7].label, "127.0.0.1");
 
     // Move it right, then hide 127.0.0.1: the filter is applied again without its rows.
-    diagram.HandleWindowEvent(*std::make_unique<wxCommandEvent>(wxEVT_MENU,
-                                                                command::kMoveColumnRight));
+    diagram.HandleWindowEvent(
+        *std::make_unique<wxCommandEvent>(wxEVT_MENU, command::kMoveColumnRight));
     EXPECT_EQ(diagram.state().visibleColumns(),
               (std::vector<std::string>{"127.0.0.1", "127.0.0.2"}));
     window.command(command::kFirstColumnToggle + 1);
@@ -415,7 +418,8 @@ TEST(SipDiagramDialogs, MessageDialogsForEveryKind) {
     std::vector<SipMessageInfoDialog*> dialogs;
     for (wxWindow* top : wxTopLevelWindows) {
         if (auto* dialog = dynamic_cast<SipMessageInfoDialog*>(top)) {
-            if (dialog->IsShown()) dialogs.push_back(dialog);
+            if (dialog->IsShown())
+                dialogs.push_back(dialog);
         }
     }
     ASSERT_EQ(dialogs.size(), 3u);  // two for the INVITE, side by side, and one for the stream
@@ -467,7 +471,7 @@ TEST(SipDiagramDialogs, ColumnLabelsSharedByEveryDiagram) {
     first.command(command::kEditColumnLabel);
     EXPECT_EQ(diagram.labelAsked, "");
     EXPECT_EQ(second.diagram->state().columnLabel(1), "sipp UAS");  // every window sees it
-    EXPECT_EQ(storedLabel("127.0.0.1"), "");  // but it is not stored
+    EXPECT_EQ(storedLabel("127.0.0.1"), "");                        // but it is not stored
     // Edited again with "Always use" on: stored in the settings.
     diagram.labelAnswer = std::make_pair(std::string("callee"), true);
     first.command(command::kEditColumnLabel);

@@ -85,7 +85,7 @@ TEST(PacketAnalysisDriver, BuildsTheModelWithOneItemPerStreamAndReportsProgress)
     EXPECT_EQ(media.kind, ItemKind::Media);
     EXPECT_EQ(media.packet.number, 3u);  // the stream's first packet
     EXPECT_EQ(media.stream->packets, 500);
-    EXPECT_EQ(media.stream->lastPacket.number, 502u);
+    EXPECT_EQ(media.stream->lastPacket().number, 502u);
     EXPECT_EQ(model.itemsWithCallId("call-1"), testsupport::items({0, 1, 2}));
     // Streams that never received a packet are gone after the pass.
     EXPECT_EQ(model.streamRegistry()->streamCount(), 1u);

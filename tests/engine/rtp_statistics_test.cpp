@@ -124,8 +124,8 @@ TEST(RtpStatistics, FiguresOfSteadyAndSingleAndSsrcZeroStreams) {
     EXPECT_EQ(s.headerBytes, 51 * 42);
     EXPECT_EQ(s.firstOffset, 100u);
     EXPECT_EQ(s.lastOffset, 5100u);
-    EXPECT_EQ(s.firstPacket.number, 1u);
-    EXPECT_EQ(s.lastPacket.number, 51u);
+    EXPECT_EQ(s.firstPacket().number, 1u);
+    EXPECT_EQ(s.lastPacket().number, 51u);
     EXPECT_EQ(packetTimeText(elapsedTime(s)), "1.000000");
     AnalysisItem item;
     item.kind = ItemKind::Media;
@@ -161,8 +161,8 @@ TEST(RtpStatistics, FiguresOfSteadyAndSingleAndSsrcZeroStreams) {
     EXPECT_EQ(zero.stream->intervalSum, 2000);
     EXPECT_EQ(zero.stream->outOfOrder, 1);
     EXPECT_EQ(zero.missing(), (std::vector<uint16_t>{2, 4}));
-    EXPECT_EQ(zero.stream->firstPacket.number, 1u);
-    EXPECT_EQ(zero.stream->lastPacket.number, 3u);
+    EXPECT_EQ(zero.stream->firstPacket().number, 1u);
+    EXPECT_EQ(zero.stream->lastPacket().number, 3u);
     EXPECT_EQ(zero.stream->firstTime.seconds, 10);
     EXPECT_EQ(zero.stream->payloadBytes, 3 * 172);
 }
@@ -442,7 +442,7 @@ TEST(RtpExtraction, FragmentedPacketsAreReadAgainWhole) {
     const RtpStream* stream = streamOfType(*model);
     ASSERT_NE(stream, nullptr);
     ASSERT_EQ(stream->packets, 3);
-    EXPECT_EQ(stream->firstPacket.number, 4u);  // the completing fragment's number
+    EXPECT_EQ(stream->firstPacket().number, 4u);  // the completing fragment's number
 
     TempFile out("out.rtp");
     ASSERT_EQ(model->streamRegistry()->extractStream(*stream, out.path(), false, true),

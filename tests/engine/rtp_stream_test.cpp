@@ -304,8 +304,8 @@ TEST(AnalysisModelMedia, StreamItemsJoinTheirSessionAndSpanTheirPackets) {
     call.add(sipWithSdp(kInvite, "1 INVITE", "z1", audioSdp(kCaller, 4000, "8")));
     RtpStream* stream = call.rtp(kCaller, 4000, {8, 1});
     ASSERT_NE(stream, nullptr);
-    stream->firstPacket.number = 2;
-    ItemIndex media = call.model.addRtp(stream->firstPacket, *stream);
+    stream->countedPackets().first.number = 2;
+    ItemIndex media = call.model.addRtp(stream->firstPacket(), *stream);
     EXPECT_EQ(call.model.item(media).kind, ItemKind::Media);
     EXPECT_EQ(call.model.item(media).mediaCallId, "call-1");
     // Later SIP items at packets 3, 4 and 5; the stream's last packet is number 5.
@@ -313,7 +313,7 @@ TEST(AnalysisModelMedia, StreamItemsJoinTheirSessionAndSpanTheirPackets) {
         call.add(sipWithSdp("OPTIONS sip:b@h SIP/2.0", std::to_string(10 + i) + " OPTIONS",
                             "o" + std::to_string(i), ""));
     }
-    stream->lastPacket.number = 5;
+    stream->countedPackets().last.number = 5;
     EXPECT_EQ(call.model.itemsWithCallId("call-1"), testsupport::items({0, 1, 2, 3, 4}));
     EXPECT_EQ(call.model.relatedRows(media, AnalysisModel::RelationMode::Session),
               testsupport::rows({1, 3}));
@@ -325,7 +325,7 @@ TEST(AnalysisModelMedia, StreamItemsJoinTheirSessionAndSpanTheirPackets) {
     EXPECT_EQ(call.model.relatedRows(ItemIndex(0), AnalysisModel::RelationMode::Session),
               testsupport::rows({0, 1, 2, 3}));
     // A stream that ends before the next visible item spans itself alone.
-    stream->lastPacket.number = 3;
+    stream->countedPackets().last.number = 3;
     EXPECT_EQ(call.model.relatedRows(media, AnalysisModel::RelationMode::Session),
               testsupport::rows({1, 1}));
 }

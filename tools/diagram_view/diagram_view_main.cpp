@@ -23,8 +23,8 @@ class DiagramViewApp : public wxApp {
         AppSettings::registerSettings(normalToolkitFont());
         AppSettings::loadSettings(&labels_);
         const std::string path(parser.GetParam(0).utf8_str());
-        AnalysisResult result = PacketAnalysisDriver(ParsingOptions{}, nullptr, nullptr)
-                                    .analyse(path, false);
+        AnalysisResult result =
+            PacketAnalysisDriver(ParsingOptions{}, nullptr, nullptr).analyse(path, false);
         if (!result.model) {
             std::fprintf(stderr, "%s\n", openFailureMessage(path, result.failureReason).c_str());
             return false;
@@ -37,8 +37,8 @@ class DiagramViewApp : public wxApp {
                 size = wxSize(static_cast<int>(w), static_cast<int>(h));
             }
         }
-        auto* frame = new DiagramViewFrame(std::move(result.model), &labels_,
-                                           wxString::FromUTF8(path), size);
+        auto* frame =
+            new DiagramViewFrame(std::move(result.model), &labels_, wxString::FromUTF8(path), size);
         long row = -1;
         if (parser.Found("select", &row) && row >= 0) {
             frame->diagram()->selectRow(RowIndex(static_cast<size_t>(row)));
