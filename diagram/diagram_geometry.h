@@ -21,6 +21,7 @@ struct DiagramGeometry {
     int headerHeight = 0;
     int rowHeight = 1;
     int arrowFontHeight = 0;  // |pixel height of the arrow font|, for the text boxes
+    int arrowLineHeight = 0;  // the height of a line of text in the arrow font
     int margin = kScreenMargin;
     int columnWidth = kMinColumnWidth;
 

@@ -49,6 +49,40 @@ ItemDrawCache::Media ItemDrawCache::mediaOf(const AnalysisModel& model, const An
     return media;
 }
 
+const ItemDrawCache::FittedTexts& ItemDrawCache::fittedTexts(
+    const AnalysisItem& item, int boxWidth, bool rightward,
+    const std::function<int(const wxString&)>& measure) {
+    FittedTexts& texts = texts_[item.index.value];
+    if (texts.boxWidth == boxWidth && texts.rightward == rightward) {
+        return texts;  // drawn before at this width: nothing to convert, fit or measure
+    }
+    DiagramPainter::ArrowTexts raw = DiagramPainter::arrowTexts(item);
+    if (!rightward) {
+        std::swap(raw.left, raw.right);  // the source's port stays at the source end
+    }
+    auto fit = [&measure](const std::string& text, int width) {
+        wxString shown = displayText(text);
+        if (shown.empty() || measure(shown) <= width) {
+            return shown;
+        }
+        return wxString(fitText(
+            shown.ToStdWstring(), std::max(width, 0),
+            [&measure](const std::wstring& candidate) { return measure(wxString(candidate)); }));
+    };
+    auto widthOf = [&measure](const wxString& text) { return text.empty() ? 0 : measure(text); };
+    texts.boxWidth = boxWidth;
+    texts.rightward = rightward;
+    texts.top = fit(raw.top, boxWidth);
+    texts.topWidth = widthOf(texts.top);
+    texts.centre = fit(raw.centre, boxWidth);
+    texts.centreWidth = widthOf(texts.centre);
+    const int side = (boxWidth - texts.centreWidth - 5) / 2;
+    texts.left = side > 0 ? fit(raw.left, side) : wxString();
+    texts.right = side > 0 ? fit(raw.right, side) : wxString();
+    texts.rightWidth = widthOf(texts.right);
+    return texts;
+}
+
 int fontPixelHeight(const wxFont& font) {
     int height = font.GetPixelSize().GetHeight();
     if (height == 0) {
@@ -60,23 +94,17 @@ int fontPixelHeight(const wxFont& font) {
     return height;
 }
 
+int textLineHeight(const wxFont& font) {
+    wxBitmap bitmap(1, 1);
+    wxMemoryDC dc(bitmap);
+    dc.SetFont(font);
+    return dc.GetCharHeight();
+}
+
 namespace {
 
 std::string timeText(PacketTime time) {
     return packetTimeText(time);
-}
-
-// Draws a text fitted to a width, its left edge at x.
-int drawFitted(wxDC& dc, const wxString& text, int width, int x, int y) {
-    std::wstring fitted = fitText(text.ToStdWstring(), width, [&dc](const std::wstring& candidate) {
-        return dc.GetTextExtent(wxString(candidate)).GetWidth();
-    });
-    if (fitted.empty()) {
-        return 0;
-    }
-    wxString shown(fitted);
-    dc.DrawText(shown, x, y);
-    return dc.GetTextExtent(shown).GetWidth();
 }
 
 wxString fittedText(wxDC& dc, const wxString& text, int width) {
@@ -158,6 +186,20 @@ wxColour DiagramPainter::rowBackground(const PaintArea& area, size_t row) const 
     return row % 2 == 0 ? style_.evenBrush.GetColour() : style_.oddBackground;
 }
 
+std::pair<size_t, size_t> DiagramPainter::columnsInArea(const PaintArea& area,
+                                                        size_t columnCount) const {
+    if (area.fillWidth <= 0 || columnCount == 0) {
+        return {0, columnCount};
+    }
+    // Columns whose span meets the area, one more on each side for texts that overhang.
+    const int64_t left = static_cast<int64_t>(area.fillX) - area.xOffset - geometry_.margin;
+    const int64_t right = left + area.fillWidth;
+    const int64_t width = std::max(geometry_.columnWidth, 1);
+    const int64_t first = std::max<int64_t>(0, left / width - 1);
+    const int64_t end = std::min<int64_t>(static_cast<int64_t>(columnCount), right / width + 2);
+    return {static_cast<size_t>(first), static_cast<size_t>(std::max(first, end))};
+}
+
 void DiagramPainter::paint(wxDC& dc, const PaintArea& area) const {
     paintHeader(dc, area);
     paintRows(dc, area);
@@ -175,7 +217,8 @@ void DiagramPainter::paintHeader(wxDC& dc, const PaintArea& area) const {
     dc.SetTextBackground(area.print ? style_.headerBackgroundPrint : style_.headerBackground);
     dc.SetBackgroundMode(wxBRUSHSTYLE_TRANSPARENT);
     const std::vector<std::string>& columns = state_.visibleColumns();
-    for (size_t c = 0; c < columns.size(); ++c) {
+    const auto [firstColumn, endColumn] = columnsInArea(area, columns.size());
+    for (size_t c = firstColumn; c < endColumn; ++c) {
         const int centre = geometry_.columnCentre(c) + area.xOffset;
         wxString address = fittedText(dc, displayText(columns[c]), geometry_.columnWidth - 8);
         dc.DrawText(address, centre - dc.GetTextExtent(address).GetWidth() / 2, area.headerY);
@@ -203,7 +246,8 @@ void DiagramPainter::paintRows(wxDC& dc, const PaintArea& area) const {
         }
     }
     dc.SetPen(area.print ? style_.lifelinePrint : style_.lifeline);
-    for (size_t c = 0; c < columns.size(); ++c) {
+    const auto [firstColumn, endColumn] = columnsInArea(area, columns.size());
+    for (size_t c = firstColumn; c < endColumn; ++c) {
         const int x = geometry_.columnCentre(c) + area.xOffset;
         dc.DrawLine(x, area.lifelineTop, x, area.lifelineBottom);
     }
@@ -335,11 +379,10 @@ void DiagramPainter::paintItem(wxDC& dc, const PaintArea& area, size_t row,
     const int boxWidth = static_cast<int>(box.width);
     const int boxTop = clampY(box.y);
     const int boxBottom = clampY(box.y + box.height);
-    ArrowTexts texts = arrowTexts(item);
-    if (!shape.rightward) {
-        std::swap(texts.left, texts.right);  // the source's port stays at the source end
-    }
     dc.SetFont(style_.arrowFont);
+    const ItemDrawCache::FittedTexts& texts = cache_.fittedTexts(
+        item, boxWidth, shape.rightward,
+        [&dc](const wxString& text) { return dc.GetTextExtent(text).GetWidth(); });
     if (area.print) {
         dc.SetBackgroundMode(wxBRUSHSTYLE_TRANSPARENT);
     } else {
@@ -350,25 +393,19 @@ void DiagramPainter::paintItem(wxDC& dc, const PaintArea& area, size_t row,
     const wxColour& textColour =
         area.print ? style_.textPrint : style_.textColour(media ? DrawState::Normal : drawState);
     dc.SetTextForeground(textColour);
-    wxString top = fittedText(dc, displayText(texts.top), boxWidth);
-    if (!top.empty()) {
-        dc.DrawText(top, boxX + (boxWidth - dc.GetTextExtent(top).GetWidth()) / 2, boxTop);
+    if (!texts.top.empty()) {
+        dc.DrawText(texts.top, boxX + (boxWidth - texts.topWidth) / 2, boxTop);
     }
-    wxString centre = fittedText(dc, displayText(texts.centre), boxWidth);
-    const int lineHeight = dc.GetCharHeight();
-    const int bottomY = boxBottom - 1 - lineHeight;
-    const int centreWidth = centre.empty() ? 0 : dc.GetTextExtent(centre).GetWidth();
-    if (!centre.empty()) {
-        dc.DrawText(centre, boxX + (boxWidth - centreWidth) / 2, bottomY);
+    const int bottomY = boxBottom - 1 - geometry_.arrowLineHeight;
+    if (!texts.centre.empty()) {
+        dc.DrawText(texts.centre, boxX + (boxWidth - texts.centreWidth) / 2, bottomY);
     }
-    const int sideWidth = (boxWidth - centreWidth - 5) / 2;
     dc.SetTextForeground(area.print ? style_.portTextPrint : style_.portText);
-    if (sideWidth > 0) {
-        drawFitted(dc, displayText(texts.left), sideWidth, boxX, bottomY);
-        wxString right = fittedText(dc, displayText(texts.right), sideWidth);
-        if (!right.empty()) {
-            dc.DrawText(right, boxX + boxWidth - 1 - dc.GetTextExtent(right).GetWidth(), bottomY);
-        }
+    if (!texts.left.empty()) {
+        dc.DrawText(texts.left, boxX, bottomY);
+    }
+    if (!texts.right.empty()) {
+        dc.DrawText(texts.right, boxX + boxWidth - 1 - texts.rightWidth, bottomY);
     }
     dc.SetBackgroundMode(wxBRUSHSTYLE_TRANSPARENT);
 

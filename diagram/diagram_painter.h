@@ -3,6 +3,7 @@
 #include <wx/dc.h>
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <unordered_map>
 
@@ -28,9 +29,23 @@ class ItemDrawCache {
     Media mediaOf(const AnalysisModel& model, const AnalysisItem& item);
     void forgetAnswers() { answered_.clear(); }
 
+    // The texts of an item's arrow converted, fitted to its box and measured, kept for the
+    // box width and direction they were made for: repainting a row does no string work.
+    struct FittedTexts {
+        int boxWidth = -1;
+        bool rightward = true;
+        wxString top, centre, left, right;
+        int topWidth = 0, centreWidth = 0, rightWidth = 0;
+    };
+    const FittedTexts& fittedTexts(const AnalysisItem& item, int boxWidth, bool rightward,
+                                   const std::function<int(const wxString&)>& measure);
+    // Forgets the fitted texts (the arrow font changed).
+    void forgetTexts() { texts_.clear(); }
+
   private:
     std::unordered_map<size_t, bool> answered_;
     std::unordered_map<size_t, Media> media_;
+    std::unordered_map<size_t, FittedTexts> texts_;
 };
 
 // Where on the device a paint goes. Rows [rows.first, rows.end) are drawn; the top of row
@@ -71,6 +86,8 @@ class DiagramPainter {
 
   private:
     int rowTopY(const PaintArea& area, size_t row) const;
+    // The visible columns [first, end) that lie in the area's horizontal span.
+    std::pair<size_t, size_t> columnsInArea(const PaintArea& area, size_t columnCount) const;
     int rowCentreY(const PaintArea& area, size_t row) const {
         return rowTopY(area, row) + geometry_.rowHeight / 2;
     }
@@ -88,5 +105,7 @@ class DiagramPainter {
 // The pixel height the geometry takes from a font (the toolkit's pixel size, else the
 // height of a line of text in it).
 int fontPixelHeight(const wxFont& font);
+// The height of a line of text in the font.
+int textLineHeight(const wxFont& font);
 
 }  // namespace varlowe

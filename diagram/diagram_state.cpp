@@ -41,18 +41,22 @@ void DiagramState::rebuild() {
         notifySelection(nullptr);
         return;
     }
-    // The endpoints of the shown rows, source before destination, each once.
-    std::unordered_set<std::string> seen;
+    // The endpoints of the shown rows, source before destination, each once; read from the
+    // model's compact summaries, not from every item's packet.
+    std::vector<char> seenIds(model_->endpointCount(), 0);
     std::vector<std::string> shown;
     const size_t rows = model_->rowCount();
     for (size_t row = 0; row < rows; ++row) {
-        const PacketRecord& packet = model_->itemAtRow(RowIndex(row))->packet;
-        for (const std::string* address : {&packet.sourceAddress, &packet.destinationAddress}) {
-            if (seen.insert(*address).second) {
-                shown.push_back(*address);
+        const AnalysisModel::ItemSummary& summary =
+            model_->summary(*model_->indexAtRow(RowIndex(row)));
+        for (uint32_t id : {summary.source, summary.destination}) {
+            if (!seenIds[id]) {
+                seenIds[id] = 1;
+                shown.push_back(model_->endpoint(id));
             }
         }
     }
+    std::unordered_set<std::string> seen(shown.begin(), shown.end());
     std::unordered_set<std::string> known(allColumns_.begin(), allColumns_.end());
     for (const std::string& address : shown) {
         if (known.insert(address).second) {

@@ -71,6 +71,7 @@ SipDiagram::~SipDiagram() = default;
 
 void SipDiagram::reloadSettings() {
     style_ = DiagramStyle::fromSettings();
+    cache_.forgetTexts();
     DiagramState::Options options;
     options.relationshipMarkers = AppSettings::diagramShowRelationshipMarkers();
     options.transactionMarkers = AppSettings::diagramShowTransactionMarkers();
@@ -85,6 +86,7 @@ void SipDiagram::computeGeometry() {
     geometry_.headerHeight = DiagramGeometry::headerHeightFor(fontPixelHeight(style_.headerFont));
     geometry_.arrowFontHeight = std::abs(fontPixelHeight(style_.arrowFont));
     geometry_.rowHeight = DiagramGeometry::rowHeightFor(geometry_.arrowFontHeight);
+    geometry_.arrowLineHeight = textLineHeight(style_.arrowFont);
     geometry_.margin = DiagramGeometry::kScreenMargin;
     const size_t columns = state_.visibleColumns().size();
     geometry_.columnWidth = DiagramGeometry::screenColumnWidth(

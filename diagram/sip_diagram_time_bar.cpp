@@ -12,8 +12,7 @@ namespace {
 TimeBarLayout layoutOf(const AnalysisModel* model) {
     const size_t rows = model != nullptr ? model->rowCount() : 0;
     return TimeBarLayout(rows, [model](size_t row) {
-        const PacketRecord& packet = model->itemAtRow(RowIndex(row))->packet;
-        return static_cast<int64_t>(packet.seconds) * 1000000 + packet.microseconds;
+        return model->summary(*model->indexAtRow(RowIndex(row))).time;
     });
 }
 }  // namespace

@@ -4,6 +4,14 @@
 
 namespace varlowe {
 
+namespace {
+// height x offset / span without overflow for any 64-bit span.
+int share(int height, int64_t offset, int64_t span) {
+    const __int128 product = static_cast<__int128>(height) * offset;
+    return static_cast<int>(product / span);
+}
+}  // namespace
+
 std::optional<int> TimeBarLayout::rowY(int64_t row, int height) const {
     if (rows_ == 0 || row < 0) {
         return std::nullopt;
@@ -14,28 +22,28 @@ std::optional<int> TimeBarLayout::rowY(int64_t row, int height) const {
     if (span <= 0) {
         return std::nullopt;
     }
-    // 128-bit-free: a height of at most a few thousand pixels times a span of at most 2^63
-    // would overflow, so divide first where the span is large.
-    const int64_t offset = timeOf_(n) - first;
-    const long double y = static_cast<long double>(height) * offset / span;
-    return static_cast<int>(y);
+    return share(height, timeOf_(n) - first, span);
 }
 
 std::vector<TimeBarLayout::Tick> TimeBarLayout::ticks(int width, int height) const {
     std::vector<Tick> out;
+    if (rows_ == 0) {
+        return out;
+    }
+    const int64_t first = timeOf_(0);
+    const int64_t span = timeOf_(rows_ - 1) - first;
+    if (span <= 0) {
+        return out;  // no row has a position
+    }
     const int base = (width - 4) / 6;
     const int longest = width - 4;
     std::optional<int> previous;
     for (size_t row = 0; row < rows_; ++row) {
-        std::optional<int> y = rowY(static_cast<int64_t>(row), height);
-        if (!y) {
-            previous.reset();
-            continue;
-        }
-        if (previous && *previous == *y && !out.empty()) {
+        const int y = share(height, timeOf_(row) - first, span);
+        if (previous && *previous == y) {
             out.back().length = std::min(out.back().length + base, longest);
         } else {
-            out.push_back(Tick{*y, std::min(base, longest)});
+            out.push_back(Tick{y, std::min(base, longest)});
         }
         previous = y;
     }

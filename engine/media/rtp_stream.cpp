@@ -210,7 +210,7 @@ void MediaPacket::copyTo(PacketRecord& out) const {
 RtpStreamRegistry::RtpStreamRegistry(std::string capturePath) : path_(std::move(capturePath)) {}
 
 void RtpStreamRegistry::registerFromSdp(const SdpDescription& sdp,
-                                        const TransactionKey& transaction,
+                                        const std::shared_ptr<const TransactionKey>& transaction,
                                         const NatLookup& natLookup) {
     struct Media {
         std::optional<std::string> address;
@@ -242,6 +242,21 @@ RtpStream* RtpStreamRegistry::addRtpSource(
     const std::string& alternateAddress, int32_t alternatePort, int32_t payloadType,
     const std::string& encodingName, const std::string& mediaName, int32_t clockRate,
     int32_t rtcpPort, int32_t alternateRtcpPort, uint32_t ssrc) {
+    // The streams of one registration share one copy of the key.
+    if (!lastTransaction_ || !sameKey(*lastTransaction_, transaction)) {
+        lastTransaction_ = std::make_shared<const TransactionKey>(transaction);
+    }
+    return addRtpSource(lastTransaction_, targetAddress, targetPort, alternateAddress,
+                        alternatePort, payloadType, encodingName, mediaName, clockRate, rtcpPort,
+                        alternateRtcpPort, ssrc);
+}
+
+RtpStream* RtpStreamRegistry::addRtpSource(
+    const std::shared_ptr<const TransactionKey>& shared, const std::string& targetAddress,
+    int32_t targetPort, const std::string& alternateAddress, int32_t alternatePort,
+    int32_t payloadType, const std::string& encodingName, const std::string& mediaName,
+    int32_t clockRate, int32_t rtcpPort, int32_t alternateRtcpPort, uint32_t ssrc) {
+    const TransactionKey& transaction = *shared;
     debugTrace(
         "** addRtpSource: TargetIP=%s, TargetPort=%d, format=%d/%s, sampleRate=%d, ssrc=%d\n",
         targetAddress.c_str(), targetPort, payloadType, encodingName.c_str(), clockRate,
@@ -261,11 +276,8 @@ RtpStream* RtpStreamRegistry::addRtpSource(
             }
         }
     }
-    auto stream = std::make_unique<RtpStream>();
-    if (!lastTransaction_ || !sameKey(*lastTransaction_, transaction)) {
-        lastTransaction_ = std::make_shared<const TransactionKey>(transaction);
-    }
-    stream->transactionKey = lastTransaction_;
+    RtpStream* stream = newStream();
+    stream->transactionKey = shared;
     stream->ssrc = ssrc;
     stream->targetAddress = targetAddress;
     stream->targetPort = targetPort;
@@ -277,9 +289,9 @@ RtpStream* RtpStreamRegistry::addRtpSource(
     stream->mediaName = mediaName.substr(0, 63);
     stream->rtcpPort = rtcpPort;
     stream->alternateRtcpPort = alternateRtcpPort;
-    streams_.push_back(std::move(stream));
-    indexStream(streams_.back().get(), streams_.size() - 1);
-    return streams_.back().get();
+    streams_.push_back(stream);
+    indexStream(stream, streams_.size() - 1);
+    return stream;
 }
 
 void RtpStream::DestinationKeys::update(const RtpStream& stream) {
@@ -292,23 +304,41 @@ void RtpStream::DestinationKeys::update(const RtpStream& stream) {
                         : kNoKey;
 }
 
+RtpStream* RtpStreamRegistry::newStream() {
+    if (chunkUsed_ == kChunkSize) {
+        chunks_.push_back(std::make_unique<RtpStream[]>(kChunkSize));
+        chunkUsed_ = 0;
+    }
+    return &chunks_.back()[chunkUsed_++];
+}
+
+void RtpStreamRegistry::appendCandidate(CandidateList& list, RtpStream* stream, size_t order) {
+    if (list.tail != kEndOfList && links_[list.tail].stream == stream) {
+        return;  // target and alternate on one key
+    }
+    const uint32_t link = static_cast<uint32_t>(links_.size());
+    links_.push_back(CandidateLink{stream, order, kEndOfList});
+    if (list.tail == kEndOfList) {
+        list.head = link;
+    } else {
+        links_[list.tail].next = link;
+    }
+    list.tail = link;
+}
+
 void RtpStreamRegistry::indexStream(RtpStream* stream, size_t order) {
     stream->keys.update(*stream);
     const RtpStream::DestinationKeys& keys = stream->keys;
-    auto add = [stream, order](std::vector<Candidate>& list) {
-        if (list.empty() || list.back().stream != stream) {
-            list.push_back(Candidate{stream, order});
-        }
-    };
     for (uint64_t key : {keys.rtp, keys.alternateRtp}) {
         if (key != kNoKey && stream->payloadType >= 0 && stream->payloadType < 128) {
-            add(rtpByDestination_[rtpCandidateKey(key,
-                                                  static_cast<uint64_t>(stream->payloadType))]);
+            appendCandidate(
+                rtpByDestination_[rtpCandidateKey(key, static_cast<uint64_t>(stream->payloadType))],
+                stream, order);
         }
     }
     for (uint64_t key : {keys.rtcp, keys.alternateRtcp}) {
         if (key != kNoKey) {
-            add(rtcpByDestination_[key]);
+            appendCandidate(rtcpByDestination_[key], stream, order);
         }
     }
     const std::string& callId = stream->transaction().dialog.callId;
@@ -323,12 +353,13 @@ void RtpStreamRegistry::indexStream(RtpStream* stream, size_t order) {
 }
 
 void RtpStreamRegistry::rebuildIndexes() {
-    rtpByDestination_.clear();
-    rtcpByDestination_.clear();
-    byAnnouncedAddress_.clear();
-    byCallId_.clear();
+    rtpByDestination_ = FlatKeyMap<CandidateList>();
+    rtcpByDestination_ = FlatKeyMap<CandidateList>();
+    std::vector<CandidateLink>().swap(links_);
+    byAnnouncedAddress_ = {};
+    byCallId_ = {};
     for (size_t i = 0; i < streams_.size(); ++i) {
-        indexStream(streams_[i].get(), i);
+        indexStream(streams_[i], i);
     }
 }
 
@@ -368,24 +399,23 @@ RtpStream* RtpStreamRegistry::findStream(const MediaPacket& packet, bool include
     }
     // Only these streams can match; merged in registration order, which decides between
     // several matches: the first active one, else the last inactive one.
-    static const std::vector<Candidate> none;
     const uint64_t destination = destinationKey(packet);
     const uint64_t type = rtpPayloadType(packet.payload);
-    const std::vector<Candidate>* rtpFound =
-        rtpByDestination_.find(rtpCandidateKey(destination, type));
-    const std::vector<Candidate>* rtcpFound = rtcpByDestination_.find(destination);
-    const std::vector<Candidate>& rtp = rtpFound != nullptr ? *rtpFound : none;
-    const std::vector<Candidate>& rtcp = rtcpFound != nullptr ? *rtcpFound : none;
+    const CandidateList* rtpFound = rtpByDestination_.find(rtpCandidateKey(destination, type));
+    const CandidateList* rtcpFound = rtcpByDestination_.find(destination);
+    uint32_t i = rtpFound != nullptr ? rtpFound->head : kEndOfList;
+    uint32_t j = rtcpFound != nullptr ? rtcpFound->head : kEndOfList;
     RtpStream* lastInactive = nullptr;
     StreamMatch lastInactiveMatch = StreamMatch::None;
-    size_t i = 0, j = 0;
     const RtpStream* previous = nullptr;
-    while (i < rtp.size() || j < rtcp.size()) {
+    while (i != kEndOfList || j != kEndOfList) {
         RtpStream* stream;
-        if (j >= rtcp.size() || (i < rtp.size() && rtp[i].order <= rtcp[j].order)) {
-            stream = rtp[i++].stream;
+        if (j == kEndOfList || (i != kEndOfList && links_[i].order <= links_[j].order)) {
+            stream = links_[i].stream;
+            i = links_[i].next;
         } else {
-            stream = rtcp[j++].stream;
+            stream = links_[j].stream;
+            j = links_[j].next;
         }
         if (stream == previous) {
             continue;  // listed in both roles
@@ -493,10 +523,10 @@ std::vector<const RtpStream*> RtpStreamRegistry::streamsOfTransaction(
     return out;
 }
 
-void RtpStreamRegistry::finishAnalysis() {
+RtpStreamRegistry::StreamMoves RtpStreamRegistry::finishAnalysis() {
     // Numbers still missing count against the stream that skipped them; only streams that
-    // counted packets skip numbers, so every owner outlives this.
-    for (const auto& stream : streams_) {
+    // counted packets skip numbers, so every owner is kept.
+    for (RtpStream* stream : streams_) {
         if (SequenceSpace* space = stream->sequence.get()) {
             for (size_t i = 0; i < space->missing.size(); ++i) {
                 ++space->missing.owner(i)->dropped;
@@ -504,12 +534,28 @@ void RtpStreamRegistry::finishAnalysis() {
             space->missing.clear();
         }
     }
-    streams_.erase(
-        std::remove_if(streams_.begin(), streams_.end(),
-                       [](const std::unique_ptr<RtpStream>& s) { return s->packets == 0; }),
-        streams_.end());
-    sessions_.clear();
+    // The streams that counted packets move into chunks of their own; the old chunks go
+    // whole, with every stream no packet reached.
+    std::vector<std::unique_ptr<RtpStream[]>> oldChunks = std::move(chunks_);
+    chunks_.clear();
+    chunkUsed_ = kChunkSize;
+    std::vector<RtpStream*> kept;
+    StreamMoves moves;
+    for (RtpStream* stream : streams_) {
+        if (stream->packets == 0) {
+            continue;
+        }
+        RtpStream* moved = newStream();
+        *moved = std::move(*stream);
+        moves.emplace(stream, moved);
+        kept.push_back(moved);
+    }
+    streams_ = std::move(kept);
+    sessions_ = {};
+    lastTransaction_.reset();
     rebuildIndexes();
+    oldChunks.clear();
+    return moves;
 }
 
 std::optional<std::string> RtpStreamRegistry::canonicalName(uint32_t ssrc) const {

@@ -173,7 +173,8 @@ class RtpStreamRegistry {
 
     // Registers one stream per present payload type of the audio and the video description,
     // under the transaction of the message that carried the SDP.
-    void registerFromSdp(const SdpDescription& sdp, const TransactionKey& transaction,
+    void registerFromSdp(const SdpDescription& sdp,
+                         const std::shared_ptr<const TransactionKey>& transaction,
                          const NatLookup& natLookup);
     // Registers one stream unless an equal one exists; returns the stream (new or existing).
     RtpStream* addRtpSource(const TransactionKey& transaction, const std::string& targetAddress,
@@ -198,8 +199,11 @@ class RtpStreamRegistry {
     std::vector<const RtpStream*> streamsOfTransaction(const TransactionKey& transaction,
                                                        const SdpDescription* sdp,
                                                        size_t maxCount) const;
-    // Drops streams that counted nothing and folds the missing lists into dropped.
-    void finishAnalysis();
+    // Drops streams that counted nothing and folds the missing lists into dropped. The
+    // streams that stay move to new places; the map tells where each went, for those who
+    // point at them (the model's media items).
+    using StreamMoves = std::unordered_map<const RtpStream*, RtpStream*>;
+    StreamMoves finishAnalysis();
     // The first CNAME of the SSRC among the reports of all streams.
     std::optional<std::string> canonicalName(uint32_t ssrc) const;
 
@@ -218,6 +222,12 @@ class RtpStreamRegistry {
                               bool rtpHeaders) const;
 
   private:
+    RtpStream* addRtpSource(const std::shared_ptr<const TransactionKey>& transaction,
+                            const std::string& targetAddress, int32_t targetPort,
+                            const std::string& alternateAddress, int32_t alternatePort,
+                            int32_t payloadType, const std::string& encodingName,
+                            const std::string& mediaName, int32_t clockRate, int32_t rtcpPort,
+                            int32_t alternateRtcpPort, uint32_t ssrc);
     // Reads the capture from the stream's first packet to its last and hands each RTP packet
     // of the stream to visit, which returns false to stop. The number of frames read, or
     // none when the capture cannot be reopened or positioned.
@@ -227,18 +237,35 @@ class RtpStreamRegistry {
     RtpStream* findStream(const MediaPacket& packet, bool includeRtcp, StreamMatch& how) const;
     void indexStream(RtpStream* stream, size_t order);
     void rebuildIndexes();
+    RtpStream* newStream();
 
     std::string path_;
-    std::vector<std::unique_ptr<RtpStream>> streams_;
+    // Streams live in chunks of their own, apart from the rest of the analysis: an SDP
+    // registers a stream per payload type and most never see a packet, so a long capture
+    // makes and drops millions of them; freed chunk by chunk they leave no holes between
+    // the messages that stay (holes that slow every later allocation of the program).
+    static constexpr size_t kChunkSize = 1024;
+    std::vector<std::unique_ptr<RtpStream[]>> chunks_;
+    size_t chunkUsed_ = kChunkSize;
+    std::vector<RtpStream*> streams_;  // in registration order
     // The streams a packet can match: those listening for RTP of its payload type on its
     // destination, keyed by destination key and payload type, and those listening there for
-    // RTCP, keyed by destination key; each list in registration order.
-    struct Candidate {
+    // RTCP, keyed by destination key; each list in registration order, linked through one
+    // array instead of a vector per key.
+    static constexpr uint32_t kEndOfList = ~uint32_t{0};
+    struct CandidateList {
+        uint32_t head = kEndOfList;
+        uint32_t tail = kEndOfList;
+    };
+    struct CandidateLink {
         RtpStream* stream;
         size_t order;
+        uint32_t next;
     };
-    FlatKeyMap<std::vector<Candidate>> rtpByDestination_;
-    FlatKeyMap<std::vector<Candidate>> rtcpByDestination_;
+    void appendCandidate(CandidateList& list, RtpStream* stream, size_t order);
+    std::vector<CandidateLink> links_;
+    FlatKeyMap<CandidateList> rtpByDestination_;
+    FlatKeyMap<CandidateList> rtcpByDestination_;
     // "address port" texts of target and alternate, for the duplicate test.
     std::unordered_map<std::string, std::vector<RtpStream*>> byAnnouncedAddress_;
     std::unordered_map<std::string, std::vector<RtpStream*>> byCallId_;

@@ -27,6 +27,35 @@ void AnalysisModel::setStreamRegistry(std::unique_ptr<RtpStreamRegistry> registr
     registry_ = std::move(registry);
 }
 
+uint32_t AnalysisModel::endpointId(const std::string& address) {
+    auto [found, added] = endpointIds_.emplace(address, static_cast<uint32_t>(endpoints_.size()));
+    if (added) {
+        endpoints_.push_back(address);
+    }
+    return found->second;
+}
+
+void AnalysisModel::summarise(const AnalysisItem& item) {
+    const PacketRecord& p = item.packet;
+    summaries_.push_back(ItemSummary{static_cast<int64_t>(p.seconds) * 1000000 + p.microseconds,
+                                     endpointId(p.sourceAddress),
+                                     endpointId(p.destinationAddress)});
+}
+
+void AnalysisModel::finishStreams() {
+    if (!registry_) {
+        return;
+    }
+    const RtpStreamRegistry::StreamMoves moves = registry_->finishAnalysis();
+    for (const auto& item : items_) {
+        if (item->stream != nullptr) {
+            auto moved = moves.find(item->stream);
+            // Media items exist only for streams that counted packets, which all stay.
+            item->stream = moved != moves.end() ? moved->second : nullptr;
+        }
+    }
+}
+
 ItemIndex AnalysisModel::addSip(const PacketRecord& packet, const SipMessage& message) {
     auto item = std::make_unique<AnalysisItem>();
     item->packet = packet;
@@ -50,6 +79,7 @@ ItemIndex AnalysisModel::addRtp(const PacketRecord& packet, const RtpStream& str
     item->mediaCallId = stream.transaction().dialog.callId;
     byCallId_.add(item->mediaCallId, item->index);
     const ItemIndex index = item->index;
+    summarise(*item);
     items_.push_back(std::move(item));
     return index;
 }
@@ -60,6 +90,7 @@ ItemIndex AnalysisModel::indexSip(std::unique_ptr<AnalysisItem> item) {
     const SipMessage& sip = *item->sip;
     const PacketRecord& packet = item->packet;
     const ItemIndex index = item->index;
+    summarise(*item);
     items_.push_back(std::move(item));
 
     const auto& callId = sip.callId();
@@ -106,6 +137,7 @@ ItemIndex AnalysisModel::addStun(const PacketRecord& packet,
     }
     bySource_.add(packet.sourceAddress, index);
     byDestination_.add(packet.destinationAddress, index);
+    summarise(*item);
     items_.push_back(std::move(item));
     noteBinding(index);
     return index;

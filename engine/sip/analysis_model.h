@@ -37,6 +37,9 @@ class AnalysisModel {
 
     // The capture's stream registry, owned by the model.
     void setStreamRegistry(std::unique_ptr<RtpStreamRegistry> registry);
+    // Ends the pass: the registry drops the streams no packet reached and the media items
+    // follow the streams that stay to their new places.
+    void finishStreams();
     RtpStreamRegistry* streamRegistry() const { return registry_.get(); }
 
     size_t itemCount() const { return items_.size(); }
@@ -46,6 +49,18 @@ class AnalysisModel {
     const AnalysisItem* findItem(ItemIndex index) const {
         return index.value < items_.size() ? items_[index.value].get() : nullptr;
     }
+
+    // What a window needs of every item in one pass over thousands of rows, kept in one
+    // array: the packet time in microseconds and the endpoints as numbers.
+    struct ItemSummary {
+        int64_t time = 0;
+        uint32_t source = 0;
+        uint32_t destination = 0;
+    };
+    const ItemSummary& summary(ItemIndex index) const { return summaries_[index.value]; }
+    // The address of an endpoint number, and how many there are.
+    const std::string& endpoint(uint32_t id) const { return endpoints_[id]; }
+    size_t endpointCount() const { return endpoints_.size(); }
 
     // Rows: the items shown, in ascending index order.
     size_t rowCount() const { return visible_ ? visible_->size() : items_.size(); }
@@ -110,6 +125,8 @@ class AnalysisModel {
 
   private:
     ItemIndex indexSip(std::unique_ptr<AnalysisItem> item);
+    void summarise(const AnalysisItem& item);
+    uint32_t endpointId(const std::string& address);
     void noteBinding(ItemIndex index);
     const AnalysisItem& at(ItemIndex index) const { return *items_[index.value]; }
 
@@ -138,6 +155,9 @@ class AnalysisModel {
     std::vector<std::string> distinctSipValues(SipField field) const;
 
     std::vector<std::unique_ptr<AnalysisItem>> items_;
+    std::vector<ItemSummary> summaries_;
+    std::vector<std::string> endpoints_;
+    std::unordered_map<std::string, uint32_t> endpointIds_;
     TextIndex byCallId_, bySource_, byDestination_, byTo_, byFrom_, byMethod_, byTransaction_;
     SortedIndex byStunTransaction_;
     std::map<std::string, std::vector<std::string>> sessions_;

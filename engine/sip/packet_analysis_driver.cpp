@@ -2,6 +2,10 @@
 
 #include <cstdio>
 
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
+
 #include "capture/frame_info.h"
 #include "media/rtp_stream.h"
 #include "media/stun_decoder.h"
@@ -39,7 +43,7 @@ void handleSip(AnalysisModel& model, RtpStreamRegistry& registry, const PacketRe
         // No packet is offered to the streams: registering them would cost memory and time
         // for streams the end of the pass drops unused anyway.
     } else if (const SdpDescription* sdp = message.sdp()) {
-        registry.registerFromSdp(*sdp, message.transactionKey(),
+        registry.registerFromSdp(*sdp, message.sharedTransactionKey(),
                                  [&model](const std::string& address, int32_t port) {
                                      return model.localAddressBehindNat(address, port);
                                  });
@@ -133,7 +137,13 @@ AnalysisResult PacketAnalysisDriver::analyse(const std::string& path, bool fromL
             return result;
         }
     }
-    registry.finishAnalysis();
+    model->finishStreams();
+#if defined(__GLIBC__)
+    // The pass freed millions of small blocks (streams no packet reached, parsing
+    // temporaries); left scattered they slow every later allocation of the windows and hold
+    // memory the system could use. One trim merges them and returns what it can.
+    malloc_trim(0);
+#endif
     result.outcome = AnalysisOutcome::Analysed;
     result.model = std::move(model);
     return result;

@@ -279,10 +279,14 @@ const DialogKey& SipMessage::dialogKey() const {
 }
 
 const TransactionKey& SipMessage::transactionKey() const {
+    return *sharedTransactionKey();
+}
+
+const std::shared_ptr<const TransactionKey>& SipMessage::sharedTransactionKey() const {
     if (!transactionKey_) {
-        transactionKey_ = TransactionKey::of(*this);
+        transactionKey_ = std::make_shared<const TransactionKey>(TransactionKey::of(*this));
     }
-    return *transactionKey_;
+    return transactionKey_;
 }
 
 const SdpDescription* SipMessage::sdp() const {

@@ -53,6 +53,8 @@ class SipMessage {
     // The session and transaction identities, built on first use.
     const DialogKey& dialogKey() const;
     const TransactionKey& transactionKey() const;
+    // The same key held shared, for the streams its SDP registers (no copy per stream).
+    const std::shared_ptr<const TransactionKey>& sharedTransactionKey() const;
     // The SDP body, parsed on first use; nullptr when the message carries none.
     const SdpDescription* sdp() const;
 
@@ -82,7 +84,7 @@ class SipMessage {
     mutable std::optional<int> cseqNumber_;
     mutable std::optional<std::shared_ptr<const SdpDescription>> sdp_;
     mutable std::optional<DialogKey> dialogKey_;
-    mutable std::optional<TransactionKey> transactionKey_;
+    mutable std::shared_ptr<const TransactionKey> transactionKey_;
 };
 
 // True when the payload, read as text up to its first zero byte, contains "SIP/2.0".

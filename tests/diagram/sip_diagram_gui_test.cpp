@@ -556,3 +556,41 @@ TEST(SipDiagramTimeBar, TicksAndTheVisibleRangeFollowTheScroll) {
     EXPECT_TRUE(near(pixel(image, 1, rowY(149000000) + 2), wxColour(0, 0, 255), 10));
     EXPECT_TRUE(near(pixel(image, 1, 3), wxColour(255, 255, 255), 10));  // not at the top
 }
+
+TEST(SipDiagramInput, AVeryLongCaptureScrollsPaintsAndHitTestsByRows) {
+    // 400,000 rows between two hosts: a document of some 23 million pixels, more than a
+    // drawing surface takes; the control scrolls by rows and draws relative to the view.
+    auto model = std::make_unique<AnalysisModel>();
+    for (uint32_t i = 0; i < 400000; ++i) {
+        auto pairs = std::make_unique<NameValuePair>();
+        pairs->add("MSG_TYPE", "STUN_BIND_RESPONSE");
+        pairs->add("TRANSACTION_ID", std::to_string(i));
+        model->addStun(i % 2 == 0
+                           ? udpRecord("10.0.0.1", 3478, "10.0.0.2", 5000, {}, 1000 + i, 0, i + 1)
+                           : udpRecord("10.0.0.2", 5000, "10.0.0.1", 3478, {}, 1000 + i, 0, i + 1),
+                       std::move(pairs));
+    }
+    UserLabelDB labels;
+    DiagramWindow window(std::move(model), &labels);
+    RecordingDiagram& diagram = *window.diagram;
+    const DiagramGeometry& g = diagram.geometry();
+    ASSERT_GT(g.virtualHeight(400000), int64_t{20000000});
+    diagram.selectRow(RowIndex(399990));  // brings it into view
+    DiagramWindow::settle();
+    const ViewStart view = diagram.viewStart();
+    EXPECT_EQ(view.row, 399990);
+    // The point at a row's centre hits that row, far beyond 32-bit pixel offsets.
+    const int x = (window.columnX(0) + window.columnX(1)) / 2;
+    EXPECT_EQ(diagram.hitItem(wxPoint(x, window.rowY(399993))), RowIndex(399993));
+    EXPECT_EQ(diagram.hitItem(wxPoint(x, window.rowY(399990))), RowIndex(399990));
+    window.mouse(wxEVT_LEFT_DOWN, wxPoint(x, window.rowY(399995)));
+    EXPECT_EQ(window.selected().value_or(0), 399995u);
+    // The selected row is painted where the geometry puts it.
+    wxImage image = window.render();
+    const int right = diagram.GetClientSize().GetWidth() - 4;
+    EXPECT_TRUE(near(pixel(image, right, window.rowY(399995)), wxColour(255, 255, 0), 5));
+    EXPECT_FALSE(near(pixel(image, right, window.rowY(399994)), wxColour(255, 255, 0), 5));
+    // And the last row can be reached with End.
+    window.key(WXK_END);
+    EXPECT_EQ(window.selected().value_or(0), 399999u);
+}

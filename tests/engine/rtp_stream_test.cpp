@@ -29,7 +29,7 @@ struct Call {
         ItemIndex index = model.addSip(packet, SipMessage::parse(text));
         const SipMessage& message = *model.item(index).sip;
         if (const SdpDescription* sdp = message.sdp()) {
-            registry.registerFromSdp(*sdp, message.transactionKey(),
+            registry.registerFromSdp(*sdp, message.sharedTransactionKey(),
                                      [this](const std::string& address, int32_t port) {
                                          return model.localAddressBehindNat(address, port);
                                      });
