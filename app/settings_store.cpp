@@ -22,7 +22,9 @@ std::string utf8(const wxString& text) {
     return std::string(text.utf8_str());
 }
 
-std::unique_ptr<wxFileConfig> openConfig(const std::string& applicationName) {
+}  // namespace
+
+std::unique_ptr<wxFileConfig> SettingsStore::openConfiguration(const std::string& applicationName) {
     // A damaged or unwritable file is not reported; the values in memory stay as they are.
     wxLogNull quiet;
     wxFileName file(wx(SettingsStore::userConfigPath(applicationName)));
@@ -39,6 +41,8 @@ std::unique_ptr<wxFileConfig> openConfig(const std::string& applicationName) {
     config->SetRecordDefaults(false);
     return config;
 }
+
+namespace {
 
 // Names of the groups, or of the entries, at the configuration's current path.
 std::vector<wxString> childNames(wxFileConfig& config, bool groups) {
@@ -315,7 +319,7 @@ bool SettingsStore::save(const std::string& applicationName) {
     if (applicationName.empty() || editing_) {
         return false;
     }
-    std::unique_ptr<wxFileConfig> config = openConfig(applicationName);
+    std::unique_ptr<wxFileConfig> config = openConfiguration(applicationName);
     if (!config) {
         return false;
     }
@@ -370,7 +374,7 @@ bool SettingsStore::load(const std::string& applicationName, IUserLabelReceiver*
     if (applicationName.empty() || editing_) {
         return false;
     }
-    std::unique_ptr<wxFileConfig> config = openConfig(applicationName);
+    std::unique_ptr<wxFileConfig> config = openConfiguration(applicationName);
     if (!config) {
         return false;
     }

@@ -8,6 +8,8 @@
 #include "name_void_ptr_pair.h"
 #include "setting_value.h"
 
+class wxFileConfig;
+
 namespace varlowe {
 
 class IAppSettingsListener {
@@ -80,6 +82,10 @@ class SettingsStore {
 
     // The per-user file of an application name: $XDG_CONFIG_HOME (or ~/.config)/NAME/NAME.conf.
     static std::string userConfigPath(const std::string& applicationName);
+    // The configuration store itself (the user's file over the machine-wide one), for what
+    // lives at its root beside the settings, such as the recent-files list; none when the
+    // folder cannot be made.
+    static std::unique_ptr<wxFileConfig> openConfiguration(const std::string& applicationName);
 
     // Groups and entries in order, for tests and the preferences.
     size_t groupCount() const { return committed_->size(); }

@@ -1,6 +1,7 @@
 #include "analysis_model.h"
 
 #include <algorithm>
+#include <unordered_set>
 
 #include "media/rtp_stream.h"
 #include "text_search.h"
@@ -8,6 +9,21 @@
 namespace varlowe {
 
 namespace {
+// Collects texts in order of first occurrence, each once, in time linear in the texts.
+class DistinctTexts {
+  public:
+    void add(const std::string& text) {
+        if (seen_.insert(text).second) {
+            texts_.push_back(text);
+        }
+    }
+    std::vector<std::string> take() { return std::move(texts_); }
+
+  private:
+    std::unordered_set<std::string> seen_;
+    std::vector<std::string> texts_;
+};
+
 void appendDistinct(std::vector<std::string>& list, const std::string& value) {
     if (std::find(list.begin(), list.end(), value) == list.end()) {
         list.push_back(value);
@@ -255,15 +271,15 @@ std::vector<ItemIndex> AnalysisModel::itemsToAddress(const std::string& k) const
 }
 
 std::vector<std::string> AnalysisModel::distinctSipValues(SipField field) const {
-    std::vector<std::string> out;
+    DistinctTexts out;
     for (const auto& item : items_) {
         if (item->sip) {
             if (const std::optional<std::string>& value = (item->sip.get()->*field)()) {
-                appendDistinct(out, *value);
+                out.add(*value);
             }
         }
     }
-    return out;
+    return out.take();
 }
 
 std::vector<std::string> AnalysisModel::callIds() const {
@@ -277,25 +293,25 @@ std::vector<std::string> AnalysisModel::toUris() const {
 }
 
 std::vector<std::string> AnalysisModel::methods() const {
-    std::vector<std::string> out;
+    DistinctTexts out;
     for (const auto& item : items_) {
         if (!item->sip)
             continue;
         std::string method = item->sip->transactionMethod();
         if (!method.empty() && !equalsIgnoringCase(method, "ACK"))
-            appendDistinct(out, method);
+            out.add(method);
     }
-    return out;
+    return out.take();
 }
 
 std::vector<std::string> AnalysisModel::visibleAddresses() const {
-    std::vector<std::string> out;
+    DistinctTexts out;
     for (size_t row = 0; row < rowCount(); ++row) {
         const AnalysisItem& item = *itemAtRow(RowIndex(row));
-        appendDistinct(out, item.packet.sourceAddress);
-        appendDistinct(out, item.packet.destinationAddress);
+        out.add(item.packet.sourceAddress);
+        out.add(item.packet.destinationAddress);
     }
-    return out;
+    return out.take();
 }
 
 const std::vector<std::string>& AnalysisModel::branchesOfSession(const std::string& callId) const {

@@ -1,12 +1,18 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
-#include <algorithm>
+#include <unistd.h>
 
+#include <algorithm>
+#include <chrono>
+#include <thread>
+
+#include "diagnostics.h"
 #include "media/rtp_stream.h"
 #include "media_test_util.h"
 #include "position_lists.h"
 #include "sip/analysis_model.h"
+#include "sip/background_analysis.h"
 #include "sip/packet_analysis_driver.h"
 
 using namespace varlowe;
@@ -315,4 +321,92 @@ TEST(PacketAnalysisDriver, RecordedCallWithDtmfDropsNothing) {
         EXPECT_EQ(stream.dropped, 0) << i;
         EXPECT_EQ(stream.outOfOrder, 0) << i;
     }
+}
+
+namespace {
+// Progress and dialogs that note the thread they are called on.
+struct ThreadCheckingProgress : RecordingProgress {
+    std::thread::id owner = std::this_thread::get_id();
+    bool elsewhere = false;
+    bool update(int value, const std::string& message) override {
+        elsewhere = elsewhere || std::this_thread::get_id() != owner;
+        return RecordingProgress::update(value, message);
+    }
+};
+struct ThreadCheckingDialogs : RecordingDialogs {
+    std::thread::id owner = std::this_thread::get_id();
+    bool elsewhere = false;
+    void showError(const std::string& title, const std::string& message) override {
+        elsewhere = elsewhere || std::this_thread::get_id() != owner;
+        RecordingDialogs::showError(title, message);
+    }
+    bool askYesNo(const std::string& title, const std::string& message) override {
+        elsewhere = elsewhere || std::this_thread::get_id() != owner;
+        return RecordingDialogs::askYesNo(title, message);
+    }
+};
+}  // namespace
+
+TEST(BackgroundAnalysis, ThePassRunsElsewhereAndTheWindowSideStaysHere) {
+    TempFile file;
+    callCapture(2000).writeTo(file.path());
+    ThreadCheckingProgress progress;
+    int pumps = 0;
+    std::thread::id passThread;
+    AnalysisResult result = BackgroundAnalysis::run(
+        [&](IAnalysisProgress* p, IAnalysisDialogs* d) {
+            passThread = std::this_thread::get_id();
+            return PacketAnalysisDriver({}, p, d).analyse(file.path(), false);
+        },
+        &progress, nullptr, [&pumps] { ++pumps; });
+    ASSERT_EQ(result.outcome, AnalysisOutcome::Analysed);
+    EXPECT_NE(passThread, std::this_thread::get_id());
+    EXPECT_EQ(result.model->item(ItemIndex(2)).stream->packets, 2000);
+    EXPECT_EQ(progress.title, "Progress");
+    EXPECT_FALSE(progress.updates.empty());
+    EXPECT_FALSE(progress.elsewhere);
+    EXPECT_EQ(progress.ends, 1);
+
+    // Cancel on this thread reaches a pass that is still running.
+    ThreadCheckingProgress cancelling;
+    cancelling.cancelAt = 3;
+    int reports = 0;
+    AnalysisResult cancelled = BackgroundAnalysis::run(
+        [&reports](IAnalysisProgress* p, IAnalysisDialogs*) {
+            AnalysisResult partial;
+            p->begin("Progress", "long", 100);
+            for (int percent = 0; percent < 100; ++percent, ++reports) {
+                if (!p->update(percent, "")) {
+                    partial.cancelled = true;
+                    break;
+                }
+                std::this_thread::sleep_for(std::chrono::milliseconds(5));
+            }
+            p->end();
+            return partial;
+        },
+        &cancelling, nullptr, nullptr);
+    EXPECT_TRUE(cancelled.cancelled);
+    EXPECT_LT(reports, 100);
+    EXPECT_FALSE(cancelling.elsewhere);
+
+    // The error box and the question come to this thread, and the answer goes back.
+    ThreadCheckingDialogs dialogs;
+    ScopedDiagnosticsCapture quiet;
+    AnalysisResult failed = BackgroundAnalysis::analyse(file.folder() + "/none.pcap", false, {},
+                                                        nullptr, &dialogs, nullptr);
+    EXPECT_EQ(failed.outcome, AnalysisOutcome::OpenFailed);
+    ASSERT_EQ(dialogs.errors.size(), 1u);
+    EXPECT_EQ(dialogs.errors[0].rfind("Error|Unable to open", 0), 0u);
+    TempFile empty;
+    CaptureBuilder nothing;
+    nothing.add(udpFrame(kCaller, 1, kCallee, 2, bytesOf("nothing to see")));
+    nothing.writeTo(empty.path());
+    dialogs.answer = true;
+    AnalysisResult deleted =
+        BackgroundAnalysis::analyse(empty.path(), true, {}, nullptr, &dialogs, nullptr);
+    EXPECT_EQ(deleted.outcome, AnalysisOutcome::EmptyCaptureDeleted);
+    ASSERT_EQ(dialogs.questions.size(), 1u);
+    EXPECT_FALSE(dialogs.elsewhere);
+    EXPECT_NE(access(empty.path().c_str(), F_OK), 0);
 }
