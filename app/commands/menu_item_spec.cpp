@@ -21,6 +21,24 @@ std::string menuLabel(const MenuItemSpec& row) {
     return text + row.key;
 }
 
+std::vector<MenuItemSpec> offeredRows(const std::vector<MenuItemSpec>& rows,
+                                      const std::function<bool(int)>& offered) {
+    std::vector<MenuItemSpec> out;
+    for (const MenuItemSpec& row : rows) {
+        if (row.isSeparator()) {
+            if (!out.empty() && !out.back().isSeparator()) {
+                out.push_back(row);
+            }
+        } else if (offered(row.id)) {
+            out.push_back(row);
+        }
+    }
+    if (!out.empty() && out.back().isSeparator()) {
+        out.pop_back();
+    }
+    return out;
+}
+
 namespace {
 
 using Row = MenuItemSpec;
@@ -121,7 +139,7 @@ const std::vector<MenuItemSpec>& view() {
         check(kShowSipMessages, "Show Sip Messages", "Show Sip Messages"),
         check(kShowProvisionalResponses, "Show Sip Provisional Responses",
               "Show Sip Provisional Responses"),
-        check(kShowSturnMessages, "Show Stun Messages", "Show Sip Messages"),
+        check(kShowSturnMessages, "Show Stun Messages", "Show Stun Messages"),
         check(kShowRtpMarkers, "Show Media Start Events", "Show Media Start Events"),
     };
     return rows;

@@ -1,0 +1,3 @@
+#include "varlowe_app.h"
+
+wxIMPLEMENT_APP(varlowe::VarloweApp);

@@ -1,0 +1,506 @@
+#include "main_frame.h"
+
+#include <wx/app.h>
+#include <wx/dnd.h>
+#include <wx/filedlg.h>
+#include <wx/filename.h>
+#include <wx/log.h>
+#include <wx/fileconf.h>
+#include <wx/menu.h>
+#include <wx/msgdlg.h>
+#include <wx/stdpaths.h>
+#include <wx/toolbar.h>
+#include <wx/utils.h>
+
+#include <algorithm>
+
+#include "analysis_ui.h"
+#include "app_settings.h"
+#include "command_ids.h"
+#include "menu_builder.h"
+#include "product_info.h"
+#include "resource_images.h"
+#include "sip/background_analysis.h"
+#include "parsing_settings.h"
+#include "user_label_db.h"
+
+namespace varlowe {
+
+bool commandOffered(int id) {
+    using namespace command;
+    switch (id) {
+        // Their windows come later: printing, export, copy, live capture, preferences and
+        // the version check.
+        case kExport:
+        case kExportImage:
+        case kCaptureLive:
+        case kPageSetup:
+        case kPrint:
+        case kPrintPreview:
+        case kCopy:
+        case kCopyAll:
+        case kPreferences:
+        case kCheckForUpdates:
+            return false;
+        default:
+            return true;
+    }
+}
+
+namespace {
+
+constexpr const char* kVersion = "1.0.0.3970";
+constexpr const char* kHelpBook = "Varlowe.htb";
+
+class CaptureDropTarget : public wxFileDropTarget {
+  public:
+    explicit CaptureDropTarget(MainFrame* frame) : frame_(frame) {}
+    bool OnDropFiles(wxCoord, wxCoord, const wxArrayString& files) override {
+        // Opened after the drop has ended: a progress dialog inside the drop would hold the
+        // source application.
+        std::vector<std::string> paths;
+        for (const wxString& file : files) {
+            paths.emplace_back(file.utf8_str());
+        }
+        frame_->CallAfter([frame = frame_, paths] {
+            for (const std::string& path : paths) {
+                frame->openCapture(path, false);
+            }
+        });
+        return true;
+    }
+
+  private:
+    MainFrame* frame_;
+};
+
+std::vector<MenuItemSpec> offered(const std::vector<MenuItemSpec>& rows) {
+    return offeredRows(rows, commandOffered);
+}
+
+}  // namespace
+
+wxString MainFrame::standingText() {
+    return wxString(kProductName) + " by Ostrane Software - " + kProductWebAddress;
+}
+
+MainFrame::MainFrame(UserLabelDB* labels, const wxPoint& position, const wxSize& size)
+    : wxMDIParentFrame(nullptr, wxID_ANY, kProductName, position, size,
+                       wxDEFAULT_FRAME_STYLE | wxHSCROLL | wxVSCROLL, "frame"),
+      labels_(labels),
+      recentFiles_(command::kRecentFileCount, command::kFirstRecentFile) {
+    SetIcon(resourceIcon("sipframe", wxSize(32, 32)));
+    applyBars();
+    if (std::unique_ptr<wxFileConfig> config =
+            SettingsStore::openConfiguration(AppSettings::kApplicationName)) {
+        config->SetPath("/");
+        recentFiles_.Load(*config);
+    }
+    SetMenuBar(makeMenuBar());
+    SetDropTarget(new CaptureDropTarget(this));
+
+    help_ = std::make_unique<wxHtmlHelpController>(wxHF_DEFAULT_STYLE, this);
+    wxFileName book(wxStandardPaths::Get().GetExecutablePath());
+    book.SetFullName(kHelpBook);
+    {
+        wxLogNull quiet;  // a missing help book shows what the viewer says when asked
+        helpLoaded_ = book.FileExists() && help_->AddBook(book);
+    }
+
+    Bind(wxEVT_MENU, &MainFrame::onCommand, this);
+    Bind(wxEVT_MENU, &MainFrame::onRecentFile, this, command::kFirstRecentFile,
+         command::kFirstRecentFile + command::kRecentFileCount - 1);
+    Bind(wxEVT_UPDATE_UI, &MainFrame::onUpdateUi, this);
+    Bind(wxEVT_SIZE, &MainFrame::onSize, this);
+    Bind(wxEVT_MOVE, &MainFrame::onMove, this);
+    Bind(wxEVT_MAXIMIZE, &MainFrame::onMaximize, this);
+    Bind(wxEVT_CLOSE_WINDOW, &MainFrame::onClose, this);
+    SettingsStore::instance().addListener(this);
+}
+
+MainFrame::~MainFrame() {
+    SettingsStore::instance().removeListener(this);
+}
+
+wxMenuBar* MainFrame::makeMenuBar() {
+    auto* bar = new wxMenuBar();
+    wxMenu* file = new wxMenu();
+    for (const MenuItemSpec& row : offered(menus::file())) {
+        if (row.id == command::kRecentFiles) {
+            auto* recent = new wxMenu();
+            recentFiles_.UseMenu(recent);
+            recentFiles_.AddFilesToMenu(recent);
+            file->AppendSubMenu(recent, wxString::FromUTF8(row.label),
+                                wxString::FromUTF8(row.help));
+            file->FindItemByPosition(file->GetMenuItemCount() - 1)->SetId(command::kRecentFiles);
+        } else {
+            buildMenu({row}, file);
+        }
+    }
+    bar->Append(file, "&File");
+    bar->Append(buildMenu(offered(menus::edit())), "&Edit");
+    bar->Append(buildMenu(offered(menus::view())), "&View");
+    bar->Append(buildMenu(offered(menus::help())), "&Help");
+    return bar;
+}
+
+void MainFrame::applyBars() {
+    const bool toolbar = AppSettings::frameShowToolbar();
+    const bool status = AppSettings::frameShowStatusbar();
+    if (toolbar && GetToolBar() == nullptr) {
+        makeToolBar();
+    } else if (!toolbar && GetToolBar() != nullptr) {
+        wxToolBar* bar = GetToolBar();
+        SetToolBar(nullptr);
+        bar->Destroy();
+    }
+    if (status && GetStatusBar() == nullptr) {
+        CreateStatusBar(1, wxSTB_SIZEGRIP | wxFULL_REPAINT_ON_RESIZE, wxID_ANY, "status_line");
+        SetStatusText(standingText());
+    } else if (!status && GetStatusBar() != nullptr) {
+        wxStatusBar* bar = GetStatusBar();
+        SetStatusBar(nullptr);
+        bar->Destroy();
+    }
+    SendSizeEvent();
+}
+
+void MainFrame::makeToolBar() {
+    wxToolBar* bar = CreateToolBar(wxTB_FLAT | wxTB_HORIZONTAL | wxNO_BORDER, wxID_ANY, "toolbar");
+    bar->SetToolBitmapSize(wxSize(18, 18));
+    struct Tool {
+        int id;
+        const char* bitmap;
+        const char* tip;
+    };
+    const Tool tools[] = {
+        {command::kOpen, "tb_open", "Open file"},
+        {0, nullptr, nullptr},
+        {command::kCaptureLive, "tb_record", "Live Capture"},
+        {0, nullptr, nullptr},
+        {command::kCopy, "tb_copy", "Copy"},
+        {command::kAddBookmark, "tb_bookmark_add", "Add Bookmark"},
+        {command::kRemoveBookmark, "tb_bookmark_remove", "Remove Bookmark"},
+        {command::kPrint, "tb_print", "Print"},
+        {0, nullptr, nullptr},
+        {command::kPreferences, "tb_preferences", "Preferences"},
+        {command::kHelp, "tb_help", "Help"},
+    };
+    bool separatorPending = false;
+    for (const Tool& tool : tools) {
+        if (tool.bitmap == nullptr) {
+            separatorPending = bar->GetToolsCount() > 0;
+            continue;
+        }
+        if (!commandOffered(tool.id)) {
+            continue;
+        }
+        if (separatorPending) {
+            bar->AddSeparator();
+            separatorPending = false;
+        }
+        bar->AddTool(tool.id, tool.tip, resourceBitmap(tool.bitmap, wxSize(18, 18)), tool.tip);
+    }
+    bar->Realize();
+}
+
+void MainFrame::onSettingsChanged(const std::string& groupName) {
+    if (groupName == "frame") {
+        applyBars();
+    }
+}
+
+AnalysisOutcome MainFrame::openCapture(const std::string& path, bool fromLiveCapture) {
+    const wxString shown = wxString::FromUTF8(path);
+    const wxString fullPath = wxFileName(shown).GetFullPath();
+    if (SipDiagramFrame* open = findDiagramWindow(fullPath)) {
+        open->Activate();
+        open->Raise();
+        return AnalysisOutcome::Analysed;
+    }
+    ProgressDialogUi progressDialog(this);
+    MessageBoxUi messageBoxes(this);
+    IAnalysisProgress* progress = progressOverride_ != nullptr ? progressOverride_ : &progressDialog;
+    IAnalysisDialogs* dialogs = dialogsOverride_ != nullptr ? dialogsOverride_ : &messageBoxes;
+    AnalysisResult result;
+    {
+        wxBusyCursor busy;
+        result = BackgroundAnalysis::analyse(path, fromLiveCapture, parsingOptionsFromSettings(),
+                                             progress, dialogs,
+                                             [] { wxTheApp->Yield(true); });
+    }
+    if (result.outcome == AnalysisOutcome::OpenFailed) {
+        for (size_t i = 0; i < recentFiles_.GetCount(); ++i) {
+            if (recentFiles_.GetHistoryFile(i) == fullPath || recentFiles_.GetHistoryFile(i) == shown) {
+                recentFiles_.RemoveFileFromHistory(i);
+                break;
+            }
+        }
+        return result.outcome;
+    }
+    if (result.outcome != AnalysisOutcome::Analysed) {
+        return result.outcome;
+    }
+    auto* frame = new SipDiagramFrame(this, "SIP Diagram", labels_, this);
+    frame->SetIcon(resourceIcon("sipframe", wxSize(32, 32)));
+    frame->setCapturePath(fullPath);
+    frame->setModel(std::move(result.model));
+    wxMenuBar* bar = makeMenuBar();
+    childMenuBars_.push_back(bar);
+    frame->SetMenuBar(bar);
+    diagrams_.push_back(frame);
+    frame->Maximize();
+    frame->Show();
+    frame->Activate();
+    recentFiles_.AddFileToHistory(fullPath);
+    return result.outcome;
+}
+
+SipDiagramFrame* MainFrame::findDiagramWindow(const wxString& path) const {
+    for (SipDiagramFrame* frame : diagrams_) {
+        if (frame->capturePath() == path) {
+            return frame;
+        }
+    }
+    return nullptr;
+}
+
+void MainFrame::diagramFrameClosing(SipDiagramFrame* frame) {
+    diagrams_.erase(std::remove(diagrams_.begin(), diagrams_.end(), frame), diagrams_.end());
+    if (wxMenuBar* bar = frame->GetMenuBar()) {
+        // Its recent-files menu goes with it.
+        if (wxMenuItem* item = bar->FindItem(command::kRecentFiles)) {
+            if (wxMenu* recent = item->GetSubMenu()) {
+                recentFiles_.RemoveMenu(recent);
+            }
+        }
+        childMenuBars_.erase(std::remove(childMenuBars_.begin(), childMenuBars_.end(), bar),
+                             childMenuBars_.end());
+    }
+}
+
+void MainFrame::onCommand(wxCommandEvent& event) {
+    const int id = event.GetId();
+    switch (id) {
+        case command::kOpen: {
+            wxFileDialog dialog(this, "Open Capture", "", "",
+                                "Libpcap/Ethereal (*.cap;*.dat;*.pcap)|*.cap;*.dat;*.pcap|"
+                                "All files (*)|*",
+                                wxFD_OPEN | wxFD_FILE_MUST_EXIST);
+            if (dialog.ShowModal() == wxID_OK) {
+                openCapture(std::string(dialog.GetPath().utf8_str()), false);
+            }
+            return;
+        }
+        case command::kCloseAll: {
+            std::vector<SipDiagramFrame*> open = diagrams_;
+            for (SipDiagramFrame* frame : open) {
+                frame->Close(true);
+            }
+            return;
+        }
+        case command::kExit:
+            Close(false);
+            return;
+        case command::kAbout:
+            wxMessageBox(wxString::Format("Varlowe v%s\n\nA call-flow analyser for SIP voice and "
+                                          "video traffic.\n%s",
+                                          kVersion, kProductWebAddress),
+                         "About Varlowe", wxOK | wxICON_INFORMATION, this);
+            return;
+        case command::kHelp:
+        case command::kHelpIndex:
+        case command::kHelpSearch:
+            showHelp(id);
+            return;
+        case command::kShowToolbar:
+            AppSettings::setFrameShowToolbar(!AppSettings::frameShowToolbar());
+            return;
+        case command::kShowStatusbar:
+            AppSettings::setFrameShowStatusbar(!AppSettings::frameShowStatusbar());
+            return;
+        case command::kShowFilterPane:
+            AppSettings::setFrameShowFilterPane(!AppSettings::frameShowFilterPane());
+            return;
+        case command::kShowSelectionPane:
+            AppSettings::setFrameShowSelectionPane(!AppSettings::frameShowSelectionPane());
+            return;
+        case command::kShowTimePane:
+            AppSettings::setFrameShowTimePane(!AppSettings::frameShowTimePane());
+            return;
+        case command::kShowInfoPane:
+            AppSettings::setFrameShowInfoPane(!AppSettings::frameShowInfoPane());
+            return;
+        case command::kShowTimeDeltas:
+            AppSettings::setDiagramShowTimeDeltas(!AppSettings::diagramShowTimeDeltas());
+            return;
+        case command::kShowRelationshipMarkers:
+            AppSettings::setDiagramShowRelationshipMarkers(
+                !AppSettings::diagramShowRelationshipMarkers());
+            return;
+        case command::kShowTransactionMarkers:
+            AppSettings::setDiagramShowTransactionMarkers(
+                !AppSettings::diagramShowTransactionMarkers());
+            return;
+        case command::kShowSipMessages:
+            AppSettings::setDiagramShowSipMessages(!AppSettings::diagramShowSipMessages());
+            return;
+        case command::kShowProvisionalResponses:
+            AppSettings::setDiagramShowProvisionalResponses(
+                !AppSettings::diagramShowProvisionalResponses());
+            return;
+        case command::kShowSturnMessages:
+            AppSettings::setDiagramShowSturnMessages(!AppSettings::diagramShowSturnMessages());
+            return;
+        case command::kShowRtpMarkers:
+            AppSettings::setDiagramShowRtpMarkers(!AppSettings::diagramShowRtpMarkers());
+            return;
+        default:
+            event.Skip();
+    }
+}
+
+void MainFrame::onRecentFile(wxCommandEvent& event) {
+    const size_t entry = static_cast<size_t>(event.GetId() - command::kFirstRecentFile);
+    if (entry < recentFiles_.GetCount()) {
+        const wxString path = recentFiles_.GetHistoryFile(entry);
+        if (!path.empty()) {
+            openCapture(std::string(path.utf8_str()), false);
+        }
+    }
+}
+
+void MainFrame::onUpdateUi(wxUpdateUIEvent& event) {
+    using namespace command;
+    const int id = event.GetId();
+    switch (id) {
+        case kClose:
+        case kAddBookmark:
+        case kRemoveBookmark:
+        case kToggleBookmark:
+            event.Enable(false);  // the active diagram window enables them
+            return;
+        case kCloseAll:
+            event.Enable(!diagrams_.empty());
+            return;
+        case kShowToolbar:
+            event.Check(AppSettings::frameShowToolbar());
+            return;
+        case kShowStatusbar:
+            event.Check(GetStatusBar() != nullptr);
+            return;
+        case kShowFilterPane:
+            event.Check(AppSettings::frameShowFilterPane());
+            return;
+        case kShowSelectionPane:
+            event.Check(AppSettings::frameShowSelectionPane());
+            return;
+        case kShowTimePane:
+            event.Check(AppSettings::frameShowTimePane());
+            return;
+        case kShowInfoPane:
+            event.Check(AppSettings::frameShowInfoPane());
+            return;
+        case kShowTimeDeltas:
+            event.Check(AppSettings::diagramShowTimeDeltas());
+            return;
+        case kShowRelationshipMarkers:
+            event.Check(AppSettings::diagramShowRelationshipMarkers());
+            return;
+        case kShowTransactionMarkers:
+            event.Check(AppSettings::diagramShowTransactionMarkers());
+            return;
+        case kShowSipMessages:
+            event.Check(AppSettings::diagramShowSipMessages());
+            return;
+        case kShowProvisionalResponses:
+            event.Check(AppSettings::diagramShowProvisionalResponses());
+            return;
+        case kShowSturnMessages:
+            event.Check(AppSettings::diagramShowSturnMessages());
+            return;
+        case kShowRtpMarkers:
+            event.Check(AppSettings::diagramShowRtpMarkers());
+            return;
+        case kNextInTransaction:
+        case kPreviousInTransaction:
+        case kNextInDialog:
+        case kPreviousInDialog:
+            event.Enable(!diagrams_.empty());
+            return;
+        default:
+            event.Skip();
+    }
+}
+
+void MainFrame::showHelp(int id) {
+    if (!helpLoaded_) {
+        wxMessageBox(wxString::Format("The help book %s is not beside the program.", kHelpBook),
+                     "Help", wxOK | wxICON_INFORMATION, this);
+        return;
+    }
+    if (id == command::kHelpIndex) {
+        help_->DisplayIndex();
+    } else if (id == command::kHelpSearch) {
+        help_->KeywordSearch("");
+    } else {
+        help_->DisplayContents();
+    }
+}
+
+void MainFrame::rememberLayout(bool size, bool position) {
+    if (closing_) {
+        return;
+    }
+    if (!IsIconized() && !IsMaximized()) {
+        if (size) {
+            const wxSize now = GetSize();
+            AppSettings::setLayoutFrameSize(SettingSize{now.GetWidth(), now.GetHeight()});
+        }
+        if (position) {
+            const wxPoint now = GetPosition();
+            AppSettings::setLayoutFramePosition(SettingPoint{now.x, now.y});
+        }
+    }
+    AppSettings::setLayoutFrameMaximized(IsMaximized());
+}
+
+void MainFrame::onSize(wxSizeEvent& event) {
+    rememberLayout(true, false);
+    event.Skip();
+}
+
+void MainFrame::onMove(wxMoveEvent& event) {
+    rememberLayout(false, true);
+    event.Skip();
+}
+
+void MainFrame::onMaximize(wxMaximizeEvent& event) {
+    rememberLayout(false, false);
+    event.Skip();
+}
+
+void MainFrame::saveRecentFiles() {
+    if (std::unique_ptr<wxFileConfig> config =
+            SettingsStore::openConfiguration(AppSettings::kApplicationName)) {
+        config->SetPath("/");
+        recentFiles_.Save(*config);
+        config->Flush();
+    }
+}
+
+void MainFrame::onClose(wxCloseEvent& event) {
+    closing_ = true;
+    // The settings first (their save clears the whole file), then the recent files beside
+    // them, so that both are there at the next start.
+    AppSettings::saveSettings();
+    SettingsStore::instance().removeListener(this);
+    for (SipDiagramFrame* frame : diagrams_) {
+        SettingsStore::instance().removeListener(frame);
+    }
+    SettingsStore::shutdown();
+    saveRecentFiles();
+    event.Skip();
+}
+
+}  // namespace varlowe

@@ -1,0 +1,82 @@
+#pragma once
+
+#include <wx/docview.h>
+#include <wx/html/helpctrl.h>
+#include <wx/mdi.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "settings_store.h"
+#include "sip/packet_analysis_driver.h"
+#include "sip_diagram_frame.h"
+
+namespace varlowe {
+
+class UserLabelDB;
+
+// Whether the program offers a command yet (its window exists); the menus and the toolbar
+// show only those.
+bool commandOffered(int id);
+
+// The main window: the multiple-document parent of the diagram windows (shown as tabs), with
+// the menus, the toolbar, the status bar, the recent files, help, and the way into every
+// top-level command. With the toolkit's tabbed children the toolbar and the status bar stay
+// here and serve every window.
+class MainFrame : public wxMDIParentFrame, public IAppSettingsListener, public IDiagramFrameHost {
+  public:
+    MainFrame(UserLabelDB* labels, const wxPoint& position, const wxSize& size);
+    ~MainFrame() override;
+
+    // Opens a capture in a diagram window (or raises the one that shows it). The result of
+    // the analysis pass; a window is made when it analysed something.
+    AnalysisOutcome openCapture(const std::string& path, bool fromLiveCapture);
+
+    size_t countDiagramWindows() const { return diagrams_.size(); }
+    SipDiagramFrame* findDiagramWindow(const wxString& path) const;
+    const std::vector<SipDiagramFrame*>& diagramWindows() const { return diagrams_; }
+    wxFileHistory& recentFiles() { return recentFiles_; }
+
+    // Tests answer the pass's boxes and watch its progress instead of the toolkit's dialogs.
+    void setAnalysisUi(IAnalysisProgress* progress, IAnalysisDialogs* dialogs) {
+        progressOverride_ = progress;
+        dialogsOverride_ = dialogs;
+    }
+    // The standing text of the status bar.
+    static wxString standingText();
+
+    // IAppSettingsListener
+    void onSettingsChanged(const std::string& groupName) override;
+    // IDiagramFrameHost
+    wxMenuBar* makeMenuBar() override;
+    void diagramFrameClosing(SipDiagramFrame* frame) override;
+
+    // Writes the recent files to the configuration store's root.
+    void saveRecentFiles();
+
+  private:
+    void applyBars();
+    void makeToolBar();
+    void onCommand(wxCommandEvent& event);
+    void onUpdateUi(wxUpdateUIEvent& event);
+    void onRecentFile(wxCommandEvent& event);
+    void onSize(wxSizeEvent& event);
+    void onMove(wxMoveEvent& event);
+    void onMaximize(wxMaximizeEvent& event);
+    void onClose(wxCloseEvent& event);
+    void showHelp(int id);
+    void rememberLayout(bool size, bool position);
+
+    UserLabelDB* labels_;
+    wxFileHistory recentFiles_;
+    std::unique_ptr<wxHtmlHelpController> help_;
+    std::vector<SipDiagramFrame*> diagrams_;
+    std::vector<wxMenuBar*> childMenuBars_;
+    IAnalysisProgress* progressOverride_ = nullptr;
+    IAnalysisDialogs* dialogsOverride_ = nullptr;
+    bool helpLoaded_ = false;
+    bool closing_ = false;
+};
+
+}  // namespace varlowe

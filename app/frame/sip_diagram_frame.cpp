@@ -1,0 +1,304 @@
+#include "sip_diagram_frame.h"
+
+#include <wx/imaglist.h>
+#include <wx/menu.h>
+
+#include "app_settings.h"
+#include "command_ids.h"
+#include "resource_images.h"
+#include "user_label_db.h"
+
+namespace varlowe {
+
+namespace {
+
+enum TreeImage { kFilterImage = 0, kCallImage = 1, kBranchImage = 2 };
+
+// What a tree item stands for; a call's branches are added when it is first expanded.
+class FilterItemData : public wxTreeItemData {
+  public:
+    explicit FilterItemData(FilterNode shown) : node(std::move(shown)) {}
+    FilterNode node;
+    bool branchesAdded = false;
+};
+
+constexpr int kMinimumPane = 16;
+
+}  // namespace
+
+SipDiagramFrame::SipDiagramFrame(wxMDIParentFrame* parent, const wxString& title,
+                                 UserLabelDB* labels, IDiagramFrameHost* host)
+    : wxMDIChildFrame(parent, wxID_ANY, title, wxDefaultPosition, wxSize(640, 480),
+                      wxCAPTION | wxSYSTEM_MENU | wxMINIMIZE_BOX | wxMAXIMIZE_BOX |
+                          wxRESIZE_BORDER,
+                      "frame"),
+      host_(host),
+      labels_(labels) {
+    const long splitterStyle = wxSP_LIVE_UPDATE | wxSP_3DSASH | wxSP_NO_XP_THEME;
+    mainSplitter_ = new wxSplitterWindow(this, window::kMainSplitter, wxDefaultPosition,
+                                         wxDefaultSize, splitterStyle);
+    leftSplitter_ = new wxSplitterWindow(mainSplitter_, window::kLeftSplitter, wxDefaultPosition,
+                                         wxDefaultSize, splitterStyle);
+    rightSplitter_ = new wxSplitterWindow(mainSplitter_, window::kRightSplitter,
+                                          wxDefaultPosition, wxDefaultSize, splitterStyle);
+    diagramSplitter_ = new wxSplitterWindow(rightSplitter_, window::kDiagramSplitter,
+                                            wxDefaultPosition, wxDefaultSize, splitterStyle);
+    for (wxSplitterWindow* splitter :
+         {mainSplitter_, leftSplitter_, rightSplitter_, diagramSplitter_}) {
+        splitter->SetMinimumPaneSize(kMinimumPane);
+        splitter->Bind(wxEVT_SPLITTER_SASH_POS_CHANGED, &SipDiagramFrame::onSashMoved, this);
+    }
+    tree_ = new wxTreeCtrl(leftSplitter_, window::kFilterTree, wxDefaultPosition, wxDefaultSize,
+                           wxTR_HAS_BUTTONS | wxTR_LINES_AT_ROOT | wxTR_SINGLE);
+    auto* images = new wxImageList(16, 16, true, 3);
+    for (const char* role : {"diagram_filter", "diagram_call_id", "diagram_branch_id"}) {
+        images->Add(resourceBitmapAt(role, wxSize(16, 16)));
+    }
+    tree_->AssignImageList(images);
+    timeBar_ = new SipDiagramTimeBar(diagramSplitter_);
+    diagram_ = new SipDiagram(diagramSplitter_, labels_, this);
+
+    tree_->Bind(wxEVT_TREE_SEL_CHANGED, &SipDiagramFrame::onTreeSelection, this);
+    tree_->Bind(wxEVT_TREE_ITEM_EXPANDING, &SipDiagramFrame::onTreeExpanding, this);
+    Bind(wxEVT_MENU, &SipDiagramFrame::onCommand, this);
+    Bind(wxEVT_UPDATE_UI, &SipDiagramFrame::onUpdateUi, this);
+    Bind(wxEVT_CLOSE_WINDOW, &SipDiagramFrame::onClose, this);
+    Bind(wxEVT_SIZE, [this](wxSizeEvent& event) {
+        mainSplitter_->SetSize(GetClientSize());
+        event.Skip();
+    });
+
+    SettingsStore::instance().addListener(this);
+    applyPaneLayout();
+    diagram_->SetFocus();
+}
+
+SipDiagramFrame::~SipDiagramFrame() {
+    SettingsStore::instance().removeListener(this);
+    // The panes see the selection cleared, go, and the model goes last.
+    diagram_->setModel(nullptr);
+    timeBar_->setModel(nullptr);
+    DestroyChildren();
+    model_.reset();
+}
+
+void SipDiagramFrame::setCapturePath(const wxString& path) {
+    capturePath_ = path;
+    SetTitle(path);
+}
+
+void SipDiagramFrame::setModel(std::unique_ptr<AnalysisModel> model) {
+    model_ = std::move(model);
+    fillTree();
+    timeBar_->setModel(model_.get());
+    diagram_->setModel(model_.get());
+    // The "diagram" switches apply from the start; then, as a new diagram does, the first
+    // row is selected.
+    applyFilter(true);
+    if (diagram_->state().rowCount() > 0) {
+        diagram_->selectRow(RowIndex(0));
+    }
+}
+
+void SipDiagramFrame::fillTree() {
+    tree_->Freeze();
+    tree_->DeleteAllItems();
+    if (model_) {
+        // Branches wait until their call is expanded: a capture of 100,000 calls fills the
+        // tree with its calls at once, and a call's transactions cost nothing until wanted.
+        FilterNode root = buildFilterTree(*model_, false);
+        wxTreeItemId rootId =
+            tree_->AddRoot(wxString::FromUTF8(root.label), kFilterImage, -1,
+                           new FilterItemData(FilterNode{root.kind, root.label, "", "", {}}));
+        for (FilterNode& category : root.children) {
+            std::vector<FilterNode> children = std::move(category.children);
+            wxTreeItemId categoryId =
+                tree_->AppendItem(rootId, wxString::FromUTF8(category.label), kFilterImage, -1,
+                                  new FilterItemData(category));
+            const bool calls = category.label == "Call-Ids";
+            for (FilterNode& child : children) {
+                const wxString label = wxString::FromUTF8(child.label);
+                wxTreeItemId id = tree_->AppendItem(categoryId, label, calls ? kCallImage : -1,
+                                                    -1, new FilterItemData(std::move(child)));
+                if (calls && !model_->branchesOfSession(nodeOf(id)->key).empty()) {
+                    tree_->SetItemHasChildren(id, true);
+                }
+            }
+        }
+        tree_->Expand(rootId);
+        // The root (everything) starts selected; its filter is applied by setModel.
+        filling_ = true;
+        tree_->SelectItem(rootId);
+        filling_ = false;
+    }
+    tree_->Thaw();
+}
+
+const FilterNode* SipDiagramFrame::nodeOf(const wxTreeItemId& item) const {
+    if (!item.IsOk()) {
+        return nullptr;
+    }
+    auto* data = dynamic_cast<FilterItemData*>(tree_->GetItemData(item));
+    return data != nullptr ? &data->node : nullptr;
+}
+
+void SipDiagramFrame::onTreeExpanding(wxTreeEvent& event) {
+    auto* data = dynamic_cast<FilterItemData*>(tree_->GetItemData(event.GetItem()));
+    if (data == nullptr || data->branchesAdded || data->node.kind != FilterNode::Kind::Call ||
+        !model_) {
+        return;
+    }
+    data->branchesAdded = true;
+    for (FilterNode& branch : branchesOf(*model_, data->node.key)) {
+        const wxString label = wxString::FromUTF8(branch.label);
+        tree_->AppendItem(event.GetItem(), label, kBranchImage, -1,
+                          new FilterItemData(std::move(branch)));
+    }
+}
+
+void SipDiagramFrame::onTreeSelection(wxTreeEvent&) {
+    if (!filling_) {
+        applyFilter(false);
+    }
+}
+
+void SipDiagramFrame::applyFilter(bool force) {
+    if (!model_ || closing_) {
+        return;
+    }
+    const wxTreeItemId selected = tree_->GetSelection();
+    if (!force && lastApplied_ && *lastApplied_ == selected) {
+        return;
+    }
+    lastApplied_ = selected;
+    ++filterApplications_;
+    ItemSwitches switches;
+    switches.sipMessages = AppSettings::diagramShowSipMessages();
+    switches.sturnMessages = AppSettings::diagramShowSturnMessages();
+    switches.rtpMarkers = AppSettings::diagramShowRtpMarkers();
+    switches.provisionalResponses = AppSettings::diagramShowProvisionalResponses();
+    const FilterNode* node = nodeOf(selected);
+    diagram_->applyRowFilter(
+        filterItems(*model_, node, switches, diagram_->state().hiddenColumns()));
+    timeBar_->setModel(model_.get());
+}
+
+void SipDiagramFrame::syncTimeBar(size_t firstRow, size_t rowsFitting) {
+    timeBar_->setVisibleRows(static_cast<int64_t>(firstRow), static_cast<int64_t>(rowsFitting));
+}
+
+void SipDiagramFrame::applyPaneLayout() {
+    PaneSwitches on;
+    on.filterPane = AppSettings::frameShowFilterPane();
+    on.selectionPane = AppSettings::frameShowSelectionPane();
+    on.timePane = AppSettings::frameShowTimePane();
+    on.infoPane = AppSettings::frameShowInfoPane();
+    // The selection lists and the info panel are not part of this window yet.
+    const PaneLayout layout = paneLayout(on, false, false);
+
+    // Each splitter shows both its panes or just the one that stays.
+    auto arrange = [](wxSplitterWindow* splitter, wxWindow* first, wxWindow* second, bool both,
+                      int sash) {
+        if (both) {
+            if (!splitter->IsSplit()) {
+                first->Show();
+                second->Show();
+                splitter->SplitVertically(first, second, sash);
+            }
+        } else if (splitter->IsSplit()) {
+            splitter->Unsplit(first);
+        } else if (splitter->GetWindow1() != second) {
+            first->Hide();
+            splitter->Initialize(second);
+        }
+    };
+    arrange(diagramSplitter_, timeBar_, diagram_, layout.timeBar,
+            AppSettings::layoutSashTimeDiagram());
+    if (rightSplitter_->GetWindow1() != diagramSplitter_) {
+        rightSplitter_->Initialize(diagramSplitter_);
+    }
+    if (leftSplitter_->GetWindow1() != tree_) {
+        leftSplitter_->Initialize(tree_);
+    }
+    arrange(mainSplitter_, leftSplitter_, rightSplitter_, layout.leftColumn,
+            AppSettings::layoutSashVert());
+    mainSplitter_->SetSize(GetClientSize());
+}
+
+void SipDiagramFrame::onSashMoved(wxSplitterEvent& event) {
+    const int position = event.GetSashPosition();
+    wxObject* splitter = event.GetEventObject();
+    if (splitter == mainSplitter_) {
+        AppSettings::setLayoutSashVert(position);
+    } else if (splitter == rightSplitter_) {
+        AppSettings::setLayoutSashDiagramInfo(position);
+    } else if (splitter == diagramSplitter_) {
+        AppSettings::setLayoutSashTimeDiagram(position);
+    } else if (splitter == leftSplitter_) {
+        AppSettings::setLayoutSashTreeSel(position);
+    }
+    event.Skip();
+}
+
+void SipDiagramFrame::onSettingsChanged(const std::string& groupName) {
+    if (groupName == "frame") {
+        applyPaneLayout();
+    } else if (groupName == "diagram") {
+        diagram_->reloadSettings();
+        applyFilter(true);
+        diagram_->Refresh();
+    }
+}
+
+void SipDiagramFrame::onCommand(wxCommandEvent& event) {
+    switch (event.GetId()) {
+        case command::kClose:
+            Close();
+            return;
+        case command::kAddBookmark:
+        case command::kRemoveBookmark:
+        case command::kToggleBookmark:
+        case command::kNextInTransaction:
+        case command::kPreviousInTransaction:
+        case command::kNextInDialog:
+        case command::kPreviousInDialog: {
+            wxCommandEvent forwarded(wxEVT_MENU, event.GetId());
+            forwarded.SetEventObject(diagram_);
+            diagram_->GetEventHandler()->ProcessEvent(forwarded);
+            return;
+        }
+        default:
+            event.Skip();
+    }
+}
+
+void SipDiagramFrame::onUpdateUi(wxUpdateUIEvent& event) {
+    switch (event.GetId()) {
+        case command::kClose:
+            event.Enable(true);
+            return;
+        case command::kAddBookmark:
+        case command::kRemoveBookmark:
+        case command::kToggleBookmark:
+            event.Enable(diagram_->commandEnabled(event.GetId()));
+            return;
+        case command::kNextInTransaction:
+        case command::kPreviousInTransaction:
+        case command::kNextInDialog:
+        case command::kPreviousInDialog:
+            event.Enable(true);
+            return;
+        default:
+            event.Skip();
+    }
+}
+
+void SipDiagramFrame::onClose(wxCloseEvent& event) {
+    closing_ = true;
+    if (host_ != nullptr) {
+        host_->diagramFrameClosing(this);
+    }
+    event.Skip();  // the toolkit destroys the window
+}
+
+}  // namespace varlowe

@@ -1,0 +1,98 @@
+#pragma once
+
+#include <wx/mdi.h>
+#include <wx/splitter.h>
+#include <wx/treectrl.h>
+
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "filter_tree.h"
+#include "pane_layout.h"
+#include "settings_store.h"
+#include "sip/analysis_model.h"
+#include "sip_diagram.h"
+#include "sip_diagram_time_bar.h"
+
+class wxMenuBar;
+
+namespace varlowe {
+
+class UserLabelDB;
+class SipDiagramFrame;
+
+// What a diagram window needs of the main window.
+class IDiagramFrameHost {
+  public:
+    // A menu bar for a diagram window (the program's menus with its recent files).
+    virtual wxMenuBar* makeMenuBar() = 0;
+    // The window is about to go.
+    virtual void diagramFrameClosing(SipDiagramFrame* frame) = 0;
+    virtual ~IDiagramFrameHost() = default;
+};
+
+// One opened capture: the filter tree, the time bar and the diagram (with the selection
+// lists and the info panel when they exist) in four splitters, the row filter from the tree,
+// the "diagram" switches and the hidden columns, and the window's commands. It owns the
+// capture's model.
+class SipDiagramFrame : public wxMDIChildFrame, public IAppSettingsListener, public IDiagramOwner {
+  public:
+    SipDiagramFrame(wxMDIParentFrame* parent, const wxString& title, UserLabelDB* labels,
+                    IDiagramFrameHost* host);
+    ~SipDiagramFrame() override;
+
+    void setModel(std::unique_ptr<AnalysisModel> model);
+    AnalysisModel* model() const { return model_.get(); }
+    // The full path of the capture, which is the window's title.
+    const wxString& capturePath() const { return capturePath_; }
+    void setCapturePath(const wxString& path);
+
+    SipDiagram* diagram() const { return diagram_; }
+    SipDiagramTimeBar* timeBar() const { return timeBar_; }
+    wxTreeCtrl* filterTree() const { return tree_; }
+    wxSplitterWindow* mainSplitter() const { return mainSplitter_; }
+    wxSplitterWindow* leftSplitter() const { return leftSplitter_; }
+    wxSplitterWindow* rightSplitter() const { return rightSplitter_; }
+    wxSplitterWindow* diagramSplitter() const { return diagramSplitter_; }
+    // How often the row filter was applied (for tests of "applied once").
+    int filterApplications() const { return filterApplications_; }
+
+    // IDiagramOwner
+    void applyFilter(bool force) override;
+    void syncTimeBar(size_t firstRow, size_t rowsFitting) override;
+    // IAppSettingsListener
+    void onSettingsChanged(const std::string& groupName) override;
+
+    // Shows the panes the "frame" switches ask for.
+    void applyPaneLayout();
+    // The tree node a tree item stands for; none for the root or no item.
+    const FilterNode* nodeOf(const wxTreeItemId& item) const;
+
+  private:
+    void fillTree();
+    void onTreeSelection(wxTreeEvent& event);
+    void onTreeExpanding(wxTreeEvent& event);
+    void onSashMoved(wxSplitterEvent& event);
+    void onCommand(wxCommandEvent& event);
+    void onUpdateUi(wxUpdateUIEvent& event);
+    void onClose(wxCloseEvent& event);
+
+    IDiagramFrameHost* host_;
+    UserLabelDB* labels_;
+    std::unique_ptr<AnalysisModel> model_;
+    wxString capturePath_;
+    wxSplitterWindow* mainSplitter_;
+    wxSplitterWindow* leftSplitter_;
+    wxSplitterWindow* rightSplitter_;
+    wxSplitterWindow* diagramSplitter_;
+    wxTreeCtrl* tree_;
+    SipDiagramTimeBar* timeBar_;
+    SipDiagram* diagram_;
+    std::optional<wxTreeItemId> lastApplied_;
+    int filterApplications_ = 0;
+    bool closing_ = false;
+    bool filling_ = false;
+};
+
+}  // namespace varlowe
