@@ -4,7 +4,7 @@ VARLOWE_PACKAGES=(
     cmake ninja-build g++ pkg-config   # the build
     libwxgtk3.2-dev                    # the desktop program and its settings
     libgtest-dev python3               # the tests
-    xvfb xauth                         # tests that need a display
+    xvfb xauth xdotool                 # tests that need a display, and real keys in them
     tshark                             # the oracle the packet listings are compared with
     time                               # peak memory figures of the benchmarks
     clang-format                       # the formatting check of ./test

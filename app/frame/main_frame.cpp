@@ -2,10 +2,10 @@
 
 #include <wx/app.h>
 #include <wx/dnd.h>
+#include <wx/fileconf.h>
 #include <wx/filedlg.h>
 #include <wx/filename.h>
 #include <wx/log.h>
-#include <wx/fileconf.h>
 #include <wx/menu.h>
 #include <wx/msgdlg.h>
 #include <wx/stdpaths.h>
@@ -18,10 +18,10 @@
 #include "app_settings.h"
 #include "command_ids.h"
 #include "menu_builder.h"
+#include "parsing_settings.h"
 #include "product_info.h"
 #include "resource_images.h"
 #include "sip/background_analysis.h"
-#include "parsing_settings.h"
 #include "user_label_db.h"
 
 namespace varlowe {
@@ -220,18 +220,19 @@ AnalysisOutcome MainFrame::openCapture(const std::string& path, bool fromLiveCap
     }
     ProgressDialogUi progressDialog(this);
     MessageBoxUi messageBoxes(this);
-    IAnalysisProgress* progress = progressOverride_ != nullptr ? progressOverride_ : &progressDialog;
+    IAnalysisProgress* progress =
+        progressOverride_ != nullptr ? progressOverride_ : &progressDialog;
     IAnalysisDialogs* dialogs = dialogsOverride_ != nullptr ? dialogsOverride_ : &messageBoxes;
     AnalysisResult result;
     {
         wxBusyCursor busy;
         result = BackgroundAnalysis::analyse(path, fromLiveCapture, parsingOptionsFromSettings(),
-                                             progress, dialogs,
-                                             [] { wxTheApp->Yield(true); });
+                                             progress, dialogs, [] { wxTheApp->Yield(true); });
     }
     if (result.outcome == AnalysisOutcome::OpenFailed) {
         for (size_t i = 0; i < recentFiles_.GetCount(); ++i) {
-            if (recentFiles_.GetHistoryFile(i) == fullPath || recentFiles_.GetHistoryFile(i) == shown) {
+            if (recentFiles_.GetHistoryFile(i) == fullPath ||
+                recentFiles_.GetHistoryFile(i) == shown) {
                 recentFiles_.RemoveFileFromHistory(i);
                 break;
             }

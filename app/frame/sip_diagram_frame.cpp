@@ -29,8 +29,7 @@ constexpr int kMinimumPane = 16;
 SipDiagramFrame::SipDiagramFrame(wxMDIParentFrame* parent, const wxString& title,
                                  UserLabelDB* labels, IDiagramFrameHost* host)
     : wxMDIChildFrame(parent, wxID_ANY, title, wxDefaultPosition, wxSize(640, 480),
-                      wxCAPTION | wxSYSTEM_MENU | wxMINIMIZE_BOX | wxMAXIMIZE_BOX |
-                          wxRESIZE_BORDER,
+                      wxCAPTION | wxSYSTEM_MENU | wxMINIMIZE_BOX | wxMAXIMIZE_BOX | wxRESIZE_BORDER,
                       "frame"),
       host_(host),
       labels_(labels) {
@@ -39,8 +38,8 @@ SipDiagramFrame::SipDiagramFrame(wxMDIParentFrame* parent, const wxString& title
                                          wxDefaultSize, splitterStyle);
     leftSplitter_ = new wxSplitterWindow(mainSplitter_, window::kLeftSplitter, wxDefaultPosition,
                                          wxDefaultSize, splitterStyle);
-    rightSplitter_ = new wxSplitterWindow(mainSplitter_, window::kRightSplitter,
-                                          wxDefaultPosition, wxDefaultSize, splitterStyle);
+    rightSplitter_ = new wxSplitterWindow(mainSplitter_, window::kRightSplitter, wxDefaultPosition,
+                                          wxDefaultSize, splitterStyle);
     diagramSplitter_ = new wxSplitterWindow(rightSplitter_, window::kDiagramSplitter,
                                             wxDefaultPosition, wxDefaultSize, splitterStyle);
     for (wxSplitterWindow* splitter :
@@ -118,8 +117,8 @@ void SipDiagramFrame::fillTree() {
             const bool calls = category.label == "Call-Ids";
             for (FilterNode& child : children) {
                 const wxString label = wxString::FromUTF8(child.label);
-                wxTreeItemId id = tree_->AppendItem(categoryId, label, calls ? kCallImage : -1,
-                                                    -1, new FilterItemData(std::move(child)));
+                wxTreeItemId id = tree_->AppendItem(categoryId, label, calls ? kCallImage : -1, -1,
+                                                    new FilterItemData(std::move(child)));
                 if (calls && !model_->branchesOfSession(nodeOf(id)->key).empty()) {
                     tree_->SetItemHasChildren(id, true);
                 }

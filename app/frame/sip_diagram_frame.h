@@ -69,8 +69,10 @@ class SipDiagramFrame : public wxMDIChildFrame, public IAppSettingsListener, pub
     // The tree node a tree item stands for; none for the root or no item.
     const FilterNode* nodeOf(const wxTreeItemId& item) const;
 
-  private:
+    // Fills the filter tree from the model again.
     void fillTree();
+
+  private:
     void onTreeSelection(wxTreeEvent& event);
     void onTreeExpanding(wxTreeEvent& event);
     void onSashMoved(wxSplitterEvent& event);

@@ -9,21 +9,6 @@
 namespace varlowe {
 
 namespace {
-// Collects texts in order of first occurrence, each once, in time linear in the texts.
-class DistinctTexts {
-  public:
-    void add(const std::string& text) {
-        if (seen_.insert(text).second) {
-            texts_.push_back(text);
-        }
-    }
-    std::vector<std::string> take() { return std::move(texts_); }
-
-  private:
-    std::unordered_set<std::string> seen_;
-    std::vector<std::string> texts_;
-};
-
 void appendDistinct(std::vector<std::string>& list, const std::string& value) {
     if (std::find(list.begin(), list.end(), value) == list.end()) {
         list.push_back(value);
@@ -109,7 +94,23 @@ ItemIndex AnalysisModel::indexSip(std::unique_ptr<AnalysisItem> item) {
     summarise(*item);
     items_.push_back(std::move(item));
 
+    // The distinct values of the filter tree, in order of first occurrence, kept as they come.
     const auto& callId = sip.callId();
+    if (callId) {
+        distinctCallIds_.add(*callId);
+    }
+    if (const auto& from = sip.fromUri()) {
+        distinctFrom_.add(*from);
+    }
+    if (const auto& to = sip.toUri()) {
+        distinctTo_.add(*to);
+    }
+    {
+        std::string transaction = sip.transactionMethod();
+        if (!transaction.empty() && !equalsIgnoringCase(transaction, "ACK")) {
+            distinctMethods_.add(transaction);
+        }
+    }
     if (!callId || !sip.toUri() || !sip.fromUri()) {
         return index;  // drawn and listed, but in no index
     }
@@ -270,38 +271,18 @@ std::vector<ItemIndex> AnalysisModel::itemsToAddress(const std::string& k) const
     return lookup(byDestination_, k);
 }
 
-std::vector<std::string> AnalysisModel::distinctSipValues(SipField field) const {
-    DistinctTexts out;
-    for (const auto& item : items_) {
-        if (item->sip) {
-            if (const std::optional<std::string>& value = (item->sip.get()->*field)()) {
-                out.add(*value);
-            }
-        }
-    }
-    return out.take();
-}
-
 std::vector<std::string> AnalysisModel::callIds() const {
-    return distinctSipValues(&SipMessage::callId);
+    return distinctCallIds_.texts();
 }
 std::vector<std::string> AnalysisModel::fromUris() const {
-    return distinctSipValues(&SipMessage::fromUri);
+    return distinctFrom_.texts();
 }
 std::vector<std::string> AnalysisModel::toUris() const {
-    return distinctSipValues(&SipMessage::toUri);
+    return distinctTo_.texts();
 }
 
 std::vector<std::string> AnalysisModel::methods() const {
-    DistinctTexts out;
-    for (const auto& item : items_) {
-        if (!item->sip)
-            continue;
-        std::string method = item->sip->transactionMethod();
-        if (!method.empty() && !equalsIgnoringCase(method, "ACK"))
-            out.add(method);
-    }
-    return out.take();
+    return distinctMethods_.texts();
 }
 
 std::vector<std::string> AnalysisModel::visibleAddresses() const {
@@ -311,7 +292,7 @@ std::vector<std::string> AnalysisModel::visibleAddresses() const {
         out.add(item.packet.sourceAddress);
         out.add(item.packet.destinationAddress);
     }
-    return out.take();
+    return out.texts();
 }
 
 const std::vector<std::string>& AnalysisModel::branchesOfSession(const std::string& callId) const {

@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "analysis_item.h"
@@ -151,11 +152,24 @@ class AnalysisModel {
     using SortedIndex = std::multimap<std::string, ItemIndex>;
     static std::vector<ItemIndex> lookup(const SortedIndex& index, const std::string& key);
     std::optional<std::string> firstRequestMethod(const std::vector<ItemIndex>& indexes) const;
-    using SipField = const std::optional<std::string>& (SipMessage::*)() const;
-    std::vector<std::string> distinctSipValues(SipField field) const;
+    // Texts in order of first occurrence, each once, collected in time linear in the texts.
+    class DistinctTexts {
+      public:
+        void add(const std::string& text) {
+            if (seen_.insert(text).second) {
+                texts_.push_back(text);
+            }
+        }
+        const std::vector<std::string>& texts() const { return texts_; }
+
+      private:
+        std::unordered_set<std::string> seen_;
+        std::vector<std::string> texts_;
+    };
 
     std::vector<std::unique_ptr<AnalysisItem>> items_;
     std::vector<ItemSummary> summaries_;
+    DistinctTexts distinctCallIds_, distinctFrom_, distinctTo_, distinctMethods_;
     std::vector<std::string> endpoints_;
     std::unordered_map<std::string, uint32_t> endpointIds_;
     TextIndex byCallId_, bySource_, byDestination_, byTo_, byFrom_, byMethod_, byTransaction_;

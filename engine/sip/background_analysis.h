@@ -14,8 +14,8 @@ namespace varlowe {
 // so a large capture leaves the window's heap unfragmented.
 class BackgroundAnalysis {
   public:
-    using Pass = std::function<AnalysisResult(IAnalysisProgress* progress,
-                                              IAnalysisDialogs* dialogs)>;
+    using Pass =
+        std::function<AnalysisResult(IAnalysisProgress* progress, IAnalysisDialogs* dialogs)>;
 
     // `progress` and `dialogs` (either may be null) are called on this thread only; `pump`
     // runs between polls (the toolkit's event processing), at least every 20 ms.

@@ -1,0 +1,332 @@
+// The main window and the diagram windows under Xvfb, with the settings in a throwaway
+// folder: opening captures, recent files, the layout memory, the View switches, the filter
+// tree, the splitters and the menus.
+#include <gtest/gtest.h>
+
+#include <wx/app.h>
+#include <wx/menu.h>
+#include <wx/toolbar.h>
+
+#include <fstream>
+#include <sstream>
+
+#include "app_settings.h"
+#include "command_ids.h"
+#include "diagnostics.h"
+#include "main_frame.h"
+#include "settings_store.h"
+#include "user_label_db.h"
+
+using namespace varlowe;
+
+namespace {
+
+std::string source(const std::string& relative) {
+    return std::string(VARLOWE_SOURCE_DIR) + "/" + relative;
+}
+
+void settle() {
+    for (int i = 0; i < 8; ++i) {
+        wxYield();
+        wxMilliSleep(5);
+    }
+}
+
+struct RecordingDialogs : IAnalysisDialogs {
+    std::vector<std::string> errors;
+    void showError(const std::string& title, const std::string& message) override {
+        errors.push_back(title + "|" + message);
+    }
+    bool askYesNo(const std::string&, const std::string&) override { return false; }
+};
+
+struct SilentProgress : IAnalysisProgress {
+    int begins = 0;
+    void begin(const std::string&, const std::string&, int) override { ++begins; }
+    bool update(int, const std::string&) override { return true; }
+    void end() override {}
+};
+
+// A main window with its boxes answered by the test.
+struct Program {
+    UserLabelDB labels;
+    MainFrame* frame;
+    RecordingDialogs dialogs;
+    SilentProgress progress;
+    ScopedDiagnosticsCapture quiet;
+
+    Program() {
+        frame = new MainFrame(&labels, wxPoint(10, 10), wxSize(1000, 700));
+        frame->setAnalysisUi(&progress, &dialogs);
+        frame->Show();
+        settle();
+    }
+    ~Program() {
+        if (frame != nullptr) {
+            for (SipDiagramFrame* window : frame->diagramWindows()) {
+                window->Destroy();
+            }
+            frame->Destroy();
+            settle();
+        }
+    }
+    SipDiagramFrame* open(const std::string& relative) {
+        frame->openCapture(source(relative), false);
+        settle();
+        return frame->findDiagramWindow(source(relative));
+    }
+    bool enabled(wxMenuBar* bar, int id) {
+        frame->UpdateWindowUI(wxUPDATE_UI_RECURSE);
+        wxMenuItem* item = bar->FindItem(id);
+        return item != nullptr && item->IsEnabled();
+    }
+    bool checked(wxMenuBar* bar, int id) {
+        frame->UpdateWindowUI(wxUPDATE_UI_RECURSE);
+        wxMenuItem* item = bar->FindItem(id);
+        return item != nullptr && item->IsChecked();
+    }
+};
+
+std::vector<wxString> treeLabels(wxTreeCtrl* tree, wxTreeItemId parent) {
+    std::vector<wxString> out;
+    wxTreeItemIdValue cookie;
+    for (wxTreeItemId child = tree->GetFirstChild(parent, cookie); child.IsOk();
+         child = tree->GetNextChild(parent, cookie)) {
+        out.push_back(tree->GetItemText(child));
+    }
+    return out;
+}
+
+wxTreeItemId childNamed(wxTreeCtrl* tree, wxTreeItemId parent, const wxString& label) {
+    wxTreeItemIdValue cookie;
+    for (wxTreeItemId child = tree->GetFirstChild(parent, cookie); child.IsOk();
+         child = tree->GetNextChild(parent, cookie)) {
+        if (tree->GetItemText(child) == label) return child;
+    }
+    return wxTreeItemId();
+}
+
+}  // namespace
+
+TEST(MainWindow, CapturesOpenInOrderAndAnOpenOneIsRaised) {
+    Program program;
+    SipDiagramFrame* first = program.open("samples/sip-call-loopback.pcap");
+    SipDiagramFrame* second = program.open("tests/fixtures/sip-tcp-segmented.pcap");
+    SipDiagramFrame* third = program.open("tests/fixtures/sip-udp-fragmented.pcap");
+    ASSERT_NE(first, nullptr);
+    ASSERT_NE(second, nullptr);
+    ASSERT_NE(third, nullptr);
+    ASSERT_EQ(program.frame->countDiagramWindows(), 3u);
+    EXPECT_EQ(program.frame->diagramWindows()[0], first);
+    EXPECT_EQ(program.frame->diagramWindows()[2], third);
+    EXPECT_EQ(first->GetTitle(), source("samples/sip-call-loopback.pcap"));
+    EXPECT_EQ(first->diagram()->state().rowCount(), 9u);
+    EXPECT_EQ(first->diagram()->state().selectedRow(), RowIndex(0));
+    wxFileHistory& recent = program.frame->recentFiles();
+    ASSERT_EQ(recent.GetCount(), 3u);
+    EXPECT_EQ(recent.GetHistoryFile(0), source("tests/fixtures/sip-udp-fragmented.pcap"));
+    EXPECT_EQ(program.progress.begins, 3);
+
+    // Again: raised, nothing parsed, nothing added.
+    program.open("samples/sip-call-loopback.pcap");
+    EXPECT_EQ(program.frame->countDiagramWindows(), 3u);
+    EXPECT_EQ(program.progress.begins, 3);
+    EXPECT_EQ(recent.GetCount(), 3u);
+    EXPECT_EQ(recent.GetHistoryFile(0), source("tests/fixtures/sip-udp-fragmented.pcap"));
+    EXPECT_EQ(program.frame->GetActiveChild(), first);
+}
+
+TEST(MainWindow, AFailedOpenShowsTheBoxAndLeavesTheRecentFiles) {
+    Program program;
+    const std::string missing = source("no/such/capture.pcap");
+    program.frame->recentFiles().AddFileToHistory(wxString::FromUTF8(missing));
+    ASSERT_EQ(program.frame->recentFiles().GetCount(), 1u);
+    EXPECT_EQ(program.frame->openCapture(missing, false), AnalysisOutcome::OpenFailed);
+    ASSERT_EQ(program.dialogs.errors.size(), 1u);
+    EXPECT_EQ(program.dialogs.errors[0].rfind("Error|Unable to open or parse the specified file.", 0),
+              0u);
+    EXPECT_NE(program.dialogs.errors[0].find("No such file or directory"), std::string::npos);
+    EXPECT_EQ(program.frame->recentFiles().GetCount(), 0u);
+    EXPECT_EQ(program.frame->countDiagramWindows(), 0u);
+    // The next capture still opens.
+    EXPECT_NE(program.open("samples/sip-call-loopback.pcap"), nullptr);
+}
+
+TEST(MainWindow, TheFilterTreeFiltersOnceAndHiddenColumnsTakeTheirMessages) {
+    Program program;
+    SipDiagramFrame* window = program.open("samples/sip-call-loopback.pcap");
+    ASSERT_NE(window, nullptr);
+    wxTreeCtrl* tree = window->filterTree();
+    wxTreeItemId root = tree->GetRootItem();
+    EXPECT_EQ(tree->GetItemText(root), "Filters");
+    EXPECT_EQ(treeLabels(tree, root),
+              (std::vector<wxString>{"Call-Ids", "Methods", "To", "From"}));
+    wxTreeItemId calls = childNamed(tree, root, "Call-Ids");
+    wxTreeItemId call = childNamed(tree, calls, "INV:1-4533@127.0.0.2");
+    ASSERT_TRUE(call.IsOk());
+    tree->Expand(call);  // the branches come with the first opening
+    EXPECT_EQ(treeLabels(tree, call),
+              (std::vector<wxString>{"INV:z9hG4bK-4533-1-0", "ACK:z9hG4bK-4533-1-4",
+                                     "BYE:z9hG4bK-4533-1-9"}));
+
+    const int before = window->filterApplications();
+    wxTreeItemId bye = childNamed(tree, childNamed(tree, root, "Methods"), "BYE");
+    tree->SelectItem(bye);
+    settle();
+    EXPECT_EQ(window->filterApplications(), before + 1);
+    EXPECT_EQ(window->diagram()->state().rowCount(), 2u);  // BYE and its 200
+    EXPECT_FALSE(window->diagram()->state().selectedRow());  // a filter clears the selection
+    tree->SelectItem(bye);  // the same node again: no second filter
+    settle();
+    EXPECT_EQ(window->filterApplications(), before + 1);
+    // A change of the diagram settings applies it again even so.
+    AppSettings::setDiagramShowAbsTime(false);
+    EXPECT_EQ(window->filterApplications(), before + 2);
+    AppSettings::setDiagramShowAbsTime(true);
+    tree->SelectItem(root);
+    settle();
+    EXPECT_EQ(window->diagram()->state().rowCount(), 9u);
+
+    // Hiding 127.0.0.1 takes every message (they all touch it).
+    window->diagram()->state().setContextColumn(1);
+    wxCommandEvent hide(wxEVT_MENU, command::kFirstColumnToggle + 1);
+    window->diagram()->HandleWindowEvent(hide);
+    EXPECT_EQ(window->diagram()->state().rowCount(), 0u);
+    window->diagram()->HandleWindowEvent(hide);
+    EXPECT_EQ(window->diagram()->state().rowCount(), 9u);
+
+    // The View switches reach the filter: no media start events, no provisional responses.
+    AppSettings::setDiagramShowRtpMarkers(false);
+    EXPECT_EQ(window->diagram()->state().rowCount(), 6u);
+    AppSettings::setDiagramShowProvisionalResponses(false);
+    EXPECT_EQ(window->diagram()->state().rowCount(), 5u);
+    AppSettings::setDiagramShowRtpMarkers(true);
+    AppSettings::setDiagramShowProvisionalResponses(true);
+    EXPECT_EQ(window->diagram()->state().rowCount(), 9u);
+}
+
+TEST(MainWindow, SashesAreStoredAtOnceAndNewWindowsUseThem) {
+    Program program;
+    SipDiagramFrame* window = program.open("samples/sip-call-loopback.pcap");
+    ASSERT_NE(window, nullptr);
+    EXPECT_EQ(window->mainSplitter()->GetSashPosition(), AppSettings::layoutSashVert());
+    wxSplitterEvent moved(wxEVT_SPLITTER_SASH_POS_CHANGED, window->mainSplitter());
+    moved.SetSashPosition(321);
+    moved.SetEventObject(window->mainSplitter());
+    window->mainSplitter()->ProcessWindowEvent(moved);
+    EXPECT_EQ(AppSettings::layoutSashVert(), 321);
+    SipDiagramFrame* next = program.open("tests/fixtures/sip-tcp-segmented.pcap");
+    ASSERT_NE(next, nullptr);
+    EXPECT_EQ(next->mainSplitter()->GetSashPosition(), 321);
+
+    // The pane switches take effect in every open window at once.
+    AppSettings::setFrameShowFilterPane(false);
+    EXPECT_FALSE(window->mainSplitter()->IsSplit());
+    EXPECT_FALSE(next->mainSplitter()->IsSplit());
+    AppSettings::setFrameShowTimePane(false);
+    EXPECT_FALSE(next->diagramSplitter()->IsSplit());
+    EXPECT_FALSE(next->timeBar()->IsShown());
+    AppSettings::setFrameShowFilterPane(true);
+    AppSettings::setFrameShowTimePane(true);
+    EXPECT_TRUE(window->mainSplitter()->IsSplit());
+    EXPECT_TRUE(next->diagramSplitter()->IsSplit());
+    EXPECT_EQ(next->mainSplitter()->GetSashPosition(), 321);
+    AppSettings::setLayoutSashVert(250);
+}
+
+TEST(MainWindow, MenusToolbarAndStatusBarByTheRules) {
+    Program program;
+    wxMenuBar* bar = program.frame->GetMenuBar();
+    ASSERT_NE(bar, nullptr);
+    EXPECT_EQ(bar->GetMenuCount(), 4u);
+    EXPECT_EQ(bar->GetMenuLabelText(0), "File");
+    EXPECT_EQ(bar->GetMenuLabelText(3), "Help");
+    // Without a diagram window: nothing to close or bookmark; Open, Help and the switches.
+    EXPECT_TRUE(program.enabled(bar, command::kOpen));
+    EXPECT_FALSE(program.enabled(bar, command::kClose));
+    EXPECT_FALSE(program.enabled(bar, command::kCloseAll));
+    EXPECT_FALSE(program.enabled(bar, command::kAddBookmark));
+    EXPECT_TRUE(program.checked(bar, command::kShowToolbar));
+    EXPECT_TRUE(program.checked(bar, command::kShowStatusbar));
+    EXPECT_TRUE(program.checked(bar, command::kShowSipMessages));
+    // Commands whose windows come later are not offered at all.
+    EXPECT_EQ(bar->FindItem(command::kPrint), nullptr);
+    EXPECT_EQ(bar->FindItem(command::kPreferences), nullptr);
+    ASSERT_NE(program.frame->GetStatusBar(), nullptr);
+    EXPECT_EQ(program.frame->GetStatusBar()->GetName(), "status_line");
+    EXPECT_EQ(program.frame->GetStatusBar()->GetStatusText(), MainFrame::standingText());
+    ASSERT_NE(program.frame->GetToolBar(), nullptr);
+    EXPECT_EQ(program.frame->GetToolBar()->GetName(), "toolbar");
+    EXPECT_NE(program.frame->GetToolBar()->FindById(command::kOpen), nullptr);
+    EXPECT_EQ(program.frame->GetToolBar()->FindById(command::kPrint), nullptr);
+
+    // The View toggles with no diagram window: the bars go and come back at once.
+    wxCommandEvent toolbar(wxEVT_MENU, command::kShowToolbar);
+    program.frame->HandleWindowEvent(toolbar);
+    EXPECT_FALSE(AppSettings::frameShowToolbar());
+    EXPECT_EQ(program.frame->GetToolBar(), nullptr);
+    EXPECT_FALSE(program.checked(bar, command::kShowToolbar));
+    program.frame->HandleWindowEvent(toolbar);
+    EXPECT_NE(program.frame->GetToolBar(), nullptr);
+
+    // With a diagram window: its menus enable closing and bookmarking.
+    SipDiagramFrame* window = program.open("samples/sip-call-loopback.pcap");
+    ASSERT_NE(window, nullptr);
+    wxMenuBar* own = window->GetMenuBar();
+    ASSERT_NE(own, nullptr);
+    EXPECT_TRUE(program.enabled(own, command::kClose));
+    EXPECT_TRUE(program.enabled(own, command::kCloseAll));
+    EXPECT_TRUE(program.enabled(own, command::kToggleBookmark));
+    // The tabs share the main window's bars: the switches still work with a window open.
+    wxCommandEvent status(wxEVT_MENU, command::kShowStatusbar);
+    program.frame->HandleWindowEvent(status);
+    EXPECT_EQ(program.frame->GetStatusBar(), nullptr);
+    EXPECT_FALSE(program.checked(own, command::kShowStatusbar));
+    program.frame->HandleWindowEvent(status);
+    EXPECT_NE(program.frame->GetStatusBar(), nullptr);
+    // Closing the last diagram window leaves the main window with its bars.
+    window->Close(true);
+    settle();
+    EXPECT_EQ(program.frame->countDiagramWindows(), 0u);
+    EXPECT_NE(program.frame->GetToolBar(), nullptr);
+    EXPECT_NE(program.frame->GetStatusBar(), nullptr);
+    EXPECT_FALSE(program.enabled(bar, command::kCloseAll));
+}
+
+TEST(MainWindow, TheLayoutIsRememberedByTheRules) {
+    Program program;
+    program.frame->SetSize(wxSize(900, 640));
+    settle();
+    EXPECT_EQ(AppSettings::layoutFrameSize(), (SettingSize{900, 640}));
+    program.frame->Move(wxPoint(60, 40));
+    settle();
+    EXPECT_EQ(AppSettings::layoutFramePosition(), (SettingPoint{60, 40}));
+    EXPECT_FALSE(AppSettings::layoutFrameMaximized());
+    program.frame->Maximize();
+    settle();
+    if (!program.frame->IsMaximized()) {
+        GTEST_SKIP() << "no window manager here to maximise windows";
+    }
+    EXPECT_TRUE(AppSettings::layoutFrameMaximized());
+    program.frame->Move(wxPoint(5, 5));
+    settle();
+    EXPECT_EQ(AppSettings::layoutFramePosition(), (SettingPoint{60, 40}));
+}
+
+// Last: closing ends the settings store for the process.
+TEST(MainWindowClose, RecentFilesSurviveTheSettingsSave) {
+    Program program;
+    ASSERT_NE(program.open("samples/sip-call-loopback.pcap"), nullptr);
+    AppSettings::setDiagramShowTimeDeltas(false);
+    program.frame->Close(true);
+    settle();
+    program.frame = nullptr;  // the toolkit destroyed it with its children
+    std::ifstream in(SettingsStore::userConfigPath(AppSettings::kApplicationName));
+    std::stringstream text;
+    text << in.rdbuf();
+    const std::string file = text.str();
+    EXPECT_NE(file.find("file1=" + source("samples/sip-call-loopback.pcap")), std::string::npos)
+        << file;
+    EXPECT_NE(file.find("[diagram]"), std::string::npos) << file;
+    EXPECT_NE(file.find("showTimeDeltas.value=0"), std::string::npos) << file;
+}
