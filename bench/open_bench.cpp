@@ -38,7 +38,8 @@ int main(int argc, char** argv) {
     wxYield();
     const auto opening = Clock::now();
     frame->openCapture(argv[1], false);
-    SipDiagramFrame* window = frame->diagramWindows().empty() ? nullptr : frame->diagramWindows()[0];
+    SipDiagramFrame* window =
+        frame->diagramWindows().empty() ? nullptr : frame->diagramWindows()[0];
     if (window == nullptr) {
         std::fprintf(stderr, "the capture did not open\n");
         return 1;

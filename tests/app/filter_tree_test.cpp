@@ -23,12 +23,13 @@ std::vector<std::string> labelsOf(const FilterNode& node) {
 // first message is a response (so its session has no request at first).
 std::unique_ptr<AnalysisModel> crafted() {
     auto model = std::make_unique<AnalysisModel>();
-    auto sipItem = [&model](const std::string& from, const std::string& to, const std::string& start,
-                            const std::string& callId, const std::string& cseq,
-                            const std::string& branch, const std::string& toUri) {
+    auto sipItem = [&model](const std::string& from, const std::string& to,
+                            const std::string& start, const std::string& callId,
+                            const std::string& cseq, const std::string& branch,
+                            const std::string& toUri) {
         std::string text = start + "\r\nVia: SIP/2.0/UDP h;branch=" + branch +
-                           "\r\nFrom: <sip:a@h>;tag=a\r\nTo: <" + toUri + ">\r\nCall-ID: " + callId +
-                           "\r\nCSeq: " + cseq + "\r\n\r\n";
+                           "\r\nFrom: <sip:a@h>;tag=a\r\nTo: <" + toUri +
+                           ">\r\nCall-ID: " + callId + "\r\nCSeq: " + cseq + "\r\n\r\n";
         model->addSip(udpRecord(from, 5060, to, 5060, bytesOf(text), 100,
                                 static_cast<uint32_t>(model->itemCount()),
                                 static_cast<uint32_t>(model->itemCount() + 1)),
@@ -41,7 +42,8 @@ std::unique_ptr<AnalysisModel> crafted() {
     stun->add("TRANSACTION_ID", "AA");
     model->addStun(udpRecord("10.0.0.1", 4000, "10.0.0.9", 3478, {}, 100, 3, 3), std::move(stun));
     sipItem("10.0.0.3", "10.0.0.1", "SIP/2.0 200 OK", "c2", "7 SUBSCRIBE", "y1", "sip:c@h");
-    sipItem("10.0.0.1", "10.0.0.3", "SUBSCRIBE sip:c@h SIP/2.0", "c2", "8 SUBSCRIBE", "y2", "sip:c@h");
+    sipItem("10.0.0.1", "10.0.0.3", "SUBSCRIBE sip:c@h SIP/2.0", "c2", "8 SUBSCRIBE", "y2",
+            "sip:c@h");
     sipItem("10.0.0.1", "10.0.0.2", "BYE sip:b@h SIP/2.0", "c1", "2 BYE", "z2", "sip:b@h");
     return model;
 }
@@ -56,10 +58,9 @@ TEST(FilterTree, LabelsCarryThreeCharactersOfTheMethod) {
 }
 
 TEST(FilterTree, ContentOfTheBundledSampleAndOfACraftedModel) {
-    AnalysisResult sample = PacketAnalysisDriver({}, nullptr, nullptr)
-                                .analyse(std::string(VARLOWE_SOURCE_DIR) +
-                                             "/samples/sip-call-loopback.pcap",
-                                         false);
+    AnalysisResult sample =
+        PacketAnalysisDriver({}, nullptr, nullptr)
+            .analyse(std::string(VARLOWE_SOURCE_DIR) + "/samples/sip-call-loopback.pcap", false);
     ASSERT_TRUE(sample.model);
     FilterNode root = buildFilterTree(*sample.model);
     EXPECT_EQ(root.label, "Filters");
@@ -67,12 +68,11 @@ TEST(FilterTree, ContentOfTheBundledSampleAndOfACraftedModel) {
     ASSERT_EQ(root.children[0].children.size(), 1u);
     const FilterNode& call = root.children[0].children[0];
     EXPECT_EQ(call.label, "INV:1-4533@127.0.0.2");
-    EXPECT_EQ(labelsOf(call), (std::vector<std::string>{"INV:z9hG4bK-4533-1-0",
-                                                        "ACK:z9hG4bK-4533-1-4",
-                                                        "BYE:z9hG4bK-4533-1-9"}));
+    EXPECT_EQ(labelsOf(call),
+              (std::vector<std::string>{"INV:z9hG4bK-4533-1-0", "ACK:z9hG4bK-4533-1-4",
+                                        "BYE:z9hG4bK-4533-1-9"}));
     EXPECT_EQ(labelsOf(root.children[1]), (std::vector<std::string>{"INVITE", "BYE"}));
-    EXPECT_EQ(labelsOf(root.children[2]),
-              (std::vector<std::string>{"sip:service@127.0.0.1:5060"}));
+    EXPECT_EQ(labelsOf(root.children[2]), (std::vector<std::string>{"sip:service@127.0.0.1:5060"}));
     EXPECT_EQ(labelsOf(root.children[3]), (std::vector<std::string>{"sip:sipp@127.0.0.2:5070"}));
     // Without branches (the window adds them when a call is opened).
     EXPECT_TRUE(buildFilterTree(*sample.model, false).children[0].children[0].children.empty());
@@ -118,11 +118,12 @@ TEST(MenuTables, RowsTheProgramDoesNotOfferYetLeaveNoStraySeparators) {
     auto without = [](std::initializer_list<int> ids) {
         return [ids](int id) { return std::find(ids.begin(), ids.end(), id) == ids.end(); };
     };
-    std::vector<MenuItemSpec> file = offeredRows(menus::file(), without({103, 109, 104, 106, 105, 107}));
+    std::vector<MenuItemSpec> file =
+        offeredRows(menus::file(), without({103, 109, 104, 106, 105, 107}));
     std::vector<std::string> labels;
     for (const MenuItemSpec& row : file) labels.push_back(row.isSeparator() ? "-" : menuLabel(row));
-    EXPECT_EQ(labels, (std::vector<std::string>{"Open...\tCtrl+O", "Close\tCtrl+W", "Close All", "-",
-                                                "Recent Files", "-", "Exit\tAlt+F4"}));
+    EXPECT_EQ(labels, (std::vector<std::string>{"Open...\tCtrl+O", "Close\tCtrl+W", "Close All",
+                                                "-", "Recent Files", "-", "Exit\tAlt+F4"}));
     std::vector<MenuItemSpec> help = offeredRows(menus::help(), without({403}));
     ASSERT_EQ(help.size(), 5u);
     EXPECT_EQ(menuLabel(help[0]), "Help...\tF1");

@@ -101,7 +101,8 @@ wxTreeItemId childNamed(wxTreeCtrl* tree, wxTreeItemId parent, const wxString& l
     wxTreeItemIdValue cookie;
     for (wxTreeItemId child = tree->GetFirstChild(parent, cookie); child.IsOk();
          child = tree->GetNextChild(parent, cookie)) {
-        if (tree->GetItemText(child) == label) return child;
+        if (tree->GetItemText(child) == label)
+            return child;
     }
     return wxTreeItemId();
 }
@@ -143,8 +144,9 @@ TEST(MainWindow, AFailedOpenShowsTheBoxAndLeavesTheRecentFiles) {
     ASSERT_EQ(program.frame->recentFiles().GetCount(), 1u);
     EXPECT_EQ(program.frame->openCapture(missing, false), AnalysisOutcome::OpenFailed);
     ASSERT_EQ(program.dialogs.errors.size(), 1u);
-    EXPECT_EQ(program.dialogs.errors[0].rfind("Error|Unable to open or parse the specified file.", 0),
-              0u);
+    EXPECT_EQ(
+        program.dialogs.errors[0].rfind("Error|Unable to open or parse the specified file.", 0),
+        0u);
     EXPECT_NE(program.dialogs.errors[0].find("No such file or directory"), std::string::npos);
     EXPECT_EQ(program.frame->recentFiles().GetCount(), 0u);
     EXPECT_EQ(program.frame->countDiagramWindows(), 0u);
@@ -159,8 +161,7 @@ TEST(MainWindow, TheFilterTreeFiltersOnceAndHiddenColumnsTakeTheirMessages) {
     wxTreeCtrl* tree = window->filterTree();
     wxTreeItemId root = tree->GetRootItem();
     EXPECT_EQ(tree->GetItemText(root), "Filters");
-    EXPECT_EQ(treeLabels(tree, root),
-              (std::vector<wxString>{"Call-Ids", "Methods", "To", "From"}));
+    EXPECT_EQ(treeLabels(tree, root), (std::vector<wxString>{"Call-Ids", "Methods", "To", "From"}));
     wxTreeItemId calls = childNamed(tree, root, "Call-Ids");
     wxTreeItemId call = childNamed(tree, calls, "INV:1-4533@127.0.0.2");
     ASSERT_TRUE(call.IsOk());
@@ -174,7 +175,7 @@ TEST(MainWindow, TheFilterTreeFiltersOnceAndHiddenColumnsTakeTheirMessages) {
     tree->SelectItem(bye);
     settle();
     EXPECT_EQ(window->filterApplications(), before + 1);
-    EXPECT_EQ(window->diagram()->state().rowCount(), 2u);  // BYE and its 200
+    EXPECT_EQ(window->diagram()->state().rowCount(), 2u);    // BYE and its 200
     EXPECT_FALSE(window->diagram()->state().selectedRow());  // a filter clears the selection
     tree->SelectItem(bye);  // the same node again: no second filter
     settle();
