@@ -349,9 +349,15 @@ void SipDiagram::onRightDown(wxMouseEvent& event) {
         selectRow(hit);
     }
     if (const AnalysisItem* item = state_.itemAtRow(*hit)) {
-        std::unique_ptr<wxMenu> menu(makeItemMenu(*item));
-        showPopup(*menu, point);
+        openItemMenu(*item, point);
     }
+}
+
+void SipDiagram::openItemMenu(const AnalysisItem& item, wxPoint at) {
+    std::unique_ptr<wxMenu> menu(makeItemMenu(item));
+    menuItem_ = &item;
+    showPopup(*menu, at);
+    menuItem_ = nullptr;
 }
 
 void SipDiagram::onKeyDown(wxKeyEvent& event) {
@@ -482,7 +488,9 @@ void SipDiagram::onCommand(wxCommandEvent& event) {
             restoreColumnLabel();
             return;
         case command::kContents:
-            if (const AnalysisItem* item = state_.selectedItem()) {
+            // From a list's menu the item may be one the diagram does not show.
+            if (const AnalysisItem* item =
+                    menuItem_ != nullptr ? menuItem_ : state_.selectedItem()) {
                 openMessageDialog(*item);
             }
             return;

@@ -63,6 +63,9 @@ class SipDiagram : public wxWindow {
     // them. The column menu is for the context column.
     wxMenu* makeColumnMenu() const;
     wxMenu* makeItemMenu(const AnalysisItem& item) const;
+    // Opens the item menu for an item at a client point (a list's right click); its
+    // commands act on that item.
+    void openItemMenu(const AnalysisItem& item, wxPoint at);
     // Whether a command of the pop-up menus is enabled now.
     bool commandEnabled(int id) const;
 
@@ -110,6 +113,7 @@ class SipDiagram : public wxWindow {
     ViewStart view_;
     wxPoint lastMouse_;
     wxCursor handCursor_;
+    const AnalysisItem* menuItem_ = nullptr;  // the item of the open item menu
 };
 
 }  // namespace varlowe

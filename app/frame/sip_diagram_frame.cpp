@@ -54,8 +54,15 @@ SipDiagramFrame::SipDiagramFrame(wxMDIParentFrame* parent, const wxString& title
         images->Add(resourceBitmapAt(role, wxSize(16, 16)));
     }
     tree_->AssignImageList(images);
+    selectionPanel_ = new SipDiagramSelectionPanel(leftSplitter_);
+    infoPanel_ = new SipDiagramInfoPanel(rightSplitter_);
     timeBar_ = new SipDiagramTimeBar(diagramSplitter_);
     diagram_ = new SipDiagram(diagramSplitter_, labels_, this);
+    diagram_->state().addSelectionListener(infoPanel_);
+    diagram_->state().addSelectionListener(selectionPanel_->selectionListener());
+    diagram_->state().addBookmarkListener(selectionPanel_->bookmarkListener());
+    infoPanel_->setDiagram(diagram_);
+    selectionPanel_->setDiagram(diagram_);
 
     tree_->Bind(wxEVT_TREE_SEL_CHANGED, &SipDiagramFrame::onTreeSelection, this);
     tree_->Bind(wxEVT_TREE_ITEM_EXPANDING, &SipDiagramFrame::onTreeExpanding, this);
@@ -89,7 +96,10 @@ void SipDiagramFrame::setCapturePath(const wxString& path) {
 void SipDiagramFrame::setModel(std::unique_ptr<AnalysisModel> model) {
     model_ = std::move(model);
     fillTree();
+    selectionPanel_->setModel(model_.get());
     timeBar_->setModel(model_.get());
+    infoPanel_->setRtpRegistry(model_ ? model_->streamRegistry() : nullptr);
+    infoPanel_->setModel(model_.get());
     diagram_->setModel(model_.get());
     // The "diagram" switches apply from the start; then, as a new diagram does, the first
     // row is selected.
@@ -180,6 +190,8 @@ void SipDiagramFrame::applyFilter(bool force) {
     diagram_->applyRowFilter(
         filterItems(*model_, node, switches, diagram_->state().hiddenColumns()));
     timeBar_->setModel(model_.get());
+    infoPanel_->setModel(model_.get());
+    selectionPanel_->setModel(model_.get());
 }
 
 void SipDiagramFrame::syncTimeBar(size_t firstRow, size_t rowsFitting) {
@@ -192,34 +204,42 @@ void SipDiagramFrame::applyPaneLayout() {
     on.selectionPane = AppSettings::frameShowSelectionPane();
     on.timePane = AppSettings::frameShowTimePane();
     on.infoPane = AppSettings::frameShowInfoPane();
-    // The selection lists and the info panel are not part of this window yet.
-    const PaneLayout layout = paneLayout(on, false, false);
+    const PaneLayout layout = paneLayout(on, true, true);
 
     // Each splitter shows both its panes or just the one that stays.
     auto arrange = [](wxSplitterWindow* splitter, wxWindow* first, wxWindow* second, bool both,
-                      int sash) {
+                      bool keepFirst, bool vertical, int sash) {
+        wxWindow* kept = keepFirst ? first : second;
+        wxWindow* dropped = keepFirst ? second : first;
         if (both) {
             if (!splitter->IsSplit()) {
                 first->Show();
                 second->Show();
-                splitter->SplitVertically(first, second, sash);
+                // A negative position is the size of the lower or right pane, which keeps
+                // its size when the window grows.
+                splitter->SetSashGravity(sash < 0 ? 1.0 : 0.0);
+                if (vertical) {
+                    splitter->SplitVertically(first, second, sash);
+                } else {
+                    splitter->SplitHorizontally(first, second, sash);
+                }
             }
         } else if (splitter->IsSplit()) {
-            splitter->Unsplit(first);
-        } else if (splitter->GetWindow1() != second) {
-            first->Hide();
-            splitter->Initialize(second);
+            splitter->Unsplit(dropped);
+        } else if (splitter->GetWindow1() != kept) {
+            dropped->Hide();
+            kept->Show();
+            splitter->Initialize(kept);
         }
     };
-    arrange(diagramSplitter_, timeBar_, diagram_, layout.timeBar,
+    arrange(diagramSplitter_, timeBar_, diagram_, layout.timeBar, false, true,
             AppSettings::layoutSashTimeDiagram());
-    if (rightSplitter_->GetWindow1() != diagramSplitter_) {
-        rightSplitter_->Initialize(diagramSplitter_);
-    }
-    if (leftSplitter_->GetWindow1() != tree_) {
-        leftSplitter_->Initialize(tree_);
-    }
-    arrange(mainSplitter_, leftSplitter_, rightSplitter_, layout.leftColumn,
+    arrange(rightSplitter_, diagramSplitter_, infoPanel_, layout.info, true, false,
+            AppSettings::layoutSashDiagramInfo());
+    // The left column keeps whichever of its panes is on (the tree when neither is).
+    arrange(leftSplitter_, tree_, selectionPanel_, layout.tree && layout.selection,
+            layout.tree || !layout.selection, false, AppSettings::layoutSashTreeSel());
+    arrange(mainSplitter_, leftSplitter_, rightSplitter_, layout.leftColumn, false, true,
             AppSettings::layoutSashVert());
     mainSplitter_->SetSize(GetClientSize());
 }
@@ -244,6 +264,7 @@ void SipDiagramFrame::onSettingsChanged(const std::string& groupName) {
         applyPaneLayout();
     } else if (groupName == "diagram") {
         diagram_->reloadSettings();
+        selectionPanel_->notebook()->reloadColours();
         applyFilter(true);
         diagram_->Refresh();
     }

@@ -13,6 +13,8 @@
 #include "settings_store.h"
 #include "sip/analysis_model.h"
 #include "sip_diagram.h"
+#include "sip_diagram_info_panel.h"
+#include "sip_diagram_selection_panel.h"
 #include "sip_diagram_time_bar.h"
 
 class wxMenuBar;
@@ -32,8 +34,8 @@ class IDiagramFrameHost {
     virtual ~IDiagramFrameHost() = default;
 };
 
-// One opened capture: the filter tree, the time bar and the diagram (with the selection
-// lists and the info panel when they exist) in four splitters, the row filter from the tree,
+// One opened capture: the filter tree, the selection lists, the time bar, the diagram and the
+// info panel in four splitters, the row filter from the tree,
 // the "diagram" switches and the hidden columns, and the window's commands. It owns the
 // capture's model.
 class SipDiagramFrame : public wxMDIChildFrame, public IAppSettingsListener, public IDiagramOwner {
@@ -50,6 +52,8 @@ class SipDiagramFrame : public wxMDIChildFrame, public IAppSettingsListener, pub
 
     SipDiagram* diagram() const { return diagram_; }
     SipDiagramTimeBar* timeBar() const { return timeBar_; }
+    SipDiagramSelectionPanel* selectionPanel() const { return selectionPanel_; }
+    SipDiagramInfoPanel* infoPanel() const { return infoPanel_; }
     wxTreeCtrl* filterTree() const { return tree_; }
     wxSplitterWindow* mainSplitter() const { return mainSplitter_; }
     wxSplitterWindow* leftSplitter() const { return leftSplitter_; }
@@ -89,6 +93,8 @@ class SipDiagramFrame : public wxMDIChildFrame, public IAppSettingsListener, pub
     wxSplitterWindow* rightSplitter_;
     wxSplitterWindow* diagramSplitter_;
     wxTreeCtrl* tree_;
+    SipDiagramSelectionPanel* selectionPanel_;
+    SipDiagramInfoPanel* infoPanel_;
     SipDiagramTimeBar* timeBar_;
     SipDiagram* diagram_;
     std::optional<wxTreeItemId> lastApplied_;
