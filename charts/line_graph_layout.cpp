@@ -13,7 +13,8 @@ namespace line_graph {
 namespace {
 
 int decimalDigits(int64_t value) {
-    uint64_t magnitude = value < 0 ? 0 - static_cast<uint64_t>(value) : static_cast<uint64_t>(value);
+    uint64_t magnitude =
+        value < 0 ? 0 - static_cast<uint64_t>(value) : static_cast<uint64_t>(value);
     int digits = 1;
     while (magnitude >= 10) {
         magnitude /= 10;
@@ -172,8 +173,8 @@ Layout computeLayout(const Metrics& metrics, const std::vector<const SampleSerie
 
 Point samplePoint(const Layout& layout, int index, int32_t value) {
     const double x = layout.plot.x + index * layout.pixelsPerSample;
-    const double y = layout.plot.y + layout.plot.height -
-                     (value - layout.axisBottom) * layout.pixelsPerUnit;
+    const double y =
+        layout.plot.y + layout.plot.height - (value - layout.axisBottom) * layout.pixelsPerUnit;
     return Point{static_cast<int>(x), static_cast<int>(y)};
 }
 

@@ -46,7 +46,7 @@ struct Metrics {
 };
 
 struct Tick {
-    int position = 0;  // y of a value tick, x of an index tick
+    int position = 0;   // y of a value tick, x of an index tick
     int64_t value = 0;  // the value (y) or the sample index (x)
 };
 
@@ -57,10 +57,10 @@ struct Layout {
     int samples = 0;  // the largest sample count
     bool legendShown = false;
     int legendWidth = 25;
-    int virtualWidth = 0;   // of the bitmap; wider than the client when it scrolls
+    int virtualWidth = 0;  // of the bitmap; wider than the client when it scrolls
     int virtualHeight = 0;
-    int scrollUnit = 0;     // horizontal scroll step, 0 when it does not scroll
-    int64_t minimum = 0;    // rounded value range
+    int scrollUnit = 0;   // horizontal scroll step, 0 when it does not scroll
+    int64_t minimum = 0;  // rounded value range
     int64_t maximum = 0;
     int digits = 0;
     Rect plot;

@@ -9,8 +9,8 @@ namespace {
 const wxColour kCornsilk(255, 248, 220);
 }
 
-OstraneGraphCallout::OstraneGraphCallout(wxWindow* window, const wxString& text,
-                                         const wxFont& font, const wxColour& colour,
+OstraneGraphCallout::OstraneGraphCallout(wxWindow* window, const wxString& text, const wxFont& font,
+                                         const wxColour& colour,
                                          line_graph::CalloutPlacement placement)
     : window_(window), text_(text), font_(font), colour_(colour), placement_(placement) {}
 
@@ -22,9 +22,9 @@ void OstraneGraphCallout::place(wxPoint anchor, const wxRect& limit) {
                                font_.IsOk() ? &font_ : nullptr);
         measured_ = true;
     }
-    box_ = line_graph::calloutRect(
-        line_graph::Point{anchor.x, anchor.y}, textSize_.x, textSize_.y, placement_,
-        line_graph::Rect{limit.x, limit.y, limit.width, limit.height});
+    box_ = line_graph::calloutRect(line_graph::Point{anchor.x, anchor.y}, textSize_.x, textSize_.y,
+                                   placement_,
+                                   line_graph::Rect{limit.x, limit.y, limit.width, limit.height});
     size_ = wxSize(box_.width, box_.height);
     placed_ = true;
 }

@@ -188,8 +188,7 @@ void OstraneLineGraph::drawPlot(wxDC& dc) {
     }
     for (const line_graph::Tick& tick : layout_.indexTicks) {
         dc.DrawLine(tick.position, bottom, tick.position, bottom + 5);
-        const wxString text =
-            wxString::Format("%.1f", static_cast<double>(tick.value) / xDivisor_);
+        const wxString text = wxString::Format("%.1f", static_cast<double>(tick.value) / xDivisor_);
         size = dc.GetTextExtent(text);
         dc.DrawText(text, tick.position - size.x / 2, bottom + 6);
     }

@@ -42,9 +42,7 @@ class OstraneLineGraph : public wxScrolledWindow, public IMouseoverListener {
     size_t seriesCount() const { return seriesCount_; }
     const wxColour& seriesColour(size_t slot) const { return colours_[slot]; }
     // The callouts of the current hover index, one per series that has the sample.
-    const std::vector<std::unique_ptr<OstraneGraphCallout>>& callouts() const {
-        return callouts_;
-    }
+    const std::vector<std::unique_ptr<OstraneGraphCallout>>& callouts() const { return callouts_; }
     // How often the plot was drawn into its bitmap.
     int renderCount() const { return renders_; }
 

@@ -117,15 +117,14 @@ std::array<int, 3> NotebookListCtrl::contentWidths() const {
         std::vector<const std::string*> texts;
         texts.reserve(rows_.size());
         for (const SelectionRow& row : rows_) {
-            texts.push_back(column == 0 ? &row.number
+            texts.push_back(column == 0   ? &row.number
                             : column == 1 ? &row.description
                                           : &row.delta);
         }
         const size_t keep = std::min<size_t>(32, texts.size());
-        std::partial_sort(texts.begin(), texts.begin() + static_cast<std::ptrdiff_t>(keep),
-                          texts.end(), [](const std::string* a, const std::string* b) {
-                              return a->size() > b->size();
-                          });
+        std::partial_sort(
+            texts.begin(), texts.begin() + static_cast<std::ptrdiff_t>(keep), texts.end(),
+            [](const std::string* a, const std::string* b) { return a->size() > b->size(); });
         static const char* const kTitles[] = {"#", "Description", "Delta"};
         int widest = GetTextExtent(kTitles[column]).x;
         for (size_t i = 0; i < keep; ++i) {

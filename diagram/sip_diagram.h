@@ -66,6 +66,8 @@ class SipDiagram : public wxWindow {
     // Opens the item menu for an item at a client point (a list's right click); its
     // commands act on that item.
     void openItemMenu(const AnalysisItem& item, wxPoint at);
+    // The item of the item menu while it is open.
+    const AnalysisItem* menuItem() const { return menuItem_; }
     // Whether a command of the pop-up menus is enabled now.
     bool commandEnabled(int id) const;
 

@@ -28,7 +28,7 @@ SipDiagramSelectionNotebook::SipDiagramSelectionNotebook(wxWindow* parent)
     : wxNotebook(parent, kWindowId, wxDefaultPosition, wxDefaultSize, 0, "notebook") {
     all_ = new NotebookListCtrl(this, kAllId);
     bookmarks_ = new NotebookListCtrl(this, kBookmarksId);
-    related_ = new wxNotebook(this, wxID_ANY, wxDefaultPosition, wxSize(16, 16), 0, "notebook");
+    related_ = new wxNotebook(this, wxID_ANY, wxDefaultPosition, wxDefaultSize, 0, "notebook");
     session_ = new NotebookListCtrl(related_, kSessionId);
     trans_ = new NotebookListCtrl(related_, kTransId);
     AddPage(all_, "All", true);
@@ -117,17 +117,20 @@ void SipDiagramSelectionNotebook::onSelectionChanged(const AnalysisItem* item) {
         return;
     }
     last_ = item;
+    // A list the user is working in keeps its rows and its selection. The list a row was
+    // chosen in counts as focused while the diagram follows it: the other panes may take
+    // the focus for a moment as they rebuild.
     wxWindow* focus = wxWindow::FindFocus();
-    // A list the user is working in keeps its rows and its selection.
-    if (focus != session_) {
+    auto focused = [this, focus](wxWindow* list) { return list == focus || list == choosing_; };
+    if (!focused(session_)) {
         refillRelated(session_, true);
     }
-    if (focus != trans_) {
+    if (!focused(trans_)) {
         refillRelated(trans_, false);
     }
     setTitles();
     for (NotebookListCtrl* list : {all_, session_, trans_, bookmarks_}) {
-        if (focus != list) {
+        if (!focused(list)) {
             list->showSelected(list->rowOfItem(item));
         }
     }
@@ -187,8 +190,11 @@ void SipDiagramSelectionNotebook::onSelectInDiagram(wxCommandEvent& event) {
     if (item == nullptr) {
         return;
     }
+    auto* list = dynamic_cast<NotebookListCtrl*>(event.GetEventObject());
+    choosing_ = list;
     diagram_->selectRow(model_->rowOf(item->index), item);
-    if (auto* list = dynamic_cast<NotebookListCtrl*>(event.GetEventObject())) {
+    choosing_ = nullptr;
+    if (list != nullptr) {
         list->SetFocus();
     }
 }

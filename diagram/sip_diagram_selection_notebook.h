@@ -79,6 +79,7 @@ class SipDiagramSelectionNotebook : public wxNotebook,
     const AnalysisModel* model_ = nullptr;
     SipDiagram* diagram_ = nullptr;
     const AnalysisItem* last_ = nullptr;
+    NotebookListCtrl* choosing_ = nullptr;  // the focused list whose row the diagram follows
     SelectionSwitches switches_;
     int sessionFills_ = 0;
     int transFills_ = 0;

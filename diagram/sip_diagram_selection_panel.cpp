@@ -24,12 +24,12 @@ SipDiagramSelectionPanel::SipDiagramSelectionPanel(wxWindow* parent, const wxPoi
     toolbar_->SetToolBitmapSize(wxSize(16, 16));
     const char* roles[] = {"message_type_sip", "message_type_sturn", "message_type_audio",
                            "message_type_video"};
-    const bool states[] = {AppSettings::selectionPaneShowSip(),
-                           AppSettings::selectionPaneShowSturn(),
-                           AppSettings::selectionPaneShowAudio(),
-                           AppSettings::selectionPaneShowVideo()};
+    const bool states[] = {
+        AppSettings::selectionPaneShowSip(), AppSettings::selectionPaneShowSturn(),
+        AppSettings::selectionPaneShowAudio(), AppSettings::selectionPaneShowVideo()};
     for (size_t i = 0; i < 4; ++i) {
-        toolbar_->AddCheckTool(kToggleIds[i], wxEmptyString, resourceBitmap(roles[i], wxSize(16, 16)));
+        toolbar_->AddCheckTool(kToggleIds[i], wxEmptyString,
+                               resourceBitmap(roles[i], wxSize(16, 16)));
     }
     toolbar_->Realize();
     for (size_t i = 0; i < 4; ++i) {

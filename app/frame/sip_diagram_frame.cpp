@@ -24,11 +24,20 @@ class FilterItemData : public wxTreeItemData {
 
 constexpr int kMinimumPane = 16;
 
+// The size a new window gets as a tab of the main window's document area, so that its panes
+// are laid out once at about their final size (a notebook in a pane of a few pixels upsets
+// the toolkit).
+wxSize initialSize(wxMDIParentFrame* parent) {
+    wxWindow* area = parent != nullptr ? parent->GetClientWindow() : nullptr;
+    const wxSize size = area != nullptr ? area->GetClientSize() : wxSize();
+    return size.x >= 320 && size.y >= 240 ? size : wxSize(640, 480);
+}
+
 }  // namespace
 
 SipDiagramFrame::SipDiagramFrame(wxMDIParentFrame* parent, const wxString& title,
                                  UserLabelDB* labels, IDiagramFrameHost* host)
-    : wxMDIChildFrame(parent, wxID_ANY, title, wxDefaultPosition, wxSize(640, 480),
+    : wxMDIChildFrame(parent, wxID_ANY, title, wxDefaultPosition, initialSize(parent),
                       wxCAPTION | wxSYSTEM_MENU | wxMINIMIZE_BOX | wxMAXIMIZE_BOX | wxRESIZE_BORDER,
                       "frame"),
       host_(host),
@@ -232,16 +241,18 @@ void SipDiagramFrame::applyPaneLayout() {
             splitter->Initialize(kept);
         }
     };
-    arrange(diagramSplitter_, timeBar_, diagram_, layout.timeBar, false, true,
-            AppSettings::layoutSashTimeDiagram());
-    arrange(rightSplitter_, diagramSplitter_, infoPanel_, layout.info, true, false,
-            AppSettings::layoutSashDiagramInfo());
+    // Outside in, so that every splitter has its size before it splits (a notebook in a pane
+    // of a few pixels upsets the toolkit).
+    mainSplitter_->SetSize(GetClientSize());
+    arrange(mainSplitter_, leftSplitter_, rightSplitter_, layout.leftColumn, false, true,
+            AppSettings::layoutSashVert());
     // The left column keeps whichever of its panes is on (the tree when neither is).
     arrange(leftSplitter_, tree_, selectionPanel_, layout.tree && layout.selection,
             layout.tree || !layout.selection, false, AppSettings::layoutSashTreeSel());
-    arrange(mainSplitter_, leftSplitter_, rightSplitter_, layout.leftColumn, false, true,
-            AppSettings::layoutSashVert());
-    mainSplitter_->SetSize(GetClientSize());
+    arrange(rightSplitter_, diagramSplitter_, infoPanel_, layout.info, true, false,
+            AppSettings::layoutSashDiagramInfo());
+    arrange(diagramSplitter_, timeBar_, diagram_, layout.timeBar, false, true,
+            AppSettings::layoutSashTimeDiagram());
 }
 
 void SipDiagramFrame::onSashMoved(wxSplitterEvent& event) {

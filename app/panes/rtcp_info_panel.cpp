@@ -10,8 +10,7 @@
 
 namespace varlowe {
 
-RtcpInfoPanel::RtcpInfoPanel(wxWindow* parent, const AnalysisModel* model,
-                             const RtpStream* stream)
+RtcpInfoPanel::RtcpInfoPanel(wxWindow* parent, const AnalysisModel* model, const RtpStream* stream)
     : wxPanel(parent, wxID_ANY, wxDefaultPosition, wxSize(16, 16)), model_(model), stream_(stream) {
     combo_ = new wxComboBox(this, kComboId, wxEmptyString, wxDefaultPosition, wxDefaultSize, 0,
                             nullptr, wxCB_READONLY);
@@ -65,9 +64,8 @@ void RtcpInfoPanel::fillList() {
     long row = 0;
     for (const rtcp_view::Row& report : rtcp_view::rows(stream_->reports, filter_)) {
         list_->InsertItem(row, wxString::FromUTF8(report.ssrc), report.image);
-        const std::string* cells[] = {&report.ntpTime,     &report.fractionLost,
-                                      &report.cumulativeLost, &report.jitter,
-                                      &report.packetsSent, &report.bytesSent};
+        const std::string* cells[] = {&report.ntpTime, &report.fractionLost, &report.cumulativeLost,
+                                      &report.jitter,  &report.packetsSent,  &report.bytesSent};
         for (int column = 1; column <= 6; ++column) {
             list_->SetItem(row, column, wxString::FromUTF8(*cells[column - 1]));
         }
@@ -80,7 +78,8 @@ void RtcpInfoPanel::chooseSource(int entry) {
         return;
     }
     combo_->SetSelection(entry);
-    filter_ = rtcp_view::filterOfLabel(combo_->GetString(static_cast<unsigned>(entry)).utf8_string());
+    filter_ =
+        rtcp_view::filterOfLabel(combo_->GetString(static_cast<unsigned>(entry)).utf8_string());
     fillList();
 }
 

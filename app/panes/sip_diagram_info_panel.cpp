@@ -176,10 +176,10 @@ wxString SipDiagramInfoPanel::pageTitle(PageRole role) const {
 }
 
 wxListCtrl* SipDiagramInfoPanel::makeList(wxWindow* parent) {
-    auto* list = new wxListCtrl(parent, wxID_ANY, wxDefaultPosition, kPageSize,
-                                wxLC_REPORT | wxLC_SINGLE_SEL | wxLC_NO_HEADER | wxLC_HRULES |
-                                    wxLC_VRULES,
-                                wxDefaultValidator, "listCtrl");
+    auto* list =
+        new wxListCtrl(parent, wxID_ANY, wxDefaultPosition, kPageSize,
+                       wxLC_REPORT | wxLC_SINGLE_SEL | wxLC_NO_HEADER | wxLC_HRULES | wxLC_VRULES,
+                       wxDefaultValidator, "listCtrl");
     list->AppendColumn("Name");
     list->AppendColumn("Value");
     return list;
@@ -202,22 +202,22 @@ void SipDiagramInfoPanel::fillList(wxListCtrl* list, const info_content::Rows& r
 wxWindow* SipDiagramInfoPanel::createPage(PageRole role) {
     switch (role) {
         case PageRole::Instructions:
-            return new wxStaticText(this, wxID_ANY, kInstructions, wxDefaultPosition, kPageSize, wxALIGN_CENTRE_HORIZONTAL | wxST_NO_AUTORESIZE);
+            return new wxStaticText(this, wxID_ANY, kInstructions, wxDefaultPosition, kPageSize,
+                                    wxALIGN_CENTRE_HORIZONTAL | wxST_NO_AUTORESIZE);
         case PageRole::Contents:
             if (pages_.mode() == InfoMode::Sip) {
-                auto* text = new wxTextCtrl(this, wxID_ANY, wxEmptyString, wxDefaultPosition,
-                                            kPageSize,
-                                            wxTE_MULTILINE | wxTE_READONLY | wxTE_DONTWRAP,
-                                            wxDefaultValidator, "text");
-                text->SetFont(wxFontInfo(text->GetFont().GetPointSize()).Family(wxFONTFAMILY_TELETYPE));
+                auto* text = new wxTextCtrl(
+                    this, wxID_ANY, wxEmptyString, wxDefaultPosition, kPageSize,
+                    wxTE_MULTILINE | wxTE_READONLY | wxTE_DONTWRAP, wxDefaultValidator, "text");
+                text->SetFont(
+                    wxFontInfo(text->GetFont().GetPointSize()).Family(wxFONTFAMILY_TELETYPE));
                 return text;
             }
             return makeList(this);
         case PageRole::PacketInfo:
             return makeList(this);
         case PageRole::Media:
-            return new wxNotebook(this, wxID_ANY, wxDefaultPosition, kPageSize, 0,
-                                  "notebook");
+            return new wxNotebook(this, wxID_ANY, wxDefaultPosition, kPageSize, 0, "notebook");
         case PageRole::Bandwidth:
         case PageRole::Jitter:
             return new OstraneLineGraph(this, wxID_ANY, wxDefaultPosition, kPageSize);
@@ -263,8 +263,7 @@ void SipDiagramInfoPanel::fillPage(PageRole role) {
             auto* graph = static_cast<OstraneLineGraph*>(window);
             graph->setLabels("Jitter", "time (packet #s)", "Jitter (usecs)");
             if (shownGraphs_) {
-                graph->addSeries(shownGraphs_->series[RtpGraphData::TransmitDelta].get(),
-                                 *wxGREEN);
+                graph->addSeries(shownGraphs_->series[RtpGraphData::TransmitDelta].get(), *wxGREEN);
                 graph->addSeries(shownGraphs_->series[RtpGraphData::RollingAverage].get(),
                                  *wxBLACK);
             }

@@ -47,8 +47,8 @@ struct NoDialogs : IAnalysisDialogs {
 
 std::unique_ptr<AnalysisModel> analysed(const std::string& path) {
     NoDialogs dialogs;
-    AnalysisResult result = PacketAnalysisDriver(ParsingOptions{}, nullptr, &dialogs)
-                                .analyse(path, false);
+    AnalysisResult result =
+        PacketAnalysisDriver(ParsingOptions{}, nullptr, &dialogs).analyse(path, false);
     return std::move(result.model);
 }
 

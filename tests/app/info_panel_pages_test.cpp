@@ -29,11 +29,10 @@ TEST(InfoPanelPages, StartsWithTheInstructionsAndTheFirstItemCreatesEveryPage) {
     EXPECT_EQ(pages.pages(), Pages{Role::Instructions});
     EXPECT_TRUE(pages.show(InfoMode::Instructions, {}).empty());
 
-    EXPECT_EQ(pages.show(InfoMode::Sip, media()),
-              (Steps{{Action::RemoveAll, Role::Instructions},
-                     {Action::Append, Role::Contents, true},
-                     {Action::Append, Role::PacketInfo},
-                     {Action::Append, Role::Media}}));
+    EXPECT_EQ(pages.show(InfoMode::Sip, media()), (Steps{{Action::RemoveAll, Role::Instructions},
+                                                         {Action::Append, Role::Contents, true},
+                                                         {Action::Append, Role::PacketInfo},
+                                                         {Action::Append, Role::Media}}));
     EXPECT_EQ(pages.pages(), (Pages{Role::Contents, Role::PacketInfo, Role::Media}));
 
     // Clearing the selection brings back the single instructions page, once.
@@ -44,8 +43,8 @@ TEST(InfoPanelPages, StartsWithTheInstructionsAndTheFirstItemCreatesEveryPage) {
     EXPECT_TRUE(pages.show(InfoMode::Instructions, {}).empty());
 
     pages.show(InfoMode::Rtp, graphsAndReports());
-    EXPECT_EQ(pages.pages(), (Pages{Role::Contents, Role::PacketInfo, Role::Bandwidth,
-                                    Role::Jitter, Role::Rtcp}));
+    EXPECT_EQ(pages.pages(),
+              (Pages{Role::Contents, Role::PacketInfo, Role::Bandwidth, Role::Jitter, Role::Rtcp}));
 }
 
 TEST(InfoPanelPages, PacketInfoChosenStaysChosenFromASipMessageToAStream) {
@@ -71,13 +70,12 @@ TEST(InfoPanelPages, JitterChosenGivesTheFirstPageOfAMessageAndComesBackWithTheN
     pages.pageChosen(3);
     EXPECT_EQ(pages.rememberedRole(), Role::Jitter);
 
-    EXPECT_EQ(pages.show(InfoMode::Sip, {}),
-              (Steps{{Action::Remove, Role::Rtcp},
-                     {Action::Remove, Role::Jitter},
-                     {Action::Remove, Role::Bandwidth},
-                     {Action::Remove, Role::Contents},
-                     {Action::InsertFirst, Role::Contents},
-                     {Action::Refill, Role::PacketInfo}}));
+    EXPECT_EQ(pages.show(InfoMode::Sip, {}), (Steps{{Action::Remove, Role::Rtcp},
+                                                    {Action::Remove, Role::Jitter},
+                                                    {Action::Remove, Role::Bandwidth},
+                                                    {Action::Remove, Role::Contents},
+                                                    {Action::InsertFirst, Role::Contents},
+                                                    {Action::Refill, Role::PacketInfo}}));
     EXPECT_EQ(pages.pageToShow(), 0u);
     EXPECT_EQ(pages.rememberedRole(), Role::Jitter);
 
@@ -90,14 +88,12 @@ TEST(InfoPanelPages, MessagesOfOneKindRefillTheirPagesInPlace) {
     InfoPanelPages pages;
     pages.show(InfoMode::Sip, media());
     // A message without SDP empties the Media page and keeps it.
-    EXPECT_EQ(pages.show(InfoMode::Sip, {}),
-              (Steps{{Action::Refill, Role::Contents},
-                     {Action::Refill, Role::PacketInfo},
-                     {Action::EmptyMedia, Role::Media}}));
-    EXPECT_EQ(pages.show(InfoMode::Sip, media()),
-              (Steps{{Action::Refill, Role::Contents},
-                     {Action::Refill, Role::PacketInfo},
-                     {Action::Refill, Role::Media}}));
+    EXPECT_EQ(pages.show(InfoMode::Sip, {}), (Steps{{Action::Refill, Role::Contents},
+                                                    {Action::Refill, Role::PacketInfo},
+                                                    {Action::EmptyMedia, Role::Media}}));
+    EXPECT_EQ(pages.show(InfoMode::Sip, media()), (Steps{{Action::Refill, Role::Contents},
+                                                         {Action::Refill, Role::PacketInfo},
+                                                         {Action::Refill, Role::Media}}));
 
     InfoPanelPages noMedia;
     noMedia.show(InfoMode::Sip, {});
@@ -113,12 +109,11 @@ TEST(InfoPanelPages, MessagesOfOneKindRefillTheirPagesInPlace) {
                      {Action::Append, Role::Bandwidth},
                      {Action::Append, Role::Jitter},
                      {Action::Append, Role::Rtcp}}));
-    EXPECT_EQ(lists.show(InfoMode::Rtp, {}),
-              (Steps{{Action::Remove, Role::Rtcp},
-                     {Action::Remove, Role::Jitter},
-                     {Action::Remove, Role::Bandwidth},
-                     {Action::Refill, Role::Contents},
-                     {Action::Refill, Role::PacketInfo}}));
+    EXPECT_EQ(lists.show(InfoMode::Rtp, {}), (Steps{{Action::Remove, Role::Rtcp},
+                                                    {Action::Remove, Role::Jitter},
+                                                    {Action::Remove, Role::Bandwidth},
+                                                    {Action::Refill, Role::Contents},
+                                                    {Action::Refill, Role::PacketInfo}}));
     EXPECT_EQ(lists.pages(), (Pages{Role::Contents, Role::PacketInfo}));
 }
 

@@ -14,78 +14,14 @@
 #include "command_ids.h"
 #include "diagnostics.h"
 #include "main_frame.h"
+#include "program_harness.h"
 #include "settings_store.h"
 #include "user_label_db.h"
 
 using namespace varlowe;
+using namespace varlowe::testsupport;
 
 namespace {
-
-std::string source(const std::string& relative) {
-    return std::string(VARLOWE_SOURCE_DIR) + "/" + relative;
-}
-
-void settle() {
-    for (int i = 0; i < 8; ++i) {
-        wxYield();
-        wxMilliSleep(5);
-    }
-}
-
-struct RecordingDialogs : IAnalysisDialogs {
-    std::vector<std::string> errors;
-    void showError(const std::string& title, const std::string& message) override {
-        errors.push_back(title + "|" + message);
-    }
-    bool askYesNo(const std::string&, const std::string&) override { return false; }
-};
-
-struct SilentProgress : IAnalysisProgress {
-    int begins = 0;
-    void begin(const std::string&, const std::string&, int) override { ++begins; }
-    bool update(int, const std::string&) override { return true; }
-    void end() override {}
-};
-
-// A main window with its boxes answered by the test.
-struct Program {
-    UserLabelDB labels;
-    MainFrame* frame;
-    RecordingDialogs dialogs;
-    SilentProgress progress;
-    ScopedDiagnosticsCapture quiet;
-
-    Program() {
-        frame = new MainFrame(&labels, wxPoint(10, 10), wxSize(1000, 700));
-        frame->setAnalysisUi(&progress, &dialogs);
-        frame->Show();
-        settle();
-    }
-    ~Program() {
-        if (frame != nullptr) {
-            for (SipDiagramFrame* window : frame->diagramWindows()) {
-                window->Destroy();
-            }
-            frame->Destroy();
-            settle();
-        }
-    }
-    SipDiagramFrame* open(const std::string& relative) {
-        frame->openCapture(source(relative), false);
-        settle();
-        return frame->findDiagramWindow(source(relative));
-    }
-    bool enabled(wxMenuBar* bar, int id) {
-        frame->UpdateWindowUI(wxUPDATE_UI_RECURSE);
-        wxMenuItem* item = bar->FindItem(id);
-        return item != nullptr && item->IsEnabled();
-    }
-    bool checked(wxMenuBar* bar, int id) {
-        frame->UpdateWindowUI(wxUPDATE_UI_RECURSE);
-        wxMenuItem* item = bar->FindItem(id);
-        return item != nullptr && item->IsChecked();
-    }
-};
 
 std::vector<wxString> treeLabels(wxTreeCtrl* tree, wxTreeItemId parent) {
     std::vector<wxString> out;
@@ -221,9 +157,23 @@ TEST(MainWindow, SashesAreStoredAtOnceAndNewWindowsUseThem) {
     EXPECT_EQ(next->mainSplitter()->GetSashPosition(), 321);
 
     // The pane switches take effect in every open window at once.
+    EXPECT_TRUE(next->leftSplitter()->IsSplit());
+    EXPECT_TRUE(next->rightSplitter()->IsSplit());
     AppSettings::setFrameShowFilterPane(false);
+    EXPECT_TRUE(next->mainSplitter()->IsSplit());
+    EXPECT_FALSE(next->leftSplitter()->IsSplit());
+    EXPECT_EQ(next->leftSplitter()->GetWindow1(), next->selectionPanel());
+    AppSettings::setFrameShowSelectionPane(false);
     EXPECT_FALSE(window->mainSplitter()->IsSplit());
     EXPECT_FALSE(next->mainSplitter()->IsSplit());
+    AppSettings::setFrameShowInfoPane(false);
+    EXPECT_FALSE(next->rightSplitter()->IsSplit());
+    EXPECT_FALSE(next->infoPanel()->IsShown());
+    AppSettings::setFrameShowInfoPane(true);
+    EXPECT_TRUE(next->rightSplitter()->IsSplit());
+    AppSettings::setFrameShowSelectionPane(true);
+    EXPECT_TRUE(next->mainSplitter()->IsSplit());
+    EXPECT_EQ(next->leftSplitter()->GetWindow1(), next->selectionPanel());
     AppSettings::setFrameShowTimePane(false);
     EXPECT_FALSE(next->diagramSplitter()->IsSplit());
     EXPECT_FALSE(next->timeBar()->IsShown());
@@ -231,6 +181,8 @@ TEST(MainWindow, SashesAreStoredAtOnceAndNewWindowsUseThem) {
     AppSettings::setFrameShowTimePane(true);
     EXPECT_TRUE(window->mainSplitter()->IsSplit());
     EXPECT_TRUE(next->diagramSplitter()->IsSplit());
+    EXPECT_TRUE(next->leftSplitter()->IsSplit());
+    EXPECT_EQ(next->leftSplitter()->GetWindow1(), next->filterTree());
     EXPECT_EQ(next->mainSplitter()->GetSashPosition(), 321);
     AppSettings::setLayoutSashVert(250);
 }

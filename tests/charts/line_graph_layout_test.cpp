@@ -176,7 +176,8 @@ TEST(LineGraphLayout, HoverIndexChangesOncePerSampleInsideThePlot) {
 TEST(LineGraphLayout, CalloutsSitBesideTheirPointAndStayInsideTheLimit) {
     const line_graph::Rect limit{0, 0, 200, 100};
     line_graph::CalloutPlacement rightAbove;
-    line_graph::Rect box = line_graph::calloutRect({100, 100}, 30, 14, rightAbove, {0, 0, 400, 400});
+    line_graph::Rect box =
+        line_graph::calloutRect({100, 100}, 30, 14, rightAbove, {0, 0, 400, 400});
     EXPECT_EQ(box.x, 105);
     EXPECT_EQ(box.y, 75);
     EXPECT_EQ(box.width, 40);
@@ -217,7 +218,9 @@ TEST(LineGraphLayout, FitTextShortensFromTheEndWithAnEllipsis) {
     EXPECT_EQ(line_graph::fitText("Bandwidth Usage", 21, "...", sevenPerCharacter), "...");
     EXPECT_EQ(line_graph::fitText("Bandwidth Usage", 20, "...", sevenPerCharacter), "");
     // A character of two bytes goes whole.
-    EXPECT_EQ(line_graph::fitText("Gr\xC3\xB6\xC3\x9F" "ere", 42, "...", sevenPerCharacter),
+    EXPECT_EQ(line_graph::fitText("Gr\xC3\xB6\xC3\x9F"
+                                  "ere",
+                                  42, "...", sevenPerCharacter),
               "Gr\xC3\xB6...");
 }
 

@@ -35,28 +35,28 @@ struct Fixture {
     AnalysisModel model;
 
     Fixture() {
-        model.addSip(packet(10, 100), SipMessage::parse(sip("INVITE sip:b@h SIP/2.0", "c1",
-                                                            "1 INVITE", "z1")));
+        model.addSip(packet(10, 100),
+                     SipMessage::parse(sip("INVITE sip:b@h SIP/2.0", "c1", "1 INVITE", "z1")));
         auto stun = std::make_unique<NameValuePair>();
         stun->add("MSG_TYPE", "BINDING_REQUEST");
         model.addStun(packet(11, 100, 500), std::move(stun));
         model.addStun(packet(12, 100, 600), std::make_unique<NameValuePair>());
-        model.addSip(packet(13, 101), SipMessage::parse(sip("SIP/2.0 180 Ringing", "c1",
-                                                            "1 INVITE", "z1")));
+        model.addSip(packet(13, 101),
+                     SipMessage::parse(sip("SIP/2.0 180 Ringing", "c1", "1 INVITE", "z1")));
         RtpStream* audio = registry.addRtpSource(TransactionKey{}, "10.0.0.1", 4000, "", 0, 0,
                                                  "PCMU", "AUDIO", 8000, 4001, 0, 0x1234);
         RtpStream* video = registry.addRtpSource(TransactionKey{}, "10.0.0.1", 4002, "", 0, 34,
                                                  "H263", "video", 90000, 4003, 0, 0xABCDEF01);
         model.addRtp(packet(14, 102), *audio);
         model.addRtp(packet(15, 102, 250000), *video);
-        model.addSip(packet(16, 103), SipMessage::parse(sip("SIP/2.0 200 OK", "c1", "1 INVITE",
-                                                            "z1")));
-        model.addSip(packet(17, 104), SipMessage::parse(sip("SIP/2.0 302 Moved", "c1",
-                                                            "1 INVITE", "z1")));
+        model.addSip(packet(16, 103),
+                     SipMessage::parse(sip("SIP/2.0 200 OK", "c1", "1 INVITE", "z1")));
+        model.addSip(packet(17, 104),
+                     SipMessage::parse(sip("SIP/2.0 302 Moved", "c1", "1 INVITE", "z1")));
         model.addSip(packet(18, 105), SipMessage::parse(sip("SIP/2.0 486 " + std::string(200, 'x'),
                                                             "c1", "1 INVITE", "z1")));
-        model.addSip(packet(19, 99), SipMessage::parse(sip("OPTIONS sip:b@h SIP/2.0", "c2",
-                                                           "1 OPTIONS", "o1")));
+        model.addSip(packet(19, 99),
+                     SipMessage::parse(sip("OPTIONS sip:b@h SIP/2.0", "c2", "1 OPTIONS", "o1")));
     }
 };
 
@@ -74,16 +74,15 @@ TEST(SelectionRows, EachKindShowsItsImageNumberDescriptionDeltaAndColour) {
     ASSERT_EQ(rows.size(), 10u);
     EXPECT_EQ(descriptions(rows),
               (std::vector<std::string>{"INVITE", "BINDING_REQUEST", "UNKNOWN", "180 Ringing",
-                                        "AUDIO/PCMU/0x00001234", "video/H263/0xABCDEF01",
-                                        "200 OK", "302 Moved", "486 " + std::string(123, 'x'),
-                                        "OPTIONS"}));
+                                        "AUDIO/PCMU/0x00001234", "video/H263/0xABCDEF01", "200 OK",
+                                        "302 Moved", "486 " + std::string(123, 'x'), "OPTIONS"}));
     EXPECT_EQ(rows[8].description.size(), 127u);
     const int images[] = {0, 1, 1, 0, 2, 3, 0, 0, 0, 0};
-    const RowColour colours[] = {RowColour::ProvisionalResponse, RowColour::Black,
-                                 RowColour::Black,     RowColour::ProvisionalResponse,
-                                 RowColour::Black,     RowColour::Black,
-                                 RowColour::FinalResponse, RowColour::Redirect,
-                                 RowColour::ErrorResponse, RowColour::ProvisionalResponse};
+    const RowColour colours[] = {
+        RowColour::ProvisionalResponse, RowColour::Black,    RowColour::Black,
+        RowColour::ProvisionalResponse, RowColour::Black,    RowColour::Black,
+        RowColour::FinalResponse,       RowColour::Redirect, RowColour::ErrorResponse,
+        RowColour::ProvisionalResponse};
     for (size_t i = 0; i < rows.size(); ++i) {
         EXPECT_EQ(rows[i].image, images[i]) << i;
         EXPECT_EQ(rows[i].colour, colours[i]) << i;
@@ -122,9 +121,9 @@ TEST(SelectionRows, SwitchedOffKindsAreLeftOutAndTheFirstListedRowIsTheReference
 TEST(SelectionRows, AllListsAtMostTenThousandShownRows) {
     AnalysisModel model;
     for (uint32_t i = 0; i < 10005; ++i) {
-        model.addSip(packet(i + 1, 100), SipMessage::parse(sip("OPTIONS sip:b@h SIP/2.0",
-                                                               "c" + std::to_string(i),
-                                                               "1 OPTIONS", "o")));
+        model.addSip(packet(i + 1, 100),
+                     SipMessage::parse(sip("OPTIONS sip:b@h SIP/2.0", "c" + std::to_string(i),
+                                           "1 OPTIONS", "o")));
     }
     EXPECT_EQ(selection_rows::allRows(model, SelectionSwitches{}).size(), 10000u);
     // The diagram's filter decides which rows there are.
@@ -173,8 +172,8 @@ TEST(SelectionRows, BookmarksGoInIndexOrderWithTheDeltaFromTheRowBefore) {
     EXPECT_EQ(bookmarks[0].item->index, ItemIndex(2));
     EXPECT_EQ(bookmarks[1].item->index, ItemIndex(5));
     EXPECT_EQ(bookmarks[2].item->index, ItemIndex(9));
-    EXPECT_EQ(bookmarks[0].delta, "0.000000");  // first when added
-    EXPECT_EQ(bookmarks[1].delta, "0.000000");  // first when added, before 2 came
+    EXPECT_EQ(bookmarks[0].delta, "0.000000");   // first when added
+    EXPECT_EQ(bookmarks[1].delta, "0.000000");   // first when added, before 2 came
     EXPECT_EQ(bookmarks[2].delta, "-3.250000");  // item 9 (99 s) from item 5 (102.25 s)
     EXPECT_EQ(selection_rows::bookmarkPosition(bookmarks, ItemIndex(7)), 2u);
     EXPECT_EQ(selection_rows::bookmarkPosition(bookmarks, ItemIndex(0)), 0u);
