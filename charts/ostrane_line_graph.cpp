@@ -45,7 +45,6 @@ OstraneLineGraph::OstraneLineGraph(wxWindow* parent, wxWindowID id, const wxPoin
           wxEVT_SCROLLWIN_THUMBTRACK, wxEVT_SCROLLWIN_THUMBRELEASE}) {
         Bind(type, &OstraneLineGraph::onScroll, this);
     }
-    render();
 }
 
 OstraneLineGraph::~OstraneLineGraph() {
@@ -59,7 +58,7 @@ void OstraneLineGraph::setLabels(const wxString& title, const wxString& xLabel,
     title_ = title;
     xLabel_ = xLabel;
     yLabel_ = yLabel;
-    render();
+    requestRender();
 }
 
 bool OstraneLineGraph::addSeries(const SampleSeries* series, const wxColour& colour) {
@@ -69,7 +68,7 @@ bool OstraneLineGraph::addSeries(const SampleSeries* series, const wxColour& col
     series_[seriesCount_] = series;
     colours_[seriesCount_] = colour;
     ++seriesCount_;
-    render();
+    requestRender();
     return true;
 }
 
@@ -95,11 +94,20 @@ bool OstraneLineGraph::removeMouseoverListener(IMouseoverListener* listener) {
     return held;
 }
 
+void OstraneLineGraph::requestRender() {
+    if (!dirty_) {
+        dirty_ = true;
+        setHover(-1);
+        Refresh(false);
+    }
+}
+
 void OstraneLineGraph::render() {
     if (busy_) {
         return;
     }
     busy_ = true;
+    dirty_ = false;
     ++renders_;
     clearMarks();
     hover_ = -1;
@@ -235,6 +243,7 @@ void OstraneLineGraph::drawPlot(wxDC& dc) {
 }
 
 void OstraneLineGraph::pointerAt(wxPoint client) {
+    ensureRendered();
     const wxPoint unscrolled = CalcUnscrolledPosition(client);
     setHover(line_graph::hoverIndex(layout_, unscrolled.x, unscrolled.y));
 }
@@ -334,6 +343,7 @@ wxRect OstraneLineGraph::marksArea() const {
 }
 
 void OstraneLineGraph::onPaint(wxPaintEvent&) {
+    ensureRendered();
     wxAutoBufferedPaintDC dc(this);
     const wxPoint origin = CalcUnscrolledPosition(wxPoint(0, 0));
     const wxSize client = GetClientSize();
@@ -368,7 +378,7 @@ void OstraneLineGraph::onPaint(wxPaintEvent&) {
 
 void OstraneLineGraph::onSize(wxSizeEvent& event) {
     if (GetClientSize() != renderedSize_) {
-        render();
+        requestRender();
     }
     event.Skip();
 }

@@ -37,8 +37,15 @@ class OstraneLineGraph : public wxScrolledWindow, public IMouseoverListener {
     bool removeMouseoverListener(IMouseoverListener* listener);
 
     int hoverIndex() const { return hover_; }
-    const line_graph::Layout& layout() const { return layout_; }
-    const wxBitmap& bitmap() const { return bitmap_; }
+    // The plot as it stands after the last change (drawn now when a change is pending).
+    const line_graph::Layout& layout() {
+        ensureRendered();
+        return layout_;
+    }
+    const wxBitmap& bitmap() {
+        ensureRendered();
+        return bitmap_;
+    }
     size_t seriesCount() const { return seriesCount_; }
     const wxColour& seriesColour(size_t slot) const { return colours_[slot]; }
     // The callouts of the current hover index, one per series that has the sample.
@@ -54,6 +61,14 @@ class OstraneLineGraph : public wxScrolledWindow, public IMouseoverListener {
     void onMouseover(OstraneLineGraph* graph, int index, int previous) override;
 
   private:
+    // A change draws the plot when it is next needed (painted, hovered or asked for), so
+    // that a graph being set up, or on a page not shown, is drawn once at its real size.
+    void requestRender();
+    void ensureRendered() {
+        if (dirty_) {
+            render();
+        }
+    }
     void render();
     void drawMessage(wxDC& dc, const wxString& text);
     void drawPlot(wxDC& dc);
@@ -81,6 +96,7 @@ class OstraneLineGraph : public wxScrolledWindow, public IMouseoverListener {
     wxBitmap bitmap_;
     wxSize renderedSize_;
     bool busy_ = false;
+    bool dirty_ = true;
     int renders_ = 0;
 
     // Hover marks, in the bitmap's (unscrolled) coordinates.

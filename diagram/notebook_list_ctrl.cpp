@@ -13,7 +13,7 @@ namespace varlowe {
 
 NotebookListCtrl::NotebookListCtrl(wxWindow* parent, wxWindowID id)
     // Small at first: a notebook page never gets less than its first size.
-    : wxListCtrl(parent, id, wxDefaultPosition, wxSize(16, 16),
+    : wxListCtrl(parent, id, wxDefaultPosition, wxSize(80, 60),
                  wxLC_REPORT | wxLC_VIRTUAL | wxLC_SINGLE_SEL | wxLC_HRULES | wxLC_VRULES,
                  wxDefaultValidator, "listCtrl") {
     auto* images = new wxImageList(16, 16, true, 4);

@@ -1,13 +1,17 @@
 #!/usr/bin/env bash
-# Remakes the README's screenshot of Varlowe (docs/screenshot.png): the program on the
-# bundled sample under a virtual display, in a throwaway settings folder. Needs the build,
-# Xvfb, xdotool and ImageMagick (all installed by ./test).
+# Remakes the README's screenshots of Varlowe under a virtual display, in a throwaway
+# settings folder: the diagram window with all its panes on the bundled sample
+# (docs/screenshot.png), a stream's bandwidth graph with the read-out under the pointer
+# (docs/screenshot-bandwidth.png) and, when the real captures are there, a stream's RTCP
+# reports (docs/screenshot-rtcp.png). Needs the build, Xvfb, xdotool and ImageMagick (all
+# installed by ./test). The pointer positions belong to the layout set up below.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-out=${1:-$root/docs/screenshot.png}
+out=${1:-$root/docs}
 home=$(mktemp -d)
+app=
 cleanup() {
-    [ -n "${app:-}" ] && kill "$app" 2>/dev/null || true
+    [ -n "$app" ] && kill "$app" 2>/dev/null || true
     [ -n "${xvfb:-}" ] && kill "$xvfb" 2>/dev/null || true
     rm -rf "$home"
 }
@@ -16,9 +20,14 @@ display=:$((90 + RANDOM % 100))
 Xvfb "$display" -screen 0 1280x820x24 >/dev/null 2>&1 &
 xvfb=$!
 sleep 1
-mkdir -p "$home/config/Varlowe"
-# A window filling the screen, the sample's call selected in the filter tree's first row.
-cat >"$home/config/Varlowe/Varlowe.conf" <<CONF
+export DISPLAY=$display
+
+# A window filling the screen, the info pane 330 pixels high.
+start() {
+    [ -n "$app" ] && kill "$app" 2>/dev/null && wait "$app" 2>/dev/null || true
+    rm -rf "$home/config"
+    mkdir -p "$home/config/Varlowe"
+    cat >"$home/config/Varlowe/Varlowe.conf" <<CONF
 [layout]
 frameSize.type=7
 frameSize.value.w=1280
@@ -26,10 +35,42 @@ frameSize.value.h=820
 framePosition.type=6
 framePosition.value.x=0
 framePosition.value.y=0
+sashDiagramInfo.type=0
+sashDiagramInfo.value=-330
 CONF
-HOME=$home XDG_CONFIG_HOME=$home/config DISPLAY=$display \
-    "$root/build/app/frame/varlowe" "$root/samples/sip-call-loopback.pcap" >/dev/null 2>&1 &
-app=$!
-sleep 3
-DISPLAY=$display import -window root "$out"
-echo "wrote $out"
+    HOME=$home XDG_CONFIG_HOME=$home/config "$root/build/app/frame/varlowe" "$1" >/dev/null 2>&1 &
+    app=$!
+    sleep 3
+}
+shot() {
+    sleep 1
+    import -window root "$1"
+    echo "wrote $1"
+}
+# A click at a point of the screen.
+click() {
+    xdotool mousemove "$1" "$2" click 1
+    sleep 0.5
+}
+
+start "$root/samples/sip-call-loopback.pcap"
+shot "$out/screenshot.png"
+
+# The first stream (row 5 of the All list), its Bandwidth page, the pointer on its plot.
+click 150 774
+click 490 490
+xdotool mousemove 700 640
+sleep 0.3
+xdotool mousemove 720 642
+shot "$out/screenshot-bandwidth.png"
+
+heplify=$root/../shared/captures/heplify_rtp_rtcp_sip_ipv4_udp.pcap
+if [ -f "$heplify" ]; then
+    start "$heplify"
+    # The first call of the filter tree, then its first stream in the All list.
+    click 31 141
+    click 150 164
+    click 150 774
+    click 676 490
+    shot "$out/screenshot-rtcp.png"
+fi

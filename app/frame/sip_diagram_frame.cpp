@@ -3,6 +3,8 @@
 #include <wx/imaglist.h>
 #include <wx/menu.h>
 
+#include <algorithm>
+
 #include "app_settings.h"
 #include "command_ids.h"
 #include "resource_images.h"
@@ -256,16 +258,33 @@ void SipDiagramFrame::applyPaneLayout() {
 }
 
 void SipDiagramFrame::onSashMoved(wxSplitterEvent& event) {
+    auto* splitter = dynamic_cast<wxSplitterWindow*>(event.GetEventObject());
+    if (splitter == nullptr || !splitter->IsSplit()) {
+        event.Skip();
+        return;
+    }
+    // A position stored from the lower or right edge (negative) stays one: the splitter
+    // also reports the moves its resizing makes, and a window of another size must keep the
+    // pane's size, not the sash's distance from the top.
     const int position = event.GetSashPosition();
-    wxObject* splitter = event.GetEventObject();
-    if (splitter == mainSplitter_) {
-        AppSettings::setLayoutSashVert(position);
+    const wxSize size = splitter->GetClientSize();
+    const int extent = splitter->GetSplitMode() == wxSPLIT_VERTICAL ? size.x : size.y;
+    auto stored = [&](int current) {
+        if (current >= 0) {
+            return position;
+        }
+        return std::min(position - extent, -kMinimumPane);
+    };
+    if (extent < 4 * kMinimumPane) {
+        // Not laid out yet: nothing a user chose.
+    } else if (splitter == mainSplitter_) {
+        AppSettings::setLayoutSashVert(stored(AppSettings::layoutSashVert()));
     } else if (splitter == rightSplitter_) {
-        AppSettings::setLayoutSashDiagramInfo(position);
+        AppSettings::setLayoutSashDiagramInfo(stored(AppSettings::layoutSashDiagramInfo()));
     } else if (splitter == diagramSplitter_) {
-        AppSettings::setLayoutSashTimeDiagram(position);
+        AppSettings::setLayoutSashTimeDiagram(stored(AppSettings::layoutSashTimeDiagram()));
     } else if (splitter == leftSplitter_) {
-        AppSettings::setLayoutSashTreeSel(position);
+        AppSettings::setLayoutSashTreeSel(stored(AppSettings::layoutSashTreeSel()));
     }
     event.Skip();
 }

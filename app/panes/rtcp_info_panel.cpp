@@ -3,6 +3,8 @@
 #include <wx/imaglist.h>
 #include <wx/sizer.h>
 
+#include <algorithm>
+
 #include "media/rtcp_report_view.h"
 #include "media/rtp_stream.h"
 #include "resource_images.h"
@@ -10,21 +12,66 @@
 
 namespace varlowe {
 
-RtcpInfoPanel::RtcpInfoPanel(wxWindow* parent, const AnalysisModel* model, const RtpStream* stream)
-    : wxPanel(parent, wxID_ANY, wxDefaultPosition, wxSize(16, 16)), model_(model), stream_(stream) {
+namespace {
+
+// The report rows, drawn from the texts the reports give (a virtual list: a long call has
+// hundreds of reports).
+class ReportList : public wxListCtrl {
+  public:
+    explicit ReportList(wxWindow* parent)
+        : wxListCtrl(parent, wxID_ANY, wxDefaultPosition, wxDefaultSize,
+                     wxLC_REPORT | wxLC_VIRTUAL | wxLC_SINGLE_SEL | wxLC_HRULES | wxLC_VRULES) {}
+
+    void setRows(std::vector<rtcp_view::Row> rows) {
+        rows_ = std::move(rows);
+        SetItemCount(static_cast<long>(rows_.size()));
+        Refresh();
+    }
+
+  protected:
+    wxString OnGetItemText(long item, long column) const override {
+        if (item < 0 || static_cast<size_t>(item) >= rows_.size()) {
+            return wxString();
+        }
+        const rtcp_view::Row& row = rows_[static_cast<size_t>(item)];
+        const std::string* cells[] = {&row.ssrc,           &row.ntpTime, &row.fractionLost,
+                                      &row.cumulativeLost, &row.jitter,  &row.packetsSent,
+                                      &row.bytesSent};
+        return column >= 0 && column < 7 ? wxString::FromUTF8(*cells[column]) : wxString();
+    }
+    int OnGetItemImage(long item) const override {
+        return item >= 0 && static_cast<size_t>(item) < rows_.size()
+                   ? rows_[static_cast<size_t>(item)].image
+                   : -1;
+    }
+
+  private:
+    std::vector<rtcp_view::Row> rows_;
+};
+
+}  // namespace
+
+RtcpInfoPanel::RtcpInfoPanel(wxWindow* parent, const AnalysisModel* model, const RtpStream* stream,
+                             const wxSize& size)
+    : wxPanel(parent, wxID_ANY, wxDefaultPosition, size), model_(model), stream_(stream) {
     combo_ = new wxComboBox(this, kComboId, wxEmptyString, wxDefaultPosition, wxDefaultSize, 0,
                             nullptr, wxCB_READONLY);
-    // Small at first, so that the page fits a low pane.
-    list_ = new wxListCtrl(this, wxID_ANY, wxDefaultPosition, wxSize(16, 16),
-                           wxLC_REPORT | wxLC_SINGLE_SEL | wxLC_HRULES | wxLC_VRULES);
+    list_ = new ReportList(this);
     auto* images = new wxImageList(16, 16, true, 2);
     images->Add(resourceBitmapAt("rtcp_rr", wxSize(16, 16)));
     images->Add(resourceBitmapAt("rtcp_sr", wxSize(16, 16)));
     list_->AssignImageList(images, wxIMAGE_LIST_SMALL);
-    list_->AppendColumn("SSRC", wxLIST_FORMAT_LEFT, 100);
-    list_->AppendColumn("NTP Time", wxLIST_FORMAT_LEFT, 140);
+    // At least the classic widths, and wide enough for the texts in this toolkit's font.
+    const int ssrcWidth = list_->GetTextExtent("0xDDDDDDDD").x + 16 + 24;
+    const int timeWidth =
+        list_->GetTextExtent(wxString::FromUTF8(rtcp_view::ntpTimeText(3'000'000'000u, 0))).x + 24;
+    list_->AppendColumn("SSRC", wxLIST_FORMAT_LEFT, std::max(100, ssrcWidth));
+    list_->AppendColumn("NTP Time", wxLIST_FORMAT_LEFT, std::max(140, timeWidth));
+    // The figures keep the default width unless their title needs more.
     for (const char* title : {"FPL", "CPL", "Jitter", "Packets Sent", "Bytes Sent"}) {
-        list_->AppendColumn(title);
+        list_->AppendColumn(
+            title, wxLIST_FORMAT_LEFT,
+            std::max<int>(wxLIST_DEFAULT_COL_WIDTH, list_->GetTextExtent(title).x + 24));
     }
 
     auto* sizer = new wxBoxSizer(wxVERTICAL);
@@ -57,20 +104,9 @@ void RtcpInfoPanel::fillSources() {
 }
 
 void RtcpInfoPanel::fillList() {
-    list_->DeleteAllItems();
-    if (stream_ == nullptr) {
-        return;
-    }
-    long row = 0;
-    for (const rtcp_view::Row& report : rtcp_view::rows(stream_->reports, filter_)) {
-        list_->InsertItem(row, wxString::FromUTF8(report.ssrc), report.image);
-        const std::string* cells[] = {&report.ntpTime, &report.fractionLost, &report.cumulativeLost,
-                                      &report.jitter,  &report.packetsSent,  &report.bytesSent};
-        for (int column = 1; column <= 6; ++column) {
-            list_->SetItem(row, column, wxString::FromUTF8(*cells[column - 1]));
-        }
-        ++row;
-    }
+    static_cast<ReportList*>(list_)->setRows(stream_ != nullptr
+                                                 ? rtcp_view::rows(stream_->reports, filter_)
+                                                 : std::vector<rtcp_view::Row>());
 }
 
 void RtcpInfoPanel::chooseSource(int entry) {

@@ -17,7 +17,8 @@ class RtcpInfoPanel : public wxPanel {
   public:
     static constexpr int kComboId = 8015;
 
-    RtcpInfoPanel(wxWindow* parent, const AnalysisModel* model, const RtpStream* stream);
+    RtcpInfoPanel(wxWindow* parent, const AnalysisModel* model, const RtpStream* stream,
+                  const wxSize& size = wxDefaultSize);
 
     wxComboBox* sources() const { return combo_; }
     wxListCtrl* list() const { return list_; }

@@ -1,7 +1,9 @@
 #include "sip_diagram_info_panel.h"
 
 #include <wx/stattext.h>
+
 #include <wx/utils.h>
+#include <algorithm>
 
 #include "diagram_painter.h"
 #include "media/rtp_statistics.h"
@@ -17,9 +19,16 @@ namespace {
 
 const char* const kInstructions = "\n\nPlease select an item in the diagram for more information.";
 
-// Pages start small: the toolkit never gives a page less than its first size, and the pane
-// is often lower than a list's best height.
-const wxSize kPageSize(16, 16);
+// A new page starts at the size the notebook gives its pages: the toolkit never gives a
+// page less than its first size (and the pane is often lower than a list's best height),
+// and a page laid out smaller first would squeeze its scroll bars below their minimum.
+wxSize pageSizeOf(wxNotebook* book) {
+    if (book->GetPageCount() > 0) {
+        return book->GetPage(0)->GetSize();
+    }
+    const wxSize client = book->GetClientSize();
+    return wxSize(std::max(16, client.x - 4), std::max(16, client.y - 40));
+}
 
 size_t slot(PageRole role) {
     return static_cast<size_t>(role);
@@ -175,9 +184,9 @@ wxString SipDiagramInfoPanel::pageTitle(PageRole role) const {
     return wxString();
 }
 
-wxListCtrl* SipDiagramInfoPanel::makeList(wxWindow* parent) {
+wxListCtrl* SipDiagramInfoPanel::makeList(wxNotebook* parent) {
     auto* list =
-        new wxListCtrl(parent, wxID_ANY, wxDefaultPosition, kPageSize,
+        new wxListCtrl(parent, wxID_ANY, wxDefaultPosition, pageSizeOf(parent),
                        wxLC_REPORT | wxLC_SINGLE_SEL | wxLC_NO_HEADER | wxLC_HRULES | wxLC_VRULES,
                        wxDefaultValidator, "listCtrl");
     list->AppendColumn("Name");
@@ -202,12 +211,13 @@ void SipDiagramInfoPanel::fillList(wxListCtrl* list, const info_content::Rows& r
 wxWindow* SipDiagramInfoPanel::createPage(PageRole role) {
     switch (role) {
         case PageRole::Instructions:
-            return new wxStaticText(this, wxID_ANY, kInstructions, wxDefaultPosition, kPageSize,
+            return new wxStaticText(this, wxID_ANY, kInstructions, wxDefaultPosition,
+                                    pageSizeOf(this),
                                     wxALIGN_CENTRE_HORIZONTAL | wxST_NO_AUTORESIZE);
         case PageRole::Contents:
             if (pages_.mode() == InfoMode::Sip) {
                 auto* text = new wxTextCtrl(
-                    this, wxID_ANY, wxEmptyString, wxDefaultPosition, kPageSize,
+                    this, wxID_ANY, wxEmptyString, wxDefaultPosition, pageSizeOf(this),
                     wxTE_MULTILINE | wxTE_READONLY | wxTE_DONTWRAP, wxDefaultValidator, "text");
                 text->SetFont(
                     wxFontInfo(text->GetFont().GetPointSize()).Family(wxFONTFAMILY_TELETYPE));
@@ -217,12 +227,14 @@ wxWindow* SipDiagramInfoPanel::createPage(PageRole role) {
         case PageRole::PacketInfo:
             return makeList(this);
         case PageRole::Media:
-            return new wxNotebook(this, wxID_ANY, wxDefaultPosition, kPageSize, 0, "notebook");
+            return new wxNotebook(this, wxID_ANY, wxDefaultPosition, pageSizeOf(this), 0,
+                                  "notebook");
         case PageRole::Bandwidth:
         case PageRole::Jitter:
-            return new OstraneLineGraph(this, wxID_ANY, wxDefaultPosition, kPageSize);
+            return new OstraneLineGraph(this, wxID_ANY, wxDefaultPosition, pageSizeOf(this));
         case PageRole::Rtcp:
-            return new RtcpInfoPanel(this, model_, last_ != nullptr ? last_->stream : nullptr);
+            return new RtcpInfoPanel(this, model_, last_ != nullptr ? last_->stream : nullptr,
+                                     pageSizeOf(this));
     }
     return nullptr;
 }

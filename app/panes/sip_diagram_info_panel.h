@@ -55,7 +55,7 @@ class SipDiagramInfoPanel : public wxNotebook, public ISipDiagramSelectionListen
     wxWindow* createPage(PageRole role);
     void fillPage(PageRole role);
     wxString pageTitle(PageRole role) const;
-    wxListCtrl* makeList(wxWindow* parent);
+    wxListCtrl* makeList(wxNotebook* parent);
     void fillList(wxListCtrl* list, const info_content::Rows& rows);
     void fillMedia();
     void onPageChanged(wxBookCtrlEvent& event);

@@ -152,9 +152,21 @@ TEST(MainWindow, SashesAreStoredAtOnceAndNewWindowsUseThem) {
     moved.SetEventObject(window->mainSplitter());
     window->mainSplitter()->ProcessWindowEvent(moved);
     EXPECT_EQ(AppSettings::layoutSashVert(), 321);
+    // The info pane's sash counts from the lower edge, and stays so when it moves.
+    wxSplitterWindow* right = window->rightSplitter();
+    const int height = right->GetClientSize().y;
+    EXPECT_EQ(right->GetSashPosition(), height + AppSettings::layoutSashDiagramInfo());
+    wxSplitterEvent dragged(wxEVT_SPLITTER_SASH_POS_CHANGED, right);
+    dragged.SetSashPosition(height - 200);
+    dragged.SetEventObject(right);
+    right->ProcessWindowEvent(dragged);
+    EXPECT_EQ(AppSettings::layoutSashDiagramInfo(), -200);
+
     SipDiagramFrame* next = program.open("tests/fixtures/sip-tcp-segmented.pcap");
     ASSERT_NE(next, nullptr);
     EXPECT_EQ(next->mainSplitter()->GetSashPosition(), 321);
+    EXPECT_EQ(next->rightSplitter()->GetSashPosition(),
+              next->rightSplitter()->GetClientSize().y - 200);
 
     // The pane switches take effect in every open window at once.
     EXPECT_TRUE(next->leftSplitter()->IsSplit());
@@ -185,6 +197,7 @@ TEST(MainWindow, SashesAreStoredAtOnceAndNewWindowsUseThem) {
     EXPECT_EQ(next->leftSplitter()->GetWindow1(), next->filterTree());
     EXPECT_EQ(next->mainSplitter()->GetSashPosition(), 321);
     AppSettings::setLayoutSashVert(250);
+    AppSettings::setLayoutSashDiagramInfo(-150);
 }
 
 TEST(MainWindow, MenusToolbarAndStatusBarByTheRules) {
