@@ -121,8 +121,7 @@ int main(int argc, char** argv) {
     }
     if (!firstTimes.empty()) {
         std::printf("longest stream %.1f s, %ld packets\n", longest,
-                    static_cast<long>(
-                        state.itemAtRow(RowIndex(mediaRows[0]))->stream->packets));
+                    static_cast<long>(state.itemAtRow(RowIndex(mediaRows[0]))->stream->packets));
     }
     report("select a stream, first graphs, painted", firstTimes);
     report("  of which the selection's own work", firstWork);
@@ -137,7 +136,8 @@ int main(int argc, char** argv) {
         wxYield();
         refill.push_back(milliseconds(start, Clock::now()));
     }
-    std::printf("All list rows %d\n", window->selectionPanel()->notebook()->allList()->GetItemCount());
+    std::printf("All list rows %d\n",
+                window->selectionPanel()->notebook()->allList()->GetItemCount());
     report("refill All", refill);
 
     frame->Destroy();
