@@ -4,17 +4,11 @@
 // the first paint. Prints the wall time, the parts, and the peak resident memory.
 #include <sys/resource.h>
 
-#include <wx/app.h>
-#include <wx/init.h>
-
 #include <chrono>
 #include <cstdio>
 
-#include "app_settings.h"
+#include "desktop_session.h"
 #include "filter_tree.h"
-#include "main_frame.h"
-#include "toolkit_font.h"
-#include "user_label_db.h"
 
 using namespace varlowe;
 
@@ -25,23 +19,13 @@ int main(int argc, char** argv) {
     }
     using Clock = std::chrono::steady_clock;
     const auto start = Clock::now();
-    wxApp::SetInstance(new wxApp());
-    int toolkitArgc = 1;
-    if (!wxEntryStart(toolkitArgc, argv) || !wxTheApp->CallOnInit()) {
-        std::fprintf(stderr, "open-bench needs a display (run it under xvfb-run)\n");
+    bench::DesktopSession session(argv, "open-bench");
+    if (session.frame() == nullptr) {
         return 1;
     }
-    AppSettings::registerSettings(normalToolkitFont());
-    UserLabelDB labels;
-    auto* frame = new MainFrame(&labels, wxPoint(0, 0), wxSize(1600, 1000));
-    frame->Show();
-    wxYield();
     const auto opening = Clock::now();
-    frame->openCapture(argv[1], false);
-    SipDiagramFrame* window =
-        frame->diagramWindows().empty() ? nullptr : frame->diagramWindows()[0];
+    SipDiagramFrame* window = session.open(argv[1]);
     if (window == nullptr) {
-        std::fprintf(stderr, "the capture did not open\n");
         return 1;
     }
     window->diagram()->Refresh();
@@ -66,10 +50,5 @@ int main(int argc, char** argv) {
     std::printf("    of which the tree's content        %.3f s (%zu calls)\n",
                 seconds(buildStart, buildEnd), built.children[0].children.size());
     std::printf("peak memory                            %.1f MiB\n", usage.ru_maxrss / 1024.0);
-    frame->Destroy();
-    wxYield();
-    SettingsStore::shutdown();
-    wxTheApp->OnExit();
-    wxEntryCleanup();
     return 0;
 }

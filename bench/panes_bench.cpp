@@ -1,21 +1,15 @@
 // panes-bench CAPTURE: the speed of the panes around the diagram on a real diagram window
 // under a display: selecting SIP items (the diagram, the info panel and the selection lists
 // together), a stream's first graphs and a repeat, and refilling the "All" list.
-#include <wx/app.h>
-#include <wx/init.h>
-
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <random>
 #include <vector>
 
-#include "app_settings.h"
-#include "main_frame.h"
+#include "desktop_session.h"
 #include "media/rtp_statistics.h"
 #include "media/rtp_stream.h"
-#include "toolkit_font.h"
-#include "user_label_db.h"
 
 using namespace varlowe;
 
@@ -139,11 +133,5 @@ int main(int argc, char** argv) {
     std::printf("All list rows %d\n",
                 window->selectionPanel()->notebook()->allList()->GetItemCount());
     report("refill All", refill);
-
-    frame->Destroy();
-    wxYield();
-    SettingsStore::shutdown();
-    wxTheApp->OnExit();
-    wxEntryCleanup();
     return 0;
 }

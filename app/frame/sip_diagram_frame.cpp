@@ -118,6 +118,14 @@ void SipDiagramFrame::setModel(std::unique_ptr<AnalysisModel> model) {
     if (diagram_->state().rowCount() > 0) {
         diagram_->selectRow(RowIndex(0));
     }
+    // The keys go to the ladder, also once the window is shown (the toolkit then gives the
+    // focus to the first pane that takes it, the message text).
+    diagram_->SetFocus();
+    CallAfter([this] {
+        if (!closing_) {
+            diagram_->SetFocus();
+        }
+    });
 }
 
 void SipDiagramFrame::fillTree() {

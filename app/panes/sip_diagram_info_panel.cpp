@@ -115,6 +115,12 @@ void SipDiagramInfoPanel::onSelectionChanged(const AnalysisItem* item) {
         }
     }
 
+    // New pages must not take the keyboard from where the user is (the diagram, a list);
+    // a focus inside this panel may be a page that goes.
+    wxWindow* focus = wxWindow::FindFocus();
+    if (focus != nullptr && (focus == this || IsDescendant(focus))) {
+        focus = nullptr;
+    }
     rebuilding_ = true;
     Freeze();
     apply(pages_.show(mode, offer));
@@ -123,6 +129,9 @@ void SipDiagramInfoPanel::onSelectionChanged(const AnalysisItem* item) {
     }
     Thaw();
     rebuilding_ = false;
+    if (focus != nullptr && wxWindow::FindFocus() != focus) {
+        focus->SetFocus();
+    }
     Refresh();
 }
 

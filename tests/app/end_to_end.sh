@@ -22,10 +22,12 @@ for _ in $(seq 1 100); do
 done
 [ -n "$window" ] || { echo "no Varlowe window appeared"; kill "$pid"; exit 1; }
 sleep 1  # the capture is analysed and its tab shown
-xdotool windowfocus --sync "$window" 2>/dev/null || true
+# Without a window manager the keyboard follows the pointer: put it over the window (the
+# filter tree), where no text view takes the keys for its own window.
+xdotool mousemove 60 120
+sleep 0.2
 xdotool key --clearmodifiers ctrl+w
 sleep 0.5
-xdotool windowfocus --sync "$window" 2>/dev/null || true
 xdotool key --clearmodifiers alt+F4
 for _ in $(seq 1 50); do
     kill -0 "$pid" 2>/dev/null || break

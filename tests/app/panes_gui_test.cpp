@@ -285,6 +285,13 @@ TEST(InfoPanel, ASipMessageWithSdpShowsItsTextPacketAndOneMediaTabPerStream) {
     EXPECT_EQ(pageTitles(media), expected);
     EXPECT_EQ(expected[0], "audio/PCMA/3739283087");
 
+    // The keyboard stays with the ladder although the panes made new pages.
+    program.frame->Raise();
+    settle();
+    if (wxWindow::FindFocus() != nullptr) {
+        EXPECT_EQ(wxWindow::FindFocus(), window->diagram());
+    }
+
     // The same item again rebuilds nothing.
     const int rebuilds = info->rebuildCount();
     info->onSelectionChanged(invite);
