@@ -5,11 +5,23 @@
 #include <algorithm>
 #include <cinttypes>
 #include <cstdio>
+#include <cstdlib>
 
 #include "capture/packet_time.h"
 #include "media/rtp_stream.h"
 
 namespace varlowe {
+
+DiagramGeometry baseGeometry(const DiagramStyle& style) {
+    DiagramGeometry geometry;
+    geometry.headerHeight = DiagramGeometry::headerHeightFor(fontPixelHeight(style.headerFont));
+    geometry.arrowFontHeight = std::abs(fontPixelHeight(style.arrowFont));
+    geometry.rowHeight = DiagramGeometry::rowHeightFor(geometry.arrowFontHeight);
+    geometry.arrowLineHeight = textLineHeight(style.arrowFont);
+    geometry.margin = DiagramGeometry::kScreenMargin;
+    geometry.columnWidth = DiagramGeometry::kMinColumnWidth;
+    return geometry;
+}
 
 wxString displayText(const std::string& text) {
     wxString shown = wxString::FromUTF8(text.data(), text.size());

@@ -102,6 +102,10 @@ class DiagramPainter {
     ItemDrawCache& cache_;
 };
 
+// The heights of a diagram drawn in the style's fonts, with the screen's margin and the
+// narrowest column width (what an image or a page starts from).
+DiagramGeometry baseGeometry(const DiagramStyle& style);
+
 // The pixel height the geometry takes from a font (the toolkit's pixel size, else the
 // height of a line of text in it).
 int fontPixelHeight(const wxFont& font);

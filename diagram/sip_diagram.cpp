@@ -83,11 +83,7 @@ void SipDiagram::reloadSettings() {
 }
 
 void SipDiagram::computeGeometry() {
-    geometry_.headerHeight = DiagramGeometry::headerHeightFor(fontPixelHeight(style_.headerFont));
-    geometry_.arrowFontHeight = std::abs(fontPixelHeight(style_.arrowFont));
-    geometry_.rowHeight = DiagramGeometry::rowHeightFor(geometry_.arrowFontHeight);
-    geometry_.arrowLineHeight = textLineHeight(style_.arrowFont);
-    geometry_.margin = DiagramGeometry::kScreenMargin;
+    geometry_ = baseGeometry(style_);
     const size_t columns = state_.visibleColumns().size();
     geometry_.columnWidth = DiagramGeometry::screenColumnWidth(
         DiagramGeometry::virtualWidth(columns), GetClientSize().GetWidth(), columns);

@@ -1,8 +1,12 @@
 #include "text_export.h"
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <cstdlib>
+#include <filesystem>
 #include <memory>
+#include <new>
 
 #include "media/rtp_stream.h"
 #include "output_file.h"
@@ -233,6 +237,46 @@ SaveOutcome exportText(const std::string& path, const AnalysisModel& model,
         return SaveOutcome::Failed;
     }
     return file.commit();
+}
+
+CopyAllText copyAllText(const AnalysisModel& model, const TextExportOptions& options) {
+    CopyAllText result;
+    std::error_code error;
+    std::string folder = std::filesystem::temp_directory_path(error).string();
+    if (folder.empty()) {
+        folder = "/tmp";
+    }
+    std::string path = folder + "/varlowe-copy-XXXXXX";
+    const int descriptor = mkstemp(path.data());
+    if (descriptor < 0) {
+        return result;
+    }
+    close(descriptor);
+    if (exportText(path, model, options) != SaveOutcome::Saved) {
+        // Nothing worth keeping was written: the empty placeholder goes too.
+        std::remove(path.c_str());
+        return result;
+    }
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    if (file == nullptr) {
+        std::remove(path.c_str());
+        return result;
+    }
+    try {
+        char buffer[65536];
+        size_t read = 0;
+        while ((read = std::fread(buffer, 1, sizeof buffer, file)) > 0) {
+            result.text.append(buffer, read);
+        }
+        result.outcome = CopyAllText::Outcome::Copied;
+    } catch (const std::bad_alloc&) {
+        result.text.clear();
+        result.text.shrink_to_fit();
+        result.outcome = CopyAllText::Outcome::NoMemory;
+    }
+    std::fclose(file);
+    std::remove(path.c_str());
+    return result;
 }
 
 }  // namespace varlowe

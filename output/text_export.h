@@ -69,4 +69,12 @@ SaveOutcome exportText(const std::string& path, const AnalysisModel& model,
 // The same into an open stream (binary), which stays open.
 bool writeText(std::FILE* file, const AnalysisModel& model, const TextExportOptions& options);
 
+// "Copy All": the export through a temporary file of the system's, read back whole.
+struct CopyAllText {
+    enum class Outcome { Copied, ExportFailed, NoMemory };
+    Outcome outcome = Outcome::ExportFailed;
+    std::string text;
+};
+CopyAllText copyAllText(const AnalysisModel& model, const TextExportOptions& options);
+
 }  // namespace varlowe

@@ -1,5 +1,8 @@
 #include "main_frame.h"
 
+#include <wx/filename.h>
+#include <wx/printdlg.h>
+
 #include <wx/app.h>
 #include <wx/dnd.h>
 #include <wx/fileconf.h>
@@ -29,16 +32,8 @@ namespace varlowe {
 bool commandOffered(int id) {
     using namespace command;
     switch (id) {
-        // Their windows come later: printing, export, copy, live capture, preferences and
-        // the version check.
-        case kExport:
-        case kExportImage:
+        // Their windows come later: live capture, preferences and the version check.
         case kCaptureLive:
-        case kPageSetup:
-        case kPrint:
-        case kPrintPreview:
-        case kCopy:
-        case kCopyAll:
         case kPreferences:
         case kCheckForUpdates:
             return false;
@@ -96,6 +91,7 @@ MainFrame::MainFrame(UserLabelDB* labels, const wxPoint& position, const wxSize&
         config->SetPath("/");
         recentFiles_.Load(*config);
     }
+    loadPageSetup();
     SetMenuBar(makeMenuBar());
     SetDropTarget(new CaptureDropTarget(this));
 
@@ -303,6 +299,9 @@ void MainFrame::onCommand(wxCommandEvent& event) {
         case command::kExit:
             Close(false);
             return;
+        case command::kPageSetup:
+            pageSetup();
+            return;
         case command::kAbout:
             wxMessageBox(wxString::Format("Varlowe v%s\n\nA call-flow analyser for SIP voice and "
                                           "video traffic.\n%s",
@@ -376,10 +375,19 @@ void MainFrame::onUpdateUi(wxUpdateUIEvent& event) {
     const int id = event.GetId();
     switch (id) {
         case kClose:
+        case kExport:
+        case kExportImage:
+        case kPrint:
+        case kPrintPreview:
+        case kCopy:
+        case kCopyAll:
         case kAddBookmark:
         case kRemoveBookmark:
         case kToggleBookmark:
             event.Enable(false);  // the active diagram window enables them
+            return;
+        case kPageSetup:
+            event.Enable(true);
             return;
         case kCloseAll:
             event.Enable(!diagrams_.empty());
@@ -502,6 +510,76 @@ void MainFrame::onClose(wxCloseEvent& event) {
     SettingsStore::shutdown();
     saveRecentFiles();
     event.Skip();
+}
+
+void MainFrame::showError(wxWindow* parent, const std::string& title, const std::string& message) {
+    if (dialogsOverride_ != nullptr) {
+        dialogsOverride_->showError(title, message);
+        return;
+    }
+    MessageBoxUi(parent != nullptr ? parent : this).showError(title, message);
+}
+
+std::optional<std::string> MainFrame::askSavePath(wxWindow* parent, const wxString& title,
+                                                  const wxString& wildcard) {
+    if (saveAnswer_) {
+        return saveAnswer_(title);
+    }
+    wxFileDialog dialog(parent != nullptr ? parent : this, title, wxEmptyString, wxEmptyString,
+                        wildcard, wxFD_SAVE | wxFD_OVERWRITE_PROMPT, wxDefaultPosition,
+                        wxDefaultSize, "filedlg");
+    if (dialog.ShowModal() != wxID_OK) {
+        return std::nullopt;
+    }
+    std::string path = dialog.GetPath().utf8_string();
+    // The type chosen decides the format of an image: its extension when the name has none.
+    if (wildcard.Contains("*.svg") && wxFileName(dialog.GetPath()).GetExt().empty()) {
+        path += dialog.GetFilterIndex() == 1 ? ".svg" : ".png";
+    }
+    return path;
+}
+
+int MainFrame::showModal(wxDialog& dialog) {
+    return modalAnswer_ ? modalAnswer_(dialog) : dialog.ShowModal();
+}
+
+void MainFrame::loadPageSetup() {
+    wxPrintData& print = pageSetupData_.GetPrintData();
+    print.SetPaperId(static_cast<wxPaperSize>(AppSettings::printingPaperSize()));
+    print.SetOrientation(static_cast<wxPrintOrientation>(AppSettings::printingPaperOrientation()));
+    pageSetupData_.SetMarginTopLeft(
+        wxPoint(AppSettings::printingMarginLeft(), AppSettings::printingMarginTop()));
+    pageSetupData_.SetMarginBottomRight(
+        wxPoint(AppSettings::printingMarginRight(), AppSettings::printingMarginBottom()));
+    pageSetupData_.CalculatePaperSizeFromId();
+}
+
+void MainFrame::storePageSetup() {
+    const wxPrintData& print = pageSetupData_.GetPrintData();
+    AppSettings::setPrintingMarginTop(pageSetupData_.GetMarginTopLeft().y);
+    AppSettings::setPrintingMarginLeft(pageSetupData_.GetMarginTopLeft().x);
+    AppSettings::setPrintingMarginBottom(pageSetupData_.GetMarginBottomRight().y);
+    AppSettings::setPrintingMarginRight(pageSetupData_.GetMarginBottomRight().x);
+    AppSettings::setPrintingPaperSize(static_cast<int32_t>(print.GetPaperId()));
+    AppSettings::setPrintingPaperOrientation(static_cast<int32_t>(print.GetOrientation()));
+}
+
+void MainFrame::pageSetup() {
+    if (pageSetupAnswer_) {
+        wxPageSetupDialogData edited(pageSetupData_);
+        if (!pageSetupAnswer_(edited)) {
+            return;
+        }
+        pageSetupData_ = edited;
+    } else {
+        wxPageSetupDialog dialog(this, &pageSetupData_);
+        if (dialog.ShowModal() != wxID_OK) {
+            return;
+        }
+        pageSetupData_ = dialog.GetPageSetupDialogData();
+    }
+    pageSetupData_.CalculatePaperSizeFromId();
+    storePageSetup();
 }
 
 }  // namespace varlowe

@@ -4,7 +4,9 @@
 #include <wx/html/helpctrl.h>
 #include <wx/mdi.h>
 
+#include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -43,6 +45,18 @@ class MainFrame : public wxMDIParentFrame, public IAppSettingsListener, public I
         progressOverride_ = progress;
         dialogsOverride_ = dialogs;
     }
+    // Tests answer the save dialogs and the modal dialogs (returning their result).
+    using SaveAnswer = std::function<std::optional<std::string>(const wxString& title)>;
+    using ModalAnswer = std::function<int(wxDialog& dialog)>;
+    void setDialogAnswers(SaveAnswer save, ModalAnswer modal) {
+        saveAnswer_ = std::move(save);
+        modalAnswer_ = std::move(modal);
+    }
+    // Tests play the page setup dialog: false is Cancel.
+    void setPageSetupAnswer(std::function<bool(wxPageSetupDialogData&)> answer) {
+        pageSetupAnswer_ = std::move(answer);
+    }
+    wxPrintData& printData() { return pageSetupData_.GetPrintData(); }
     // The standing text of the status bar.
     static wxString standingText();
 
@@ -51,6 +65,17 @@ class MainFrame : public wxMDIParentFrame, public IAppSettingsListener, public I
     // IDiagramFrameHost
     wxMenuBar* makeMenuBar() override;
     void diagramFrameClosing(SipDiagramFrame* frame) override;
+    void showError(wxWindow* parent, const std::string& title, const std::string& message) override;
+    std::optional<std::string> askSavePath(wxWindow* parent, const wxString& title,
+                                           const wxString& wildcard) override;
+    int showModal(wxDialog& dialog) override;
+    wxPageSetupDialogData& pageSetupData() override { return pageSetupData_; }
+
+    // Page Setup: the toolkit's dialog over the "printing" settings.
+    void pageSetup();
+    // The print data and margins from the "printing" settings, and back.
+    void loadPageSetup();
+    void storePageSetup();
 
     // Writes the recent files to the configuration store's root.
     void saveRecentFiles();
@@ -73,6 +98,10 @@ class MainFrame : public wxMDIParentFrame, public IAppSettingsListener, public I
     std::unique_ptr<wxHtmlHelpController> help_;
     std::vector<SipDiagramFrame*> diagrams_;
     std::vector<wxMenuBar*> childMenuBars_;
+    wxPageSetupDialogData pageSetupData_;
+    SaveAnswer saveAnswer_;
+    ModalAnswer modalAnswer_;
+    std::function<bool(wxPageSetupDialogData&)> pageSetupAnswer_;
     IAnalysisProgress* progressOverride_ = nullptr;
     IAnalysisDialogs* dialogsOverride_ = nullptr;
     bool helpLoaded_ = false;

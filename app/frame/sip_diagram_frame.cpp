@@ -5,9 +5,20 @@
 
 #include <algorithm>
 
+#include <wx/clipbrd.h>
+#include <wx/dcscreen.h>
+#include <wx/msgdlg.h>
+#include <wx/print.h>
+
 #include "app_settings.h"
 #include "command_ids.h"
+#include "diagram_image.h"
+#include "export_settings.h"
+#include "extract_rtp_dialog.h"
+#include "media/rtp_stream.h"
+#include "output/text_export.h"
 #include "resource_images.h"
+#include "sip_diagram_printout.h"
 #include "user_label_db.h"
 
 namespace varlowe {
@@ -25,6 +36,24 @@ class FilterItemData : public wxTreeItemData {
 };
 
 constexpr int kMinimumPane = 16;
+
+const char* const kSaveAdvice =
+    " -- Please check permissions, available disk space, the path and try again.";
+
+std::string notOverCapture(const std::string& path) {
+    return "Unable to save " + path +
+           " -- it is the capture shown in the window, which Varlowe never writes over.";
+}
+
+// Plain text onto the clipboard; nothing when it cannot be opened.
+void putOnClipboard(const std::string& text) {
+    if (text.empty() || !wxTheClipboard->Open()) {
+        return;
+    }
+    wxTheClipboard->SetData(new wxTextDataObject(wxString::FromUTF8(text)));
+    wxTheClipboard->Flush();
+    wxTheClipboard->Close();
+}
 
 // The size a new window gets as a tab of the main window's document area, so that its panes
 // are laid out once at about their final size (a notebook in a pane of a few pixels upsets
@@ -313,6 +342,27 @@ void SipDiagramFrame::onCommand(wxCommandEvent& event) {
         case command::kClose:
             Close();
             return;
+        case command::kExport:
+            exportText();
+            return;
+        case command::kExportImage:
+            exportImage();
+            return;
+        case command::kCopy:
+            copySelected();
+            return;
+        case command::kCopyAll:
+            copyAll();
+            return;
+        case command::kExtractRtp:
+            extractRtp();
+            return;
+        case command::kPrint:
+            print();
+            return;
+        case command::kPrintPreview:
+            printPreview();
+            return;
         case command::kAddBookmark:
         case command::kRemoveBookmark:
         case command::kToggleBookmark:
@@ -333,7 +383,16 @@ void SipDiagramFrame::onCommand(wxCommandEvent& event) {
 void SipDiagramFrame::onUpdateUi(wxUpdateUIEvent& event) {
     switch (event.GetId()) {
         case command::kClose:
+        case command::kExport:
+        case command::kExportImage:
+        case command::kCopyAll:
+        case command::kPrint:
+        case command::kPrintPreview:
             event.Enable(true);
+            return;
+        case command::kCopy:
+        case command::kExtractRtp:
+            event.Enable(diagram_->commandEnabled(event.GetId()));
             return;
         case command::kAddBookmark:
         case command::kRemoveBookmark:
@@ -357,6 +416,172 @@ void SipDiagramFrame::onClose(wxCloseEvent& event) {
         host_->diagramFrameClosing(this);
     }
     event.Skip();  // the toolkit destroys the window
+}
+
+void SipDiagramFrame::exportText() {
+    if (!model_ || host_ == nullptr) {
+        return;
+    }
+    std::optional<std::string> path =
+        host_->askSavePath(this, "Export As", "Text Diagram/Log (*.txt)|*.txt");
+    if (!path) {
+        return;
+    }
+    const SaveOutcome saved = varlowe::exportText(*path, *model_, textExportOptionsFromSettings());
+    if (saved == SaveOutcome::SameAsInput) {
+        host_->showError(this, "Error", notOverCapture(*path));
+    } else if (saved != SaveOutcome::Saved) {
+        host_->showError(this, "Error", "Unable to save " + *path + kSaveAdvice);
+    }
+}
+
+void SipDiagramFrame::exportImage() {
+    if (!model_ || host_ == nullptr) {
+        return;
+    }
+    std::optional<std::string> path = host_->askSavePath(
+        this, "Export Image", "PNG image (*.png)|*.png|SVG drawing (*.svg)|*.svg");
+    if (!path) {
+        return;
+    }
+    wxBusyCursor busy;
+    const RtpStreamRegistry* registry = model_->streamRegistry();
+    const diagram_image::Result written =
+        diagram_image::write(diagram_->state(), diagram_->style(), diagram_->drawCache(), *path,
+                             registry != nullptr ? registry->capturePath() : std::string());
+    if (!written.refusal.empty()) {
+        host_->showError(this, "Export Image", written.refusal);
+    } else if (written.outcome == SaveOutcome::SameAsInput) {
+        host_->showError(this, "Error", notOverCapture(*path));
+    } else if (written.outcome != SaveOutcome::Saved) {
+        host_->showError(this, "Error", "Unable to save " + *path + kSaveAdvice);
+    }
+}
+
+void SipDiagramFrame::copySelected() {
+    const AnalysisItem* item = diagram_->state().selectedItem();
+    if (item == nullptr || !model_) {
+        return;
+    }
+    if (std::optional<std::string> text = itemText(*item)) {
+        putOnClipboard(*text);
+    }
+}
+
+void SipDiagramFrame::copyAll() {
+    if (!model_ || host_ == nullptr) {
+        return;
+    }
+    wxBusyCursor busy;
+    CopyAllText copied = copyAllText(*model_, textExportOptionsFromSettings());
+    switch (copied.outcome) {
+        case CopyAllText::Outcome::ExportFailed:
+            host_->showError(this, "Error",
+                             std::string("Unable to save to temp file.") + kSaveAdvice);
+            return;
+        case CopyAllText::Outcome::NoMemory:
+            host_->showError(this, "Insufficient Memory",
+                             "Diagram is too large to be copied.  Make a smaller selection and try "
+                             "again.");
+            return;
+        case CopyAllText::Outcome::Copied:
+            putOnClipboard(copied.text);
+            return;
+    }
+}
+
+std::vector<const RtpStream*> SipDiagramFrame::extractableStreams() const {
+    const AnalysisItem* item = diagram_->state().selectedItem();
+    const RtpStreamRegistry* registry = model_ ? model_->streamRegistry() : nullptr;
+    if (item == nullptr || registry == nullptr) {
+        return {};
+    }
+    if (item->kind == ItemKind::Media && item->stream != nullptr) {
+        return {item->stream};
+    }
+    if (item->sip && item->sip->sdp() != nullptr) {
+        return registry->streamsOfTransaction(item->sip->transactionKey(), item->sip->sdp(),
+                                              SipDiagramInfoPanel::kMaxMediaTabs);
+    }
+    return {};
+}
+
+void SipDiagramFrame::extractRtp() {
+    std::vector<const RtpStream*> streams = extractableStreams();
+    const RtpStreamRegistry* registry = model_ ? model_->streamRegistry() : nullptr;
+    if (streams.empty() || registry == nullptr || host_ == nullptr) {
+        return;
+    }
+    ExtractRtpDialog dialog(this, std::move(streams));
+    if (host_->showModal(dialog) != wxID_OK || dialog.selectedStream() == nullptr) {
+        return;
+    }
+    wxBusyCursor busy;
+    const SaveOutcome saved = registry->extractStream(*dialog.selectedStream(), dialog.path(),
+                                                      dialog.recordHeaders(), dialog.rtpHeaders());
+    if (saved == SaveOutcome::SameAsInput) {
+        host_->showError(this, "Save RTP Data", notOverCapture(dialog.path()));
+    } else if (saved != SaveOutcome::Saved) {
+        host_->showError(this, "Save RTP Data",
+                         "Unable to save RTP contents to a file.  Please check file paths, "
+                         "permissions, and available storage space.");
+    }
+}
+
+bool SipDiagramFrame::printableOrSay() {
+    const wxSize ppi = wxScreenDC().GetPPI();
+    const DiagramGeometry base = baseGeometry(diagram_->style());
+    const PageGeometry geometry = computePageGeometry(
+        pageSetupOf(host_->pageSetupData()), Resolution{ppi.x, ppi.y}, base.headerHeight,
+        base.rowHeight, diagram_->state().visibleColumns().size(), diagram_->state().rowCount());
+    if (!geometry.printable()) {
+        host_->showError(this, "Printing",
+                         "The paper and its margins leave no room for the diagram. Make the "
+                         "margins smaller in File > Page Setup.");
+        return false;
+    }
+    return true;
+}
+
+void SipDiagramFrame::print() {
+    if (!model_ || host_ == nullptr || !printableOrSay()) {
+        return;
+    }
+    wxPageSetupDialogData& setup = host_->pageSetupData();
+    wxPrintDialogData data(setup.GetPrintData());
+    wxPrinter printer(&data);
+    SipDiagramPrintout printout(GetTitle(), diagram_, pageSetupOf(setup));
+    if (!printer.Print(diagram_, &printout, true)) {
+        if (wxPrinter::GetLastError() == wxPRINTER_ERROR) {
+            host_->showError(this, "Printing",
+                             "There was a problem printing.\nPerhaps your current printer is not "
+                             "set correctly?");
+        } else {
+            host_->showError(this, "Printing", "You canceled printing");
+        }
+        return;
+    }
+    setup.SetPrintData(printer.GetPrintDialogData().GetPrintData());
+}
+
+void SipDiagramFrame::printPreview() {
+    if (!model_ || host_ == nullptr || !printableOrSay()) {
+        return;
+    }
+    wxPageSetupDialogData& setup = host_->pageSetupData();
+    wxPrintDialogData data(setup.GetPrintData());
+    auto* preview =
+        new wxPrintPreview(new SipDiagramPrintout(GetTitle(), diagram_, pageSetupOf(setup)),
+                           new SipDiagramPrintout(GetTitle(), diagram_, pageSetupOf(setup)), &data);
+    if (!preview->IsOk()) {
+        delete preview;
+        host_->showError(this, "Print Preview", "There was a problem with previewing.\n");
+        return;
+    }
+    auto* frame = new SipDiagramPreviewFrame(preview, this, GetTitle());
+    frame->Centre(wxBOTH);
+    frame->Initialize();
+    frame->Show();
 }
 
 }  // namespace varlowe

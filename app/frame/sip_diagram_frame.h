@@ -1,5 +1,7 @@
 #pragma once
 
+#include <wx/cmndata.h>
+#include <wx/dialog.h>
 #include <wx/mdi.h>
 #include <wx/splitter.h>
 #include <wx/treectrl.h>
@@ -31,6 +33,16 @@ class IDiagramFrameHost {
     virtual wxMenuBar* makeMenuBar() = 0;
     // The window is about to go.
     virtual void diagramFrameClosing(SipDiagramFrame* frame) = 0;
+    // The error boxes, shown over a window.
+    virtual void showError(wxWindow* parent, const std::string& title,
+                           const std::string& message) = 0;
+    // A file to save to (a save dialog); none when the user cancels.
+    virtual std::optional<std::string> askSavePath(wxWindow* parent, const wxString& title,
+                                                   const wxString& wildcard) = 0;
+    // Shows a modal dialog and gives its result.
+    virtual int showModal(wxDialog& dialog) = 0;
+    // The paper and margins of printing (the main window's page setup).
+    virtual wxPageSetupDialogData& pageSetupData() = 0;
     virtual ~IDiagramFrameHost() = default;
 };
 
@@ -76,7 +88,20 @@ class SipDiagramFrame : public wxMDIChildFrame, public IAppSettingsListener, pub
     // Fills the filter tree from the model again.
     void fillTree();
 
+    // The window's commands of getting results out.
+    void exportText();
+    void exportImage();
+    void copySelected();
+    void copyAll();
+    void extractRtp();
+    void print();
+    void printPreview();
+    // The streams the extraction offers for the selected item.
+    std::vector<const RtpStream*> extractableStreams() const;
+
   private:
+    // False, with a box, when the paper and margins leave no room for a row.
+    bool printableOrSay();
     void onTreeSelection(wxTreeEvent& event);
     void onTreeExpanding(wxTreeEvent& event);
     void onSashMoved(wxSplitterEvent& event);

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 
@@ -232,4 +233,31 @@ TEST(TextExport, GoldenExportsOfRecordedCaptures) {
         ASSERT_FALSE(expected.empty()) << fixture;
         EXPECT_EQ(exported(*result.model), expected);
     }
+}
+
+// "Copy All" holds what the export writes, and leaves no temporary file behind.
+TEST(TextExport, CopyAllIsTheExportThroughATemporaryFile) {
+    const std::string capture = std::string(VARLOWE_SOURCE_DIR) + "/samples/sip-call-loopback.pcap";
+    AnalysisResult result = PacketAnalysisDriver({}, nullptr, nullptr).analyse(capture, false);
+    ASSERT_TRUE(result.model);
+    auto temporaries = [] {
+        size_t count = 0;
+        for (const auto& entry :
+             std::filesystem::directory_iterator(std::filesystem::temp_directory_path())) {
+            count += entry.path().filename().string().rfind("varlowe-copy-", 0) == 0;
+        }
+        return count;
+    };
+    const size_t before = temporaries();
+    CopyAllText copied = copyAllText(*result.model, TextExportOptions{});
+    EXPECT_EQ(copied.outcome, CopyAllText::Outcome::Copied);
+    EXPECT_EQ(copied.text, exported(*result.model));
+    EXPECT_EQ(temporaries(), before);
+
+    // Nothing to draw: the export fails and nothing is copied.
+    AnalysisModel empty;
+    CopyAllText none = copyAllText(empty, TextExportOptions{});
+    EXPECT_EQ(none.outcome, CopyAllText::Outcome::ExportFailed);
+    EXPECT_TRUE(none.text.empty());
+    EXPECT_EQ(temporaries(), before);
 }
