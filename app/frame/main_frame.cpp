@@ -1,4 +1,5 @@
 #include "main_frame.h"
+#include "preference_dlg.h"
 
 #include <wx/filename.h>
 #include <wx/printdlg.h>
@@ -32,9 +33,8 @@ namespace varlowe {
 bool commandOffered(int id) {
     using namespace command;
     switch (id) {
-        // Their windows come later: live capture, preferences and the version check.
+        // Their windows come later: live capture and the version check.
         case kCaptureLive:
-        case kPreferences:
         case kCheckForUpdates:
             return false;
         default:
@@ -302,6 +302,11 @@ void MainFrame::onCommand(wxCommandEvent& event) {
         case command::kPageSetup:
             pageSetup();
             return;
+        case command::kPreferences: {
+            PreferenceDlg dialog(this, [this](const std::string& page) { showHelpPage(page); });
+            showModal(dialog);
+            return;
+        }
         case command::kAbout:
             wxMessageBox(wxString::Format("Varlowe v%s\n\nA call-flow analyser for SIP voice and "
                                           "video traffic.\n%s",
@@ -455,6 +460,14 @@ void MainFrame::showHelp(int id) {
     } else {
         help_->DisplayContents();
     }
+}
+
+void MainFrame::showHelpPage(const std::string& page) {
+    if (!helpLoaded_) {
+        showHelp(command::kHelp);
+        return;
+    }
+    help_->Display(wxString::FromUTF8(page));
 }
 
 void MainFrame::rememberLayout(bool size, bool position) {

@@ -91,6 +91,7 @@ class MainFrame : public wxMDIParentFrame, public IAppSettingsListener, public I
     void onMaximize(wxMaximizeEvent& event);
     void onClose(wxCloseEvent& event);
     void showHelp(int id);
+    void showHelpPage(const std::string& page);
     void rememberLayout(bool size, bool position);
 
     UserLabelDB* labels_;
