@@ -215,16 +215,24 @@ TEST(MainWindow, MenusToolbarAndStatusBarByTheRules) {
     EXPECT_TRUE(program.checked(bar, command::kShowToolbar));
     EXPECT_TRUE(program.checked(bar, command::kShowStatusbar));
     EXPECT_TRUE(program.checked(bar, command::kShowSipMessages));
+    // What a diagram window does waits for one; page setup and preferences do not.
+    for (int id : {command::kExport, command::kExportImage, command::kPrint, command::kPrintPreview,
+                   command::kCopy, command::kCopyAll}) {
+        EXPECT_FALSE(program.enabled(bar, id)) << id;
+    }
+    EXPECT_TRUE(program.enabled(bar, command::kPageSetup));
+    EXPECT_TRUE(program.enabled(bar, command::kPreferences));
     // Commands whose windows come later are not offered at all.
-    EXPECT_EQ(bar->FindItem(command::kPrint), nullptr);
-    EXPECT_EQ(bar->FindItem(command::kPreferences), nullptr);
+    EXPECT_EQ(bar->FindItem(command::kCaptureLive), nullptr);
+    EXPECT_EQ(bar->FindItem(command::kCheckForUpdates), nullptr);
     ASSERT_NE(program.frame->GetStatusBar(), nullptr);
     EXPECT_EQ(program.frame->GetStatusBar()->GetName(), "status_line");
     EXPECT_EQ(program.frame->GetStatusBar()->GetStatusText(), MainFrame::standingText());
     ASSERT_NE(program.frame->GetToolBar(), nullptr);
     EXPECT_EQ(program.frame->GetToolBar()->GetName(), "toolbar");
     EXPECT_NE(program.frame->GetToolBar()->FindById(command::kOpen), nullptr);
-    EXPECT_EQ(program.frame->GetToolBar()->FindById(command::kPrint), nullptr);
+    EXPECT_NE(program.frame->GetToolBar()->FindById(command::kPrint), nullptr);
+    EXPECT_EQ(program.frame->GetToolBar()->FindById(command::kCaptureLive), nullptr);
 
     // The View toggles with no diagram window: the bars go and come back at once.
     wxCommandEvent toolbar(wxEVT_MENU, command::kShowToolbar);
@@ -243,6 +251,10 @@ TEST(MainWindow, MenusToolbarAndStatusBarByTheRules) {
     EXPECT_TRUE(program.enabled(own, command::kClose));
     EXPECT_TRUE(program.enabled(own, command::kCloseAll));
     EXPECT_TRUE(program.enabled(own, command::kToggleBookmark));
+    for (int id : {command::kExport, command::kExportImage, command::kPrint, command::kPrintPreview,
+                   command::kCopy, command::kCopyAll}) {
+        EXPECT_TRUE(program.enabled(own, id)) << id;
+    }
     // The tabs share the main window's bars: the switches still work with a window open.
     wxCommandEvent status(wxEVT_MENU, command::kShowStatusbar);
     program.frame->HandleWindowEvent(status);
