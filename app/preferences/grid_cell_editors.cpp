@@ -3,16 +3,12 @@
 #include <wx/colordlg.h>
 #include <wx/dc.h>
 #include <wx/fontdlg.h>
-#include <wx/stattext.h>
 
 #include "setting_value.h"
 #include "settings_registry.h"
 #include "toolkit_font.h"
 
 namespace varlowe {
-
-bool GridCellColorEditor::open_ = false;
-bool GridCellFontEditor::open_ = false;
 
 namespace {
 
@@ -32,44 +28,17 @@ wxString fontDescription(const wxFont& font) {
     return wxString::Format("%s, %d", font.GetFaceName(), font.GetPointSize());
 }
 
-void GridCellColorEditor::Create(wxWindow* parent, wxWindowID id, wxEvtHandler* handler) {
-    // The editing is the dialog's; the control only stands in the cell while it is open.
-    m_control = new wxStaticText(parent, id, wxEmptyString);
-    wxGridCellEditor::Create(parent, id, handler);
-}
-
-void GridCellColorEditor::BeginEdit(int row, int col, wxGrid* grid) {
-    value_ = grid->GetCellValue(row, col);
-    if (!open_) {
-        open_ = true;
-        wxColourData data;
-        data.SetColour(colourOfCell(value_));
-        wxColourDialog dialog(grid, &data);
-        if (dialog.ShowModal() == wxID_OK) {
-            const wxColour chosen = dialog.GetColourData().GetColour();
-            value_ = wxString::FromUTF8(SettingsRegistry::colourText(
-                SettingColour{chosen.Red(), chosen.Green(), chosen.Blue(), 255}));
-            grid->SetCellValue(row, col, value_);
-            grid->SetCellBackgroundColour(row, col, chosen);
-        }
-        open_ = false;
+void GridCellColorEditor::edit(int row, int col, wxGrid* grid) {
+    wxColourData data;
+    data.SetColour(colourOfCell(value_));
+    wxColourDialog dialog(grid, &data);
+    if (dialog.ShowModal() == wxID_OK) {
+        const wxColour chosen = dialog.GetColourData().GetColour();
+        value_ = wxString::FromUTF8(SettingsRegistry::colourText(
+            SettingColour{chosen.Red(), chosen.Green(), chosen.Blue(), 255}));
+        grid->SetCellValue(row, col, value_);
+        grid->SetCellBackgroundColour(row, col, chosen);
     }
-    grid->CallAfter([grid] { grid->DisableCellEditControl(); });
-}
-
-bool GridCellColorEditor::EndEdit(int, int, const wxGrid*, const wxString& oldValue,
-                                  wxString* newValue) {
-    if (value_ == oldValue) {
-        return false;
-    }
-    if (newValue != nullptr) {
-        *newValue = value_;
-    }
-    return true;
-}
-
-void GridCellColorEditor::ApplyEdit(int row, int col, wxGrid* grid) {
-    grid->SetCellValue(row, col, value_);
 }
 
 void GridCellColorRenderer::Draw(wxGrid& grid, wxGridCellAttr& attr, wxDC& dc, const wxRect& rect,
@@ -84,49 +53,23 @@ wxSize GridCellColorRenderer::GetBestSize(wxGrid&, wxGridCellAttr&, wxDC&, int, 
     return wxSize(40, 16);
 }
 
-void GridCellFontEditor::Create(wxWindow* parent, wxWindowID id, wxEvtHandler* handler) {
-    m_control = new wxStaticText(parent, id, wxEmptyString);
-    wxGridCellEditor::Create(parent, id, handler);
-}
-
-void GridCellFontEditor::BeginEdit(int row, int col, wxGrid* grid) {
-    value_ = grid->GetCellValue(row, col);
+void GridCellFontEditor::edit(int row, int col, wxGrid* grid) {
     const wxFont font = fontOfCell(value_);
     if (auto* text = dynamic_cast<wxStaticText*>(m_control)) {
         text->SetFont(font);
         text->SetLabel(fontDescription(font));
     }
-    if (!open_) {
-        open_ = true;
-        wxFontData data;
-        data.SetInitialFont(font);
-        data.SetAllowSymbols(false);
-        data.EnableEffects(false);
-        wxFontDialog dialog(grid, data);
-        if (dialog.ShowModal() == wxID_OK) {
-            value_ =
-                wxString::FromUTF8(encodeFont(settingFontOf(dialog.GetFontData().GetChosenFont())));
-            grid->SetCellValue(row, col, value_);
-            grid->SetCellFont(row, col, fontOfCell(value_));
-        }
-        open_ = false;
+    wxFontData data;
+    data.SetInitialFont(font);
+    data.SetAllowSymbols(false);
+    data.EnableEffects(false);
+    wxFontDialog dialog(grid, data);
+    if (dialog.ShowModal() == wxID_OK) {
+        value_ =
+            wxString::FromUTF8(encodeFont(settingFontOf(dialog.GetFontData().GetChosenFont())));
+        grid->SetCellValue(row, col, value_);
+        grid->SetCellFont(row, col, fontOfCell(value_));
     }
-    grid->CallAfter([grid] { grid->DisableCellEditControl(); });
-}
-
-bool GridCellFontEditor::EndEdit(int, int, const wxGrid*, const wxString& oldValue,
-                                 wxString* newValue) {
-    if (value_ == oldValue) {
-        return false;
-    }
-    if (newValue != nullptr) {
-        *newValue = value_;
-    }
-    return true;
-}
-
-void GridCellFontEditor::ApplyEdit(int row, int col, wxGrid* grid) {
-    grid->SetCellValue(row, col, value_);
 }
 
 void GridCellFontRenderer::Draw(wxGrid& grid, wxGridCellAttr& attr, wxDC& dc, const wxRect& rect,
