@@ -3,6 +3,7 @@
 VARLOWE_PACKAGES=(
     cmake ninja-build g++ pkg-config   # the build
     libwxgtk3.2-dev                    # the desktop program and its settings
+    libpcap-dev                        # live capture
     libgtest-dev python3               # the tests
     xvfb xauth xdotool                 # tests that need a display, and real keys in them
     tshark                             # the oracle the packet listings are compared with

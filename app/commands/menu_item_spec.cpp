@@ -21,24 +21,6 @@ std::string menuLabel(const MenuItemSpec& row) {
     return text + row.key;
 }
 
-std::vector<MenuItemSpec> offeredRows(const std::vector<MenuItemSpec>& rows,
-                                      const std::function<bool(int)>& offered) {
-    std::vector<MenuItemSpec> out;
-    for (const MenuItemSpec& row : rows) {
-        if (row.isSeparator()) {
-            if (!out.empty() && !out.back().isSeparator()) {
-                out.push_back(row);
-            }
-        } else if (offered(row.id)) {
-            out.push_back(row);
-        }
-    }
-    if (!out.empty() && out.back().isSeparator()) {
-        out.pop_back();
-    }
-    return out;
-}
-
 namespace {
 
 using Row = MenuItemSpec;

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <functional>
 #include <string>
 #include <vector>
 
@@ -27,11 +26,6 @@ struct MenuItemSpec {
 // "Alt+" and "Shift+" as set (in that order) and the key name, from which the toolkit
 // derives the accelerator.
 std::string menuLabel(const MenuItemSpec& row);
-
-// The rows whose commands the program offers, without separators left at the ends or
-// doubled where rows went.
-std::vector<MenuItemSpec> offeredRows(const std::vector<MenuItemSpec>& rows,
-                                      const std::function<bool(int)>& offered);
 
 // The tables of the program's menus, in their order.
 namespace menus {

@@ -27,24 +27,12 @@
 #include "resource_images.h"
 #include "sip/background_analysis.h"
 #include "user_label_db.h"
+#include "version_check.h"
 
 namespace varlowe {
 
-bool commandOffered(int id) {
-    using namespace command;
-    switch (id) {
-        // Their windows come later: live capture and the version check.
-        case kCaptureLive:
-        case kCheckForUpdates:
-            return false;
-        default:
-            return true;
-    }
-}
-
 namespace {
 
-constexpr const char* kVersion = "1.0.0.3970";
 constexpr const char* kHelpBook = "Varlowe.htb";
 
 class CaptureDropTarget : public wxFileDropTarget {
@@ -68,10 +56,6 @@ class CaptureDropTarget : public wxFileDropTarget {
   private:
     MainFrame* frame_;
 };
-
-std::vector<MenuItemSpec> offered(const std::vector<MenuItemSpec>& rows) {
-    return offeredRows(rows, commandOffered);
-}
 
 }  // namespace
 
@@ -121,7 +105,7 @@ MainFrame::~MainFrame() {
 wxMenuBar* MainFrame::makeMenuBar() {
     auto* bar = new wxMenuBar();
     wxMenu* file = new wxMenu();
-    for (const MenuItemSpec& row : offered(menus::file())) {
+    for (const MenuItemSpec& row : menus::file()) {
         if (row.id == command::kRecentFiles) {
             auto* recent = new wxMenu();
             recentFiles_.UseMenu(recent);
@@ -134,9 +118,9 @@ wxMenuBar* MainFrame::makeMenuBar() {
         }
     }
     bar->Append(file, "&File");
-    bar->Append(buildMenu(offered(menus::edit())), "&Edit");
-    bar->Append(buildMenu(offered(menus::view())), "&View");
-    bar->Append(buildMenu(offered(menus::help())), "&Help");
+    bar->Append(buildMenu(menus::edit()), "&Edit");
+    bar->Append(buildMenu(menus::view()), "&View");
+    bar->Append(buildMenu(menus::help()), "&Help");
     return bar;
 }
 
@@ -186,9 +170,6 @@ void MainFrame::makeToolBar() {
     for (const Tool& tool : tools) {
         if (tool.bitmap == nullptr) {
             separatorPending = bar->GetToolsCount() > 0;
-            continue;
-        }
-        if (!commandOffered(tool.id)) {
             continue;
         }
         if (separatorPending) {
@@ -307,10 +288,16 @@ void MainFrame::onCommand(wxCommandEvent& event) {
             showModal(dialog);
             return;
         }
+        case command::kCaptureLive:
+            captureLive();
+            return;
+        case command::kCheckForUpdates:
+            checkForUpdates();
+            return;
         case command::kAbout:
             wxMessageBox(wxString::Format("Varlowe v%s\n\nA call-flow analyser for SIP voice and "
                                           "video traffic.\n%s",
-                                          kVersion, kProductWebAddress),
+                                          kProgramVersion, kProductWebAddress),
                          "About Varlowe", wxOK | wxICON_INFORMATION, this);
             return;
         case command::kHelp:
@@ -550,6 +537,75 @@ std::optional<std::string> MainFrame::askSavePath(wxWindow* parent, const wxStri
         path += dialog.GetFilterIndex() == 1 ? ".svg" : ".png";
     }
     return path;
+}
+
+int MainFrame::messageBox(const wxString& text, const wxString& title, long style) {
+    if (messageAnswer_) {
+        return messageAnswer_(title, text, style);
+    }
+    const int answer = wxMessageBox(text, title, style, this);
+    return answer == wxYES ? wxID_YES : answer == wxNO ? wxID_NO : wxID_OK;
+}
+
+void MainFrame::captureLive() {
+    std::vector<std::string> devices =
+        deviceLister_ ? deviceLister_() : TrafficCapture::listDevices();
+    if (devices.empty()) {
+        messageBox(kNoCaptureInterfacesText, kNoCaptureInterfacesTitle, wxOK | wxICON_ERROR);
+        return;
+    }
+    CaptureDialog dialog(this, "Capture Network Traffic", *this, std::move(devices));
+    showModal(dialog);
+}
+
+void MainFrame::offerNewVersion(const VersionCheckResult& result) {
+    const int answer = messageBox(wxString::FromUTF8(newVersionQuestion(result.address)),
+                                  kVersionCheckTitle, wxYES_NO | wxICON_QUESTION);
+    if (answer != wxID_YES) {
+        return;
+    }
+    const wxString address = wxString::FromUTF8(result.address);
+    if (addressOpener_) {
+        addressOpener_(address);
+    } else {
+        wxLaunchDefaultBrowser(address);
+    }
+}
+
+void MainFrame::checkForUpdates() {
+    wxBusyCursor busy;
+    const VersionCheckResult result = checkForNewVersion(versionServer_);
+    if (!result.succeeded) {
+        messageBox(kVersionCheckFailedText, kVersionCheckTitle, wxOK | wxICON_INFORMATION);
+    } else if (result.newer) {
+        offerNewVersion(result);
+    } else {
+        messageBox(kUpToDateText, kVersionCheckTitle, wxOK | wxICON_INFORMATION);
+    }
+}
+
+void MainFrame::startupVersionCheck() {
+    if (!AppSettings::versionCheckEnabled()) {
+        return;
+    }
+    const SettingDate now = clock_ ? clock_() : currentLocalTime();
+    std::vector<std::string> stored = SettingsStore::instance().entryNames("versionCheck");
+    const bool scheduled =
+        std::find(stored.begin(), stored.end(), "nextVersionCheck") != stored.end();
+    // A fresh configuration starts the schedule instead of asking at the first start.
+    if (!scheduled) {
+        AppSettings::setVersionCheckNextVersionCheck(nextVersionCheckAfter(now));
+        return;
+    }
+    if (!versionCheckDue(now, AppSettings::versionCheckNextVersionCheck())) {
+        return;
+    }
+    // Moved on before asking, so that a failing check is not repeated at every start.
+    AppSettings::setVersionCheckNextVersionCheck(nextVersionCheckAfter(now));
+    const VersionCheckResult result = checkForNewVersion(versionServer_);
+    if (result.succeeded && result.newer) {
+        offerNewVersion(result);
+    }
 }
 
 int MainFrame::showModal(wxDialog& dialog) {

@@ -10,30 +10,31 @@
 #include <string>
 #include <vector>
 
+#include "capture_dialog.h"
 #include "settings_store.h"
 #include "sip/packet_analysis_driver.h"
 #include "sip_diagram_frame.h"
+#include "version_check_client.h"
 
 namespace varlowe {
 
 class UserLabelDB;
 
-// Whether the program offers a command yet (its window exists); the menus and the toolbar
-// show only those.
-bool commandOffered(int id);
-
 // The main window: the multiple-document parent of the diagram windows (shown as tabs), with
 // the menus, the toolbar, the status bar, the recent files, help, and the way into every
 // top-level command. With the toolkit's tabbed children the toolbar and the status bar stay
 // here and serve every window.
-class MainFrame : public wxMDIParentFrame, public IAppSettingsListener, public IDiagramFrameHost {
+class MainFrame : public wxMDIParentFrame,
+                  public IAppSettingsListener,
+                  public IDiagramFrameHost,
+                  public ICaptureDialogHost {
   public:
     MainFrame(UserLabelDB* labels, const wxPoint& position, const wxSize& size);
     ~MainFrame() override;
 
     // Opens a capture in a diagram window (or raises the one that shows it). The result of
     // the analysis pass; a window is made when it analysed something.
-    AnalysisOutcome openCapture(const std::string& path, bool fromLiveCapture);
+    AnalysisOutcome openCapture(const std::string& path, bool fromLiveCapture) override;
 
     size_t countDiagramWindows() const { return diagrams_.size(); }
     SipDiagramFrame* findDiagramWindow(const wxString& path) const;
@@ -57,6 +58,28 @@ class MainFrame : public wxMDIParentFrame, public IAppSettingsListener, public I
         pageSetupAnswer_ = std::move(answer);
     }
     wxPrintData& printData() { return pageSetupData_.GetPrintData(); }
+    // Tests answer the message boxes of the version check and of live capture (returning
+    // wxID_YES, wxID_NO or wxID_OK), watch the addresses opened, give the interfaces, the
+    // clock and the version-check server.
+    using MessageAnswer =
+        std::function<int(const wxString& title, const wxString& text, long style)>;
+    void setMessageAnswer(MessageAnswer answer) { messageAnswer_ = std::move(answer); }
+    void setAddressOpener(std::function<void(const wxString&)> opener) {
+        addressOpener_ = std::move(opener);
+    }
+    void setDeviceLister(std::function<std::vector<std::string>()> lister) {
+        deviceLister_ = std::move(lister);
+    }
+    void setClock(std::function<SettingDate()> clock) { clock_ = std::move(clock); }
+    void setVersionServer(const VersionServer& server) { versionServer_ = server; }
+
+    // Live capture (File, Capture Live Network Traffic...).
+    void captureLive();
+    // Help, Check for updates...: always asks, and says what it found.
+    void checkForUpdates();
+    // At start-up, when "versionCheck"/"enabled": asks when the schedule says so and speaks
+    // only of a newer version.
+    void startupVersionCheck();
     // The standing text of the status bar.
     static wxString standingText();
 
@@ -70,6 +93,8 @@ class MainFrame : public wxMDIParentFrame, public IAppSettingsListener, public I
                                            const wxString& wildcard) override;
     int showModal(wxDialog& dialog) override;
     wxPageSetupDialogData& pageSetupData() override { return pageSetupData_; }
+    // ICaptureDialogHost (with askSavePath and openCapture above)
+    void showHelpPage(const std::string& page) override;
 
     // Page Setup: the toolkit's dialog over the "printing" settings.
     void pageSetup();
@@ -91,7 +116,6 @@ class MainFrame : public wxMDIParentFrame, public IAppSettingsListener, public I
     void onMaximize(wxMaximizeEvent& event);
     void onClose(wxCloseEvent& event);
     void showHelp(int id);
-    void showHelpPage(const std::string& page);
     void rememberLayout(bool size, bool position);
 
     UserLabelDB* labels_;
@@ -103,6 +127,13 @@ class MainFrame : public wxMDIParentFrame, public IAppSettingsListener, public I
     SaveAnswer saveAnswer_;
     ModalAnswer modalAnswer_;
     std::function<bool(wxPageSetupDialogData&)> pageSetupAnswer_;
+    int messageBox(const wxString& text, const wxString& title, long style);
+    void offerNewVersion(const VersionCheckResult& result);
+    MessageAnswer messageAnswer_;
+    std::function<void(const wxString&)> addressOpener_;
+    std::function<std::vector<std::string>()> deviceLister_;
+    std::function<SettingDate()> clock_;
+    VersionServer versionServer_ = defaultVersionServer();
     IAnalysisProgress* progressOverride_ = nullptr;
     IAnalysisDialogs* dialogsOverride_ = nullptr;
     bool helpLoaded_ = false;

@@ -121,6 +121,7 @@ bool VarloweApp::OnInit() {
     for (const std::string& capture : captures_) {
         frame_->openCapture(capture, false);
     }
+    frame_->startupVersionCheck();
     return true;
 }
 
