@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -16,7 +17,18 @@ constexpr uint32_t kEthernetHeaderSize = 14;
 constexpr uint32_t kIpHeaderSize = 20;
 constexpr uint32_t kUdpHeaderSize = 8;
 constexpr uint32_t kTcpHeaderSize = 20;
+constexpr uint32_t kCookedHeaderSize = 16;
+constexpr uint32_t kCookedV2HeaderSize = 20;
+constexpr uint32_t kLoopbackHeaderSize = 4;
 constexpr uint16_t kEthernetTypeIpv4 = 0x0800;
+constexpr uint16_t kEthernetTypeVlan = 0x8100;
+constexpr uint16_t kEthernetTypeQinQ = 0x88a8;
+constexpr uint32_t kFamilyInet = 2;
+constexpr uint32_t kLinkTypeLoopback = 0;
+constexpr uint32_t kLinkTypeRaw = 101;
+constexpr uint32_t kLinkTypeCooked = 113;
+constexpr uint32_t kLinkTypeRawIpv4 = 228;
+constexpr uint32_t kLinkTypeCookedV2 = 276;
 constexpr uint8_t kProtocolTcp = 6;
 constexpr uint8_t kProtocolUdp = 17;
 
@@ -51,12 +63,48 @@ const char* linkTypeName(uint32_t linkType) {
     return "unknown";
 }
 
+bool linkTypeSupported(uint32_t linkType) {
+    switch (linkType) {
+        case 0:    // BSD loopback
+        case 1:    // Ethernet
+        case 101:  // raw IP
+        case 113:  // Linux cooked capture
+        case 228:  // raw IPv4
+        case 276:  // Linux cooked capture v2
+            return true;
+        default:
+            return false;
+    }
+}
+
 namespace {
 
 constexpr uint32_t kNanosecondMagic = 0xa1b23c4du;
 constexpr uint32_t kSwappedNanosecondMagic = 0x4d3cb2a1u;
-constexpr uint32_t kPcapNgMagic = 0x0a0d0d0au;
 constexpr size_t kLinkTypeOffset = 20;
+
+// pcapng block types and sizes (the trailing length included).
+constexpr uint32_t kSectionHeaderBlock = 0x0a0d0d0au;
+constexpr uint32_t kInterfaceBlock = 1;
+constexpr uint32_t kObsoletePacketBlock = 2;
+constexpr uint32_t kSimplePacketBlock = 3;
+constexpr uint32_t kEnhancedPacketBlock = 6;
+constexpr uint32_t kByteOrderMagic = 0x1a2b3c4du;
+constexpr uint32_t kSwappedByteOrderMagic = 0x4d3c2b1au;
+constexpr uint32_t kMinimumBlock = 12;
+constexpr uint32_t kMinimumSectionHeader = 28;
+constexpr uint32_t kMinimumInterfaceBlock = 20;
+constexpr uint32_t kMinimumEnhancedBlock = 32;
+constexpr uint32_t kMinimumSimpleBlock = 16;
+constexpr uint16_t kOptionEnd = 0;
+constexpr uint16_t kOptionTimeResolution = 9;
+constexpr uint16_t kOptionTimeOffset = 14;
+
+std::string unsupportedLinkType(uint32_t linkType) {
+    return "link type " + std::to_string(linkType) + " (" + linkTypeName(linkType) +
+           ") is not supported; Varlowe reads Ethernet, Linux cooked, raw IPv4 and BSD "
+           "loopback captures";
+}
 
 // What the system says of a path that cannot be read as a file; empty when it can be opened.
 std::string accessProblem(const std::string& path) {
@@ -88,47 +136,116 @@ bool CaptureFileReader::open(const std::string& path) {
     }
     if (openError_.empty()) {
         uint32_t magic = readLittleEndian32(header);
-        if (magic == kMagic || magic == kSwappedMagic) {
-            swap_ = magic == kSwappedMagic;
-            linkType_ = readLittleEndian32(header + kLinkTypeOffset);
-            if (swap_) {
-                linkType_ = swapBytes32(linkType_);
+        if (magic == kMagic || magic == kSwappedMagic || magic == kNanosecondMagic ||
+            magic == kSwappedNanosecondMagic) {
+            swap_ = magic == kSwappedMagic || magic == kSwappedNanosecondMagic;
+            nanoseconds_ = magic == kNanosecondMagic || magic == kSwappedNanosecondMagic;
+            linkType_ = get32(header + kLinkTypeOffset);
+            if (!linkTypeSupported(linkType_)) {
+                openError_ = unsupportedLinkType(linkType_);
             }
-            if (linkType_ != kLinkTypeEthernet) {
-                openError_ = "link type " + std::to_string(linkType_) + " (" +
-                             linkTypeName(linkType_) +
-                             ") is not supported; Varlowe reads Ethernet captures";
-            }
-        } else if (magic == kNanosecondMagic || magic == kSwappedNanosecondMagic) {
-            openError_ = "a libpcap file with nanosecond times, which Varlowe does not read";
         } else if (magic == kPcapNgMagic) {
-            openError_ = "a pcapng file, which Varlowe does not read; save it as libpcap (pcap)";
+            openPcapNg(header);
         } else {
-            openError_ = "not a libpcap capture file";
+            openError_ = "not a libpcap or pcapng capture file";
         }
     }
     if (!openError_.empty()) {
-        file_.close();
-        swap_ = false;
+        close();
         diagnostic("PCAP: Invalid pcap file: %s\n\n", path.c_str());
         return false;
     }
     return true;
 }
 
+bool CaptureFileReader::openPcapNg(const uint8_t*) {
+    pcapng_ = true;
+    file_.seek(0);
+    if (!readSectionHeader(0)) {
+        openError_ = "a damaged pcapng file (its section header block is not valid)";
+        return false;
+    }
+    // The interfaces that follow the section header decide whether anything can be read.
+    for (;;) {
+        const uint64_t start = file_.position();
+        uint32_t type = 0;
+        uint32_t length = 0;
+        if (!blockHeader(start, type, length) || type != kInterfaceBlock) {
+            file_.seek(start);
+            break;
+        }
+        if (!readInterfaceBlock(length)) {
+            file_.seek(start);  // the walk ends there, as at a truncated record
+            break;
+        }
+    }
+    const std::vector<CaptureInterface>& interfaces = layout_.sections.front().interfaces;
+    if (!interfaces.empty()) {
+        linkType_ = interfaces.front().linkType;
+        const bool readable =
+            std::any_of(interfaces.begin(), interfaces.end(),
+                        [](const CaptureInterface& i) { return linkTypeSupported(i.linkType); });
+        if (!readable) {
+            openError_ = unsupportedLinkType(linkType_);
+            return false;
+        }
+    }
+    return true;
+}
+
+uint32_t CaptureFileReader::get32(const uint8_t* data) const {
+    const uint32_t value = readLittleEndian32(data);
+    return swap_ ? swapBytes32(value) : value;
+}
+
+uint16_t CaptureFileReader::get16(const uint8_t* data) const {
+    const uint16_t value = static_cast<uint16_t>(data[0] | (data[1] << 8));
+    return swap_ ? static_cast<uint16_t>((value >> 8) | (value << 8)) : value;
+}
+
+void CaptureFileReader::useLayout(const CaptureLayout& layout) {
+    if (pcapng_ && layout.walkedTo > layout_.walkedTo && !layout.sections.empty()) {
+        layout_ = layout;
+    }
+}
+
 bool CaptureFileReader::seek(uint64_t offset) {
-    return file_.isOpen() && file_.seek(offset);
+    if (!file_.isOpen()) {
+        return false;
+    }
+    if (pcapng_) {
+        if (offset >= layout_.walkedTo) {
+            learnPcapNgUpTo(offset);
+        }
+        // The section the offset lies in: the last one starting at or before it.
+        section_ = 0;
+        for (size_t i = 0; i < layout_.sections.size(); ++i) {
+            if (layout_.sections[i].start <= offset) {
+                section_ = i;
+            }
+        }
+        swap_ = layout_.sections[section_].swap;
+    }
+    return file_.seek(offset);
 }
 
 void CaptureFileReader::close() {
     file_.close();
     swap_ = false;
+    nanoseconds_ = false;
+    pcapng_ = false;
+    layout_ = CaptureLayout();
+    section_ = 0;
 }
 
 bool CaptureFileReader::nextFrame(FrameInfo& frame, uint64_t* position) {
     if (!file_.isOpen()) {
         return false;
     }
+    return pcapng_ ? nextPcapNgPacket(frame, position) : nextClassicRecord(frame, position);
+}
+
+bool CaptureFileReader::nextClassicRecord(FrameInfo& frame, uint64_t* position) {
     for (;;) {
         ++counter_;
         uint64_t recordOffset = file_.position();
@@ -141,22 +258,19 @@ bool CaptureFileReader::nextFrame(FrameInfo& frame, uint64_t* position) {
         }
         uint32_t fields[4];
         for (int i = 0; i < 4; ++i) {
-            fields[i] = readLittleEndian32(header + 4 * i);
-            if (swap_) {
-                fields[i] = swapBytes32(fields[i]);
-            }
+            fields[i] = get32(header + 4 * i);
         }
         uint32_t storedLength = fields[2];
         if (storedLength > file_.remaining()) {
             return false;  // cut short: the same as the end of the file
         }
         frame.seconds = fields[0];
-        frame.microseconds = fields[1];
+        frame.microseconds = nanoseconds_ ? fields[1] / 1000 : fields[1];
         frame.number = counter_;
         frame.fileOffset = recordOffset;
 
         uint32_t consumed = 0;
-        Decoded result = decodeFrame(frame, storedLength, fields[3], consumed);
+        Decoded result = decodeFrame(frame, storedLength, fields[3], consumed, linkType_);
         if (result == Decoded::StopReading) {
             return false;
         }
@@ -169,19 +283,322 @@ bool CaptureFileReader::nextFrame(FrameInfo& frame, uint64_t* position) {
     }
 }
 
+// A block's type and length, checked against the file; a section header's length is read
+// by readSectionHeader, in the byte order the section announces.
+bool CaptureFileReader::blockHeader(uint64_t start, uint32_t& type, uint32_t& length) {
+    uint8_t header[8];
+    if (file_.read(header, sizeof header) != sizeof header) {
+        return false;  // the end of the file
+    }
+    type = get32(header);
+    if (type == kSectionHeaderBlock) {
+        return true;
+    }
+    length = get32(header + 4);
+    if (length < kMinimumBlock || length % 4 != 0 || length > file_.size() - start) {
+        diagnostic("PCAPNG: damaged block at offset %llu; reading stops\n",
+                   static_cast<unsigned long long>(start));
+        return false;
+    }
+    return true;
+}
+
+// Moves to the block's trailing length and checks it; the position is then the next block.
+bool CaptureFileReader::endOfBlock(uint64_t start, uint32_t length) {
+    const uint64_t trailer = start + length - 4;
+    uint8_t bytes[4];
+    if (file_.position() > trailer || !file_.skip(trailer - file_.position()) ||
+        file_.read(bytes, sizeof bytes) != sizeof bytes || get32(bytes) != length) {
+        diagnostic("PCAPNG: damaged block at offset %llu; reading stops\n",
+                   static_cast<unsigned long long>(start));
+        return false;
+    }
+    layout_.walkedTo = std::max(layout_.walkedTo, start + length);
+    return true;
+}
+
+bool CaptureFileReader::readSectionHeader(uint64_t start) {
+    uint8_t header[12];
+    if (!file_.seek(start) || file_.read(header, sizeof header) != sizeof header) {
+        return false;
+    }
+    const uint32_t order = readLittleEndian32(header + 8);
+    if (order != kByteOrderMagic && order != kSwappedByteOrderMagic) {
+        diagnostic("PCAPNG: damaged section header at offset %llu; reading stops\n",
+                   static_cast<unsigned long long>(start));
+        return false;
+    }
+    const bool previousSwap = swap_;
+    swap_ = order == kSwappedByteOrderMagic;
+    const uint32_t length = get32(header + 4);
+    if (length < kMinimumSectionHeader || length % 4 != 0 || length > file_.size() - start) {
+        swap_ = previousSwap;
+        diagnostic("PCAPNG: damaged section header at offset %llu; reading stops\n",
+                   static_cast<unsigned long long>(start));
+        return false;
+    }
+    if (!endOfBlock(start, length)) {
+        swap_ = previousSwap;
+        return false;
+    }
+    CaptureSection section;
+    section.start = start;
+    section.swap = swap_;
+    layout_.sections.push_back(std::move(section));
+    section_ = layout_.sections.size() - 1;
+    return true;
+}
+
+bool CaptureFileReader::readInterfaceBlock(uint32_t length) {
+    const uint64_t start = file_.position() - 8;
+    if (length < kMinimumInterfaceBlock) {
+        diagnostic("PCAPNG: damaged block at offset %llu; reading stops\n",
+                   static_cast<unsigned long long>(start));
+        return false;
+    }
+    // Bounded by the file: blockHeader checked the length against what is left.
+    std::vector<uint8_t> body(length - 12);
+    if (file_.read(body.data(), body.size()) != body.size()) {
+        return false;
+    }
+    CaptureInterface interface;
+    interface.linkType = get16(body.data());
+    interface.snapLength = get32(body.data() + 4);
+    for (size_t at = 8; at + 4 <= body.size();) {
+        const uint16_t code = get16(body.data() + at);
+        const uint16_t size = get16(body.data() + at + 2);
+        if (code == kOptionEnd || at + 4 + size > body.size()) {
+            break;
+        }
+        const uint8_t* value = body.data() + at + 4;
+        if (code == kOptionTimeResolution && size >= 1) {
+            interface.decimal = (value[0] & 0x80) == 0;
+            interface.exponent = value[0] & 0x7f;
+        } else if (code == kOptionTimeOffset && size >= 8) {
+            const uint64_t low = get32(value);
+            const uint64_t high = get32(value + 4);
+            // In the section's byte order as one 64-bit number.
+            interface.offsetSeconds =
+                static_cast<int64_t>(swap_ ? (low << 32) | high : (high << 32) | low);
+        }
+        at += 4 + ((size + 3u) & ~3u);
+    }
+    if (!endOfBlock(start, length)) {
+        return false;
+    }
+    layout_.sections[section_].interfaces.push_back(interface);
+    return true;
+}
+
+void CaptureFileReader::learnPcapNgUpTo(uint64_t offset) {
+    if (layout_.sections.empty() || !file_.seek(layout_.walkedTo)) {
+        return;
+    }
+    section_ = layout_.sections.size() - 1;
+    swap_ = layout_.sections[section_].swap;
+    while (file_.position() < offset) {
+        const uint64_t start = file_.position();
+        uint32_t type = 0;
+        uint32_t length = 0;
+        if (!blockHeader(start, type, length)) {
+            return;
+        }
+        if (type == kSectionHeaderBlock) {
+            if (!readSectionHeader(start)) {
+                return;
+            }
+        } else if (type == kInterfaceBlock) {
+            if (!readInterfaceBlock(length)) {
+                return;
+            }
+        } else if (!endOfBlock(start, length)) {
+            return;
+        }
+    }
+}
+
+void CaptureFileReader::setPacketTime(FrameInfo& frame, const CaptureInterface& interface,
+                                      uint64_t units) const {
+    uint64_t perSecond = 0;
+    if (interface.decimal && interface.exponent <= 19) {
+        perSecond = 1;
+        for (int i = 0; i < interface.exponent; ++i) {
+            perSecond *= 10;
+        }
+    } else if (!interface.decimal && interface.exponent <= 63) {
+        perSecond = uint64_t{1} << interface.exponent;
+    }
+    if (perSecond == 0) {
+        frame.seconds = 0;
+        frame.microseconds = 0;
+        return;
+    }
+    const uint64_t fraction = units % perSecond;
+    frame.seconds =
+        static_cast<uint32_t>(static_cast<int64_t>(units / perSecond) + interface.offsetSeconds);
+    frame.microseconds =
+        static_cast<uint32_t>(static_cast<unsigned __int128>(fraction) * 1000000u / perSecond);
+}
+
+bool CaptureFileReader::nextPcapNgPacket(FrameInfo& frame, uint64_t* position) {
+    for (;;) {
+        const uint64_t start = file_.position();
+        uint32_t type = 0;
+        uint32_t length = 0;
+        if (!blockHeader(start, type, length)) {
+            return false;
+        }
+        if (type == kSectionHeaderBlock || type == kInterfaceBlock) {
+            if (start < layout_.walkedTo) {
+                // Known from an earlier walk: only the section and its byte order change.
+                seek(start);
+                if (type == kSectionHeaderBlock) {
+                    uint8_t size[4];
+                    if (!file_.seek(start + 4) || file_.read(size, sizeof size) != sizeof size) {
+                        return false;
+                    }
+                    length = get32(size);
+                }
+                if (!file_.seek(start + length)) {
+                    return false;
+                }
+                continue;
+            }
+            const bool good =
+                type == kSectionHeaderBlock ? readSectionHeader(start) : readInterfaceBlock(length);
+            if (!good) {
+                return false;
+            }
+            continue;
+        }
+        if (type != kEnhancedPacketBlock && type != kSimplePacketBlock &&
+            type != kObsoletePacketBlock) {
+            if (!endOfBlock(start, length)) {
+                return false;
+            }
+            continue;  // statistics, name resolution, custom blocks...
+        }
+
+        ++counter_;
+        if (position != nullptr) {
+            *position = start;
+        }
+        const std::vector<CaptureInterface>& interfaces = layout_.sections[section_].interfaces;
+        uint32_t interfaceId = 0;
+        uint32_t storedLength = 0;
+        uint32_t wireLength = 0;
+        uint64_t units = 0;
+        if (type == kSimplePacketBlock) {
+            uint8_t fields[4];
+            if (length < kMinimumSimpleBlock || file_.read(fields, 4) != 4) {
+                diagnostic("PCAPNG: damaged block at offset %llu; reading stops\n",
+                           static_cast<unsigned long long>(start));
+                return false;
+            }
+            wireLength = get32(fields);
+            storedLength = std::min(wireLength, length - kMinimumSimpleBlock);
+            if (!interfaces.empty() && interfaces.front().snapLength > 0) {
+                storedLength = std::min(storedLength, interfaces.front().snapLength);
+            }
+        } else {
+            uint8_t fields[20];
+            if (length < kMinimumEnhancedBlock || file_.read(fields, 20) != 20) {
+                diagnostic("PCAPNG: damaged block at offset %llu; reading stops\n",
+                           static_cast<unsigned long long>(start));
+                return false;
+            }
+            interfaceId = type == kEnhancedPacketBlock ? get32(fields) : get16(fields);
+            units = (uint64_t{get32(fields + 4)} << 32) | get32(fields + 8);
+            storedLength = get32(fields + 12);
+            wireLength = get32(fields + 16);
+            if (storedLength > length - kMinimumEnhancedBlock) {
+                diagnostic("PCAPNG: damaged block at offset %llu; reading stops\n",
+                           static_cast<unsigned long long>(start));
+                return false;
+            }
+        }
+        frame.number = counter_;
+        frame.fileOffset = start;
+        Decoded result = Decoded::Dropped;
+        uint32_t consumed = 0;
+        if (interfaceId < interfaces.size() &&
+            linkTypeSupported(interfaces[interfaceId].linkType)) {
+            const CaptureInterface& interface = interfaces[interfaceId];
+            setPacketTime(frame, interface, units);
+            result = decodeFrame(frame, storedLength, wireLength, consumed, interface.linkType);
+        }
+        if (result == Decoded::StopReading || !endOfBlock(start, length)) {
+            return false;
+        }
+        if (result == Decoded::Accepted) {
+            return true;
+        }
+    }
+}
+
 CaptureFileReader::Decoded CaptureFileReader::decodeFrame(FrameInfo& frame, uint32_t storedLength,
-                                                          uint32_t wireLength, uint32_t& consumed) {
-    if (storedLength < kEthernetHeaderSize) {
+                                                          uint32_t wireLength, uint32_t& consumed,
+                                                          uint32_t linkType) {
+    // The link-layer header: its length and the type of what it carries.
+    uint32_t linkLength = 0;
+    switch (linkType) {
+        case kLinkTypeEthernet:
+            linkLength = kEthernetHeaderSize;
+            break;
+        case kLinkTypeCooked:
+            linkLength = kCookedHeaderSize;
+            break;
+        case kLinkTypeCookedV2:
+            linkLength = kCookedV2HeaderSize;
+            break;
+        case kLinkTypeLoopback:
+            linkLength = kLoopbackHeaderSize;
+            break;
+        default:  // raw IP: the record starts with the IP header
+            break;
+    }
+    if (storedLength < linkLength) {
         return Decoded::Dropped;
     }
-    uint8_t ethernet[kEthernetHeaderSize];
-    if (file_.read(ethernet, sizeof ethernet) != sizeof ethernet) {
-        diagnostic("Packet %d: Unable to read ethernet header\n", static_cast<int>(frame.number));
+    uint8_t link[kCookedV2HeaderSize];
+    if (file_.read(link, linkLength) != linkLength) {
+        diagnostic(linkType == kLinkTypeEthernet ? "Packet %d: Unable to read ethernet header\n"
+                                                 : "Packet %d: Unable to read link-layer header\n",
+                   static_cast<int>(frame.number));
         return Decoded::StopReading;
     }
-    consumed = kEthernetHeaderSize;
-    uint32_t remaining = storedLength - kEthernetHeaderSize;
-    if (readBigEndian16(ethernet + 12) != kEthernetTypeIpv4 || remaining < kIpHeaderSize) {
+    consumed = linkLength;
+    uint32_t remaining = storedLength - linkLength;
+    uint16_t etherType = kEthernetTypeIpv4;
+    if (linkType == kLinkTypeEthernet) {
+        etherType = readBigEndian16(link + 12);
+    } else if (linkType == kLinkTypeCooked) {
+        etherType = readBigEndian16(link + 14);
+    } else if (linkType == kLinkTypeCookedV2) {
+        etherType = readBigEndian16(link);
+    } else if (linkType == kLinkTypeLoopback) {
+        // The address family in the byte order of the host that wrote it.
+        const uint32_t family = readLittleEndian32(link);
+        if (family != kFamilyInet && swapBytes32(family) != kFamilyInet) {
+            return Decoded::Dropped;
+        }
+    }
+    if (linkType == kLinkTypeEthernet || linkType == kLinkTypeCooked ||
+        linkType == kLinkTypeCookedV2) {
+        // 802.1Q and 802.1ad tags, one or two, before the carried type.
+        for (int tags = 0;
+             tags < 2 && (etherType == kEthernetTypeVlan || etherType == kEthernetTypeQinQ);
+             ++tags) {
+            uint8_t tag[4];
+            if (remaining < sizeof tag || file_.read(tag, sizeof tag) != sizeof tag) {
+                return Decoded::Dropped;
+            }
+            consumed += sizeof tag;
+            remaining -= sizeof tag;
+            etherType = readBigEndian16(tag + 2);
+        }
+    }
+    if (etherType != kEthernetTypeIpv4 || remaining < kIpHeaderSize) {
         return Decoded::Dropped;
     }
 
@@ -191,6 +608,10 @@ CaptureFileReader::Decoded CaptureFileReader::decodeFrame(FrameInfo& frame, uint
         return Decoded::StopReading;
     }
     consumed += kIpHeaderSize;
+    const bool rawIp = linkType == kLinkTypeRaw || linkType == kLinkTypeRawIpv4;
+    if (rawIp && (ip[0] >> 4) != 4) {
+        return Decoded::Dropped;  // IPv6 on a raw IP link
+    }
     uint32_t headerLength = (ip[0] & 0x0fu) * 4;
     if (headerLength == 0) {
         diagnostic("Packet %d: Unable to read ip header\n", static_cast<int>(frame.number));

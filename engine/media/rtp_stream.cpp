@@ -570,7 +570,11 @@ std::optional<std::string> RtpStreamRegistry::canonicalName(uint32_t ssrc) const
 std::optional<size_t> RtpStreamRegistry::walkStreamFrames(const RtpStream& stream,
                                                           const FrameVisit& visit) const {
     CaptureFileReader reader;
-    if (!reader.open(path_) || !reader.seek(stream.firstOffset)) {
+    if (!reader.open(path_)) {
+        return std::nullopt;
+    }
+    reader.useLayout(layout_);
+    if (!reader.seek(stream.firstOffset)) {
         return std::nullopt;
     }
     FrameInfo frame;

@@ -10,6 +10,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "capture/capture_file_reader.h"
 #include "capture/packet_record.h"
 #include "media/flat_key_map.h"
 #include "media/rtcp_report.h"
@@ -167,6 +168,8 @@ class RtpStreamRegistry {
     RtpStreamRegistry& operator=(const RtpStreamRegistry&) = delete;
 
     const std::string& capturePath() const { return path_; }
+    // What the analysis pass learnt of the file's layout (pcapng sections and interfaces).
+    void setCaptureLayout(const CaptureLayout& layout) { layout_ = layout; }
     size_t streamCount() const { return streams_.size(); }
     const RtpStream& stream(size_t index) const { return *streams_[index]; }
     RtpStream& stream(size_t index) { return *streams_[index]; }
@@ -240,6 +243,7 @@ class RtpStreamRegistry {
     RtpStream* newStream();
 
     std::string path_;
+    CaptureLayout layout_;
     // Streams live in chunks of their own, apart from the rest of the analysis: an SDP
     // registers a stream per payload type and most never see a packet, so a long capture
     // makes and drops millions of them; freed chunk by chunk they leave no holes between

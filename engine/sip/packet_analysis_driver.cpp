@@ -127,6 +127,8 @@ AnalysisResult PacketAnalysisDriver::analyse(const std::string& path, bool fromL
     if (progress_ != nullptr) {
         progress_->end();
     }
+    // Graphs and extraction read the file again; they start from what this pass learnt.
+    registry.setCaptureLayout(assembler.reader().layout());
     if (model->itemCount() == 0 && fromLiveCapture && dialogs_ != nullptr) {
         std::string question =
             "There are no packets that can be displayed.\n\n" + path + "\n\nDelete capture?";

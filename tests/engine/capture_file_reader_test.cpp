@@ -56,11 +56,7 @@ TEST(CaptureFileReader, RejectsOtherFormatsWithTheDiagnosticLine) {
         Bytes content;
     };
     std::vector<Case> cases = {
-        {"nanosecond magic",
-         CaptureBuilder(FileByteOrder::Little, CaptureBuilder::kNanosecondMagic).bytes()},
-        {"pcapng section header",
-         Bytes{0x0a, 0x0d, 0x0d, 0x0a, 0x1c, 0,    0,    0,    0x4d, 0x3c, 0x2b, 0x1a,
-               1,    0,    0,    0,    0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff}},
+        {"another magic", Bytes(24, 0x41)},
         {"shorter than the global header", Bytes(whole.begin(), whole.begin() + 23)},
         {"empty file", Bytes{}},
     };
@@ -155,8 +151,8 @@ TEST(CaptureFileReader, LinkTypesOtherThanEthernetAreRefusedByName) {
         uint32_t linkType;
         const char* text;
     };
-    for (Case c : {Case{0, "link type 0 (BSD loopback)"}, Case{101, "link type 101 (raw IP)"},
-                   Case{113, "link type 113 (Linux cooked capture)"},
+    for (Case c : {Case{9, "link type 9 (PPP)"}, Case{229, "link type 229 (raw IPv6)"},
+                   Case{127, "link type 127 (IEEE 802.11 radiotap)"},
                    Case{0xffffffffu, "link type 4294967295 (unknown)"}}) {
         for (FileByteOrder order : {FileByteOrder::Little, FileByteOrder::Big}) {
             CaptureBuilder builder(order, CaptureBuilder::kMicrosecondMagic, c.linkType);
@@ -186,10 +182,9 @@ TEST(CaptureFileReader, OpenFailuresSayWhy) {
     EXPECT_NE(reader.openError().find("shorter than its 24-byte header"), std::string::npos);
     file.write(Bytes(24, 0x41));
     EXPECT_FALSE(reader.open(file.path()));
-    EXPECT_EQ(reader.openError(), "not a libpcap capture file");
+    EXPECT_EQ(reader.openError(), "not a libpcap or pcapng capture file");
     file.write(CaptureBuilder(FileByteOrder::Little, CaptureBuilder::kNanosecondMagic).bytes());
-    EXPECT_FALSE(reader.open(file.path()));
-    EXPECT_NE(reader.openError().find("nanosecond"), std::string::npos);
+    EXPECT_TRUE(reader.open(file.path()));
     file.write(threePackets(FileByteOrder::Little).bytes());
     EXPECT_TRUE(reader.open(file.path()));
     EXPECT_EQ(reader.openError(), "");

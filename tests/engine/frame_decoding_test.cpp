@@ -45,7 +45,7 @@ TEST(FrameDecoding, IpOptionsAreSkipped) {
     EXPECT_EQ(result.packets[1].destinationPort, "4000");
 }
 
-TEST(FrameDecoding, VlanTaggedFramesAreDropped) {
+TEST(FrameDecoding, VlanTaggedFramesAreRead) {
     CaptureBuilder builder;
     VlanTag vlan;
     vlan.present = true;
@@ -53,9 +53,10 @@ TEST(FrameDecoding, VlanTaggedFramesAreDropped) {
                               0x0800, vlan));
     builder.add(udpFrame(kHostA, 1, kHostB, 2, bytesOf("plain")));
     ReadResult result = readAll(builder);
-    ASSERT_EQ(result.packets.size(), 1u);
-    EXPECT_EQ(payloadOf(result.packets[0]), "plain");
-    EXPECT_EQ(result.packets[0].number, 2u);
+    ASSERT_EQ(result.packets.size(), 2u);
+    EXPECT_EQ(payloadOf(result.packets[0]), "tagged");
+    EXPECT_EQ(result.packets[0].number, 1u);
+    EXPECT_EQ(payloadOf(result.packets[1]), "plain");
 }
 
 TEST(FrameDecoding, EthernetPaddingIsPartOfAShortUdpPayload) {

@@ -14,21 +14,27 @@ struct ReadResult {
     std::vector<PacketRecord> packets;
 };
 
-// Writes the built capture to a temporary file and reads every accepted packet from it.
-inline ReadResult readAll(const CaptureBuilder& builder, bool includeUdp = true,
-                          bool includeTcp = true) {
-    TempFile file;
-    builder.writeTo(file.path());
+// Reads every accepted packet of a capture file.
+inline ReadResult readPath(const std::string& path, bool includeUdp = true,
+                           bool includeTcp = true) {
     CaptureFileReader reader;
     reader.setIncludeUdp(includeUdp);
     reader.setIncludeTcp(includeTcp);
     ReadResult result;
-    result.opened = reader.open(file.path());
+    result.opened = reader.open(path);
     FrameInfo frame;
     while (result.opened && reader.nextFrame(frame)) {
         result.packets.push_back(PacketRecord::fromFrame(frame));
     }
     return result;
+}
+
+// Writes the built capture (classic or pcapng) to a temporary file and reads it.
+template <typename Builder>
+ReadResult readAll(const Builder& builder, bool includeUdp = true, bool includeTcp = true) {
+    TempFile file;
+    builder.writeTo(file.path());
+    return readPath(file.path(), includeUdp, includeTcp);
 }
 
 inline std::string payloadOf(const PacketRecord& record) {

@@ -235,6 +235,187 @@ void CaptureBuilder::writeTo(const std::string& path) const {
     }
 }
 
+Bytes taggedEthernetFrame(const Bytes& ipPacket, const std::vector<uint16_t>& tagTypes,
+                          uint16_t etherType) {
+    Bytes frame = {0x00, 0x11, 0x22, 0x33, 0x44, 0x55, 0x66, 0x77, 0x88, 0x99, 0xaa, 0xbb};
+    uint16_t vlan = 100;
+    for (uint16_t type : tagTypes) {
+        putBe16(frame, type);
+        putBe16(frame, vlan++);
+    }
+    putBe16(frame, etherType);
+    frame.insert(frame.end(), ipPacket.begin(), ipPacket.end());
+    return frame;
+}
+
+Bytes cookedFrame(const Bytes& ipPacket, bool version2, const std::vector<uint16_t>& tagTypes,
+                  uint16_t protocol) {
+    const uint16_t first = tagTypes.empty() ? protocol : tagTypes.front();
+    Bytes frame;
+    if (version2) {
+        putBe16(frame, first);  // protocol type
+        putBe16(frame, 0);      // reserved
+        putBe32(frame, 1);      // interface index
+        putBe16(frame, 1);      // ARPHRD_ETHER
+        frame.push_back(0);     // packet type: to us
+        frame.push_back(6);     // address length
+        for (uint8_t b : {0x02, 0x42, 0xac, 0x11, 0x00, 0x02, 0x00, 0x00}) frame.push_back(b);
+    } else {
+        putBe16(frame, 0);  // packet type: to us
+        putBe16(frame, 1);  // ARPHRD_ETHER
+        putBe16(frame, 6);  // address length
+        for (uint8_t b : {0x02, 0x42, 0xac, 0x11, 0x00, 0x02, 0x00, 0x00}) frame.push_back(b);
+        putBe16(frame, first);
+    }
+    for (size_t i = 0; i < tagTypes.size(); ++i) {
+        putBe16(frame, static_cast<uint16_t>(200 + i));
+        putBe16(frame, i + 1 < tagTypes.size() ? tagTypes[i + 1] : protocol);
+    }
+    frame.insert(frame.end(), ipPacket.begin(), ipPacket.end());
+    return frame;
+}
+
+Bytes loopbackFrame(const Bytes& ipPacket, FileByteOrder order, uint32_t family) {
+    Bytes frame;
+    for (int i = 0; i < 4; ++i) {
+        const int shift = order == FileByteOrder::Little ? 8 * i : 8 * (3 - i);
+        frame.push_back(static_cast<uint8_t>(family >> shift));
+    }
+    frame.insert(frame.end(), ipPacket.begin(), ipPacket.end());
+    return frame;
+}
+
+void PcapNgBuilder::put32(Bytes& out, uint32_t value) const {
+    for (int i = 0; i < 4; ++i) {
+        const int shift = order_ == FileByteOrder::Little ? 8 * i : 8 * (3 - i);
+        out.push_back(static_cast<uint8_t>(value >> shift));
+    }
+}
+
+void PcapNgBuilder::put16(Bytes& out, uint16_t value) const {
+    if (order_ == FileByteOrder::Little) {
+        out.push_back(static_cast<uint8_t>(value));
+        out.push_back(static_cast<uint8_t>(value >> 8));
+    } else {
+        out.push_back(static_cast<uint8_t>(value >> 8));
+        out.push_back(static_cast<uint8_t>(value));
+    }
+}
+
+void PcapNgBuilder::finish(uint32_t type, Bytes body) {
+    while (body.size() % 4 != 0) body.push_back(0);
+    lastBlock_ = bytes_.size();
+    const auto length = static_cast<uint32_t>(body.size() + 12);
+    put32(bytes_, type);
+    put32(bytes_, length);
+    bytes_.insert(bytes_.end(), body.begin(), body.end());
+    put32(bytes_, length);
+}
+
+PcapNgBuilder& PcapNgBuilder::section(FileByteOrder order) {
+    order_ = order;
+    Bytes body;
+    put32(body, 0x1a2b3c4du);
+    put16(body, 1);
+    put16(body, 0);
+    put32(body, 0xffffffffu);  // section length not given
+    put32(body, 0xffffffffu);
+    finish(0x0a0d0d0au, body);
+    return *this;
+}
+
+PcapNgBuilder& PcapNgBuilder::interface(uint16_t linkType, uint32_t snapLength, int resolution,
+                                        int64_t offsetSeconds) {
+    Bytes body;
+    put16(body, linkType);
+    put16(body, 0);
+    put32(body, snapLength);
+    if (resolution >= 0) {
+        put16(body, 9);
+        put16(body, 1);
+        body.push_back(static_cast<uint8_t>(resolution));
+        body.insert(body.end(), 3, 0);
+    }
+    if (offsetSeconds != 0) {
+        put16(body, 14);
+        put16(body, 8);
+        const auto value = static_cast<uint64_t>(offsetSeconds);
+        if (order_ == FileByteOrder::Little) {
+            put32(body, static_cast<uint32_t>(value));
+            put32(body, static_cast<uint32_t>(value >> 32));
+        } else {
+            put32(body, static_cast<uint32_t>(value >> 32));
+            put32(body, static_cast<uint32_t>(value));
+        }
+    }
+    if (resolution >= 0 || offsetSeconds != 0) {
+        put16(body, 0);
+        put16(body, 0);
+    }
+    finish(1, body);
+    return *this;
+}
+
+PcapNgBuilder& PcapNgBuilder::enhanced(uint32_t interfaceId, uint64_t timestamp, const Bytes& frame,
+                                       uint32_t wireLength) {
+    Bytes body;
+    put32(body, interfaceId);
+    put32(body, static_cast<uint32_t>(timestamp >> 32));
+    put32(body, static_cast<uint32_t>(timestamp));
+    put32(body, static_cast<uint32_t>(frame.size()));
+    put32(body, wireLength != 0 ? wireLength : static_cast<uint32_t>(frame.size()));
+    body.insert(body.end(), frame.begin(), frame.end());
+    finish(6, body);
+    return *this;
+}
+
+PcapNgBuilder& PcapNgBuilder::simple(const Bytes& frame, uint32_t wireLength) {
+    Bytes body;
+    put32(body, wireLength != 0 ? wireLength : static_cast<uint32_t>(frame.size()));
+    body.insert(body.end(), frame.begin(), frame.end());
+    finish(3, body);
+    return *this;
+}
+
+PcapNgBuilder& PcapNgBuilder::obsolete(uint16_t interfaceId, uint64_t timestamp,
+                                       const Bytes& frame) {
+    Bytes body;
+    put16(body, interfaceId);
+    put16(body, 0);
+    put32(body, static_cast<uint32_t>(timestamp >> 32));
+    put32(body, static_cast<uint32_t>(timestamp));
+    put32(body, static_cast<uint32_t>(frame.size()));
+    put32(body, static_cast<uint32_t>(frame.size()));
+    body.insert(body.end(), frame.begin(), frame.end());
+    finish(2, body);
+    return *this;
+}
+
+PcapNgBuilder& PcapNgBuilder::block(uint32_t type, const Bytes& body) {
+    finish(type, body);
+    return *this;
+}
+
+PcapNgBuilder& PcapNgBuilder::appendBytes(const Bytes& data) {
+    bytes_.insert(bytes_.end(), data.begin(), data.end());
+    return *this;
+}
+
+void PcapNgBuilder::patch32(size_t offset, uint32_t value) {
+    Bytes word;
+    put32(word, value);
+    std::copy(word.begin(), word.end(), bytes_.begin() + static_cast<std::ptrdiff_t>(offset));
+}
+
+void PcapNgBuilder::writeTo(const std::string& path) const {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(bytes_.data()),
+              static_cast<std::streamsize>(bytes_.size()));
+    if (!out) {
+        throw std::runtime_error("cannot write " + path);
+    }
+}
+
 TempFile::TempFile(const std::string& name) {
     std::string pattern = (std::filesystem::temp_directory_path() / "varlowe-test-XXXXXX").string();
     std::vector<char> buffer(pattern.begin(), pattern.end());

@@ -91,6 +91,54 @@ class CaptureBuilder {
     size_t records_ = 0;
 };
 
+// Frames of the other link layers around an IPv4 packet (or any carried type).
+// Ethernet with tags: each entry a tag protocol identifier (0x8100 or 0x88a8), outermost first.
+Bytes taggedEthernetFrame(const Bytes& ipPacket, const std::vector<uint16_t>& tagTypes,
+                          uint16_t etherType = 0x0800);
+// Linux cooked capture, v1 (16-byte header) or v2 (20 bytes), optionally with tags.
+Bytes cookedFrame(const Bytes& ipPacket, bool version2, const std::vector<uint16_t>& tagTypes = {},
+                  uint16_t protocol = 0x0800);
+// BSD loopback: the 4-byte address family in the given byte order.
+Bytes loopbackFrame(const Bytes& ipPacket, FileByteOrder order, uint32_t family = 2);
+
+// Builds a pcapng file in memory, block by block; each section in its own byte order.
+class PcapNgBuilder {
+  public:
+    explicit PcapNgBuilder(FileByteOrder order = FileByteOrder::Little) { section(order); }
+
+    PcapNgBuilder& section(FileByteOrder order);
+    // An interface description; `resolution` is the if_tsresol byte (none when negative),
+    // `offsetSeconds` the if_tsoffset option (none when 0).
+    PcapNgBuilder& interface(uint16_t linkType, uint32_t snapLength = 262144, int resolution = -1,
+                             int64_t offsetSeconds = 0);
+    // Packets: enhanced, simple and the obsolete packet block; wire length as the frame's
+    // unless given.
+    PcapNgBuilder& enhanced(uint32_t interfaceId, uint64_t timestamp, const Bytes& frame,
+                            uint32_t wireLength = 0);
+    PcapNgBuilder& simple(const Bytes& frame, uint32_t wireLength = 0);
+    PcapNgBuilder& obsolete(uint16_t interfaceId, uint64_t timestamp, const Bytes& frame);
+    // Any other block with its body (padded to 4 bytes).
+    PcapNgBuilder& block(uint32_t type, const Bytes& body);
+    // Stray bytes.
+    PcapNgBuilder& appendBytes(const Bytes& data);
+
+    // Offset of the last block written and the whole file.
+    size_t lastBlock() const { return lastBlock_; }
+    Bytes& bytes() { return bytes_; }
+    void writeTo(const std::string& path) const;
+    // Overwrites a 32-bit value at `offset` in the current section's byte order.
+    void patch32(size_t offset, uint32_t value);
+
+  private:
+    void put32(Bytes& out, uint32_t value) const;
+    void put16(Bytes& out, uint16_t value) const;
+    void finish(uint32_t type, Bytes body);
+
+    FileByteOrder order_ = FileByteOrder::Little;
+    Bytes bytes_;
+    size_t lastBlock_ = 0;
+};
+
 // A file in a fresh temporary folder, removed with the folder when the object goes.
 class TempFile {
   public:

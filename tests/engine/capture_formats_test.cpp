@@ -1,0 +1,277 @@
+// The capture formats and link layers beyond classic Ethernet files: pcapng (sections in
+// either byte order, interfaces with their own link types and time resolutions, the three
+// packet blocks, damaged blocks), nanosecond files, Linux cooked v1 and v2, raw IPv4, BSD
+// loopback and VLAN tags.
+#include <gtest/gtest.h>
+
+#include <functional>
+
+#include "diagnostics.h"
+#include "reader_test_util.h"
+
+using namespace varlowe;
+using namespace varlowe::testsupport;
+
+namespace {
+
+Bytes ipUdp(const std::string& text, uint16_t port = 5060) {
+    return ipv4Packet(kHostA, kHostB, 17, udpDatagram(port, port, bytesOf(text)));
+}
+
+Bytes ipv6Packet() {
+    Bytes packet(48, 0);
+    packet[0] = 0x60;
+    return packet;
+}
+
+std::vector<std::string> payloads(const ReadResult& result) {
+    std::vector<std::string> out;
+    for (const PacketRecord& packet : result.packets) out.push_back(payloadOf(packet));
+    return out;
+}
+
+// Every packet read again from its offset by a reader of its own, as graphs and extraction
+// do: without what the first reader learnt, and with it.
+void expectEachPacketFoundAgain(const std::string& path, const ReadResult& result) {
+    CaptureFileReader first;
+    ASSERT_TRUE(first.open(path));
+    FrameInfo frame;
+    while (first.nextFrame(frame)) {
+    }
+    for (bool withLayout : {false, true}) {
+        SCOPED_TRACE(withLayout ? "with the layout" : "without the layout");
+        for (auto it = result.packets.rbegin(); it != result.packets.rend(); ++it) {
+            CaptureFileReader again;
+            ASSERT_TRUE(again.open(path));
+            if (withLayout)
+                again.useLayout(first.layout());
+            ASSERT_TRUE(again.seek(it->fileOffset));
+            ASSERT_TRUE(again.nextFrame(frame));
+            PacketRecord packet = PacketRecord::fromFrame(frame);
+            EXPECT_EQ(packet.fileOffset, it->fileOffset);
+            EXPECT_EQ(packet.time(), it->time());
+            EXPECT_EQ(packet.payload, it->payload);
+        }
+    }
+}
+
+}  // namespace
+
+TEST(CaptureFormats, PcapNgReadsLikeTheClassicFileInEitherByteOrder) {
+    CaptureBuilder classic;
+    classic.add(udpFrame(kHostA, 5060, kHostB, 5060, bytesOf("INVITE one")), 1700000000, 1);
+    classic.add(udpFrame(kHostB, 5060, kHostA, 5060, bytesOf("SIP/2.0 200 two")), 1700000000,
+                999999);
+    classic.add(tcpFrame(kHostA, 5061, kHostB, 5061, bytesOf("tcp three")), 1700000001, 0);
+    const ReadResult expected = readAll(classic);
+    ASSERT_EQ(expected.packets.size(), 3u);
+    for (FileByteOrder order : {FileByteOrder::Little, FileByteOrder::Big}) {
+        PcapNgBuilder ng(order);
+        ng.interface(1);
+        ng.enhanced(0, 1700000000000001ull,
+                    udpFrame(kHostA, 5060, kHostB, 5060, bytesOf("INVITE one")));
+        ng.block(4, Bytes(16, 0));  // name resolution: skipped
+        ng.enhanced(0, 1700000000999999ull,
+                    udpFrame(kHostB, 5060, kHostA, 5060, bytesOf("SIP/2.0 200 two")));
+        ng.block(5, Bytes(20, 0));  // interface statistics: skipped
+        ng.enhanced(0, 1700000001000000ull,
+                    tcpFrame(kHostA, 5061, kHostB, 5061, bytesOf("tcp three")));
+        TempFile file("capture.pcapng");
+        ng.writeTo(file.path());
+        ScopedDiagnosticsCapture diagnostics;
+        CaptureFileReader reader;
+        ASSERT_TRUE(reader.open(file.path())) << reader.openError();
+        EXPECT_TRUE(reader.isPcapNg());
+        EXPECT_EQ(reader.linkType(), 1u);
+        const ReadResult result = readPath(file.path());
+        ASSERT_EQ(result.packets.size(), 3u);
+        for (size_t i = 0; i < 3; ++i) {
+            const PacketRecord& a = result.packets[i];
+            const PacketRecord& b = expected.packets[i];
+            EXPECT_EQ(a.number, b.number);
+            EXPECT_EQ(a.time(), b.time());
+            EXPECT_EQ(a.transport, b.transport);
+            EXPECT_EQ(a.sourceAddress + a.sourcePort, b.sourceAddress + b.sourcePort);
+            EXPECT_EQ(a.payload, b.payload);
+            EXPECT_EQ(a.headerOverhead, b.headerOverhead);
+        }
+        EXPECT_EQ(diagnostics.text(), "");
+        expectEachPacketFoundAgain(file.path(), result);
+    }
+}
+
+TEST(CaptureFormats, SectionsInterfacesAndTimeResolutionsEachApplyToTheirOwnPackets) {
+    PcapNgBuilder ng(FileByteOrder::Little);
+    ng.interface(1);               // 0: Ethernet, microseconds
+    ng.interface(276, 262144, 9);  // 1: cooked v2, nanoseconds
+    ng.enhanced(0, 10'000'123ull, udpFrame(kHostA, 1, kHostB, 2, bytesOf("ether us")));
+    ng.enhanced(1, 20'000'000'456ull, cookedFrame(ipUdp("cooked ns"), true));
+    ng.simple(udpFrame(kHostA, 1, kHostB, 2, bytesOf("simple block")));  // interface 0, no time
+    ng.section(FileByteOrder::Big);
+    ng.interface(101, 65535, 0x80 | 20);  // 0: raw IP, 2^-20 seconds
+    ng.interface(228, 65535, 3, 1000);    // 1: raw IPv4, milliseconds, 1000 s on
+    ng.interface(105);                    // 2: 802.11, not read
+    ng.enhanced(0, (uint64_t{7} << 20) | (uint64_t{1} << 19), ipUdp("raw half second"));
+    ng.enhanced(0, 0, ipv6Packet());  // counted, not read
+    ng.enhanced(2, 0, Bytes(40, 0));  // an interface the reader does not decode
+    ng.obsolete(1, 5'250ull, ipUdp("obsolete block"));
+    ng.enhanced(9, 0, ipUdp("no such interface"));
+    ng.section(FileByteOrder::Little);
+    ng.interface(0);  // BSD loopback
+    ng.enhanced(0, 3'000'000ull, loopbackFrame(ipUdp("loopback"), FileByteOrder::Little));
+    TempFile file("sections.pcapng");
+    ng.writeTo(file.path());
+
+    ScopedDiagnosticsCapture diagnostics;
+    const ReadResult result = readPath(file.path());
+    EXPECT_EQ(payloads(result),
+              (std::vector<std::string>{"ether us", "cooked ns", "simple block", "raw half second",
+                                        "obsolete block", "loopback"}));
+    ASSERT_EQ(result.packets.size(), 6u);
+    // Numbers count packet blocks from 1, whatever was read of them.
+    std::vector<uint32_t> numbers;
+    for (const PacketRecord& p : result.packets) numbers.push_back(p.number);
+    EXPECT_EQ(numbers, (std::vector<uint32_t>{1, 2, 3, 4, 7, 9}));
+    EXPECT_EQ(result.packets[0].time(), (PacketTime{10, 123}));
+    EXPECT_EQ(result.packets[1].time(), (PacketTime{20, 0}));  // 456 ns
+    EXPECT_EQ(result.packets[2].time(), (PacketTime{0, 0}));
+    EXPECT_EQ(result.packets[3].time(), (PacketTime{7, 500000}));
+    EXPECT_EQ(result.packets[4].time(), (PacketTime{1005, 250000}));
+    EXPECT_EQ(result.packets[5].time(), (PacketTime{3, 0}));
+    EXPECT_EQ(result.packets[1].headerOverhead, 20u + 20u + 8u);
+    EXPECT_EQ(result.packets[3].headerOverhead, 20u + 8u);
+    EXPECT_EQ(diagnostics.text(), "");
+    expectEachPacketFoundAgain(file.path(), result);
+}
+
+TEST(CaptureFormats, DamagedBlocksEndTheWalkLikeATruncatedRecord) {
+    struct Case {
+        const char* what;
+        std::function<void(PcapNgBuilder&)> damage;
+        std::vector<std::string> read = {"good"};
+    };
+    const std::vector<Case> cases = {
+        {"length below the minimum", [](PcapNgBuilder& b) { b.patch32(b.lastBlock() + 4, 8); }},
+        {"length not a multiple of 4", [](PcapNgBuilder& b) { b.patch32(b.lastBlock() + 4, 61); }},
+        {"length past the end",
+         [](PcapNgBuilder& b) { b.patch32(b.lastBlock() + 4, 0xfffffff0u); }},
+        {"trailing length differs", [](PcapNgBuilder& b) { b.patch32(b.bytes().size() - 4, 64); }},
+        {"captured length past the block",
+         [](PcapNgBuilder& b) { b.patch32(b.lastBlock() + 20, 4000); }},
+        {"cut short", [](PcapNgBuilder& b) { b.bytes().resize(b.bytes().size() - 6); }},
+        {"unknown byte order in a later section",
+         [](PcapNgBuilder& b) {
+             b.section(FileByteOrder::Little);
+             b.patch32(b.lastBlock() + 8, 0x01020304u);
+         },
+         {"good", "damaged"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        PcapNgBuilder ng;
+        ng.interface(1);
+        ng.enhanced(0, 1, udpFrame(kHostA, 1, kHostB, 2, bytesOf("good")));
+        ng.enhanced(0, 2, udpFrame(kHostA, 1, kHostB, 2, bytesOf("damaged")));
+        c.damage(ng);
+        ng.enhanced(0, 3, udpFrame(kHostA, 1, kHostB, 2, bytesOf("never reached")));
+        TempFile file("damaged.pcapng");
+        ng.writeTo(file.path());
+        ScopedDiagnosticsCapture diagnostics;
+        const ReadResult result = readPath(file.path());
+        ASSERT_TRUE(result.opened);
+        EXPECT_EQ(payloads(result), c.read);
+        if (std::string(c.what) != "cut short") {
+            EXPECT_NE(diagnostics.text().find("damaged"), std::string::npos) << diagnostics.text();
+        }
+    }
+}
+
+TEST(CaptureFormats, PcapNgThatCannotBeReadSaysWhy) {
+    TempFile file("bad.pcapng");
+    ScopedDiagnosticsCapture diagnostics;
+    {
+        PcapNgBuilder ng;
+        ng.interface(105);
+        ng.interface(127);
+        ng.enhanced(0, 0, Bytes(40, 0));
+        ng.writeTo(file.path());
+        CaptureFileReader reader;
+        EXPECT_FALSE(reader.open(file.path()));
+        EXPECT_EQ(
+            reader.openError().rfind("link type 105 (IEEE 802.11 wireless) is not supported", 0),
+            0u)
+            << reader.openError();
+    }
+    {
+        PcapNgBuilder ng;
+        ng.patch32(8, 0x11223344u);  // the byte-order magic
+        ng.writeTo(file.path());
+        CaptureFileReader reader;
+        EXPECT_FALSE(reader.open(file.path()));
+        EXPECT_NE(reader.openError().find("damaged pcapng"), std::string::npos);
+    }
+    {
+        // A damaged interface block ends the walk there: nothing to read, as in a file cut
+        // short after its header.
+        PcapNgBuilder ng;
+        ng.interface(1);
+        ng.patch32(ng.bytes().size() - 4, 0x7ffffff0u);
+        ng.enhanced(0, 0, udpFrame(kHostA, 1, kHostB, 2, bytesOf("behind it")));
+        ng.writeTo(file.path());
+        const ReadResult result = readPath(file.path());
+        EXPECT_TRUE(result.opened);
+        EXPECT_TRUE(result.packets.empty());
+        EXPECT_NE(diagnostics.text().find("PCAPNG: damaged block at offset 28"), std::string::npos)
+            << diagnostics.text();
+    }
+}
+
+TEST(CaptureFormats, ClassicNanosecondFilesInEitherByteOrder) {
+    for (FileByteOrder order : {FileByteOrder::Little, FileByteOrder::Big}) {
+        CaptureBuilder builder(order, CaptureBuilder::kNanosecondMagic);
+        builder.add(udpFrame(kHostA, 1, kHostB, 2, bytesOf("ns")), 1800000000, 123456789);
+        const ReadResult result = readAll(builder);
+        ASSERT_EQ(result.packets.size(), 1u);
+        EXPECT_EQ(result.packets[0].time(), (PacketTime{1800000000, 123456}));
+    }
+}
+
+TEST(CaptureFormats, LinkLayersAndVlanTagsAreSteppedOverToIpv4) {
+    for (FileByteOrder order : {FileByteOrder::Little, FileByteOrder::Big}) {
+        CaptureBuilder ethernet(order);
+        ethernet.add(taggedEthernetFrame(ipUdp("one tag"), {0x8100}));
+        ethernet.add(taggedEthernetFrame(ipUdp("two tags"), {0x88a8, 0x8100}));
+        ethernet.add(taggedEthernetFrame(ipUdp("ipv6 inside"), {0x8100}, 0x86dd));
+        ethernet.add(taggedEthernetFrame(ipUdp("three tags"), {0x8100, 0x8100, 0x8100}));
+        const ReadResult tagged = readAll(ethernet);
+        EXPECT_EQ(payloads(tagged), (std::vector<std::string>{"one tag", "two tags"}));
+        ASSERT_EQ(tagged.packets.size(), 2u);
+        EXPECT_EQ(tagged.packets[1].headerOverhead, 14u + 8u + 20u + 8u);
+
+        CaptureBuilder cooked(order, CaptureBuilder::kMicrosecondMagic, 113);
+        cooked.add(cookedFrame(ipUdp("cooked"), false));
+        cooked.add(cookedFrame(ipUdp("cooked tagged"), false, {0x8100}));
+        cooked.add(cookedFrame(ipUdp("arp"), false, {}, 0x0806));
+        EXPECT_EQ(payloads(readAll(cooked)), (std::vector<std::string>{"cooked", "cooked tagged"}));
+
+        CaptureBuilder cooked2(order, CaptureBuilder::kMicrosecondMagic, 276);
+        cooked2.add(cookedFrame(ipUdp("cooked v2"), true));
+        cooked2.add(cookedFrame(ipUdp("cooked v2 two tags"), true, {0x88a8, 0x8100}));
+        EXPECT_EQ(payloads(readAll(cooked2)),
+                  (std::vector<std::string>{"cooked v2", "cooked v2 two tags"}));
+
+        for (uint32_t rawType : {101u, 228u}) {
+            CaptureBuilder raw(order, CaptureBuilder::kMicrosecondMagic, rawType);
+            raw.add(ipUdp("raw"));
+            raw.add(ipv6Packet());
+            raw.add(Bytes{0x45});  // shorter than an IP header
+            const ReadResult result = readAll(raw);
+            EXPECT_EQ(payloads(result), std::vector<std::string>{"raw"});
+        }
+
+        CaptureBuilder loopback(order, CaptureBuilder::kMicrosecondMagic, 0);
+        loopback.add(loopbackFrame(ipUdp("inet"), order));
+        loopback.add(loopbackFrame(ipUdp("inet6"), order, 30));
+        EXPECT_EQ(payloads(readAll(loopback)), std::vector<std::string>{"inet"});
+    }
+}
