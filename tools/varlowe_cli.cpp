@@ -37,9 +37,9 @@ void printOverview(std::FILE* stream) {
     std::fputs(
         "Usage: varlowe-cli SUBCOMMAND [OPTIONS] CAPTURE\n"
         "\n"
-        "Reads a libpcap capture file (classic microsecond format, either byte order, Ethernet "
-        "II)\n"
-        "the way Varlowe does and prints what it finds. Diagnostics go to standard error.\n"
+        "Reads a capture file (libpcap or pcapng; Ethernet, Linux cooked, raw IPv4 or BSD\n"
+        "loopback frames) the way Varlowe does and prints what it finds. Diagnostics go to\n"
+        "standard error.\n"
         "\n"
         "Subcommands:\n",
         stream);

@@ -263,6 +263,7 @@ void MainFrame::onCommand(wxCommandEvent& event) {
         case command::kOpen: {
             wxFileDialog dialog(this, "Open Capture", "", "",
                                 "Libpcap/Ethereal (*.cap;*.dat;*.pcap)|*.cap;*.dat;*.pcap|"
+                                "Pcapng (*.pcapng;*.ntar)|*.pcapng;*.ntar|"
                                 "All files (*)|*",
                                 wxFD_OPEN | wxFD_FILE_MUST_EXIST);
             if (dialog.ShowModal() == wxID_OK) {

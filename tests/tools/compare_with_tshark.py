@@ -27,22 +27,32 @@ def tshark_rows(path, options, display_filter, fields):
     return [line.split("\t") for line in output.splitlines()]
 
 
+def link_header_length(protocols, ifindex):
+    """Bytes before the IP header: the link layer's header and its VLAN tags."""
+    layers = protocols.split(":")
+    layers = layers[:layers.index("ip")] if "ip" in layers else layers
+    first = layers[0] if layers else ""
+    length = {"eth": 14, "sll": 20 if ifindex else 16, "null": 4}.get(first, 0)
+    return length + 4 * layers.count("vlan")
+
+
 def tshark_packets(path):
     fields = ["frame.number", "frame.time_epoch", "ip.src", "ip.dst", "udp.srcport", "udp.dstport",
               "tcp.srcport", "tcp.dstport", "udp.length", "tcp.len", "frame.len", "ip.hdr_len",
-              "ip.len", "frame.cap_len", "ip.flags.mf", "ip.frag_offset"]
+              "ip.len", "frame.cap_len", "ip.flags.mf", "ip.frag_offset", "frame.protocols",
+              "sll.ifindex"]
     packets = []
     for row in tshark_rows(path, ["-o", "tcp.desegment_tcp_streams:FALSE", "-E", "occurrence=l"],
-                           "eth.type == 0x0800 && ((udp && !icmp) || tcp.len > 0)", fields):
+                           "ip && ((udp && !icmp) || tcp.len > 0)", fields):
         (number, epoch, src, dst, usport, udport, tsport, tdport, ulen, tlen, flen, hlen,
-         iplen, caplen, mf, fragoffset) = row
+         iplen, caplen, mf, fragoffset, protocols, ifindex) = row
         seconds, _, fraction = epoch.partition(".")
         time = "%s.%s" % (seconds, (fraction + "000000")[:6])
         if usport:
             kind, sport, dport = "UDP", usport, udport
             if mf in ("0", "False") and fragoffset == "0":
                 # Bytes after the IP packet (Ethernet padding, trailers) count as UDP payload.
-                length = int(caplen) - 14 - int(hlen) - 8
+                length = int(caplen) - link_header_length(protocols, ifindex) - int(hlen) - 8
             else:
                 length = int(ulen) - 8
         else:
@@ -65,7 +75,7 @@ def tshark_messages(path):
     messages = []
     for row in tshark_rows(path, ["-d", "tcp.port==6060,sip", "-E", "aggregator=\x01",
                                   "-E", "occurrence=a"],
-                           "eth.type == 0x0800 && (sip || (stun && udp))", fields):
+                           "ip && (sip || (stun && udp))", fields):
         (number, epoch, src, dst, usport, udport, tsport, tdport, requests, statuses, cookie,
          ident, stun_type) = row
         seconds, _, fraction = epoch.partition(".")
@@ -200,7 +210,7 @@ def main():
     if shutil.which("tshark") is None:
         print("tshark not installed: skipped")
         return SKIP
-    captures = sorted(p for folder in folders for p in glob.glob(os.path.join(folder, "*.pcap")))
+    captures = sorted(p for folder in folders for p in glob.glob(os.path.join(folder, "*.pcap")) + glob.glob(os.path.join(folder, "*.pcapng")))
     if not captures:
         print("no captures: skipped")
         return SKIP

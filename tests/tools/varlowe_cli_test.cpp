@@ -93,7 +93,7 @@ TEST(CliPackets, UnreadableFileReportsBothLinesAndExitsWithOne) {
               "PCAP: Invalid pcap file: " + file.path() +
                   "\n\nUnable to open or parse the specified file.  Please verify the file exists "
                   "and that it is a libpcap/Ethereal file.\n\n" +
-                  file.path() + ": not a libpcap capture file\n");
+                  file.path() + ": not a libpcap or pcapng capture file\n");
 }
 
 TEST(CliPackets, DiagnosticsGoToStandardError) {
