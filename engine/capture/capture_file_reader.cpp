@@ -100,6 +100,19 @@ constexpr uint16_t kOptionEnd = 0;
 constexpr uint16_t kOptionTimeResolution = 9;
 constexpr uint16_t kOptionTimeOffset = 14;
 
+uint64_t unitsPerSecondOf(const CaptureInterface& interface) {
+    if (interface.decimal) {
+        if (interface.exponent > 19) {
+            return 0;
+        }
+        uint64_t units = 1;
+        for (int i = 0; i < interface.exponent; ++i) {
+            units *= 10;
+        }
+        return units;
+    }
+    return interface.exponent <= 63 ? uint64_t{1} << interface.exponent : 0;
+}
 std::string unsupportedLinkType(uint32_t linkType) {
     return "link type " + std::to_string(linkType) + " (" + linkTypeName(linkType) +
            ") is not supported; Varlowe reads Ethernet, Linux cooked, raw IPv4 and BSD "
@@ -191,16 +204,6 @@ bool CaptureFileReader::openPcapNg(const uint8_t*) {
         }
     }
     return true;
-}
-
-uint32_t CaptureFileReader::get32(const uint8_t* data) const {
-    const uint32_t value = readLittleEndian32(data);
-    return swap_ ? swapBytes32(value) : value;
-}
-
-uint16_t CaptureFileReader::get16(const uint8_t* data) const {
-    const uint16_t value = static_cast<uint16_t>(data[0] | (data[1] << 8));
-    return swap_ ? static_cast<uint16_t>((value >> 8) | (value << 8)) : value;
 }
 
 void CaptureFileReader::useLayout(const CaptureLayout& layout) {
@@ -383,6 +386,7 @@ bool CaptureFileReader::readInterfaceBlock(uint32_t length) {
         }
         at += 4 + ((size + 3u) & ~3u);
     }
+    interface.unitsPerSecond = unitsPerSecondOf(interface);
     if (!endOfBlock(start, length)) {
         return false;
     }
@@ -419,15 +423,8 @@ void CaptureFileReader::learnPcapNgUpTo(uint64_t offset) {
 
 void CaptureFileReader::setPacketTime(FrameInfo& frame, const CaptureInterface& interface,
                                       uint64_t units) const {
-    uint64_t perSecond = 0;
-    if (interface.decimal && interface.exponent <= 19) {
-        perSecond = 1;
-        for (int i = 0; i < interface.exponent; ++i) {
-            perSecond *= 10;
-        }
-    } else if (!interface.decimal && interface.exponent <= 63) {
-        perSecond = uint64_t{1} << interface.exponent;
-    }
+    constexpr uint64_t kMicro = 1000000;
+    const uint64_t perSecond = interface.unitsPerSecond;
     if (perSecond == 0) {
         frame.seconds = 0;
         frame.microseconds = 0;
@@ -436,17 +433,34 @@ void CaptureFileReader::setPacketTime(FrameInfo& frame, const CaptureInterface& 
     const uint64_t fraction = units % perSecond;
     frame.seconds =
         static_cast<uint32_t>(static_cast<int64_t>(units / perSecond) + interface.offsetSeconds);
-    frame.microseconds =
-        static_cast<uint32_t>(static_cast<unsigned __int128>(fraction) * 1000000u / perSecond);
+    // Decimal resolutions divide exactly; binary ones need the wide product.
+    if (perSecond == kMicro) {
+        frame.microseconds = static_cast<uint32_t>(fraction);
+    } else if (interface.decimal) {
+        frame.microseconds = static_cast<uint32_t>(
+            perSecond > kMicro ? fraction / (perSecond / kMicro) : fraction * (kMicro / perSecond));
+    } else {
+        frame.microseconds =
+            static_cast<uint32_t>(static_cast<unsigned __int128>(fraction) * kMicro / perSecond);
+    }
 }
 
 bool CaptureFileReader::nextPcapNgPacket(FrameInfo& frame, uint64_t* position) {
     for (;;) {
         const uint64_t start = file_.position();
-        uint32_t type = 0;
-        uint32_t length = 0;
-        if (!blockHeader(start, type, length)) {
-            return false;
+        // Most blocks are enhanced packet blocks: their header and fields in one read.
+        uint8_t head[8 + 20];
+        const bool whole = file_.read(head, sizeof head) == sizeof head;
+        uint32_t type = whole ? get32(head) : 0;
+        uint32_t length = whole ? get32(head + 4) : 0;
+        const uint8_t* fields = head + 8;
+        const bool enhanced = type == kEnhancedPacketBlock && length >= kMinimumEnhancedBlock &&
+                              length % 4 == 0 && length <= file_.size() - start;
+        if (!enhanced) {
+            file_.seek(start);
+            if (!blockHeader(start, type, length)) {
+                return false;
+            }
         }
         if (type == kSectionHeaderBlock || type == kInterfaceBlock) {
             if (start < layout_.walkedTo) {
@@ -471,7 +485,7 @@ bool CaptureFileReader::nextPcapNgPacket(FrameInfo& frame, uint64_t* position) {
             }
             continue;
         }
-        if (type != kEnhancedPacketBlock && type != kSimplePacketBlock &&
+        if (!enhanced && type != kEnhancedPacketBlock && type != kSimplePacketBlock &&
             type != kObsoletePacketBlock) {
             if (!endOfBlock(start, length)) {
                 return false;
@@ -488,9 +502,12 @@ bool CaptureFileReader::nextPcapNgPacket(FrameInfo& frame, uint64_t* position) {
         uint32_t storedLength = 0;
         uint32_t wireLength = 0;
         uint64_t units = 0;
-        if (type == kSimplePacketBlock) {
-            uint8_t fields[4];
-            if (length < kMinimumSimpleBlock || file_.read(fields, 4) != 4) {
+        uint8_t rest[20];
+        if (enhanced) {
+            // fields already read
+        } else if (type == kSimplePacketBlock) {
+            fields = rest;
+            if (length < kMinimumSimpleBlock || file_.read(rest, 4) != 4) {
                 diagnostic("PCAPNG: damaged block at offset %llu; reading stops\n",
                            static_cast<unsigned long long>(start));
                 return false;
@@ -501,12 +518,14 @@ bool CaptureFileReader::nextPcapNgPacket(FrameInfo& frame, uint64_t* position) {
                 storedLength = std::min(storedLength, interfaces.front().snapLength);
             }
         } else {
-            uint8_t fields[20];
-            if (length < kMinimumEnhancedBlock || file_.read(fields, 20) != 20) {
+            fields = rest;
+            if (length < kMinimumEnhancedBlock || file_.read(rest, 20) != 20) {
                 diagnostic("PCAPNG: damaged block at offset %llu; reading stops\n",
                            static_cast<unsigned long long>(start));
                 return false;
             }
+        }
+        if (type != kSimplePacketBlock) {
             interfaceId = type == kEnhancedPacketBlock ? get32(fields) : get16(fields);
             units = (uint64_t{get32(fields + 4)} << 32) | get32(fields + 8);
             storedLength = get32(fields + 12);

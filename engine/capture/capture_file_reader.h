@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "buffered_file.h"
+#include "byte_order.h"
 #include "fragment_table.h"
 #include "frame_info.h"
 
@@ -25,7 +26,8 @@ struct CaptureInterface {
     uint32_t snapLength = 0;
     bool decimal = true;  // resolution 10^-exponent, else 2^-exponent seconds
     uint8_t exponent = 6;
-    int64_t offsetSeconds = 0;  // if_tsoffset
+    int64_t offsetSeconds = 0;          // if_tsoffset
+    uint64_t unitsPerSecond = 1000000;  // from the resolution; 0 when it has no 64-bit form
 };
 struct CaptureSection {
     uint64_t start = 0;
@@ -102,8 +104,15 @@ class CaptureFileReader {
     bool blockHeader(uint64_t start, uint32_t& type, uint32_t& length);
     bool endOfBlock(uint64_t start, uint32_t length);
     void learnPcapNgUpTo(uint64_t offset);
-    uint32_t get32(const uint8_t* data) const;
-    uint16_t get16(const uint8_t* data) const;
+    // A field in the byte order of the file (or of the section being read).
+    uint32_t get32(const uint8_t* data) const {
+        const uint32_t value = readLittleEndian32(data);
+        return swap_ ? swapBytes32(value) : value;
+    }
+    uint16_t get16(const uint8_t* data) const {
+        const auto value = static_cast<uint16_t>(data[0] | (data[1] << 8));
+        return swap_ ? static_cast<uint16_t>((value >> 8) | (value << 8)) : value;
+    }
     void setPacketTime(FrameInfo& frame, const CaptureInterface& interface, uint64_t units) const;
     Decoded decodeFrame(FrameInfo& frame, uint32_t storedLength, uint32_t wireLength,
                         uint32_t& consumed, uint32_t linkType);
