@@ -19,7 +19,7 @@ std::vector<std::string> realCaptures() {
                                VARLOWE_SHARED_CAPTURES}) {
         std::error_code error;
         for (const auto& entry : fs::directory_iterator(folder, error)) {
-            if (entry.path().extension() == ".pcap") {
+            if (entry.path().extension() == ".pcap" || entry.path().extension() == ".pcapng") {
                 paths.push_back(entry.path().string());
             }
         }
