@@ -29,11 +29,6 @@ using namespace varlowe::testsupport;
 
 namespace {
 
-#define REQUIRE_CAPTURE_RIGHTS()                                                       \
-    if (geteuid() != 0) {                                                              \
-        GTEST_SKIP() << "recording on lo needs root (CI runs as root); not root here"; \
-    }
-
 struct Box {
     wxString title, text;
     long style = 0;
@@ -162,7 +157,7 @@ TEST(LiveCapture, ADeviceThatCannotBeOpenedIsSaidAndCancelRecordsNothing) {
 }
 
 TEST(LiveCapture, ARecordingOnLoopbackOpensWithItsCallAndTheChoicesComeBack) {
-    REQUIRE_CAPTURE_RIGHTS();
+    VARLOWE_REQUIRE_CAPTURE_RIGHTS();
     Answered program;
     const std::vector<std::string> devices = TrafficCapture::listDevices();
     const int lo = indexOfDevice(devices, "lo");
@@ -202,7 +197,7 @@ TEST(LiveCapture, ARecordingOnLoopbackOpensWithItsCallAndTheChoicesComeBack) {
 }
 
 TEST(LiveCapture, OnePacketIsKeptUnopenedAndClosingWhileRecordingDiscards) {
-    REQUIRE_CAPTURE_RIGHTS();
+    VARLOWE_REQUIRE_CAPTURE_RIGHTS();
     Answered program;
     const int lo = indexOfDevice(TrafficCapture::listDevices(), "lo");
     ASSERT_GE(lo, 0);

@@ -21,11 +21,6 @@ using namespace varlowe::testsupport;
 
 namespace {
 
-#define REQUIRE_CAPTURE_RIGHTS()                                                       \
-    if (geteuid() != 0) {                                                              \
-        GTEST_SKIP() << "recording on lo needs root (CI runs as root); not root here"; \
-    }
-
 struct Listener : TrafficCaptureListener {
     std::mutex mutex;
     int starts = 0;
@@ -147,18 +142,18 @@ void recordCallAndAnalyse(const std::string& device) {
 }  // namespace
 
 TEST(TrafficCapture, RecordsACallOnLoopbackWholeAndItAnalysesWithItsStreams) {
-    REQUIRE_CAPTURE_RIGHTS();
+    VARLOWE_REQUIRE_CAPTURE_RIGHTS();
     recordCallAndAnalyse("lo");
 }
 
 // "any" records Linux cooked frames, which the reader decodes too.
 TEST(TrafficCapture, ARecordingOnAnyAnalysesAlike) {
-    REQUIRE_CAPTURE_RIGHTS();
+    VARLOWE_REQUIRE_CAPTURE_RIGHTS();
     recordCallAndAnalyse("any");
 }
 
 TEST(TrafficCapture, StopsAndStartsAgainIntoTheWholeOfALongPath) {
-    REQUIRE_CAPTURE_RIGHTS();
+    VARLOWE_REQUIRE_CAPTURE_RIGHTS();
     TempFile first("first.pcap");
     // Past 255 characters: a cut path would write somewhere else.
     std::string folder = first.folder();

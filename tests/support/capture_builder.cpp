@@ -167,21 +167,19 @@ CaptureBuilder::CaptureBuilder(FileByteOrder order, uint32_t magic, uint32_t lin
     put32(linkType);
 }
 
-void CaptureBuilder::put32(uint32_t value) {
-    for (int i = 0; i < 4; ++i) {
-        int shift = order_ == FileByteOrder::Little ? 8 * i : 8 * (3 - i);
-        bytes_.push_back(static_cast<uint8_t>(value >> shift));
+void putOrdered(Bytes& out, uint32_t value, int bytes, FileByteOrder order) {
+    for (int i = 0; i < bytes; ++i) {
+        const int shift = order == FileByteOrder::Little ? 8 * i : 8 * (bytes - 1 - i);
+        out.push_back(static_cast<uint8_t>(value >> shift));
     }
 }
 
+void CaptureBuilder::put32(uint32_t value) {
+    putOrdered(bytes_, value, 4, order_);
+}
+
 void CaptureBuilder::put16(uint16_t value) {
-    if (order_ == FileByteOrder::Little) {
-        bytes_.push_back(static_cast<uint8_t>(value));
-        bytes_.push_back(static_cast<uint8_t>(value >> 8));
-    } else {
-        bytes_.push_back(static_cast<uint8_t>(value >> 8));
-        bytes_.push_back(static_cast<uint8_t>(value));
-    }
+    putOrdered(bytes_, value, 2, order_);
 }
 
 CaptureBuilder& CaptureBuilder::addRaw(uint32_t capturedLength, uint32_t wireLength,
@@ -277,29 +275,17 @@ Bytes cookedFrame(const Bytes& ipPacket, bool version2, const std::vector<uint16
 
 Bytes loopbackFrame(const Bytes& ipPacket, FileByteOrder order, uint32_t family) {
     Bytes frame;
-    for (int i = 0; i < 4; ++i) {
-        const int shift = order == FileByteOrder::Little ? 8 * i : 8 * (3 - i);
-        frame.push_back(static_cast<uint8_t>(family >> shift));
-    }
+    putOrdered(frame, family, 4, order);
     frame.insert(frame.end(), ipPacket.begin(), ipPacket.end());
     return frame;
 }
 
 void PcapNgBuilder::put32(Bytes& out, uint32_t value) const {
-    for (int i = 0; i < 4; ++i) {
-        const int shift = order_ == FileByteOrder::Little ? 8 * i : 8 * (3 - i);
-        out.push_back(static_cast<uint8_t>(value >> shift));
-    }
+    putOrdered(out, value, 4, order_);
 }
 
 void PcapNgBuilder::put16(Bytes& out, uint16_t value) const {
-    if (order_ == FileByteOrder::Little) {
-        out.push_back(static_cast<uint8_t>(value));
-        out.push_back(static_cast<uint8_t>(value >> 8));
-    } else {
-        out.push_back(static_cast<uint8_t>(value >> 8));
-        out.push_back(static_cast<uint8_t>(value));
-    }
+    putOrdered(out, value, 2, order_);
 }
 
 void PcapNgBuilder::finish(uint32_t type, Bytes body) {

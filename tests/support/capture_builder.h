@@ -51,6 +51,8 @@ std::vector<Bytes> fragmentedUdpFrames(uint32_t source, uint16_t sourcePort, uin
 Bytes padded(Bytes frame, uint8_t fill = 0);
 
 enum class FileByteOrder { Little, Big };
+// Appends the low `bytes` bytes of `value` in the byte order.
+void putOrdered(Bytes& out, uint32_t value, int bytes, FileByteOrder order);
 
 // Builds a capture file in memory, record by record.
 class CaptureBuilder {

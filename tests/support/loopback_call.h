@@ -3,6 +3,14 @@
 #include <cstdint>
 #include <string>
 
+#include <unistd.h>
+
+// Recording on lo needs the right to capture: tests that record skip without it.
+#define VARLOWE_REQUIRE_CAPTURE_RIGHTS()                                               \
+    if (geteuid() != 0) {                                                              \
+        GTEST_SKIP() << "recording on lo needs root (CI runs as root); not root here"; \
+    }
+
 namespace varlowe::testsupport {
 
 // What a call sent over 127.0.0.1 looked like, for checking a recording of it.
