@@ -224,13 +224,17 @@ Bytes CaptureBuilder::takeBytes() {
     return out;
 }
 
-void CaptureBuilder::writeTo(const std::string& path) const {
+void writeBytes(const std::string& path, const Bytes& bytes) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes_.data()),
-              static_cast<std::streamsize>(bytes_.size()));
+    out.write(reinterpret_cast<const char*>(bytes.data()),
+              static_cast<std::streamsize>(bytes.size()));
     if (!out) {
         throw std::runtime_error("cannot write " + path);
     }
+}
+
+void CaptureBuilder::writeTo(const std::string& path) const {
+    writeBytes(path, bytes_);
 }
 
 Bytes taggedEthernetFrame(const Bytes& ipPacket, const std::vector<uint16_t>& tagTypes,
@@ -394,12 +398,7 @@ void PcapNgBuilder::patch32(size_t offset, uint32_t value) {
 }
 
 void PcapNgBuilder::writeTo(const std::string& path) const {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes_.data()),
-              static_cast<std::streamsize>(bytes_.size()));
-    if (!out) {
-        throw std::runtime_error("cannot write " + path);
-    }
+    writeBytes(path, bytes_);
 }
 
 TempFile::TempFile(const std::string& name) {

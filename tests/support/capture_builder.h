@@ -51,6 +51,8 @@ std::vector<Bytes> fragmentedUdpFrames(uint32_t source, uint16_t sourcePort, uin
 Bytes padded(Bytes frame, uint8_t fill = 0);
 
 enum class FileByteOrder { Little, Big };
+// Writes a whole file; throws when it cannot.
+void writeBytes(const std::string& path, const Bytes& bytes);
 // Appends the low `bytes` bytes of `value` in the byte order.
 void putOrdered(Bytes& out, uint32_t value, int bytes, FileByteOrder order);
 
