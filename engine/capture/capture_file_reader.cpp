@@ -113,6 +113,7 @@ uint64_t unitsPerSecondOf(const CaptureInterface& interface) {
     }
     return interface.exponent <= 63 ? uint64_t{1} << interface.exponent : 0;
 }
+
 std::string unsupportedLinkType(uint32_t linkType) {
     return "link type " + std::to_string(linkType) + " (" + linkTypeName(linkType) +
            ") is not supported; Varlowe reads Ethernet, Linux cooked, raw IPv4 and BSD "
@@ -158,7 +159,7 @@ bool CaptureFileReader::open(const std::string& path) {
                 openError_ = unsupportedLinkType(linkType_);
             }
         } else if (magic == kPcapNgMagic) {
-            openPcapNg(header);
+            openPcapNg();
         } else {
             openError_ = "not a libpcap or pcapng capture file";
         }
@@ -171,12 +172,12 @@ bool CaptureFileReader::open(const std::string& path) {
     return true;
 }
 
-bool CaptureFileReader::openPcapNg(const uint8_t*) {
+void CaptureFileReader::openPcapNg() {
     pcapng_ = true;
     file_.seek(0);
     if (!readSectionHeader(0)) {
         openError_ = "a damaged pcapng file (its section header block is not valid)";
-        return false;
+        return;
     }
     // The interfaces that follow the section header decide whether anything can be read.
     for (;;) {
@@ -200,10 +201,8 @@ bool CaptureFileReader::openPcapNg(const uint8_t*) {
                         [](const CaptureInterface& i) { return linkTypeSupported(i.linkType); });
         if (!readable) {
             openError_ = unsupportedLinkType(linkType_);
-            return false;
         }
     }
-    return true;
 }
 
 void CaptureFileReader::useLayout(const CaptureLayout& layout) {

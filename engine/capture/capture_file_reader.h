@@ -64,7 +64,7 @@ class CaptureFileReader {
     // returns false.
     bool open(const std::string& path);
     // Why the last open failed, in words for the user ("No such file or directory", "link
-    // type 113 (Linux cooked capture) is not supported ..."); empty after a successful open.
+    // type 105 (IEEE 802.11 wireless) is not supported ..."); empty after a successful open.
     const std::string& openError() const { return openError_; }
     // The link type of a classic file, or of the first interface of a pcapng file.
     uint32_t linkType() const { return linkType_; }
@@ -94,7 +94,7 @@ class CaptureFileReader {
   private:
     enum class Decoded { Accepted, Dropped, StopReading };
 
-    bool openPcapNg(const uint8_t* header);
+    void openPcapNg();
     bool nextClassicRecord(FrameInfo& frame, uint64_t* position);
     bool nextPcapNgPacket(FrameInfo& frame, uint64_t* position);
     // Reads a section header block at the position (its type already known); false when
