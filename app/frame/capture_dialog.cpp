@@ -97,6 +97,12 @@ void CaptureDialog::start() {
         finish(wxID_CANCEL);
         return;
     }
+    if (host_.showsCapture(*path)) {
+        setRecording(false);
+        countLabel_->SetLabel(wxString::FromUTF8(*path) +
+                              " is open in Varlowe; choose another file to record into.");
+        return;
+    }
     countLabel_->SetLabel("");
     capture_.start(*path);
 }

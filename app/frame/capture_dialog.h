@@ -24,6 +24,8 @@ class ICaptureDialogHost {
                                                    const wxString& wildcard) = 0;
     virtual AnalysisOutcome openCapture(const std::string& path, bool fromLiveCapture) = 0;
     virtual void showHelpPage(const std::string& page) = 0;
+    // Whether a diagram window shows that file (a recording must not write over it).
+    virtual bool showsCapture(const std::string& path) const = 0;
 
   protected:
     ~ICaptureDialogHost() = default;

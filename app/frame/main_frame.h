@@ -95,6 +95,9 @@ class MainFrame : public wxMDIParentFrame,
     wxPageSetupDialogData& pageSetupData() override { return pageSetupData_; }
     // ICaptureDialogHost (with askSavePath and openCapture above)
     void showHelpPage(const std::string& page) override;
+    bool showsCapture(const std::string& path) const override {
+        return findDiagramWindow(wxString::FromUTF8(path)) != nullptr;
+    }
 
     // Page Setup: the toolkit's dialog over the "printing" settings.
     void pageSetup();

@@ -14,7 +14,9 @@
 
 #include <algorithm>
 #include <chrono>
+#include <fstream>
 #include <functional>
+#include <sstream>
 
 #include "app_settings.h"
 #include "capture_dialog.h"
@@ -61,6 +63,13 @@ bool pumpUntil(const std::function<bool()>& done) {
         wxMilliSleep(5);
     }
     return true;
+}
+
+std::string readAll(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream out;
+    out << in.rdbuf();
+    return out.str();
 }
 
 bool exists(const std::string& path) {
@@ -146,6 +155,20 @@ TEST(LiveCapture, ADeviceThatCannotBeOpenedIsSaidAndCancelRecordsNothing) {
     });
     EXPECT_FALSE(exists(file.path()));
 
+    // A capture shown in a window is never recorded over.
+    ASSERT_NE(program.open("samples/sip-call-loopback.pcap"), nullptr);
+    const std::string shown = source("samples/sip-call-loopback.pcap");
+    const std::string before = readAll(shown);
+    playCaptureDialog(program, shown, [&](CaptureDialog& dialog) {
+        dialog.start();
+        EXPECT_FALSE(dialog.capture().running());
+        EXPECT_TRUE(dialog.startButton()->IsEnabled());
+        EXPECT_EQ(
+            dialog.countLabel()->GetLabel(),
+            wxString::FromUTF8(shown) + " is open in Varlowe; choose another file to record into.");
+    });
+    EXPECT_EQ(readAll(shown), before);
+
     // Cancelling the save dialog closes the capture dialog; nothing was recorded.
     const int code = playCaptureDialog(program, std::nullopt, [&](CaptureDialog& dialog) {
         dialog.start();
@@ -153,7 +176,7 @@ TEST(LiveCapture, ADeviceThatCannotBeOpenedIsSaidAndCancelRecordsNothing) {
         EXPECT_EQ(dialog.capture().filePath(), "");
     });
     EXPECT_EQ(code, wxID_CANCEL);
-    EXPECT_EQ(program.frame->countDiagramWindows(), 0u);
+    EXPECT_EQ(program.frame->countDiagramWindows(), 1u);
 }
 
 TEST(LiveCapture, ARecordingOnLoopbackOpensWithItsCallAndTheChoicesComeBack) {
