@@ -4,7 +4,7 @@
 
 #include <vector>
 
-#include "menu_item_spec.h"
+#include "menu_items.h"
 
 namespace varlowe {
 

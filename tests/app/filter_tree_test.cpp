@@ -4,7 +4,7 @@
 
 #include "filter_tree.h"
 #include "media_test_util.h"
-#include "menu_item_spec.h"
+#include "menu_items.h"
 #include "position_lists.h"
 #include "sip/packet_analysis_driver.h"
 

@@ -1,4 +1,4 @@
-#include "menu_item_spec.h"
+#include "menu_items.h"
 
 #include "command_ids.h"
 
