@@ -1,5 +1,6 @@
 #include "version_check.h"
 
+#include <ctime>
 #include <tuple>
 
 #include "text_search.h"
@@ -61,31 +62,6 @@ namespace {
 auto secondsOf(const SettingDate& d) {
     return std::make_tuple(d.year, d.month, d.day, d.hour, d.minute, d.second);
 }
-
-// Days since 1970-01-01 of a civil date (month from 0), and back.
-int64_t daysFromCivil(int64_t year, int month0, int day) {
-    const int month = month0 + 1;
-    year -= month <= 2;
-    const int64_t era = (year >= 0 ? year : year - 399) / 400;
-    const int64_t yearOfEra = year - era * 400;
-    const int64_t dayOfYear = (153 * (month + (month > 2 ? -3 : 9)) + 2) / 5 + day - 1;
-    const int64_t dayOfEra = yearOfEra * 365 + yearOfEra / 4 - yearOfEra / 100 + dayOfYear;
-    return era * 146097 + dayOfEra - 719468;
-}
-
-void civilFromDays(int64_t days, int& year, int& month0, int& day) {
-    days += 719468;
-    const int64_t era = (days >= 0 ? days : days - 146096) / 146097;
-    const int64_t dayOfEra = days - era * 146097;
-    const int64_t yearOfEra =
-        (dayOfEra - dayOfEra / 1460 + dayOfEra / 36524 - dayOfEra / 146096) / 365;
-    const int64_t dayOfYear = dayOfEra - (365 * yearOfEra + yearOfEra / 4 - yearOfEra / 100);
-    const int64_t mp = (5 * dayOfYear + 2) / 153;
-    day = static_cast<int>(dayOfYear - (153 * mp + 2) / 5 + 1);
-    const int month = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
-    year = static_cast<int>(yearOfEra + era * 400 + (month <= 2));
-    month0 = month - 1;
-}
 }  // namespace
 
 bool versionCheckDue(const SettingDate& now, const SettingDate& next) {
@@ -93,9 +69,18 @@ bool versionCheckDue(const SettingDate& now, const SettingDate& next) {
 }
 
 SettingDate addDays(const SettingDate& date, int days) {
+    // Calendar arithmetic in UTC at noon: no time zone or daylight saving moves the day.
+    std::tm day{};
+    day.tm_year = date.year - 1900;
+    day.tm_mon = date.month;
+    day.tm_mday = date.day + days;
+    day.tm_hour = 12;
+    const std::time_t normalised = timegm(&day);
+    gmtime_r(&normalised, &day);
     SettingDate out = date;
-    civilFromDays(daysFromCivil(date.year, date.month, date.day) + days, out.year, out.month,
-                  out.day);
+    out.year = day.tm_year + 1900;
+    out.month = day.tm_mon;
+    out.day = day.tm_mday;
     return out;
 }
 

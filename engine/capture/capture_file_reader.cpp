@@ -285,6 +285,16 @@ bool CaptureFileReader::nextClassicRecord(FrameInfo& frame, uint64_t* position) 
     }
 }
 
+bool CaptureFileReader::damagedBlock(uint64_t start, const char* what) const {
+    diagnostic("PCAPNG: damaged %s at offset %llu; reading stops\n", what,
+               static_cast<unsigned long long>(start));
+    return false;
+}
+
+bool CaptureFileReader::blockFits(uint64_t start, uint32_t length, uint32_t minimum) const {
+    return length >= minimum && length % 4 == 0 && length <= file_.size() - start;
+}
+
 // A block's type and length, checked against the file; a section header's length is read
 // by readSectionHeader, in the byte order the section announces.
 bool CaptureFileReader::blockHeader(uint64_t start, uint32_t& type, uint32_t& length) {
@@ -297,12 +307,7 @@ bool CaptureFileReader::blockHeader(uint64_t start, uint32_t& type, uint32_t& le
         return true;
     }
     length = get32(header + 4);
-    if (length < kMinimumBlock || length % 4 != 0 || length > file_.size() - start) {
-        diagnostic("PCAPNG: damaged block at offset %llu; reading stops\n",
-                   static_cast<unsigned long long>(start));
-        return false;
-    }
-    return true;
+    return blockFits(start, length, kMinimumBlock) || damagedBlock(start);
 }
 
 // Moves to the block's trailing length and checks it; the position is then the next block.
@@ -311,9 +316,7 @@ bool CaptureFileReader::endOfBlock(uint64_t start, uint32_t length) {
     uint8_t bytes[4];
     if (file_.position() > trailer || !file_.skip(trailer - file_.position()) ||
         file_.read(bytes, sizeof bytes) != sizeof bytes || get32(bytes) != length) {
-        diagnostic("PCAPNG: damaged block at offset %llu; reading stops\n",
-                   static_cast<unsigned long long>(start));
-        return false;
+        return damagedBlock(start);
     }
     layout_.walkedTo = std::max(layout_.walkedTo, start + length);
     return true;
@@ -326,18 +329,14 @@ bool CaptureFileReader::readSectionHeader(uint64_t start) {
     }
     const uint32_t order = readLittleEndian32(header + 8);
     if (order != kByteOrderMagic && order != kSwappedByteOrderMagic) {
-        diagnostic("PCAPNG: damaged section header at offset %llu; reading stops\n",
-                   static_cast<unsigned long long>(start));
-        return false;
+        return damagedBlock(start, "section header");
     }
     const bool previousSwap = swap_;
     swap_ = order == kSwappedByteOrderMagic;
     const uint32_t length = get32(header + 4);
-    if (length < kMinimumSectionHeader || length % 4 != 0 || length > file_.size() - start) {
+    if (!blockFits(start, length, kMinimumSectionHeader)) {
         swap_ = previousSwap;
-        diagnostic("PCAPNG: damaged section header at offset %llu; reading stops\n",
-                   static_cast<unsigned long long>(start));
-        return false;
+        return damagedBlock(start, "section header");
     }
     if (!endOfBlock(start, length)) {
         swap_ = previousSwap;
@@ -354,9 +353,7 @@ bool CaptureFileReader::readSectionHeader(uint64_t start) {
 bool CaptureFileReader::readInterfaceBlock(uint32_t length) {
     const uint64_t start = file_.position() - 8;
     if (length < kMinimumInterfaceBlock) {
-        diagnostic("PCAPNG: damaged block at offset %llu; reading stops\n",
-                   static_cast<unsigned long long>(start));
-        return false;
+        return damagedBlock(start);
     }
     // Bounded by the file: blockHeader checked the length against what is left.
     std::vector<uint8_t> body(length - 12);
@@ -447,49 +444,40 @@ void CaptureFileReader::setPacketTime(FrameInfo& frame, const CaptureInterface& 
 bool CaptureFileReader::nextPcapNgPacket(FrameInfo& frame, uint64_t* position) {
     for (;;) {
         const uint64_t start = file_.position();
-        // Most blocks are enhanced packet blocks: their header and fields in one read.
+        // A block's header and, for the packet blocks, their fixed fields in one read.
         uint8_t head[8 + 20];
-        const bool whole = file_.read(head, sizeof head) == sizeof head;
-        uint32_t type = whole ? get32(head) : 0;
-        uint32_t length = whole ? get32(head + 4) : 0;
-        const uint8_t* fields = head + 8;
-        const bool enhanced = type == kEnhancedPacketBlock && length >= kMinimumEnhancedBlock &&
-                              length % 4 == 0 && length <= file_.size() - start;
-        if (!enhanced) {
-            file_.seek(start);
-            if (!blockHeader(start, type, length)) {
-                return false;
-            }
+        const size_t got = file_.read(head, sizeof head);
+        if (got < 8) {
+            return false;  // the end of the file
         }
-        if (type == kSectionHeaderBlock || type == kInterfaceBlock) {
+        const uint32_t type = get32(head);
+        if (type == kSectionHeaderBlock) {
             if (start < layout_.walkedTo) {
                 // Known from an earlier walk: only the section and its byte order change.
                 seek(start);
-                if (type == kSectionHeaderBlock) {
-                    uint8_t size[4];
-                    if (!file_.seek(start + 4) || file_.read(size, sizeof size) != sizeof size) {
-                        return false;
-                    }
-                    length = get32(size);
-                }
-                if (!file_.seek(start + length)) {
+                if (!file_.seek(start + get32(head + 4))) {
                     return false;
                 }
-                continue;
-            }
-            const bool good =
-                type == kSectionHeaderBlock ? readSectionHeader(start) : readInterfaceBlock(length);
-            if (!good) {
+            } else if (!readSectionHeader(start)) {
                 return false;
             }
             continue;
         }
-        if (!enhanced && type != kEnhancedPacketBlock && type != kSimplePacketBlock &&
-            type != kObsoletePacketBlock) {
-            if (!endOfBlock(start, length)) {
-                return false;
+        const uint32_t length = get32(head + 4);
+        if (!blockFits(start, length, kMinimumBlock)) {
+            return damagedBlock(start);
+        }
+        const bool simple = type == kSimplePacketBlock;
+        if (!simple && type != kEnhancedPacketBlock && type != kObsoletePacketBlock) {
+            file_.seek(start + 8);
+            if (type == kInterfaceBlock && start >= layout_.walkedTo) {
+                if (!readInterfaceBlock(length)) {
+                    return false;
+                }
+            } else if (!endOfBlock(start, length)) {
+                return false;  // interfaces known from an earlier walk, statistics, names...
             }
-            continue;  // statistics, name resolution, custom blocks...
+            continue;
         }
 
         ++counter_;
@@ -497,19 +485,14 @@ bool CaptureFileReader::nextPcapNgPacket(FrameInfo& frame, uint64_t* position) {
             *position = start;
         }
         const std::vector<CaptureInterface>& interfaces = layout_.sections[section_].interfaces;
+        const uint8_t* fields = head + 8;
         uint32_t interfaceId = 0;
         uint32_t storedLength = 0;
         uint32_t wireLength = 0;
         uint64_t units = 0;
-        uint8_t rest[20];
-        if (enhanced) {
-            // fields already read
-        } else if (type == kSimplePacketBlock) {
-            fields = rest;
-            if (length < kMinimumSimpleBlock || file_.read(rest, 4) != 4) {
-                diagnostic("PCAPNG: damaged block at offset %llu; reading stops\n",
-                           static_cast<unsigned long long>(start));
-                return false;
+        if (simple) {
+            if (length < kMinimumSimpleBlock || got < 12 || !file_.seek(start + 12)) {
+                return damagedBlock(start);
             }
             wireLength = get32(fields);
             storedLength = std::min(wireLength, length - kMinimumSimpleBlock);
@@ -517,22 +500,15 @@ bool CaptureFileReader::nextPcapNgPacket(FrameInfo& frame, uint64_t* position) {
                 storedLength = std::min(storedLength, interfaces.front().snapLength);
             }
         } else {
-            fields = rest;
-            if (length < kMinimumEnhancedBlock || file_.read(rest, 20) != 20) {
-                diagnostic("PCAPNG: damaged block at offset %llu; reading stops\n",
-                           static_cast<unsigned long long>(start));
-                return false;
+            if (length < kMinimumEnhancedBlock || got < sizeof head) {
+                return damagedBlock(start);
             }
-        }
-        if (type != kSimplePacketBlock) {
             interfaceId = type == kEnhancedPacketBlock ? get32(fields) : get16(fields);
             units = (uint64_t{get32(fields + 4)} << 32) | get32(fields + 8);
             storedLength = get32(fields + 12);
             wireLength = get32(fields + 16);
             if (storedLength > length - kMinimumEnhancedBlock) {
-                diagnostic("PCAPNG: damaged block at offset %llu; reading stops\n",
-                           static_cast<unsigned long long>(start));
-                return false;
+                return damagedBlock(start);
             }
         }
         frame.number = counter_;

@@ -102,6 +102,10 @@ class CaptureFileReader {
     bool readSectionHeader(uint64_t start);
     bool readInterfaceBlock(uint32_t length);
     bool blockHeader(uint64_t start, uint32_t& type, uint32_t& length);
+    // Whether a block of `length` bytes at `start` is well formed and inside the file.
+    bool blockFits(uint64_t start, uint32_t length, uint32_t minimum) const;
+    // Says where the walk stops; always false, for returning.
+    bool damagedBlock(uint64_t start, const char* what = "block") const;
     bool endOfBlock(uint64_t start, uint32_t length);
     void learnPcapNgUpTo(uint64_t offset);
     // A field in the byte order of the file (or of the section being read).

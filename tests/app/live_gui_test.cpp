@@ -14,9 +14,7 @@
 
 #include <algorithm>
 #include <chrono>
-#include <fstream>
 #include <functional>
-#include <sstream>
 
 #include "app_settings.h"
 #include "capture_dialog.h"
@@ -63,13 +61,6 @@ bool pumpUntil(const std::function<bool()>& done) {
         wxMilliSleep(5);
     }
     return true;
-}
-
-std::string readAll(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream out;
-    out << in.rdbuf();
-    return out.str();
 }
 
 bool exists(const std::string& path) {
@@ -158,7 +149,7 @@ TEST(LiveCapture, ADeviceThatCannotBeOpenedIsSaidAndCancelRecordsNothing) {
     // A capture shown in a window is never recorded over.
     ASSERT_NE(program.open("samples/sip-call-loopback.pcap"), nullptr);
     const std::string shown = source("samples/sip-call-loopback.pcap");
-    const std::string before = readAll(shown);
+    const std::string before = fileText(shown);
     playCaptureDialog(program, shown, [&](CaptureDialog& dialog) {
         dialog.start();
         EXPECT_FALSE(dialog.capture().running());
@@ -167,7 +158,7 @@ TEST(LiveCapture, ADeviceThatCannotBeOpenedIsSaidAndCancelRecordsNothing) {
             dialog.countLabel()->GetLabel(),
             wxString::FromUTF8(shown) + " is open in Varlowe; choose another file to record into.");
     });
-    EXPECT_EQ(readAll(shown), before);
+    EXPECT_EQ(fileText(shown), before);
 
     // Cancelling the save dialog closes the capture dialog; nothing was recorded.
     const int code = playCaptureDialog(program, std::nullopt, [&](CaptureDialog& dialog) {

@@ -6,8 +6,6 @@
 #include <unistd.h>
 
 #include <cstdio>
-#include <fstream>
-#include <sstream>
 #include <string>
 
 #include "capture_builder.h"
@@ -51,12 +49,7 @@ class LocalHttpServer {
 
     uint16_t port() const { return port_; }
     // The request lines received so far.
-    std::string requests() const {
-        std::ifstream in(log_.path());
-        std::ostringstream text;
-        text << in.rdbuf();
-        return text.str();
-    }
+    std::string requests() const { return fileText(log_.path()); }
 
   private:
     TempFile log_;

@@ -7,10 +7,8 @@
 #include <wx/menu.h>
 #include <wx/toolbar.h>
 
-#include <fstream>
-#include <sstream>
-
 #include "app_settings.h"
+#include "capture_builder.h"
 #include "command_ids.h"
 #include "diagnostics.h"
 #include "main_frame.h"
@@ -298,10 +296,7 @@ TEST(MainWindowClose, RecentFilesSurviveTheSettingsSave) {
     program.frame->Close(true);
     settle();
     program.frame = nullptr;  // the toolkit destroyed it with its children
-    std::ifstream in(SettingsStore::userConfigPath(AppSettings::kApplicationName));
-    std::stringstream text;
-    text << in.rdbuf();
-    const std::string file = text.str();
+    const std::string file = fileText(SettingsStore::userConfigPath(AppSettings::kApplicationName));
     EXPECT_NE(file.find("file1=" + source("samples/sip-call-loopback.pcap")), std::string::npos)
         << file;
     EXPECT_NE(file.find("[diagram]"), std::string::npos) << file;

@@ -12,8 +12,6 @@
 #include <wx/xml/xml.h>
 
 #include <cstdio>
-#include <fstream>
-#include <sstream>
 
 #include "app_settings.h"
 #include "capture_builder.h"
@@ -31,13 +29,6 @@ using namespace varlowe;
 using namespace varlowe::testsupport;
 
 namespace {
-
-std::string readAll(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream out;
-    out << in.rdbuf();
-    return out.str();
-}
 
 std::string clipboardText() {
     std::string text;
@@ -84,7 +75,7 @@ TEST(Output, ExportWritesTheTextFileAndSaysWhenItCannot) {
     TempFile expected("expected.txt");
     ASSERT_EQ(exportText(expected.path(), *opened.window->model(), textExportOptionsFromSettings()),
               SaveOutcome::Saved);
-    EXPECT_EQ(readAll(file.path()), readAll(expected.path()));
+    EXPECT_EQ(fileText(file.path()), fileText(expected.path()));
     EXPECT_TRUE(opened.program.dialogs.errors.empty());
 
     const std::string nowhere = file.folder() + "/no/such/folder/export.txt";
@@ -98,11 +89,11 @@ TEST(Output, ExportWritesTheTextFileAndSaysWhenItCannot) {
 
     // The capture itself is never written over.
     const std::string capture = source("samples/sip-call-loopback.pcap");
-    const std::string before = readAll(capture);
+    const std::string before = fileText(capture);
     opened.program.frame->setDialogAnswers([&](const wxString&) { return std::optional(capture); },
                                            nullptr);
     run(opened.window, command::kExport);
-    EXPECT_EQ(readAll(capture), before);
+    EXPECT_EQ(fileText(capture), before);
     EXPECT_EQ(opened.program.dialogs.errors.size(), 2u);
 }
 
@@ -175,9 +166,9 @@ TEST(Output, ExtractionFromTheItemMenuWritesWhatTheToolWrites) {
                            (c.rtpHeaders ? " --rtp-headers" : "") + " '" +
                            source("samples/sip-call-loopback.pcap") + "'";
         ASSERT_EQ(std::system(tool.c_str()), 0) << tool;
-        const std::string written = readAll(ours.path());
+        const std::string written = fileText(ours.path());
         EXPECT_FALSE(written.empty());
-        const std::string tools = readAll(theirs.path());
+        const std::string tools = fileText(theirs.path());
         EXPECT_TRUE(written == tools) << "ours " << written.size() << " bytes, the tool's "
                                       << tools.size() << " (stream " << number << ")";
         // The dialog keeps the switches and the path for next time.
@@ -231,7 +222,7 @@ TEST(Output, ThePrintoutCutsTheDiagramIntoPagesAcrossThenDown) {
     ASSERT_TRUE(g.printable());
     EXPECT_EQ(g.pagesAcross, 1);
     EXPECT_EQ(g.pageCount, (9 + g.rowsPerPage - 1) / g.rowsPerPage);
-    const std::string postscript = readAll(ps.path());
+    const std::string postscript = fileText(ps.path());
     size_t pages = 0;
     for (size_t at = postscript.find("%%Page:"); at != std::string::npos;
          at = postscript.find("%%Page:", at + 1)) {
@@ -256,7 +247,7 @@ TEST(Output, ThePrintoutCutsTheDiagramIntoPagesAcrossThenDown) {
     wxPostScriptPrinter widePrinter(&dialogData);
     SipDiagramPrintout wideOnPaper(opened.window->GetTitle(), diagram, narrow);
     ASSERT_TRUE(widePrinter.Print(opened.window, &wideOnPaper, false));
-    const std::string widePages = readAll(widePs.path());
+    const std::string widePages = fileText(widePs.path());
     size_t printed = 0;
     for (size_t at = widePages.find("%%Page:"); at != std::string::npos;
          at = widePages.find("%%Page:", at + 1)) {
@@ -406,7 +397,7 @@ TEST(Output, TheLadderAsPngAndSvgImages) {
     wxXmlDocument xml;
     ASSERT_TRUE(xml.Load(wxString::FromUTF8(svg.path())));
     EXPECT_EQ(xml.GetRoot()->GetName(), "svg");
-    EXPECT_NE(readAll(svg.path()).find("INVITE"), std::string::npos);
+    EXPECT_NE(fileText(svg.path()).find("INVITE"), std::string::npos);
 
     // Too tall for PNG: refused with a way out, nothing written.
     EXPECT_TRUE(diagram_image::refusal({100, 40000}, diagram_image::Format::Png));
@@ -421,7 +412,7 @@ TEST(Output, TheLadderAsPngAndSvgImages) {
 TEST(Preferences, CancelChangesNothingAndWritesNothing) {
     Program program;
     const std::string config = SettingsStore::userConfigPath(AppSettings::kApplicationName);
-    const std::string before = readAll(config);
+    const std::string before = fileText(config);
     const bool toolbar = AppSettings::frameShowToolbar();
     {
         PreferenceDlg dialog(program.frame, nullptr);
@@ -433,7 +424,7 @@ TEST(Preferences, CancelChangesNothingAndWritesNothing) {
         dialog.cancel();
     }
     EXPECT_EQ(AppSettings::frameShowToolbar(), toolbar);
-    EXPECT_EQ(readAll(config), before);
+    EXPECT_EQ(fileText(config), before);
 }
 
 TEST(Preferences, PagesRowsAndWhatApplyOkAndRestoreStore) {
@@ -467,7 +458,7 @@ TEST(Preferences, PagesRowsAndWhatApplyOkAndRestoreStore) {
         EXPECT_EQ(listener.groups["diagram"], 1);
         EXPECT_EQ(listener.groups.count("printing"), 0u);
         EXPECT_EQ(AppSettings::diagramColorRequest(), (SettingColour{10, 20, 30, 255}));
-        EXPECT_NE(readAll(SettingsStore::userConfigPath(AppSettings::kApplicationName))
+        EXPECT_NE(fileText(SettingsStore::userConfigPath(AppSettings::kApplicationName))
                       .find("colorRequest"),
                   std::string::npos);
 

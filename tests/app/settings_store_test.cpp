@@ -2,7 +2,6 @@
 
 #include <cstdlib>
 #include <fstream>
-#include <sstream>
 
 #include <wx/init.h>
 
@@ -26,10 +25,7 @@ class SettingsStoreTest : public ::testing::Test {
     void TearDown() override { SettingsStore::shutdown(); }
     SettingsStore& store() { return SettingsStore::instance(); }
     std::string fileText() const {
-        std::ifstream in(SettingsStore::userConfigPath("Varlowe"));
-        std::stringstream text;
-        text << in.rdbuf();
-        return text.str();
+        return testsupport::fileText(SettingsStore::userConfigPath("Varlowe"));
     }
     void writeFile(const std::string& text) const {
         std::string path = SettingsStore::userConfigPath("Varlowe");

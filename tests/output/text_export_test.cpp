@@ -2,8 +2,6 @@
 #include <unistd.h>
 
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 
 #include "capture_builder.h"
 #include "media_test_util.h"
@@ -54,13 +52,6 @@ std::vector<std::string> lines(const std::string& text) {
         out.push_back(text.substr(start, end - start));
     }
     return out;
-}
-
-std::string readFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
 }
 
 const TextExportOptions kDiagramOnly{false, true, true, false};
@@ -229,7 +220,7 @@ TEST(TextExport, GoldenExportsOfRecordedCaptures) {
         std::string base = capture.substr(capture.rfind('/') + 1);
         std::string fixture = std::string(VARLOWE_SOURCE_DIR) + "/tests/fixtures/" +
                               base.substr(0, base.size() - 5) + ".export.txt";
-        std::string expected = readFile(fixture);
+        std::string expected = fileText(fixture);
         ASSERT_FALSE(expected.empty()) << fixture;
         EXPECT_EQ(exported(*result.model), expected);
     }

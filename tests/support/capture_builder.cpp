@@ -233,6 +233,11 @@ void writeBytes(const std::string& path, const Bytes& bytes) {
     }
 }
 
+std::string fileText(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
 void CaptureBuilder::writeTo(const std::string& path) const {
     writeBytes(path, bytes_);
 }
@@ -418,12 +423,7 @@ TempFile::~TempFile() {
 }
 
 void TempFile::write(const Bytes& data) const {
-    std::ofstream out(path_, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(data.data()),
-              static_cast<std::streamsize>(data.size()));
-    if (!out) {
-        throw std::runtime_error("cannot write " + path_);
-    }
+    writeBytes(path_, data);
 }
 
 Bytes TempFile::read() const {

@@ -51,6 +51,8 @@ std::vector<Bytes> fragmentedUdpFrames(uint32_t source, uint16_t sourcePort, uin
 Bytes padded(Bytes frame, uint8_t fill = 0);
 
 enum class FileByteOrder { Little, Big };
+// A whole file as text; empty when it cannot be read.
+std::string fileText(const std::string& path);
 // Writes a whole file; throws when it cannot.
 void writeBytes(const std::string& path, const Bytes& bytes);
 // Appends the low `bytes` bytes of `value` in the byte order.

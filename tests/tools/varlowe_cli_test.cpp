@@ -5,8 +5,6 @@
 
 #include <array>
 #include <cstdio>
-#include <fstream>
-#include <sstream>
 
 #include "capture_builder.h"
 #include "media_test_util.h"
@@ -37,10 +35,7 @@ CliRun runCli(const std::string& arguments) {
     }
     int status = pclose(pipe);
     run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    std::ifstream in(errFile.path());
-    std::stringstream text;
-    text << in.rdbuf();
-    run.err = text.str();
+    run.err = fileText(errFile.path());
     return run;
 }
 
@@ -321,12 +316,10 @@ TEST(CliUsage, EverySubcommandDescribesItsOptions) {
 // The manual page must not fall behind the tool: every subcommand and every option that a
 // subcommand's --help names appears in it.
 TEST(CliUsage, TheManualPageCoversEverySubcommandAndOption) {
-    std::ifstream in(std::string(VARLOWE_SOURCE_DIR) + "/docs/varlowe-cli.1");
-    ASSERT_TRUE(in) << "docs/varlowe-cli.1";
-    std::stringstream raw;
-    raw << in.rdbuf();
+    const std::string raw = fileText(std::string(VARLOWE_SOURCE_DIR) + "/docs/varlowe-cli.1");
+    ASSERT_FALSE(raw.empty()) << "docs/varlowe-cli.1";
     std::string page;
-    for (char c : raw.str()) {
+    for (char c : raw) {
         if (c != '\\')
             page += c;  // "\-" is a plain minus
     }

@@ -73,12 +73,20 @@ std::string TrafficCapture::failure() const {
     return failure_;
 }
 
-void TrafficCapture::fail(const std::string& reason) {
+template <typename Call>
+void TrafficCapture::tell(Call call) {
     std::lock_guard<std::mutex> guard(listenerMutex_);
-    failure_ = reason;
     if (listener_ != nullptr) {
-        listener_->captureFailed(reason);
+        call(*listener_);
     }
+}
+
+void TrafficCapture::fail(const std::string& reason) {
+    {
+        std::lock_guard<std::mutex> guard(listenerMutex_);
+        failure_ = reason;
+    }
+    tell([&reason](TrafficCaptureListener& listener) { listener.captureFailed(reason); });
 }
 
 bool TrafficCapture::start(const std::string& path) {
@@ -166,12 +174,7 @@ void TrafficCapture::run(Session* session) {
         return;
     }
     recording_ = true;
-    {
-        std::lock_guard<std::mutex> guard(listenerMutex_);
-        if (listener_ != nullptr) {
-            listener_->captureStarted();
-        }
-    }
+    tell([](TrafficCaptureListener& listener) { listener.captureStarted(); });
     while (!stopRequested_) {
         pcap_pkthdr* header = nullptr;
         const u_char* data = nullptr;
@@ -190,10 +193,7 @@ void TrafficCapture::run(Session* session) {
         }
         pcap_dump(reinterpret_cast<u_char*>(session->dumper), header, data);
         const uint32_t count = ++count_;
-        std::lock_guard<std::mutex> guard(listenerMutex_);
-        if (listener_ != nullptr) {
-            listener_->packetsCaptured(count);
-        }
+        tell([count](TrafficCaptureListener& listener) { listener.packetsCaptured(count); });
     }
     recording_ = false;
 }

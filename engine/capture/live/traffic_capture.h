@@ -67,6 +67,9 @@ class TrafficCapture {
     struct Session;
     void run(Session* session);
     void fail(const std::string& reason);
+    // Calls the listener, when there is one, under the listener lock.
+    template <typename Call>
+    void tell(Call call);
 
     std::string deviceName_;
     bool promiscuous_ = true;
