@@ -57,6 +57,13 @@ SettingFont decodeFont(const std::string& text) {
     return font;
 }
 
+SettingFont fontForScreen(SettingFont font) {
+    if (font.pointSize > kLargestFontPoints) {
+        font.pointSize = kLargestFontPoints;
+    }
+    return font;
+}
+
 std::string encodeDate(const SettingDate& date) {
     return std::to_string(date.year) + "-" + std::to_string(date.month) + "-" +
            std::to_string(date.day);

@@ -75,6 +75,11 @@ using SettingValue = std::variant<int32_t, std::string, SettingColour, bool, Set
 // The persisted texts of fonts and dates.
 std::string encodeFont(const SettingFont& font);
 SettingFont decodeFont(const std::string& text);
+// The largest point size a font read from the file may have: beyond it the toolkit draws
+// nothing at all, so that not even the menus could be read to mend it.
+constexpr int kLargestFontPoints = 144;
+// The font with a point size above the largest brought down to it.
+SettingFont fontForScreen(SettingFont font);
 std::string encodeDate(const SettingDate& date);
 // The time of day of a read date is 23:59:59.000.
 SettingDate decodeDate(const std::string& text);

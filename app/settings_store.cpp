@@ -1,9 +1,8 @@
 #include "settings_store.h"
 
-#include <wx/fileconf.h>
-#include <wx/filename.h>
-#include <wx/log.h>
+#include <sys/stat.h>
 
+#include <cerrno>
 #include <cstdlib>
 
 namespace varlowe {
@@ -15,46 +14,23 @@ std::unique_ptr<SettingsStore>& storeHolder() {
     return holder;
 }
 
-wxString wx(const std::string& text) {
-    return wxString::FromUTF8(text.c_str());
-}
-std::string utf8(const wxString& text) {
-    return std::string(text.utf8_str());
+constexpr const char* kMachineFolder = "/etc/xdg/";
+
+std::string folderOf(const std::string& path) {
+    return path.substr(0, path.rfind('/'));
 }
 
-}  // namespace
-
-std::unique_ptr<wxFileConfig> SettingsStore::openConfiguration(const std::string& applicationName) {
-    // A damaged or unwritable file is not reported; the values in memory stay as they are.
-    wxLogNull quiet;
-    wxFileName file(wx(SettingsStore::userConfigPath(applicationName)));
-    if (!file.DirExists() && !wxFileName::Mkdir(file.GetPath(), 0700, wxPATH_MKDIR_FULL)) {
-        return nullptr;
+// Makes the folder and every folder above it that is missing, for the user alone.
+bool makeFolders(const std::string& folder) {
+    struct stat info {};
+    if (::stat(folder.c_str(), &info) == 0) {
+        return S_ISDIR(info.st_mode);
     }
-    // The machine-wide file is the read-only fallback; every write goes to the user's file.
-    // Both paths are given so that no application object is needed to find them.
-    wxString global = "/etc/xdg/" + wx(applicationName) + "/" + wx(applicationName) + ".conf";
-    auto config = std::make_unique<wxFileConfig>(
-        wx(applicationName), SettingsStore::kVendor, file.GetFullPath(), global,
-        wxCONFIG_USE_LOCAL_FILE | wxCONFIG_USE_GLOBAL_FILE);
-    config->SetExpandEnvVars(false);
-    config->SetRecordDefaults(false);
-    return config;
-}
-
-namespace {
-
-// Names of the groups, or of the entries, at the configuration's current path.
-std::vector<wxString> childNames(wxFileConfig& config, bool groups) {
-    std::vector<wxString> names;
-    wxString name;
-    long cookie = 0;
-    bool more = groups ? config.GetFirstGroup(name, cookie) : config.GetFirstEntry(name, cookie);
-    while (more) {
-        names.push_back(name);
-        more = groups ? config.GetNextGroup(name, cookie) : config.GetNextEntry(name, cookie);
+    const size_t slash = folder.rfind('/');
+    if (slash != std::string::npos && slash > 0 && !makeFolders(folder.substr(0, slash))) {
+        return false;
     }
-    return names;
+    return ::mkdir(folder.c_str(), 0700) == 0 || errno == EEXIST;
 }
 
 std::string replaceAll(std::string text, const std::string& from, const std::string& to) {
@@ -66,7 +42,43 @@ std::string replaceAll(std::string text, const std::string& from, const std::str
     return text;
 }
 
+std::string number(long value) {
+    return std::to_string(value);
+}
+
 }  // namespace
+
+std::optional<ConfigFile> SettingsStore::readConfiguration(const std::string& applicationName) {
+    const std::string user = userConfigPath(applicationName);
+    if (!makeFolders(folderOf(user))) {
+        return std::nullopt;
+    }
+    // The machine-wide file is the read-only fallback: the user's values are read over it.
+    ConfigFile file;
+    file.read(kMachineFolder + applicationName + "/" + applicationName + ".conf");
+    const ConfigFile::ReadResult own = file.read(user);
+    if (own == ConfigFile::ReadResult::Refused || own == ConfigFile::ReadResult::Unreadable) {
+        return std::nullopt;
+    }
+    return file;
+}
+
+bool SettingsStore::writeRootEntries(const std::string& applicationName,
+                                     const std::vector<ConfigFile::Entry>& entries) {
+    const std::string path = userConfigPath(applicationName);
+    if (!makeFolders(folderOf(path))) {
+        return false;
+    }
+    ConfigFile file;
+    const ConfigFile::ReadResult read = file.read(path);
+    if (read != ConfigFile::ReadResult::Read && read != ConfigFile::ReadResult::Missing) {
+        return false;
+    }
+    for (const ConfigFile::Entry& entry : entries) {
+        file.set("", entry.name, entry.value);
+    }
+    return file.write(path);
+}
 
 SettingsStore::SettingsStore() : committed_(std::make_unique<GroupList>()) {}
 
@@ -222,9 +234,7 @@ void SettingsStore::removeGroup(const std::string& group) {
     if (entries == nullptr || entries->empty()) {
         return;
     }
-    while (!entries->empty()) {
-        entries->remove(entries->name(0));
-    }
+    entries->clear();
     notify(group);
 }
 
@@ -319,123 +329,124 @@ bool SettingsStore::save(const std::string& applicationName) {
     if (applicationName.empty() || editing_) {
         return false;
     }
-    std::unique_ptr<wxFileConfig> config = openConfiguration(applicationName);
-    if (!config) {
+    const std::string path = userConfigPath(applicationName);
+    if (!makeFolders(folderOf(path))) {
         return false;
     }
-    config->SetPath("/");
-    // Clear in memory rather than with DeleteAll, which removes the file at once: a program
-    // dying before the flush would lose every setting.
-    for (const wxString& group : childNames(*config, true)) {
-        config->DeleteGroup(group);
+    // The whole file is written anew, with the values at its root (the recent files) as
+    // they stand, into a temporary file that replaces the old one only when complete.
+    ConfigFile previous;
+    const ConfigFile::ReadResult read = previous.read(path);
+    if (read == ConfigFile::ReadResult::Refused) {
+        return false;
     }
-    for (const wxString& entry : childNames(*config, false)) {
-        config->DeleteEntry(entry, false);
+    ConfigFile file;
+    for (const ConfigFile::Entry& entry : previous.root().entries) {
+        file.set("", entry.name, entry.value);
     }
     for (size_t g = 0; g < committed_->size(); ++g) {
+        const std::string& group = committed_->name(g);
         const EntryList& entries = committed_->at(g);
         for (size_t e = 0; e < entries.size(); ++e) {
             const SettingValue& value = entries.at(e);
-            wxString key = "/" + wx(committed_->name(g)) + "/" + wx(entries.name(e));
-            config->Write(key + ".type", static_cast<long>(value.index()));
-            wxString valueKey = key + ".value";
+            const std::string key = entries.name(e);
+            file.set(group, key + ".type", number(static_cast<long>(value.index())));
+            const std::string valueKey = key + ".value";
             std::visit(
                 [&](const auto& v) {
                     using T = std::decay_t<decltype(v)>;
                     if constexpr (std::is_same_v<T, int32_t>) {
-                        config->Write(valueKey, static_cast<long>(v));
+                        file.set(group, valueKey, number(v));
                     } else if constexpr (std::is_same_v<T, std::string>) {
-                        config->Write(valueKey, wx(v));
+                        file.set(group, valueKey, v);
                     } else if constexpr (std::is_same_v<T, SettingColour>) {
-                        config->Write(valueKey, static_cast<long>(v.packed()));
+                        file.set(group, valueKey, number(v.packed()));
                     } else if constexpr (std::is_same_v<T, bool>) {
-                        config->Write(valueKey, v);
+                        file.set(group, valueKey, v ? "1" : "0");
                     } else if constexpr (std::is_same_v<T, SettingDate>) {
-                        config->Write(valueKey, wx(encodeDate(v)));
+                        file.set(group, valueKey, encodeDate(v));
                     } else if constexpr (std::is_same_v<T, SettingFont>) {
-                        config->Write(valueKey, wx(encodeFont(v)));
+                        file.set(group, valueKey, encodeFont(v));
                     } else if constexpr (std::is_same_v<T, SettingPoint>) {
-                        config->Write(valueKey + ".x", static_cast<long>(v.x));
-                        config->Write(valueKey + ".y", static_cast<long>(v.y));
+                        file.set(group, valueKey + ".x", number(v.x));
+                        file.set(group, valueKey + ".y", number(v.y));
                     } else {
-                        config->Write(valueKey + ".w", static_cast<long>(v.width));
-                        config->Write(valueKey + ".h", static_cast<long>(v.height));
+                        file.set(group, valueKey + ".w", number(v.width));
+                        file.set(group, valueKey + ".h", number(v.height));
                     }
                 },
                 value);
         }
     }
-    // wxFileConfig writes a temporary file and renames it over the old one.
-    wxLogNull quiet;
-    return config->Flush();
+    return file.write(path);
 }
 
 bool SettingsStore::load(const std::string& applicationName, IUserLabelReceiver* userLabels) {
     if (applicationName.empty() || editing_) {
         return false;
     }
-    std::unique_ptr<wxFileConfig> config = openConfiguration(applicationName);
-    if (!config) {
+    std::optional<ConfigFile> file = readConfiguration(applicationName);
+    if (!file) {
         return false;
     }
     beginEdit();
-    config->SetPath("/");
-    for (const wxString& groupText : childNames(*config, true)) {
-        const std::string group = utf8(groupText);
-        config->SetPath("/" + groupText);
-        for (const wxString& entryText : childNames(*config, false)) {
-            std::string typeKey = utf8(entryText);
+    for (const ConfigFile::Group* stored : file->groups()) {
+        const std::string& group = stored->name;
+        auto read = [&](const std::string& key, long& out) {
+            const std::string* text = file->find(group, key);
+            return text != nullptr && configNumber(*text, out);
+        };
+        for (const ConfigFile::Entry& typeEntry : stored->entries) {
+            const std::string& typeKey = typeEntry.name;
             if (typeKey.find(".type") == std::string::npos) {
                 continue;
             }
             long code = 0;
-            if (!config->Read(entryText, &code)) {
+            if (!configNumber(typeEntry.value, code)) {
                 continue;
             }
-            std::string valueKey = replaceAll(typeKey, ".type", ".value");
-            std::string entry = replaceAll(valueKey, ".value", "");
-            wxString key = wx(valueKey);
+            const std::string valueKey = replaceAll(typeKey, ".type", ".value");
+            const std::string entry = replaceAll(valueKey, ".value", "");
+            const std::string* text = file->find(group, valueKey);
             long a = 0, b = 0;
-            wxString text;
-            bool flag = false;
             switch (code) {
                 case 0:
-                    if (config->Read(key, &a))
+                    if (read(valueKey, a))
                         setInt(group, entry, static_cast<int32_t>(a));
                     break;
                 case 1:
-                    if (config->Read(key, &text)) {
-                        setString(group, entry, utf8(text));
+                    if (text != nullptr) {
+                        setString(group, entry, *text);
                         if (group == "userLabels" && userLabels != nullptr) {
-                            userLabels->receiveLabel(entry, utf8(text));
+                            userLabels->receiveLabel(entry, *text);
                         }
                     }
                     break;
                 case 2:
-                    if (config->Read(key, &a)) {
+                    if (read(valueKey, a)) {
                         setColour(group, entry, SettingColour::fromPacked(static_cast<int32_t>(a)));
                     }
                     break;
                 case 3:
-                    if (config->Read(key, &flag))
-                        setBool(group, entry, flag);
+                    if (read(valueKey, a))
+                        setBool(group, entry, a != 0);
                     break;
                 case 4:
-                    if (config->Read(key, &text))
-                        setDate(group, entry, decodeDate(utf8(text)));
+                    if (text != nullptr)
+                        setDate(group, entry, decodeDate(*text));
                     break;
                 case 5:
-                    if (config->Read(key, &text))
-                        setFont(group, entry, decodeFont(utf8(text)));
+                    if (text != nullptr)
+                        setFont(group, entry, fontForScreen(decodeFont(*text)));
                     break;
                 case 6:
-                    if (config->Read(key + ".x", &a) && config->Read(key + ".y", &b)) {
+                    if (read(valueKey + ".x", a) && read(valueKey + ".y", b)) {
                         setPoint(group, entry,
                                  SettingPoint{static_cast<int32_t>(a), static_cast<int32_t>(b)});
                     }
                     break;
                 case 7:
-                    if (config->Read(key + ".w", &a) && config->Read(key + ".h", &b)) {
+                    if (read(valueKey + ".w", a) && read(valueKey + ".h", b)) {
                         setSize(group, entry,
                                 SettingSize{static_cast<int32_t>(a), static_cast<int32_t>(b)});
                     }
@@ -444,7 +455,6 @@ bool SettingsStore::load(const std::string& applicationName, IUserLabelReceiver*
                     break;  // unknown type code: skipped
             }
         }
-        config->SetPath("..");
     }
     commitEdit();
     return true;

@@ -5,10 +5,9 @@
 #include <optional>
 #include <string>
 
+#include "config_file.h"
 #include "name_void_ptr_pair.h"
 #include "setting_value.h"
-
-class wxFileConfig;
 
 namespace varlowe {
 
@@ -73,19 +72,24 @@ class SettingsStore {
     void removeListener(IAppSettingsListener* listener);
 
     // Reads every persisted group (values directly under the root are not read); false when
-    // the configuration file cannot be opened. Bad entries are skipped.
+    // the configuration file cannot be read. Bad entries are skipped; font sizes beyond what
+    // a screen shows are brought back within it.
     bool load(const std::string& applicationName, IUserLabelReceiver* userLabels);
-    // Replaces the persisted values by the committed ones; does nothing during an edit batch.
+    // Replaces the persisted groups by the committed ones, keeping the values at the file's
+    // root; does nothing during an edit batch. The file is replaced only when written whole.
     bool save(const std::string& applicationName);
     // Empties the listener slots and all values, and destroys the instance.
     static void shutdown();
 
     // The per-user file of an application name: $XDG_CONFIG_HOME (or ~/.config)/NAME/NAME.conf.
     static std::string userConfigPath(const std::string& applicationName);
-    // The configuration store itself (the user's file over the machine-wide one), for what
+    // The configuration file as read (the user's file over the machine-wide one), for what
     // lives at its root beside the settings, such as the recent-files list; none when the
-    // folder cannot be made.
-    static std::unique_ptr<wxFileConfig> openConfiguration(const std::string& applicationName);
+    // folder cannot be made or the user's file cannot be read.
+    static std::optional<ConfigFile> readConfiguration(const std::string& applicationName);
+    // Sets values at the root of the user's file, keeping everything else in it.
+    static bool writeRootEntries(const std::string& applicationName,
+                                 const std::vector<ConfigFile::Entry>& entries);
 
     // Groups and entries in order, for tests and the preferences.
     size_t groupCount() const { return committed_->size(); }

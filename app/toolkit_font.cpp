@@ -42,7 +42,7 @@ SettingFont settingFontOf(const wxFont& font) {
 }
 
 wxFont toolkitFontOf(const SettingFont& font) {
-    wxFontInfo info(font.pointSize > 0 ? font.pointSize : 10);
+    wxFontInfo info(font.pointSize > 0 ? fontForScreen(font).pointSize : 10);
     info.Family(static_cast<wxFontFamily>(font.family))
         .Style(static_cast<wxFontStyle>(font.style))
         .Weight(toolkitWeight(font.weight))

@@ -6,7 +6,6 @@
 
 #include <wx/app.h>
 #include <wx/dnd.h>
-#include <wx/fileconf.h>
 #include <wx/filedlg.h>
 #include <wx/filename.h>
 #include <wx/log.h>
@@ -70,11 +69,7 @@ MainFrame::MainFrame(UserLabelDB* labels, const wxPoint& position, const wxSize&
       recentFiles_(command::kRecentFileCount, command::kFirstRecentFile) {
     SetIcon(resourceIcon("sipframe", wxSize(32, 32)));
     applyBars();
-    if (std::unique_ptr<wxFileConfig> config =
-            SettingsStore::openConfiguration(AppSettings::kApplicationName)) {
-        config->SetPath("/");
-        recentFiles_.Load(*config);
-    }
+    loadRecentFiles();
     loadPageSetup();
     SetMenuBar(makeMenuBar());
     SetDropTarget(new CaptureDropTarget(this));
@@ -490,13 +485,34 @@ void MainFrame::onMaximize(wxMaximizeEvent& event) {
     event.Skip();
 }
 
-void MainFrame::saveRecentFiles() {
-    if (std::unique_ptr<wxFileConfig> config =
-            SettingsStore::openConfiguration(AppSettings::kApplicationName)) {
-        config->SetPath("/");
-        recentFiles_.Save(*config);
-        config->Flush();
+// The recent files live at the root of the settings file as "file1".."file9", most recent
+// first, as the toolkit's file history keeps them.
+void MainFrame::loadRecentFiles() {
+    std::optional<ConfigFile> config =
+        SettingsStore::readConfiguration(AppSettings::kApplicationName);
+    if (!config) {
+        return;
     }
+    std::vector<wxString> files;
+    for (size_t i = 1; i <= command::kRecentFileCount; ++i) {
+        const std::string* file = config->find("", "file" + std::to_string(i));
+        if (file == nullptr || file->empty()) {
+            break;
+        }
+        files.push_back(wxString::FromUTF8(*file));
+    }
+    for (auto file = files.rbegin(); file != files.rend(); ++file) {
+        recentFiles_.AddFileToHistory(*file);
+    }
+}
+
+void MainFrame::saveRecentFiles() {
+    std::vector<ConfigFile::Entry> entries;
+    for (size_t i = 0; i < command::kRecentFileCount; ++i) {
+        const wxString file = i < recentFiles_.GetCount() ? recentFiles_.GetHistoryFile(i) : "";
+        entries.push_back({"file" + std::to_string(i + 1), file.utf8_string()});
+    }
+    SettingsStore::writeRootEntries(AppSettings::kApplicationName, entries);
 }
 
 void MainFrame::onClose(wxCloseEvent& event) {

@@ -106,6 +106,7 @@ class MainFrame : public wxMDIParentFrame,
     void storePageSetup();
 
     // Writes the recent files to the configuration store's root.
+    void loadRecentFiles();
     void saveRecentFiles();
 
   private:

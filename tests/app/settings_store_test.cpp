@@ -1,8 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <dirent.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cstdlib>
 #include <fstream>
 
+#include <wx/fileconf.h>
 #include <wx/init.h>
 
 #include "capture_builder.h"
@@ -89,7 +94,7 @@ TEST_F(SettingsStoreTest, PersistedTextsAreExactlyTheDocumentedOnes) {
               std::string::npos);
 }
 
-TEST_F(SettingsStoreTest, SaveReplacesTheWholeFileAndSurvivesAnUnreadableOne) {
+TEST_F(SettingsStoreTest, SaveReplacesTheGroupsKeepsTheRootAndSurvivesAnUnreadableLine) {
     writeFile("RecentFile1=/tmp/old.pcap\n[gone]\nx.type=0\nx.value=1\n[broken\n=\n");
     store().setInt("kept", "n", 5);
     ASSERT_TRUE(store().load("Varlowe", nullptr));
@@ -97,9 +102,114 @@ TEST_F(SettingsStoreTest, SaveReplacesTheWholeFileAndSurvivesAnUnreadableOne) {
     store().removeGroup("gone");
     ASSERT_TRUE(store().save("Varlowe"));
     std::string text = fileText();
-    EXPECT_EQ(text.find("RecentFile1"), std::string::npos) << text;
+    EXPECT_EQ(text.find("RecentFile1=/tmp/old.pcap\n"), 0u) << text;
     EXPECT_EQ(text.find("[gone]"), std::string::npos) << text;
     EXPECT_NE(text.find("[kept]\nn.type=0\nn.value=5"), std::string::npos) << text;
+}
+
+// The file of a user of several sessions: recent files at the root, then groups. Every save
+// must keep every value, however often the program starts and ends.
+TEST_F(SettingsStoreTest, EveryValueSurvivesSessionAfterSession) {
+    writeFile(
+        "file1=/captures/a b.pcap\nfile2=/captures/\\\\odd.pcap\nfile3=\n"
+        "[frame]\nshowToolbar.type=3\nshowToolbar.value=0\n"
+        "[layout]\nframeSize.type=7\nframeSize.value.w=1111\nframeSize.value.h=777\n"
+        "[diagram]\ncolorRequest.type=2\ncolorRequest.value=33023\n"
+        "[userLabels]\nfd17\\:\\:1.type=1\nfd17\\:\\:1.value=\"  padded label\"\n");
+    for (int session = 1; session <= 3; ++session) {
+        SCOPED_TRACE("session " + std::to_string(session));
+        ASSERT_TRUE(store().load("Varlowe", nullptr));
+        EXPECT_FALSE(store().getBool("frame", "showToolbar", true));
+        EXPECT_EQ(store().getSize("layout", "frameSize", {}), (SettingSize{1111, 777}));
+        EXPECT_EQ(store().getColour("diagram", "colorRequest", {}).packed(), 33023);
+        EXPECT_EQ(store().getString("userLabels", "fd17::1", ""), "  padded label");
+        EXPECT_EQ(store().getInt("versionCheck", "session", 0), session - 1);
+        store().setInt("versionCheck", "session", session);
+        store().setSize("layout", "frameSize", SettingSize{1111, 777});
+        ASSERT_TRUE(store().save("Varlowe"));
+        ASSERT_TRUE(store().save("Varlowe"));  // Apply, then the exit: twice in a session
+        SettingsStore::shutdown();
+        const std::string text = fileText();
+        EXPECT_EQ(text.find("file1=/captures/a b.pcap\nfile2=/captures/\\\\odd.pcap\nfile3=\n"), 0u)
+            << text;
+        std::optional<ConfigFile> config = SettingsStore::readConfiguration("Varlowe");
+        ASSERT_TRUE(config);
+        ASSERT_NE(config->find("", "file2"), nullptr);
+        EXPECT_EQ(*config->find("", "file2"), "/captures/\\odd.pcap");
+    }
+}
+
+TEST_F(SettingsStoreTest, RootEntriesAreSetWithoutTouchingTheGroups) {
+    store().setInt("frame", "n", 4);
+    ASSERT_TRUE(store().save("Varlowe"));
+    ASSERT_TRUE(SettingsStore::writeRootEntries("Varlowe", {{"file1", "/x.pcap"}, {"file2", ""}}));
+    ASSERT_TRUE(SettingsStore::writeRootEntries("Varlowe", {{"file1", "/y.pcap"}}));
+    EXPECT_EQ(fileText(), "file1=/y.pcap\nfile2=\n[frame]\nn.type=0\nn.value=4\n");
+}
+
+// A pipe, a folder or a device where the file should be is neither read nor written, and
+// the program neither waits on it nor leaves files beside it.
+TEST_F(SettingsStoreTest, SomethingOtherThanAFileInItsPlaceIsLeftAlone) {
+    const std::string path = SettingsStore::userConfigPath("Varlowe");
+    const std::string folder = path.substr(0, path.rfind('/'));
+    std::system(("mkdir -p '" + folder + "'").c_str());
+    ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0);
+    store().setInt("a", "b", 1);
+    EXPECT_FALSE(store().load("Varlowe", nullptr));  // returns at once: no writer is needed
+    EXPECT_FALSE(store().save("Varlowe"));
+    EXPECT_FALSE(SettingsStore::writeRootEntries("Varlowe", {{"file1", "/x"}}));
+    EXPECT_EQ(store().getInt("a", "b", 0), 1);
+    ::unlink(path.c_str());
+    ASSERT_EQ(::mkdir(path.c_str(), 0700), 0);
+    EXPECT_FALSE(store().save("Varlowe"));
+    EXPECT_FALSE(SettingsStore::writeRootEntries("Varlowe", {{"file1", "/x"}}));
+    EXPECT_FALSE(store().load("Varlowe", nullptr));
+    size_t names = 0;
+    if (DIR* dir = ::opendir(folder.c_str())) {
+        while (const dirent* entry = ::readdir(dir)) {
+            names += std::string(entry->d_name) != "." && std::string(entry->d_name) != "..";
+        }
+        ::closedir(dir);
+    }
+    EXPECT_EQ(names, 1u);  // the folder in the file's place, nothing beside it
+}
+
+// Column labels of a whole network: each entry is found through the index, not a scan, so
+// that a few hundred thousand load in well under a second.
+TEST_F(SettingsStoreTest, ManyColumnLabelsLoadAndStayInTheirOrder) {
+    std::string text = "[userLabels]\n";
+    constexpr int kLabels = 200000;
+    for (int i = 0; i < kLabels; ++i) {
+        const std::string address = "10." + std::to_string(i / 65536) + "." +
+                                    std::to_string(i / 256 % 256) + "." + std::to_string(i % 256);
+        text += address + ".type=1\n" + address + ".value=host " + std::to_string(i) + "\n";
+    }
+    writeFile(text);
+    struct Count : IUserLabelReceiver {
+        int labels = 0;
+        void receiveLabel(const std::string&, const std::string&) override { ++labels; }
+    } count;
+    ASSERT_TRUE(store().load("Varlowe", &count));
+    EXPECT_EQ(count.labels, kLabels);
+    EXPECT_EQ(store().getString("userLabels", "10.3.13.63", ""), "host 199999");
+    std::vector<std::string> names = store().entryNames("userLabels");
+    ASSERT_EQ(names.size(), static_cast<size_t>(kLabels));
+    EXPECT_EQ(names[1], "10.0.0.1");
+    store().removeEntry("userLabels", "10.0.0.1");
+    store().setString("userLabels", "10.0.0.0", "moved");
+    names = store().entryNames("userLabels");
+    EXPECT_EQ(names.front(), "10.0.0.2");
+    EXPECT_EQ(names.back(), "10.0.0.0");
+    EXPECT_EQ(store().getString("userLabels", "10.0.0.5", ""), "host 5");
+}
+
+TEST_F(SettingsStoreTest, AFontTooLargeForAnyScreenIsBroughtBack) {
+    writeFile(
+        "[diagram]\nfont.type=5\nfont.value=74|100000|90|90|0|Sans|0\n"
+        "small.type=5\nsmall.value=74|9|90|90|0|Sans|0\n");
+    ASSERT_TRUE(store().load("Varlowe", nullptr));
+    EXPECT_EQ(store().getFont("diagram", "font", {}).pointSize, kLargestFontPoints);
+    EXPECT_EQ(store().getFont("diagram", "small", {}).pointSize, 9);
 }
 
 TEST_F(SettingsStoreTest, UnwritableFolderKeepsTheValuesInMemory) {
@@ -232,4 +342,67 @@ TEST_F(SettingsStoreTest, FontAndDateTextsDecodeTolerantly) {
     EXPECT_EQ(date.day, 7);
     EXPECT_EQ(date.hour, 23);
     EXPECT_EQ(encodeDate(SettingDate{2026, 0, 31}), "2026-0-31");
+}
+
+// Files written by the toolkit's file configuration (every earlier version of the program)
+// read the same, and what is written now reads the same in the toolkit.
+TEST(ConfigFileTest, ReadsAndWritesTheToolkitsLayout) {
+    const std::vector<std::pair<std::string, std::string>> values = {
+        {"plain", "text"},
+        {"spaces", "  leading and trailing  "},
+        {"quote", "\"quoted\" and \\ backslash"},
+        {"lines", "one\ntwo\tthree\r"},
+        {"equals", "a=b;c#d"},
+        {"fd17::1", "IPv6 label"},
+        {"with space", "x"},
+        {"Grüße", "ünïcödé"},
+        {"empty", ""},
+    };
+    testsupport::TempFile written("toolkit.conf");
+    {
+        wxFileConfig toolkit("", "", written.path(), "", wxCONFIG_USE_LOCAL_FILE);
+        toolkit.SetExpandEnvVars(false);
+        toolkit.Write("/file1", wxString::FromUTF8("/captures/ä.pcap"));
+        for (const auto& [name, value] : values) {
+            toolkit.Write("/userLabels/" + wxString::FromUTF8(name), wxString::FromUTF8(value));
+        }
+        toolkit.Write("/frame/showToolbar.type", 3L);
+        ASSERT_TRUE(toolkit.Flush());
+    }
+    ConfigFile ours;
+    ASSERT_EQ(ours.read(written.path()), ConfigFile::ReadResult::Read);
+    ASSERT_NE(ours.find("", "file1"), nullptr);
+    EXPECT_EQ(*ours.find("", "file1"), "/captures/ä.pcap");
+    for (const auto& [name, value] : values) {
+        const std::string* read = ours.find("userLabels", name);
+        ASSERT_NE(read, nullptr) << name;
+        EXPECT_EQ(*read, value) << name;
+    }
+    long code = 0;
+    ASSERT_TRUE(configNumber(*ours.find("frame", "showToolbar.type"), code));
+    EXPECT_EQ(code, 3);
+
+    testsupport::TempFile again("ours.conf");
+    ASSERT_TRUE(ours.write(again.path()));
+    wxFileConfig toolkit("", "", again.path(), "", wxCONFIG_USE_LOCAL_FILE);
+    toolkit.SetExpandEnvVars(false);
+    for (const auto& [name, value] : values) {
+        wxString read;
+        ASSERT_TRUE(toolkit.Read("/userLabels/" + wxString::FromUTF8(name), &read)) << name;
+        EXPECT_EQ(read.utf8_string(), value) << name;
+    }
+    EXPECT_EQ(toolkit.Read("/file1", ""), wxString::FromUTF8("/captures/ä.pcap"));
+    EXPECT_EQ(toolkit.ReadLong("/frame/showToolbar.type", 0), 3);
+}
+
+TEST(ConfigFileTest, NumbersReadAsTheToolkitReadsThem) {
+    long value = 0;
+    EXPECT_TRUE(configNumber("-42", value));
+    EXPECT_EQ(value, -42);
+    EXPECT_TRUE(configNumber(" 7", value));
+    EXPECT_EQ(value, 7);
+    EXPECT_FALSE(configNumber("7 ", value));
+    EXPECT_FALSE(configNumber("x", value));
+    EXPECT_FALSE(configNumber("", value));
+    EXPECT_FALSE(configNumber("99999999999999999999", value));
 }
