@@ -52,17 +52,6 @@ struct Answered : Program {
     }
 };
 
-bool pumpUntil(const std::function<bool()>& done) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > deadline)
-            return false;
-        wxYield();
-        wxMilliSleep(5);
-    }
-    return true;
-}
-
 bool exists(const std::string& path) {
     struct stat info {};
     return stat(path.c_str(), &info) == 0;
@@ -99,7 +88,7 @@ int playCaptureDialog(Answered& program, std::optional<std::string> path,
 
 void recordUntilStarted(CaptureDialog& dialog) {
     dialog.start();
-    ASSERT_TRUE(pumpUntil([&] { return dialog.countLabel()->GetLabel() == "0 packets captured."; }))
+    ASSERT_TRUE(waitUntil([&] { return dialog.countLabel()->GetLabel() == "0 packets captured."; }))
         << dialog.countLabel()->GetLabel();
 }
 
@@ -136,7 +125,7 @@ TEST(LiveCapture, ADeviceThatCannotBeOpenedIsSaidAndCancelRecordsNothing) {
         EXPECT_FALSE(dialog.startButton()->IsEnabled());
         EXPECT_TRUE(dialog.stopButton()->IsEnabled());
         EXPECT_FALSE(dialog.deviceList()->IsEnabled());
-        ASSERT_TRUE(pumpUntil([&] { return dialog.startButton()->IsEnabled(); }));
+        ASSERT_TRUE(waitUntil([&] { return dialog.startButton()->IsEnabled(); }));
         EXPECT_TRUE(dialog.countLabel()->GetLabel().StartsWith("Could not open varlowe-none0: "))
             << dialog.countLabel()->GetLabel();
         EXPECT_FALSE(dialog.stopButton()->IsEnabled());
@@ -185,7 +174,7 @@ TEST(LiveCapture, ARecordingOnLoopbackOpensWithItsCallAndTheChoicesComeBack) {
         dialog.promiscuousBox()->SetValue(false);
         recordUntilStarted(dialog);
         call = sendLoopbackCall(25);
-        ASSERT_TRUE(pumpUntil([&] {
+        ASSERT_TRUE(waitUntil([&] {
             return dialog.capture().packetCount() >= static_cast<uint32_t>(call.datagrams) &&
                    dialog.countLabel()->GetLabel() ==
                        packetsCapturedText(dialog.capture().packetCount());
@@ -220,8 +209,7 @@ TEST(LiveCapture, OnePacketIsKeptUnopenedAndClosingWhileRecordingDiscards) {
     playCaptureDialog(program, single.path(), [&](CaptureDialog& dialog) {
         recordUntilStarted(dialog);
         sendLoopbackDatagram(64);
-        ASSERT_TRUE(pumpUntil([&] { return dialog.capture().packetCount() >= 1; }));
-        wxMilliSleep(100);
+        ASSERT_TRUE(waitUntil([&] { return dialog.capture().packetCount() >= 1; }));
         ASSERT_EQ(dialog.capture().packetCount(), 1u) << "other traffic on lo meanwhile";
         dialog.stop();
     });
@@ -232,7 +220,7 @@ TEST(LiveCapture, OnePacketIsKeptUnopenedAndClosingWhileRecordingDiscards) {
     playCaptureDialog(program, discarded.path(), [&](CaptureDialog& dialog) {
         recordUntilStarted(dialog);
         sendLoopbackCall(5);
-        ASSERT_TRUE(pumpUntil([&] { return dialog.capture().packetCount() >= 15; }));
+        ASSERT_TRUE(waitUntil([&] { return dialog.capture().packetCount() >= 15; }));
         EXPECT_TRUE(exists(discarded.path()));
         dialog.Close();  // the close box
     });

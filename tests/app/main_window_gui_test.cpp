@@ -107,19 +107,19 @@ TEST(MainWindow, TheFilterTreeFiltersOnceAndHiddenColumnsTakeTheirMessages) {
     const int before = window->filterApplications();
     wxTreeItemId bye = childNamed(tree, childNamed(tree, root, "Methods"), "BYE");
     tree->SelectItem(bye);
-    settle();
+    drainEvents();
     EXPECT_EQ(window->filterApplications(), before + 1);
     EXPECT_EQ(window->diagram()->state().rowCount(), 2u);    // BYE and its 200
     EXPECT_FALSE(window->diagram()->state().selectedRow());  // a filter clears the selection
     tree->SelectItem(bye);  // the same node again: no second filter
-    settle();
+    drainEvents();
     EXPECT_EQ(window->filterApplications(), before + 1);
     // A change of the diagram settings applies it again even so.
     AppSettings::setDiagramShowAbsTime(false);
     EXPECT_EQ(window->filterApplications(), before + 2);
     AppSettings::setDiagramShowAbsTime(true);
     tree->SelectItem(root);
-    settle();
+    drainEvents();
     EXPECT_EQ(window->diagram()->state().rowCount(), 9u);
 
     // Hiding 127.0.0.1 takes every message (they all touch it).
@@ -261,40 +261,44 @@ TEST(MainWindow, MenusToolbarAndStatusBarByTheRules) {
     EXPECT_NE(program.frame->GetStatusBar(), nullptr);
     // Closing the last diagram window leaves the main window with its bars.
     window->Close(true);
-    settle();
+    drainEvents();
     EXPECT_EQ(program.frame->countDiagramWindows(), 0u);
     EXPECT_NE(program.frame->GetToolBar(), nullptr);
     EXPECT_NE(program.frame->GetStatusBar(), nullptr);
     EXPECT_FALSE(program.enabled(bar, command::kCloseAll));
 }
 
-TEST(MainWindow, TheLayoutIsRememberedByTheRules) {
+TEST(MainWindow, TheSizeAndPlaceAreRememberedAsTheyChange) {
     Program program;
     program.frame->SetSize(wxSize(900, 640));
-    settle();
-    EXPECT_EQ(AppSettings::layoutFrameSize(), (SettingSize{900, 640}));
+    EXPECT_TRUE(waitUntil([&] { return AppSettings::layoutFrameSize() == SettingSize{900, 640}; }));
     program.frame->Move(wxPoint(60, 40));
-    settle();
-    EXPECT_EQ(AppSettings::layoutFramePosition(), (SettingPoint{60, 40}));
+    EXPECT_TRUE(
+        waitUntil([&] { return AppSettings::layoutFramePosition() == SettingPoint{60, 40}; }));
     EXPECT_FALSE(AppSettings::layoutFrameMaximized());
+}
+
+TEST(MainWindow, AMaximisedWindowKeepsItsFormerPlace) {
+    Program program;
+    program.frame->Move(wxPoint(60, 40));
+    ASSERT_TRUE(
+        waitUntil([&] { return AppSettings::layoutFramePosition() == SettingPoint{60, 40}; }));
     program.frame->Maximize();
-    settle();
-    if (!program.frame->IsMaximized()) {
+    if (!waitUntil([&] { return program.frame->IsMaximized(); }, std::chrono::seconds(1))) {
         GTEST_SKIP() << "no window manager here to maximise windows";
     }
     EXPECT_TRUE(AppSettings::layoutFrameMaximized());
     program.frame->Move(wxPoint(5, 5));
-    settle();
+    drainEvents();
     EXPECT_EQ(AppSettings::layoutFramePosition(), (SettingPoint{60, 40}));
 }
 
-// Last: closing ends the settings store for the process.
-TEST(MainWindowClose, RecentFilesSurviveTheSettingsSave) {
+TEST(MainWindow, RecentFilesSurviveTheSettingsSave) {
     Program program;
     ASSERT_NE(program.open("samples/sip-call-loopback.pcap"), nullptr);
     AppSettings::setDiagramShowTimeDeltas(false);
     program.frame->Close(true);
-    settle();
+    drainEvents();
     program.frame = nullptr;  // the toolkit destroyed it with its children
     const std::string file = fileText(SettingsStore::userConfigPath(AppSettings::kApplicationName));
     EXPECT_NE(file.find("file1=" + source("samples/sip-call-loopback.pcap")), std::string::npos)

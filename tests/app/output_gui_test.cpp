@@ -46,7 +46,7 @@ void run(SipDiagramFrame* window, int id) {
     wxCommandEvent event(wxEVT_MENU, id);
     event.SetEventObject(window);
     window->GetEventHandler()->ProcessEvent(event);
-    settle();
+    drainEvents();
 }
 
 struct Opened {
@@ -309,12 +309,12 @@ TEST(Output, APrintedPageHasNoSelectionColourAndThePreviewShowsPageOne) {
     auto* frame = new SipDiagramPreviewFrame(previewed, opened.window, opened.window->GetTitle());
     frame->Initialize();
     frame->Show();
-    settle();
+    drainEvents();
     EXPECT_EQ(frame->GetName(), "frame");
     EXPECT_EQ(previewed->GetCurrentPage(), 1);
     EXPECT_GE(previewed->GetMaxPage(), 1);
     frame->Destroy();
-    settle();
+    drainEvents();
 }
 
 TEST(Output, MarginsThatLeaveNoRoomAreSaidBeforePrinting) {

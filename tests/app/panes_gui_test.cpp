@@ -112,13 +112,13 @@ struct GraphWindow {
         graph = new OstraneLineGraph(frame);
         frame->SetClientSize(client);
         frame->Show();
-        settle();
+        drainEvents();
         graph->SetSize(client);
-        settle();
+        drainEvents();
     }
     ~GraphWindow() {
         frame->Destroy();
-        settle();
+        drainEvents();
     }
 };
 
@@ -179,11 +179,10 @@ TEST(LineGraph, ShowsItsMessagesAndScrollsSidewaysForManySamples) {
     // Painting and resizing: only a new size draws the plot again.
     const int drawn = window.graph->renderCount();
     window.graph->Refresh();
-    settle();
+    drainEvents();
     EXPECT_EQ(window.graph->renderCount(), drawn);
     window.graph->SetSize(wxSize(700, 300));
-    settle();
-    EXPECT_GT(window.graph->renderCount(), drawn);
+    EXPECT_TRUE(waitUntil([&] { return window.graph->renderCount() > drawn; }));
 
     // Eight series at most; four listener slots, the graph's own in one of them.
     for (int i = 0; i < 6; ++i) {
@@ -287,7 +286,7 @@ TEST(InfoPanel, ASipMessageWithSdpShowsItsTextPacketAndOneMediaTabPerStream) {
 
     // The keyboard stays with the ladder although the panes made new pages.
     program.frame->Raise();
-    settle();
+    drainEvents();
     if (wxWindow::FindFocus() != nullptr) {
         EXPECT_EQ(wxWindow::FindFocus(), window->diagram());
     }
@@ -353,12 +352,12 @@ TEST(InfoPanel, TheChosenTabSurvivesChangesOfKindWhereItExists) {
     ASSERT_TRUE(media);
     window->diagram()->selectRow(RowIndex(0));
     info->SetSelection(1);  // the user chooses Packet Info
-    settle();
+    drainEvents();
     window->diagram()->selectRow(media);
     EXPECT_EQ(selectedTitle(info), "Packet Info");
 
     info->SetSelection(3);  // Jitter
-    settle();
+    drainEvents();
     EXPECT_EQ(selectedTitle(info), "Jitter");
     window->diagram()->selectRow(RowIndex(1));  // 180 Ringing: no jitter page
     EXPECT_EQ(selectedTitle(info), "Contents");
@@ -372,7 +371,7 @@ TEST(InfoPanel, RtcpReportsAreListedWithTheirImagesAndFilteredBySource) {
     }
     Program program;
     program.frame->openCapture(kHeplify, false);
-    settle();
+    drainEvents();
     SipDiagramFrame* window = program.frame->findDiagramWindow(kHeplify);
     ASSERT_NE(window, nullptr);
     const DiagramState& state = window->diagram()->state();
@@ -453,7 +452,7 @@ void chooseRow(NotebookListCtrl* list, long row) {
     event.SetEventObject(list);
     event.m_itemIndex = row;
     list->GetEventHandler()->ProcessEvent(event);
-    settle();
+    drainEvents();
 }
 
 void clickToggle(SipDiagramSelectionPanel* panel, int id, bool on) {
@@ -462,7 +461,7 @@ void clickToggle(SipDiagramSelectionPanel* panel, int id, bool on) {
     event.SetEventObject(panel->toolbar());
     event.SetInt(on ? 1 : 0);
     panel->toolbar()->GetEventHandler()->ProcessEvent(event);
-    settle();
+    drainEvents();
 }
 
 std::vector<std::string> descriptions(NotebookListCtrl* list) {
@@ -509,12 +508,12 @@ struct ListsWindow {
         frame->Show();
         notebook->setModel(model.get());
         diagram->setModel(model.get());
-        settle();
+        drainEvents();
     }
     ~ListsWindow() {
         diagram->setModel(nullptr);
         frame->Destroy();
-        settle();
+        drainEvents();
     }
 };
 
@@ -579,7 +578,7 @@ TEST(SelectionLists, ARowChosenInAListSelectsItsItemAndAFocusedSessionKeepsItsRo
     lists->SetSelection(2);
     program.frame->Raise();
     session->SetFocus();
-    settle();
+    drainEvents();
     if (wxWindow::FindFocus() != session) {
         GTEST_SKIP() << "the display gives no keyboard focus";
     }
@@ -672,7 +671,7 @@ TEST(SelectionLists, AHiddenBookmarkSelectsNothingInTheDiagramButShowsInTheInfoP
     }
     ASSERT_TRUE(bye.IsOk());
     tree->SelectItem(bye);
-    settle();
+    drainEvents();
     ASSERT_EQ(window->diagram()->state().rowCount(), 2u);
     SipDiagramSelectionNotebook* lists = window->selectionPanel()->notebook();
     EXPECT_EQ(pageTitles(lists)[0], "All/2");
@@ -695,7 +694,7 @@ TEST(SelectionLists, ARightClickOpensTheItemMenuOfTheRowAndSelectsIt) {
     click.SetEventObject(all);
     click.m_itemIndex = 4;
     all->GetEventHandler()->ProcessEvent(click);
-    settle();
+    drainEvents();
     ASSERT_EQ(window.diagram->menus.size(), 1u);
     EXPECT_EQ(window.diagram->menus[0], all->itemAt(4));
     EXPECT_EQ(window.diagram->state().selectedRow(), RowIndex(4));

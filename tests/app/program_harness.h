@@ -12,18 +12,12 @@
 #include "main_frame.h"
 #include "sip/packet_analysis_driver.h"
 #include "user_label_db.h"
+#include "window_test.h"
 
 namespace varlowe::testsupport {
 
 inline std::string source(const std::string& relative) {
     return std::string(VARLOWE_SOURCE_DIR) + "/" + relative;
-}
-
-inline void settle() {
-    for (int i = 0; i < 8; ++i) {
-        wxYield();
-        wxMilliSleep(5);
-    }
 }
 
 struct RecordingDialogs : IAnalysisDialogs {
@@ -53,7 +47,7 @@ struct Program {
         frame = new MainFrame(&labels, wxPoint(10, 10), wxSize(1000, 700));
         frame->setAnalysisUi(&progress, &dialogs);
         frame->Show();
-        settle();
+        waitUntil([&] { return frame->GetClientSize().y > 0; });
     }
     ~Program() {
         if (frame != nullptr) {
@@ -61,12 +55,12 @@ struct Program {
                 window->Destroy();
             }
             frame->Destroy();
-            settle();
+            drainEvents();
         }
     }
     SipDiagramFrame* open(const std::string& relative) {
         frame->openCapture(source(relative), false);
-        settle();
+        drainEvents();
         return frame->findDiagramWindow(source(relative));
     }
     bool enabled(wxMenuBar* bar, int id) {

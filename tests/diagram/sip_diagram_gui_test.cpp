@@ -22,6 +22,7 @@
 #include "sip_diagram_time_bar.h"
 #include "sip_message_info_dialog.h"
 #include "user_label_db.h"
+#include "window_test.h"
 
 using namespace varlowe;
 using namespace varlowe::testsupport;
@@ -92,16 +93,16 @@ struct DiagramWindow : IDiagramOwner {
         splitter->SplitVertically(timeBar, diagram, 16);
         frame->Show();
         frame->SetSize(size);
-        settle();
+        drainEvents();
         timeBar->setModel(model.get());
         diagram->setModel(model.get());
-        settle();
+        drainEvents();
     }
     ~DiagramWindow() override {
         diagram->setModel(nullptr);
         timeBar->setModel(nullptr);
         frame->Destroy();
-        settle();
+        drainEvents();
     }
     void applyFilter(bool) override {
         ++filterRequests;
@@ -115,12 +116,6 @@ struct DiagramWindow : IDiagramOwner {
     void syncTimeBar(size_t first, size_t rows) override {
         lastSync = {first, rows};
         timeBar->setVisibleRows(static_cast<int64_t>(first), static_cast<int64_t>(rows));
-    }
-    static void settle() {
-        for (int i = 0; i < 5; ++i) {
-            wxYield();
-            wxMilliSleep(5);
-        }
     }
 
     wxImage render() const {
@@ -146,7 +141,7 @@ struct DiagramWindow : IDiagramOwner {
         event.SetControlDown(control);
         event.SetEventObject(diagram);
         diagram->HandleWindowEvent(event);
-        settle();
+        drainEvents();
     }
     void key(int code) {
         wxKeyEvent event(wxEVT_KEY_DOWN);
@@ -327,25 +322,25 @@ TEST(SipDiagramInput, RealKeysAndClicksThroughTheDisplay) {
     DiagramWindow window(analyse(samplePath()), &labels);
     window.frame->Raise();
     window.diagram->SetFocus();
-    DiagramWindow::settle();
+    drainEvents();
     wxUIActionSimulator input;
     const wxPoint target = window.diagram->ClientToScreen(
         wxPoint((window.columnX(0) + window.columnX(1)) / 2, window.rowY(3)));
     input.MouseMove(target);
-    DiagramWindow::settle();
+    drainEvents();
     input.MouseClick();
-    DiagramWindow::settle();
+    drainEvents();
     if (window.selected() != std::optional<size_t>(3)) {
         GTEST_SKIP() << "the display takes no synthetic input here";
     }
     input.Char(WXK_DOWN);
-    DiagramWindow::settle();
+    drainEvents();
     EXPECT_EQ(window.selected().value_or(99), 4u);
     input.Char('b', wxMOD_CONTROL);  // Ctrl+B: the diagram's accelerator
-    DiagramWindow::settle();
+    drainEvents();
     EXPECT_TRUE(window.diagram->state().isBookmarked(ItemIndex(4)));
     input.Char(WXK_DOWN, wxMOD_ALT);  // Alt+Down: next in dialog (the second PCMA marker)
-    DiagramWindow::settle();
+    drainEvents();
     EXPECT_EQ(window.selected().value_or(99), 5u);
 }
 
@@ -439,7 +434,7 @@ TEST(SipDiagramDialogs, MessageDialogsForEveryKind) {
     }
     EXPECT_EQ(invites, 2);
     EXPECT_EQ(streams, 1);
-    DiagramWindow::settle();
+    drainEvents();
 }
 
 TEST(SipDiagramDialogs, StunMessageDialogListsItsPairs) {
@@ -542,7 +537,7 @@ TEST(SipDiagramTimeBar, TicksAndTheVisibleRangeFollowTheScroll) {
     EXPECT_EQ(bar.firstVisibleRow(), 0);
     EXPECT_EQ(bar.visibleRowCount(), static_cast<int64_t>(window.lastSync->second) - 1);
     window.diagram->scrollTo(ViewStart{150, 0});
-    DiagramWindow::settle();
+    drainEvents();
     EXPECT_EQ(window.lastSync->first, 150u);
     EXPECT_EQ(bar.firstVisibleRow(), 149);
     EXPECT_EQ(bar.visibleRowCount(), static_cast<int64_t>(window.lastSync->second));
@@ -576,7 +571,7 @@ TEST(SipDiagramInput, AVeryLongCaptureScrollsPaintsAndHitTestsByRows) {
     const DiagramGeometry& g = diagram.geometry();
     ASSERT_GT(g.virtualHeight(400000), int64_t{20000000});
     diagram.selectRow(RowIndex(399990));  // brings it into view
-    DiagramWindow::settle();
+    drainEvents();
     const ViewStart view = diagram.viewStart();
     EXPECT_EQ(view.row, 399990);
     // The point at a row's centre hits that row, far beyond 32-bit pixel offsets.
