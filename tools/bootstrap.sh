@@ -6,6 +6,7 @@ VARLOWE_PACKAGES=(
     libpcap-dev                        # live capture
     libgtest-dev python3               # the tests
     xvfb xauth xdotool                 # tests that need a display, and real keys in them
+    imagemagick                        # what the end-to-end tests see on that display
     tshark                             # the oracle the packet listings are compared with
     time                               # peak memory figures of the benchmarks
     clang-format                       # the formatting check of ./test

@@ -94,6 +94,7 @@ MainFrame::MainFrame(UserLabelDB* labels, const wxPoint& position, const wxSize&
 }
 
 MainFrame::~MainFrame() {
+    versionCheck_.reset();  // its answer must not come to a window that is gone
     SettingsStore::instance().removeListener(this);
 }
 
@@ -517,6 +518,7 @@ void MainFrame::saveRecentFiles() {
 
 void MainFrame::onClose(wxCloseEvent& event) {
     closing_ = true;
+    versionCheck_.reset();
     // The settings first (their save clears the whole file), then the recent files beside
     // them, so that both are there at the next start.
     AppSettings::saveSettings();
@@ -590,15 +592,7 @@ void MainFrame::offerNewVersion(const VersionCheckResult& result) {
 }
 
 void MainFrame::checkForUpdates() {
-    wxBusyCursor busy;
-    const VersionCheckResult result = checkForNewVersion(versionServer_);
-    if (!result.succeeded) {
-        messageBox(kVersionCheckFailedText, kVersionCheckTitle, wxOK | wxICON_INFORMATION);
-    } else if (result.newer) {
-        offerNewVersion(result);
-    } else {
-        messageBox(kUpToDateText, kVersionCheckTitle, wxOK | wxICON_INFORMATION);
-    }
+    startVersionCheck(true);
 }
 
 void MainFrame::startupVersionCheck() {
@@ -619,9 +613,36 @@ void MainFrame::startupVersionCheck() {
     }
     // Moved on before asking, so that a failing check is not repeated at every start.
     AppSettings::setVersionCheckNextVersionCheck(nextVersionCheckAfter(now));
-    const VersionCheckResult result = checkForNewVersion(versionServer_);
+    startVersionCheck(false);
+}
+
+void MainFrame::startVersionCheck(bool fromMenu) {
+    // One check at a time: asked for from the menu while the start-up one runs, its answer
+    // is said in full.
+    versionCheckFromMenu_ = versionCheckFromMenu_ || fromMenu;
+    if (versionCheck_) {
+        return;
+    }
+    if (fromMenu && GetStatusBar() != nullptr) {
+        SetStatusText("Checking for a newer version of Varlowe...");
+    }
+    versionCheck_ = std::make_unique<BackgroundVersionCheck>(
+        versionServer_, [this](const VersionCheckResult& result) { versionCheckDone(result); },
+        [](std::function<void()> show) { wxTheApp->CallAfter(std::move(show)); });
+}
+
+void MainFrame::versionCheckDone(const VersionCheckResult& result) {
+    const bool fromMenu = versionCheckFromMenu_;
+    versionCheck_.reset();
+    versionCheckFromMenu_ = false;
+    if (fromMenu && GetStatusBar() != nullptr) {
+        SetStatusText(standingText());
+    }
     if (result.succeeded && result.newer) {
         offerNewVersion(result);
+    } else if (fromMenu) {
+        messageBox(result.succeeded ? kUpToDateText : kVersionCheckFailedText, kVersionCheckTitle,
+                   wxOK | wxICON_INFORMATION);
     }
 }
 

@@ -80,6 +80,9 @@ class MainFrame : public wxMDIParentFrame,
     // At start-up, when "versionCheck"/"enabled": asks when the schedule says so and speaks
     // only of a newer version.
     void startupVersionCheck();
+    // Both ask on a thread of their own and answer when the reply is in: the window goes on
+    // meanwhile.
+    bool versionCheckRunning() const { return versionCheck_ != nullptr; }
     // The standing text of the status bar.
     static wxString standingText();
 
@@ -133,6 +136,10 @@ class MainFrame : public wxMDIParentFrame,
     std::function<bool(wxPageSetupDialogData&)> pageSetupAnswer_;
     int messageBox(const wxString& text, const wxString& title, long style);
     void offerNewVersion(const VersionCheckResult& result);
+    void startVersionCheck(bool fromMenu);
+    void versionCheckDone(const VersionCheckResult& result);
+    std::unique_ptr<BackgroundVersionCheck> versionCheck_;
+    bool versionCheckFromMenu_ = false;
     MessageAnswer messageAnswer_;
     std::function<void(const wxString&)> addressOpener_;
     std::function<std::vector<std::string>()> deviceLister_;

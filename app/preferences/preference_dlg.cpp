@@ -42,6 +42,9 @@ PreferenceDlg::PreferenceDlg(wxWindow* parent, std::function<void(const std::str
         auto* button = new wxButton(this, id, label, wxDefaultPosition, wxSize(80, -1), 0,
                                     wxDefaultValidator, "button");
         buttons->Add(button, 0, wxRIGHT | wxTOP | wxBOTTOM, 10);
+        if (id == kOk) {
+            button->SetDefault();  // Enter confirms, as Escape cancels
+        }
     }
     auto* sizer = new wxBoxSizer(wxVERTICAL);
     sizer->Add(book_, 1, wxEXPAND);

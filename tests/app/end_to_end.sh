@@ -1,45 +1,167 @@
 #!/usr/bin/env bash
-# The real program under a virtual display: starts varlowe on a capture, finds its window,
-# closes the capture's tab with Ctrl+W and the program with Alt+F4 (through xdotool, as a
-# user's keys), and checks what it wrote to its configuration file at exit.
-# Usage: end_to_end.sh VARLOWE CAPTURE   (run under xvfb-run; exit 77 when xdotool is missing)
+# The real program under a virtual display, used as a user would over three sessions on a
+# fresh configuration, with the user's keys (xdotool):
+#   1. open a capture, resize the window, File > Exit;
+#   2. the size comes back; View > Show Toolbar off, Edit > Preferences and OK, Alt+F4;
+#      (a menu opened by its key has its first item chosen already)
+#   3. the size comes back; Ctrl+W closes the capture's tab, Alt+F4.
+# Each session must end cleanly and leave every value of the sessions before it in the file.
+# Every wait is for something to happen (a window, a painted ladder, a size), never a time.
+# Usage: end_to_end.sh VARLOWE CAPTURE   (run under xvfb-run; exit 77 without xdotool or import)
 set -euo pipefail
 varlowe=$1
 capture=$2
-command -v xdotool >/dev/null || { echo "xdotool is not installed: skipped"; exit 77; }
+for tool in xdotool import python3; do
+    command -v $tool >/dev/null || { echo "$tool is not installed: skipped"; exit 77; }
+done
 home=$(mktemp -d)
-trap 'rm -rf "$home"' EXIT
+pid=""
+trap '[ -n "$pid" ] && kill "$pid" 2>/dev/null; rm -rf "$home"' EXIT
 export HOME=$home XDG_CONFIG_HOME=$home/config
 config=$XDG_CONFIG_HOME/Varlowe/Varlowe.conf
 
-"$varlowe" "$capture" >"$home/out.log" 2>&1 &
-pid=$!
-window=""
-for _ in $(seq 1 100); do
-    window=$(xdotool search --name '^Varlowe$' 2>/dev/null | head -1 || true)
-    [ -n "$window" ] && break
-    sleep 0.1
-done
-[ -n "$window" ] || { echo "no Varlowe window appeared"; kill "$pid"; exit 1; }
-sleep 1  # the capture is analysed and its tab shown
-# Without a window manager the keyboard follows the pointer: put it over the window (the
-# filter tree), where no text view takes the keys for its own window.
-xdotool mousemove 60 120
-sleep 0.2
-xdotool key --clearmodifiers ctrl+w
-sleep 0.5
-xdotool key --clearmodifiers alt+F4
-for _ in $(seq 1 50); do
-    kill -0 "$pid" 2>/dev/null || break
-    sleep 0.1
-done
-if kill -0 "$pid" 2>/dev/null; then
-    echo "varlowe did not close on Alt+F4"
-    kill "$pid"
+fail() {
+    echo "$*"
+    [ -f "$home/out.log" ] && cat "$home/out.log"
+    [ -f "$config" ] && { echo "--- $config"; cat "$config"; }
     exit 1
-fi
-wait "$pid" || { echo "varlowe exited with $?"; cat "$home/out.log"; exit 1; }
-[ -f "$config" ] || { echo "no configuration file at exit"; exit 1; }
-grep -q "^file1=$capture\$" "$config" || { echo "the capture is not in the recent files"; cat "$config"; exit 1; }
-grep -q '^\[layout\]' "$config" || { echo "the window layout was not written"; cat "$config"; exit 1; }
-echo "varlowe opened $capture, closed on Ctrl+W and Alt+F4, and wrote its configuration"
+}
+
+# wait_for WHAT SECONDS COMMAND...: runs the check until it holds.
+wait_for() {
+    local what=$1 limit=$2
+    shift 2
+    local end=$((SECONDS + limit))
+    until "$@"; do
+        [ $SECONDS -lt $end ] || fail "timed out waiting for $what"
+        sleep 0.05
+    done
+}
+
+# Visible windows whose title is exactly $1 (xdotool's search ignores case: the menus are
+# titled "varlowe", the main window "Varlowe").
+windows_titled() {
+    local window
+    for window in $(xdotool search --onlyvisible --name "^$1\$" 2>/dev/null); do
+        [ "$(xdotool getwindowname "$window" 2>/dev/null)" = "$1" ] && echo "$window"
+    done
+    return 0
+}
+main_window() { windows_titled Varlowe | head -1; }
+has_main_window() { [ -n "$(main_window)" ]; }
+menu_open() {
+    local window
+    for window in $(windows_titled varlowe); do
+        xdotool getwindowgeometry "$window" | grep -q 'Geometry: 1x1$' || return 0
+    done
+    return 1
+}
+menu_closed() { ! menu_open; }
+# menu KEY ITEM-KEYS...: opens a menu by its key, waits for it, picks an item.
+menu() {
+    keys "$1"
+    wait_for "the menu of $1" 10 menu_open
+    shift
+    xdotool key --clearmodifiers "$@"
+    wait_for "the menu to close" 10 menu_closed
+}
+# The ladder is painted with its first row selected: the selection's yellow is on screen.
+ladder_painted() {
+    import -window root -depth 8 rgb:- 2>/dev/null | python3 -c '
+import sys
+data = sys.stdin.buffer.read()
+at = data.find(b"\xff\xff\x00")
+while at >= 0 and at % 3:
+    at = data.find(b"\xff\xff\x00", at + 1)
+sys.exit(0 if at >= 0 else 1)'
+}
+window_size() { xdotool getwindowgeometry "$(main_window)" | sed -n 's/.*Geometry: //p'; }
+size_is() { [ "$(window_size)" = "$1" ]; }
+preferences_shown() { [ -n "$(windows_titled 'Varlowe Preferences')" ]; }
+preferences_gone() { ! preferences_shown; }
+ended() { ! kill -0 "$pid" 2>/dev/null; }
+keys() {
+    # Without a window manager the keyboard follows the pointer: put it over the filter
+    # tree, where no text view takes the keys for its own window.
+    xdotool mousemove 60 120
+    xdotool key --clearmodifiers "$@"
+}
+value() { # GROUP KEY: the stored value of a setting
+    awk -v group="[$1]" -v key="$2" '
+        /^\[/ { inside = ($0 == group); next }
+        inside && index($0, key "=") == 1 { print substr($0, length(key) + 2) }' "$config"
+}
+expect_value() {
+    [ "$(value "$1" "$2")" = "$3" ] || fail "$1/$2 is '$(value "$1" "$2")', not '$3'"
+}
+start() {
+    "$varlowe" "$capture" >"$home/out.log" 2>&1 &
+    pid=$!
+    wait_for "the main window" 20 has_main_window
+    wait_for "the ladder of $capture" 30 ladder_painted
+}
+finish() {
+    wait_for "the program to end" 20 ended
+    local status=0
+    wait "$pid" || status=$?
+    pid=""
+    [ $status -eq 0 ] || fail "varlowe exited with $status in session $1"
+    [ -f "$config" ] || fail "no configuration file after session $1"
+}
+# The stored names as GROUP/KEY lines, sorted.
+stored_names() {
+    awk '/^\[/ { group = $0; next } { print group "/" substr($0, 1, index($0, "=") - 1) }' "$1" | sort
+}
+# Nothing stored before is missing now.
+expect_kept() {
+    local lost
+    lost=$(comm -23 <(stored_names "$1") <(stored_names "$config"))
+    [ -z "$lost" ] || fail "session $2 lost: $lost"
+}
+expect_every_value() {
+    grep -qx "file1=$capture" "$config" || fail "the capture is not in the recent files"
+    expect_value layout frameSize.value.w 1000
+    expect_value layout frameSize.value.h 800
+    [ -n "$(value versionCheck nextVersionCheck.value)" ] || fail "the version check's date is lost"
+}
+
+# Session 1: a resize, then File > Exit from the menu.
+start
+xdotool windowsize "$(main_window)" 1000 800
+wait_for "the window to take its new size" 10 size_is 1000x800
+menu alt+f Up Return
+finish 1
+expect_every_value
+cp "$config" "$home/after-1.conf"
+
+# Session 2: the size is back; a View switch and the preferences confirmed with OK.
+start
+size_is 1000x800 || fail "session 2 opened at $(window_size), not 1000x800"
+menu alt+v Return
+menu alt+e Up Return
+wait_for "the preferences" 10 preferences_shown
+# OK is the first of the four 80-pixel buttons in the row along the lower edge, right
+# aligned with 10 pixels after each.
+dialog=$(windows_titled 'Varlowe Preferences')
+read -r width height < <(xdotool getwindowgeometry "$dialog" | sed -n 's/.*Geometry: \([0-9]*\)x\([0-9]*\)/\1 \2/p')
+xdotool mousemove --window "$dialog" $((width - 4 * 90 + 40)) $((height - 27)) click 1
+wait_for "the preferences to close" 10 preferences_gone
+expect_every_value
+expect_value frame showToolbar.value 0
+keys alt+F4
+finish 2
+expect_every_value
+expect_value frame showToolbar.value 0
+expect_kept "$home/after-1.conf" 2
+cp "$config" "$home/after-2.conf"
+
+# Session 3: the size is back; the capture's tab closed with Ctrl+W, the program with Alt+F4.
+start
+size_is 1000x800 || fail "session 3 opened at $(window_size), not 1000x800"
+keys ctrl+w
+keys alt+F4
+finish 3
+expect_every_value
+expect_value frame showToolbar.value 0
+expect_kept "$home/after-2.conf" 3
+echo "three sessions of varlowe on $capture kept the size, the recent files, the View switch and the version check's date"

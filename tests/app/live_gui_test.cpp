@@ -50,6 +50,10 @@ struct Answered : Program {
         wxCommandEvent event(wxEVT_MENU, id);
         frame->GetEventHandler()->ProcessEvent(event);
     }
+    // The version check answers in its own time.
+    bool checked() {
+        return waitUntil([&] { return !frame->versionCheckRunning(); });
+    }
 };
 
 bool exists(const std::string& path) {
@@ -237,8 +241,10 @@ TEST(VersionCheck, TheMenuCommandSaysWhatTheServerSaid) {
         program.frame->setVersionServer({"127.0.0.1", server.port(), 3});
         program.answer = wxID_NO;
         program.command(command::kCheckForUpdates);
+        ASSERT_TRUE(program.checked());
         program.answer = wxID_YES;
         program.command(command::kCheckForUpdates);
+        ASSERT_TRUE(program.checked());
         ASSERT_EQ(program.boxes.size(), 2u);
         for (const Box& box : program.boxes) {
             EXPECT_EQ(box.title, "Version Check");
@@ -254,6 +260,7 @@ TEST(VersionCheck, TheMenuCommandSaysWhatTheServerSaid) {
         LocalHttpServer server("reply", "3970,https://example.test/same");
         program.frame->setVersionServer({"127.0.0.1", server.port(), 3});
         program.command(command::kCheckForUpdates);
+        ASSERT_TRUE(program.checked());
         ASSERT_EQ(program.boxes.size(), 1u);
         EXPECT_EQ(program.boxes[0].text, "You are already running the latest version of Varlowe.");
     }
@@ -265,6 +272,7 @@ TEST(VersionCheck, TheMenuCommandSaysWhatTheServerSaid) {
         LocalHttpServer server("reply", "3971");
         program.frame->setVersionServer({"127.0.0.1", server.port(), 3});
         program.command(command::kCheckForUpdates);
+        ASSERT_TRUE(program.checked());
         ASSERT_EQ(program.boxes.size(), 1u);
         EXPECT_TRUE(program.boxes[0].text.StartsWith(
             "Unable to perform an automatic version check.  Please check your network connection "
@@ -301,6 +309,7 @@ TEST(VersionCheck, StartUpChecksEveryThirtyDays) {
     AppSettings::setVersionCheckNextVersionCheck({2026, 1, 10, 23, 59, 59, 0});
     now = {2026, 2, 1, 9, 30, 0, 0};  // 1 March
     program.frame->startupVersionCheck();
+    ASSERT_TRUE(program.checked());
     EXPECT_EQ(requests(), 1);
     EXPECT_EQ(AppSettings::versionCheckNextVersionCheck(),
               (SettingDate{2026, 2, 31, 23, 59, 59, 0}));
@@ -312,6 +321,7 @@ TEST(VersionCheck, StartUpChecksEveryThirtyDays) {
     EXPECT_EQ(requests(), 1);
     now = {2026, 3, 1, 8, 0, 0, 0};  // 1 April
     program.frame->startupVersionCheck();
+    ASSERT_TRUE(program.checked());
     EXPECT_EQ(requests(), 2);
     EXPECT_EQ(AppSettings::versionCheckNextVersionCheck(),
               (SettingDate{2026, 4, 1, 23, 59, 59, 0}));
@@ -329,7 +339,44 @@ TEST(VersionCheck, StartUpChecksEveryThirtyDays) {
     program.boxes.clear();
     program.frame->setVersionServer({"127.0.0.1", 1, 2});
     program.frame->startupVersionCheck();
+    ASSERT_TRUE(program.checked());
     EXPECT_TRUE(program.boxes.empty());
     EXPECT_EQ(AppSettings::versionCheckNextVersionCheck(),
               (SettingDate{2027, 0, 31, 23, 59, 59, 0}));
+}
+
+// The window never waits for the network: while a server drips its reply a byte at a time
+// the window handles its events, and closing it then neither crashes nor shows a box.
+TEST(VersionCheck, TheWindowGoesOnWhileTheServerTakesItsTimeAndCanClose) {
+    LocalHttpServer server("drip", "3971,https://example.test/slow");
+    {
+        Answered program;
+        program.frame->setVersionServer({"127.0.0.1", server.port(), 30});
+        program.command(command::kCheckForUpdates);
+        EXPECT_TRUE(program.frame->versionCheckRunning());  // the command returned at once
+        bool handled = false;
+        program.frame->CallAfter([&] { handled = true; });
+        ASSERT_TRUE(waitUntil([&] { return handled; }));
+        EXPECT_TRUE(program.frame->versionCheckRunning());
+        // The request is out: close the window mid-check.
+        ASSERT_TRUE(waitUntil([&] { return !server.requests().empty(); }));
+        program.frame->Close(true);
+        drainEvents();
+        program.frame = nullptr;
+        EXPECT_TRUE(program.boxes.empty());
+    }
+    drainEvents();
+}
+
+// A reply that never ends ends the check at its deadline, whatever part of it drips.
+TEST(VersionCheck, TheWholeExchangeHasOneDeadline) {
+    Answered program;
+    LocalHttpServer server("drip", "3971,https://example.test/slow-body-of-many-bytes");
+    program.frame->setVersionServer({"127.0.0.1", server.port(), 2});
+    const auto started = std::chrono::steady_clock::now();
+    program.command(command::kCheckForUpdates);
+    ASSERT_TRUE(program.checked());
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(4));
+    ASSERT_EQ(program.boxes.size(), 1u);
+    EXPECT_TRUE(program.boxes[0].text.StartsWith("Unable to perform an automatic version check."));
 }

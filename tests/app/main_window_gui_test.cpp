@@ -273,16 +273,18 @@ TEST(MainWindow, TheSizeAndPlaceAreRememberedAsTheyChange) {
     program.frame->SetSize(wxSize(900, 640));
     EXPECT_TRUE(waitUntil([&] { return AppSettings::layoutFrameSize() == SettingSize{900, 640}; }));
     program.frame->Move(wxPoint(60, 40));
-    EXPECT_TRUE(
-        waitUntil([&] { return AppSettings::layoutFramePosition() == SettingPoint{60, 40}; }));
+    EXPECT_TRUE(waitUntil([&] {
+        return AppSettings::layoutFramePosition() == SettingPoint{60, 40};
+    }));
     EXPECT_FALSE(AppSettings::layoutFrameMaximized());
 }
 
 TEST(MainWindow, AMaximisedWindowKeepsItsFormerPlace) {
     Program program;
     program.frame->Move(wxPoint(60, 40));
-    ASSERT_TRUE(
-        waitUntil([&] { return AppSettings::layoutFramePosition() == SettingPoint{60, 40}; }));
+    ASSERT_TRUE(waitUntil([&] {
+        return AppSettings::layoutFramePosition() == SettingPoint{60, 40};
+    }));
     program.frame->Maximize();
     if (!waitUntil([&] { return program.frame->IsMaximized(); }, std::chrono::seconds(1))) {
         GTEST_SKIP() << "no window manager here to maximise windows";

@@ -1,10 +1,10 @@
 // The version check's web request against a stand-in server on 127.0.0.1.
 #include <gtest/gtest.h>
 
-#include <wx/init.h>
-#include <wx/socket.h>
-
 #include <chrono>
+#include <condition_variable>
+#include <functional>
+#include <mutex>
 
 #include "local_http_server.h"
 #include "version_check_client.h"
@@ -83,14 +83,56 @@ TEST(VersionCheckClient, UnusableRepliesAndServersFail) {
     }
 }
 
-int main(int argc, char** argv) {
-    ::testing::InitGoogleTest(&argc, argv);
-    wxInitializer toolkit;
-    if (!toolkit.IsOk() || !wxSocketBase::Initialize()) {
-        std::fprintf(stderr, "cannot initialise the toolkit's sockets\n");
-        return 1;
+// Servers that answer without end: the check reads a bounded head and gives up at once,
+// long before its deadline, and a drip ends at the deadline.
+TEST(VersionCheckClient, EndlessAndDrippingRepliesAreCutOff) {
+    for (const char* mode : {"endless-head", "long-line"}) {
+        LocalHttpServer server(mode, "");
+        const auto started = std::chrono::steady_clock::now();
+        EXPECT_FALSE(ask(server, 30).succeeded) << mode;
+        EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(10)) << mode;
     }
-    const int status = RUN_ALL_TESTS();
-    wxSocketBase::Shutdown();
-    return status;
+    LocalHttpServer drip("drip", "3971,https://example.test/drip");
+    const auto started = std::chrono::steady_clock::now();
+    EXPECT_FALSE(ask(drip, 2).succeeded);
+    const auto waited = std::chrono::steady_clock::now() - started;
+    EXPECT_GE(waited, std::chrono::milliseconds(1900));
+    EXPECT_LT(waited, std::chrono::seconds(4));
+}
+
+// The check on its own thread: the answer comes through the delivery, and not at all once
+// the check was given up.
+TEST(VersionCheckClient, InTheBackgroundTheAnswerIsDeliveredOrDropped) {
+    LocalHttpServer server("reply", "3971,https://example.test/bg");
+    std::mutex mutex;
+    std::condition_variable delivered;
+    std::vector<std::function<void()>> calls;
+    auto deliver = [&](std::function<void()> call) {
+        std::lock_guard<std::mutex> guard(mutex);
+        calls.push_back(std::move(call));
+        delivered.notify_all();
+    };
+    auto waitForCall = [&] {
+        std::unique_lock<std::mutex> guard(mutex);
+        return delivered.wait_for(guard, std::chrono::seconds(10), [&] { return !calls.empty(); });
+    };
+    std::vector<std::string> shown;
+    {
+        BackgroundVersionCheck check(
+            VersionServer{"127.0.0.1", server.port(), 5},
+            [&](const VersionCheckResult& result) { shown.push_back(result.address); }, deliver);
+        ASSERT_TRUE(waitForCall());
+        EXPECT_TRUE(check.finished());
+        calls.front()();
+    }
+    EXPECT_EQ(shown, std::vector<std::string>{"https://example.test/bg"});
+    calls.clear();
+    {
+        BackgroundVersionCheck check(
+            VersionServer{"127.0.0.1", server.port(), 5},
+            [&](const VersionCheckResult& result) { shown.push_back(result.address); }, deliver);
+        ASSERT_TRUE(waitForCall());
+    }
+    calls.front()();  // delivered after its owner went: nothing is shown
+    EXPECT_EQ(shown.size(), 1u);
 }

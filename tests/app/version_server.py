@@ -3,7 +3,9 @@
 
 version_server.py MODE REPLY LOG
   MODE  reply: answer 200 with REPLY; split: the same in two parts 300 ms apart;
-        missing: answer 404; silent: accept and never answer.
+        missing: answer 404; silent: accept and never answer; drip: the answer one byte
+        every 0.4 s; endless-head: header lines without end; long-line: one header line
+        without end.
   REPLY the body, with backslash escapes (\\r\\n).
   LOG   a file that gets one line per request: its request line.
 Prints the port it listens on, then serves until it is ended.
@@ -27,9 +29,28 @@ def serve(connection, mode, body, log):
         if mode == "silent":
             time.sleep(60)
             return
+        try:
+            if mode == "endless-head":
+                connection.sendall(b"HTTP/1.0 200 OK\r\n")
+                while True:
+                    connection.sendall(b"X-Filler: " + b"a" * 1000 + b"\r\n")
+            if mode == "long-line":
+                connection.sendall(b"HTTP/1.0 200 OK\r\nX-Filler: ")
+                while True:
+                    connection.sendall(b"a" * 65536)
+        except OSError:
+            return
         status = b"404 Not Found" if mode == "missing" else b"200 OK"
         head = (b"HTTP/1.0 " + status + b"\r\nContent-Type: text/plain\r\nContent-Length: "
                 + str(len(body)).encode() + b"\r\n\r\n")
+        if mode == "drip":
+            try:
+                for byte in head + body:
+                    connection.sendall(bytes([byte]))
+                    time.sleep(0.4)
+            except OSError:
+                pass
+            return
         if mode == "split":
             half = len(body) // 2
             connection.sendall(head + body[:half])
