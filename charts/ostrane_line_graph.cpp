@@ -9,6 +9,7 @@
 #include "app_settings.h"
 #include "media/rtp_statistics.h"
 #include "toolkit_font.h"
+#include "toolkit_text.h"
 
 namespace varlowe {
 
@@ -230,7 +231,7 @@ void OstraneLineGraph::drawPlot(wxDC& dc) {
                 continue;
             }
             const wxString name =
-                wxString::FromUTF8(fitted(dc, wxString::FromUTF8(series_[slot]->name), 150));
+                wxString::FromUTF8(fitted(dc, displayText(series_[slot]->name), 150));
             size = dc.GetTextExtent(name);
             if (y + size.y > bottom) {
                 break;

@@ -23,14 +23,6 @@ DiagramGeometry baseGeometry(const DiagramStyle& style) {
     return geometry;
 }
 
-wxString displayText(const std::string& text) {
-    wxString shown = wxString::FromUTF8(text.data(), text.size());
-    if (shown.empty() && !text.empty()) {
-        shown = wxString::From8BitData(text.data(), text.size());
-    }
-    return shown;
-}
-
 bool ItemDrawCache::isAnswered(const AnalysisModel& model, const AnalysisItem& item) {
     auto found = answered_.find(item.index.value);
     if (found != answered_.end()) {

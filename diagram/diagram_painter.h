@@ -10,11 +10,9 @@
 #include "diagram_geometry.h"
 #include "diagram_state.h"
 #include "diagram_style.h"
+#include "toolkit_text.h"
 
 namespace varlowe {
-
-// A text from captured bytes as the toolkit shows it: UTF-8 when it is, else byte by byte.
-wxString displayText(const std::string& text);
 
 // What the painter remembers about items between paints: whether a request was answered
 // (forgotten at each rebuild, since it depends on the rows shown) and whether a SIP

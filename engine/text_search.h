@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <string>
 #include <string_view>
 
 namespace varlowe {
@@ -44,5 +45,10 @@ inline bool equalsIgnoringCase(std::string_view a, std::string_view b) {
 // Decimal conversion as C's atoi does it (leading white space, a sign, the leading digits),
 // saturating instead of overflowing.
 int64_t leadingNumber(std::string_view text);
+
+// Captured bytes as characters for a window, losing none: each well-formed UTF-8 sequence is
+// the character it encodes, every other byte the Latin-1 character of its value (the usual
+// encoding of a display name that is not UTF-8). Valid UTF-8 reads unchanged.
+std::u32string capturedCharacters(std::string_view bytes);
 
 }  // namespace varlowe

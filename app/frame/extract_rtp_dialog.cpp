@@ -10,6 +10,7 @@
 #include "capture/packet_time.h"
 #include "media/rtp_statistics.h"
 #include "media/rtp_stream.h"
+#include "toolkit_text.h"
 
 namespace varlowe {
 
@@ -40,7 +41,7 @@ ExtractRtpDialog::ExtractRtpDialog(wxWindow* parent, std::vector<const RtpStream
       streams_(std::move(streams)) {
     list_ = new wxListBox(this, kStreamList);
     for (const RtpStream* stream : streams_) {
-        list_->Append(wxString::FromUTF8(stream->encodingName));
+        list_->Append(displayText(stream->encodingName));
     }
     description_ = new wxStaticText(this, kDescription, wxEmptyString);
     recordHeaders_ = new wxCheckBox(this, kRecordHeaders, "Include Varlowe Headers");
@@ -105,7 +106,7 @@ void ExtractRtpDialog::showDescription() {
         description_->SetLabel(wxEmptyString);
         return;
     }
-    description_->SetLabel(wxString::FromUTF8(extractDescription(selectedStream())));
+    description_->SetLabel(displayText(extractDescription(selectedStream())));
 }
 
 void ExtractRtpDialog::onBrowse(wxCommandEvent&) {

@@ -25,6 +25,7 @@
 #include "product_info.h"
 #include "resource_images.h"
 #include "sip/background_analysis.h"
+#include "toolkit_text.h"
 #include "user_label_db.h"
 #include "version_check.h"
 
@@ -578,12 +579,12 @@ void MainFrame::captureLive() {
 }
 
 void MainFrame::offerNewVersion(const VersionCheckResult& result) {
-    const int answer = messageBox(wxString::FromUTF8(newVersionQuestion(result.address)),
+    const int answer = messageBox(displayText(newVersionQuestion(result.address)),
                                   kVersionCheckTitle, wxYES_NO | wxICON_QUESTION);
     if (answer != wxID_YES) {
         return;
     }
-    const wxString address = wxString::FromUTF8(result.address);
+    const wxString address = displayText(result.address);
     if (addressOpener_) {
         addressOpener_(address);
     } else {

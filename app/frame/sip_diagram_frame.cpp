@@ -19,6 +19,7 @@
 #include "output/text_export.h"
 #include "resource_images.h"
 #include "sip_diagram_printout.h"
+#include "toolkit_text.h"
 #include "user_label_db.h"
 
 namespace varlowe {
@@ -50,7 +51,7 @@ void putOnClipboard(const std::string& text) {
     if (text.empty() || !wxTheClipboard->Open()) {
         return;
     }
-    wxTheClipboard->SetData(new wxTextDataObject(wxString::FromUTF8(text)));
+    wxTheClipboard->SetData(new wxTextDataObject(displayText(text)));
     wxTheClipboard->Flush();
     wxTheClipboard->Close();
 }
@@ -165,16 +166,16 @@ void SipDiagramFrame::fillTree() {
         // tree with its calls at once, and a call's transactions cost nothing until wanted.
         FilterNode root = buildFilterTree(*model_, false);
         wxTreeItemId rootId =
-            tree_->AddRoot(wxString::FromUTF8(root.label), kFilterImage, -1,
+            tree_->AddRoot(displayText(root.label), kFilterImage, -1,
                            new FilterItemData(FilterNode{root.kind, root.label, "", "", {}}));
         for (FilterNode& category : root.children) {
             std::vector<FilterNode> children = std::move(category.children);
             wxTreeItemId categoryId =
-                tree_->AppendItem(rootId, wxString::FromUTF8(category.label), kFilterImage, -1,
+                tree_->AppendItem(rootId, displayText(category.label), kFilterImage, -1,
                                   new FilterItemData(category));
             const bool calls = category.label == "Call-Ids";
             for (FilterNode& child : children) {
-                const wxString label = wxString::FromUTF8(child.label);
+                const wxString label = displayText(child.label);
                 wxTreeItemId id = tree_->AppendItem(categoryId, label, calls ? kCallImage : -1, -1,
                                                     new FilterItemData(std::move(child)));
                 if (calls && !model_->branchesOfSession(nodeOf(id)->key).empty()) {
@@ -207,7 +208,7 @@ void SipDiagramFrame::onTreeExpanding(wxTreeEvent& event) {
     }
     data->branchesAdded = true;
     for (FilterNode& branch : branchesOf(*model_, data->node.key)) {
-        const wxString label = wxString::FromUTF8(branch.label);
+        const wxString label = displayText(branch.label);
         tree_->AppendItem(event.GetItem(), label, kBranchImage, -1,
                           new FilterItemData(std::move(branch)));
     }

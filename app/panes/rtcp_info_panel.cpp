@@ -9,6 +9,7 @@
 #include "media/rtp_stream.h"
 #include "resource_images.h"
 #include "sip/analysis_model.h"
+#include "toolkit_text.h"
 
 namespace varlowe {
 
@@ -37,7 +38,7 @@ class ReportList : public wxListCtrl {
         const std::string* cells[] = {&row.ssrc,           &row.ntpTime, &row.fractionLost,
                                       &row.cumulativeLost, &row.jitter,  &row.packetsSent,
                                       &row.bytesSent};
-        return column >= 0 && column < 7 ? wxString::FromUTF8(*cells[column]) : wxString();
+        return column >= 0 && column < 7 ? displayText(*cells[column]) : wxString();
     }
     int OnGetItemImage(long item) const override {
         return item >= 0 && static_cast<size_t>(item) < rows_.size()
@@ -95,7 +96,7 @@ void RtcpInfoPanel::fillSources() {
     }
     const std::vector<std::string> labels = rtcp_view::sourceLabels(stream_->reports, lookup);
     for (const std::string& label : labels) {
-        combo_->Append(wxString::FromUTF8(label));
+        combo_->Append(displayText(label));
     }
     // Without any reported source the list is that of "All", and the box says so.
     const int initial = rtcp_view::initialSelection(labels);

@@ -12,6 +12,7 @@
 #include "ostrane_line_graph.h"
 #include "rtcp_info_panel.h"
 #include "sip/analysis_model.h"
+#include "toolkit_text.h"
 
 namespace varlowe {
 
@@ -310,7 +311,7 @@ void SipDiagramInfoPanel::fillMedia() {
          registry_->streamsOfTransaction(last_->sip->transactionKey(), sdp, kMaxMediaTabs)) {
         wxListCtrl* list = makeList(media);
         fillList(list, streamFigureRows(*stream));
-        media->AddPage(list, wxString::FromUTF8(info_content::mediaTabTitle(*stream)));
+        media->AddPage(list, displayText(info_content::mediaTabTitle(*stream)));
     }
 }
 

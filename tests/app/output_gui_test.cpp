@@ -12,6 +12,7 @@
 #include <wx/xml/xml.h>
 
 #include <cstdio>
+#include <functional>
 
 #include "app_settings.h"
 #include "capture_builder.h"
@@ -24,6 +25,8 @@
 #include "preference_dlg.h"
 #include "program_harness.h"
 #include "sip_diagram_printout.h"
+#include "sip_message_info_dialog.h"
+#include "toolkit_text.h"
 
 using namespace varlowe;
 using namespace varlowe::testsupport;
@@ -111,6 +114,80 @@ TEST(Output, CopyAndCopyAllPutTheExportsTextOnTheClipboard) {
     EXPECT_EQ(clipboardText(),
               copyAllText(*opened.window->model(), textExportOptionsFromSettings()).text);
     EXPECT_NE(clipboardText().find("Generated Varlowe by Ostrane Software"), std::string::npos);
+}
+
+// Captured bytes are not text in any encoding: a Latin-1 display name and bytes that are no
+// UTF-8 at all reach the clipboard, the info panel, the message's window and the filter
+// tree whole, as the engine's texts read through one lossless conversion, and an earlier
+// clipboard is never emptied for nothing.
+TEST(Output, BytesThatAreNotUtf8AreShownAndCopiedWhole) {
+    TempFile capture("latin1.pcap");
+    const std::string invite =
+        "INVITE sip:bob@10.0.0.2 SIP/2.0\r\n"
+        "Via: SIP/2.0/UDP 10.0.0.1:5060;branch=z9hG4bK-1\r\n"
+        "From: \"Jos\xe9 M\xfcller\" <sip:jose@10.0.0.1>;tag=a1\r\n"
+        "To: <sip:bob@10.0.0.2>\r\n"
+        "Call-ID: latin1@10.0.0.1\r\n"
+        "CSeq: 1 INVITE\r\n"
+        "Subject: caf\xc3\xa9 \xff\xfe\x80\r\n"
+        "Content-Type: text/plain\r\n"
+        "Content-Length: 9\r\n\r\n"
+        "bad \xc0\xaf \xe9!";
+    CaptureBuilder builder;
+    builder.add(udpFrame(ipv4(10, 0, 0, 1), 5060, ipv4(10, 0, 0, 2), 5060, bytesOf(invite)), 1, 0);
+    builder.writeTo(capture.path());
+    Program program;
+    SipDiagramFrame* window = program.openPath(capture.path());
+    ASSERT_NE(window, nullptr);
+    const AnalysisItem* item = window->diagram()->state().selectedItem();
+    ASSERT_NE(item, nullptr);
+    const std::string bytes = *itemText(*item);
+    ASSERT_NE(bytes.find("Jos\xe9"), std::string::npos);
+
+    if (wxTheClipboard->Open()) {
+        wxTheClipboard->SetData(new wxTextDataObject("earlier"));
+        wxTheClipboard->Close();
+    }
+    run(window, command::kCopy);
+    const std::string copied = clipboardText();
+    EXPECT_EQ(copied, displayText(bytes).utf8_string());
+    EXPECT_NE(copied.find("From: \"Jos\xc3\xa9 M\xc3\xbcller\""), std::string::npos) << copied;
+    EXPECT_NE(copied.find("Subject: caf\xc3\xa9 \xc3\xbf\xc3\xbe\xc2\x80"), std::string::npos);
+    run(window, command::kCopyAll);
+    EXPECT_EQ(clipboardText(),
+              displayText(copyAllText(*window->model(), textExportOptionsFromSettings()).text)
+                  .utf8_string());
+
+    auto* contents = dynamic_cast<wxTextCtrl*>(window->infoPanel()->page(PageRole::Contents));
+    ASSERT_NE(contents, nullptr);
+    EXPECT_NE(contents->GetValue().Find(wxString::FromUTF8("Jos\xc3\xa9 M\xc3\xbcller")),
+              wxNOT_FOUND);
+    EXPECT_NE(contents->GetValue().Find(wxString::FromUTF8("bad \xc3\x80\xc2\xaf \xc3\xa9!")),
+              wxNOT_FOUND);
+
+    SipMessageInfoDialog dialog(window, wxID_ANY, "Message", *item);
+    auto* text = dynamic_cast<wxTextCtrl*>(dialog.FindWindow("text"));
+    ASSERT_NE(text, nullptr);
+    EXPECT_EQ(text->GetValue(), contents->GetValue());
+
+    // The From node of the filter tree: the display name's user part as it was sent.
+    wxTreeCtrl* tree = window->filterTree();
+    std::vector<std::string> labels;
+    std::function<void(wxTreeItemId)> walk = [&](wxTreeItemId node) {
+        labels.push_back(tree->GetItemText(node).utf8_string());
+        wxTreeItemIdValue cookie;
+        for (wxTreeItemId child = tree->GetFirstChild(node, cookie); child.IsOk();
+             child = tree->GetNextChild(node, cookie)) {
+            walk(child);
+        }
+    };
+    walk(tree->GetRootItem());
+    bool found = false;
+    for (const std::string& label : labels) {
+        found = found || label.find("jose@10.0.0.1") != std::string::npos;
+        EXPECT_FALSE(label.empty());
+    }
+    EXPECT_TRUE(found);
 }
 
 TEST(Output, ExtractionFromTheItemMenuWritesWhatTheToolWrites) {

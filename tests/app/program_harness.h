@@ -58,10 +58,11 @@ struct Program {
             drainEvents();
         }
     }
-    SipDiagramFrame* open(const std::string& relative) {
-        frame->openCapture(source(relative), false);
+    SipDiagramFrame* open(const std::string& relative) { return openPath(source(relative)); }
+    SipDiagramFrame* openPath(const std::string& path) {
+        frame->openCapture(path, false);
         drainEvents();
-        return frame->findDiagramWindow(source(relative));
+        return frame->findDiagramWindow(path);
     }
     bool enabled(wxMenuBar* bar, int id) {
         frame->UpdateWindowUI(wxUPDATE_UI_RECURSE);
