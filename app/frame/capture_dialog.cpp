@@ -112,6 +112,10 @@ void CaptureDialog::stop() {
     capture_.stop();
     AppSettings::setCaptureDialogAdapterIndex(deviceList_->GetSelection());
     AppSettings::setCaptureDialogPromiscuousCapture(promiscuous_->GetValue());
+    if (!capture_.failure().empty()) {
+        countLabel_->SetLabel(wxString::FromUTF8(capture_.failure()));  // the last write failed
+        return;
+    }
     // One packet is kept but not opened: the recording was most likely stopped at once.
     if (capture_.packetCount() > 1) {
         host_.openCapture(capture_.filePath(), true);

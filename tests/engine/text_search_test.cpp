@@ -8,7 +8,8 @@ using namespace varlowe;
 // the stray bytes of a Latin-1 display name read as Latin-1.
 TEST(CapturedCharacters, UnicodeAsItIsOtherBytesAsLatin1) {
     EXPECT_EQ(capturedCharacters("From: sipp"), U"From: sipp");
-    EXPECT_EQ(capturedCharacters("Gr\xc3\xbc\xc3\x9f" "e \xe2\x82\xac \xf0\x9f\x93\x9e"),
+    EXPECT_EQ(capturedCharacters("Gr\xc3\xbc\xc3\x9f"
+                                 "e \xe2\x82\xac \xf0\x9f\x93\x9e"),
               U"Grüße € 📞");
     EXPECT_EQ(capturedCharacters("Jos\xe9 M\xfcller"), U"José Müller");
     // Mixed: the UTF-8 stays UTF-8 next to the stray byte.

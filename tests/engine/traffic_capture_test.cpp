@@ -1,6 +1,10 @@
 #include <gtest/gtest.h>
 #include <pcap/pcap.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+
+#include <csignal>
+#include <cstring>
 
 #include <unistd.h>
 
@@ -9,7 +13,9 @@
 #include <mutex>
 #include <thread>
 
+#include "capture/capture_file_reader.h"
 #include "capture_builder.h"
+#include "diagnostics.h"
 #include "loopback_call.h"
 #include "media/rtp_stream.h"
 #include "sip/analysis_model.h"
@@ -225,4 +231,72 @@ TEST(TrafficCapture, ADeviceOrFileThatCannotBeOpenedIsSaid) {
         << listener.failureText();
     capture.stop();
     EXPECT_EQ(capture.packetCount(), 0u);
+}
+
+// A disk that fills up mid-recording (here a file-size limit, which fails writes alike): the
+// recording stops, says why and how many packets the file holds, and keeps that file,
+// which reads.
+TEST(TrafficCapture, AFullDiskStopsTheRecordingAndSaysWhatTheFileHolds) {
+    VARLOWE_REQUIRE_CAPTURE_RIGHTS();
+    TempFile file("full.pcap");
+    rlimit before{};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &before), 0);
+    std::signal(SIGXFSZ, SIG_IGN);
+    rlimit limited = before;
+    limited.rlim_cur = 24 * 1024;  // the disk is full past 24 KiB
+    TrafficCapture capture;
+    Listener listener;
+    capture.setListener(&listener);
+    capture.setDeviceName("lo");
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limited), 0);
+    ASSERT_TRUE(capture.start(file.path()));
+    waitUntilRecording(capture);
+    int sent = 0;
+    while (listener.failureText().empty() && sent < 2000) {
+        sendLoopbackDatagram(1000);
+        ++sent;
+        waitFor([&] {
+            return capture.packetCount() >= static_cast<uint32_t>(sent) ||
+                   !listener.failureText().empty();
+        });
+    }
+    capture.stop();
+    setrlimit(RLIMIT_FSIZE, &before);
+    std::signal(SIGXFSZ, SIG_DFL);
+
+    const std::string failure = listener.failureText();
+    ASSERT_FALSE(failure.empty()) << "the limit was never reached";
+    const uint32_t held = wholeRecordsIn(file.path());
+    EXPECT_GT(held, 5u);
+    EXPECT_EQ(failure, "Could not write " + file.path() + ": " + std::strerror(EFBIG) +
+                           ". The recording stopped; the file holds " + std::to_string(held) +
+                           " packets.");
+    EXPECT_EQ(capture.packetCount(), held);
+    EXPECT_FALSE(capture.recording());
+
+    // The file stays and reads: its whole records, then the cut one ends the walk.
+    ASSERT_TRUE(exists(file.path()));
+    ScopedDiagnosticsCapture quiet;
+    CaptureFileReader reader;
+    ASSERT_TRUE(reader.open(file.path()));
+    FrameInfo frame;
+    uint32_t read = 0;
+    while (reader.nextFrame(frame)) {
+        ++read;
+    }
+    EXPECT_EQ(read, held);
+}
+
+TEST(TrafficCapture, WholeRecordsAreCountedAndACutOneIsNot) {
+    TempFile file("cut.pcap");
+    CaptureBuilder builder;
+    const Bytes frame = udpFrame(ipv4(127, 0, 0, 1), 1, ipv4(127, 0, 0, 1), 2, Bytes(100, 7));
+    builder.add(frame).add(frame).addTruncated(frame, 40);
+    builder.writeTo(file.path());
+    EXPECT_EQ(wholeRecordsIn(file.path()), 2u);
+    CaptureBuilder swapped(FileByteOrder::Big);
+    swapped.add(frame);
+    swapped.writeTo(file.path());
+    EXPECT_EQ(wholeRecordsIn(file.path()), 1u);
+    EXPECT_EQ(wholeRecordsIn(file.folder() + "/none.pcap"), 0u);
 }

@@ -2,6 +2,10 @@
 
 #include <pcap/pcap.h>
 
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
 namespace varlowe {
 
 std::string deviceNameOf(const std::string& deviceText) {
@@ -17,15 +21,67 @@ struct TrafficCapture::Session {
     pcap_dumper_t* dumper = nullptr;
 
     ~Session() {
-        if (dumper != nullptr) {
-            pcap_dump_flush(dumper);
-            pcap_dump_close(dumper);
-        }
+        closeFile();
         if (pcap != nullptr) {
             pcap_close(pcap);
         }
     }
+    // Flushes and closes the file; the system's reason when what was written did not all
+    // reach it, else empty.
+    std::string closeFile() {
+        if (dumper == nullptr) {
+            return "";
+        }
+        std::string error;
+        if (pcap_dump_flush(dumper) != 0 || std::ferror(pcap_dump_file(dumper))) {
+            error = std::strerror(errno);
+        }
+        pcap_dump_close(dumper);
+        dumper = nullptr;
+        return error;
+    }
 };
+
+namespace {
+
+uint32_t readOrdered(const unsigned char* at, bool swapped) {
+    const uint32_t value = static_cast<uint32_t>(at[0]) | static_cast<uint32_t>(at[1]) << 8 |
+                           static_cast<uint32_t>(at[2]) << 16 | static_cast<uint32_t>(at[3]) << 24;
+    return swapped ? __builtin_bswap32(value) : value;
+}
+
+}  // namespace
+
+uint32_t wholeRecordsIn(const std::string& path) {
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    if (file == nullptr) {
+        return 0;
+    }
+    unsigned char header[24];
+    uint32_t records = 0;
+    if (std::fread(header, 1, sizeof header, file) == sizeof header) {
+        const uint32_t magic = readOrdered(header, false);
+        const bool swapped = magic == 0xd4c3b2a1u || magic == 0x4d3cb2a1u;
+        if (swapped || magic == 0xa1b2c3d4u || magic == 0xa1b23c4du) {
+            unsigned char record[16];
+            while (std::fread(record, 1, sizeof record, file) == sizeof record) {
+                const uint32_t captured = readOrdered(record + 8, swapped);
+                if (std::fseek(file, static_cast<long>(captured), SEEK_CUR) != 0) {
+                    break;
+                }
+                // A seek may pass the end: the record counts only when its last byte is there.
+                if (captured > 0) {
+                    if (std::fseek(file, -1, SEEK_CUR) != 0 || std::fgetc(file) == EOF) {
+                        break;
+                    }
+                }
+                ++records;
+            }
+        }
+    }
+    std::fclose(file);
+    return records;
+}
 
 namespace {
 // Starting and stopping of every recording of the process, one at a time.
@@ -121,8 +177,12 @@ void TrafficCapture::stop() {
         if (worker_.joinable()) {
             worker_.join();
         }
+        const std::string error = session_ != nullptr ? session_->closeFile() : "";
+        if (!error.empty()) {
+            failWriting(error);
+        }
     }
-    session_.reset();  // flushes and closes the file
+    session_.reset();
 }
 
 namespace {
@@ -192,10 +252,26 @@ void TrafficCapture::run(Session* session) {
             break;
         }
         pcap_dump(reinterpret_cast<u_char*>(session->dumper), header, data);
+        // libpcap's writer says nothing of a failed write (a full disk): the stream does.
+        if (std::ferror(pcap_dump_file(session->dumper))) {
+            const std::string error = std::strerror(errno);
+            recording_ = false;
+            session->closeFile();
+            failWriting(error);
+            return;
+        }
         const uint32_t count = ++count_;
         tell([count](TrafficCaptureListener& listener) { listener.packetsCaptured(count); });
     }
     recording_ = false;
+}
+
+void TrafficCapture::failWriting(const std::string& error) {
+    // What was written up to the failure is kept: it is what was recorded, and it reads.
+    const uint32_t kept = wholeRecordsIn(path_);
+    count_ = kept;
+    fail("Could not write " + path_ + ": " + error + ". The recording stopped; the file holds " +
+         std::to_string(kept) + (kept == 1 ? " packet." : " packets."));
 }
 
 }  // namespace varlowe

@@ -26,6 +26,9 @@ class TrafficCaptureListener {
 // The device name in a device text "name (description)": the part before the first " (".
 std::string deviceNameOf(const std::string& deviceText);
 
+// The number of whole packet records in a libpcap file (a record cut short is not counted).
+uint32_t wholeRecordsIn(const std::string& path);
+
 // Records the packets of one network interface into a capture file (libpcap's format, whole
 // packets) on a thread of its own, until stopped. One recording at a time per object; a
 // stopped object may start again.
@@ -54,8 +57,9 @@ class TrafficCapture {
     bool recording() const { return recording_.load(); }
     const std::string& filePath() const { return path_; }
     uint32_t packetCount() const { return count_.load(); }
-    // What ended the recording early (the device or the file could not be opened, a read
-    // failed); empty otherwise.
+    // What ended the recording early (the device or the file could not be opened, a read or
+    // a write failed); empty otherwise. After a failed write the count is that of the
+    // packets the file holds.
     std::string failure() const;
 
     // Whole packets: SIP messages with SDP are longer than any short snapshot.
@@ -67,6 +71,7 @@ class TrafficCapture {
     struct Session;
     void run(Session* session);
     void fail(const std::string& reason);
+    void failWriting(const std::string& error);
     // Calls the listener, when there is one, under the listener lock.
     template <typename Call>
     void tell(Call call);
