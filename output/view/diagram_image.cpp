@@ -5,12 +5,14 @@
 #include <wx/bitmap.h>
 #include <wx/dcmemory.h>
 #include <wx/dcsvg.h>
+#include <wx/log.h>
 #include <wx/image.h>
 #include <wx/mstream.h>
 
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
+#include <string_view>
 #include <filesystem>
 #include <vector>
 
@@ -140,7 +142,9 @@ Result write(const DiagramState& state, const DiagramStyle& style, ItemDrawCache
     }
 
     // The toolkit writes SVG to a file name of its own; the file is then put in place
-    // whole, as every output is.
+    // whole, as every output is. It reports its own write failures in a box, which the
+    // command line must never show: the failure is seen in what it wrote instead.
+    wxLogNull quiet;
     std::error_code error;
     std::string folder = std::filesystem::temp_directory_path(error).string();
     std::string drawn = (folder.empty() ? std::string("/tmp") : folder) + "/varlowe-svg-XXXXXX";
@@ -151,6 +155,9 @@ Result write(const DiagramState& state, const DiagramStyle& style, ItemDrawCache
     close(descriptor);
     {
         wxSVGFileDC dc(wxString::FromUTF8(drawn), width, height, 72, "Varlowe call flow");
+        // The icons go into the document itself: files beside it would be left in the
+        // temporary folder and missing wherever the image is opened.
+        dc.SetBitmapHandler(new wxSVGBitmapEmbedHandler());
         if (dc.IsOk()) {
             paintWhole(dc, painter, area);
         }
@@ -166,7 +173,13 @@ Result write(const DiagramState& state, const DiagramStyle& style, ItemDrawCache
         std::fclose(in);
     }
     std::remove(drawn.c_str());
-    if (bytes.empty()) {
+    // A full disk cuts the document short: only a whole one, up to its closing tag, is kept.
+    static constexpr std::string_view kEnd = "</svg>";
+    std::string_view text(bytes.data(), bytes.size());
+    while (!text.empty() && std::isspace(static_cast<unsigned char>(text.back()))) {
+        text.remove_suffix(1);
+    }
+    if (text.size() < kEnd.size() || text.substr(text.size() - kEnd.size()) != kEnd) {
         return result;
     }
     writeBytes(path, protectedPath, bytes.data(), bytes.size(), result.outcome);

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # varlowe --export-image under a virtual display: a PNG and an SVG of a capture without a
-# window, and the refusals (no capture, the capture itself as the output).
+# window (the SVG whole in one file, nothing left in the temporary folder), the refusals (no
+# capture, the capture itself as the output) and a full disk said and exited on.
 # Usage: export_image.sh VARLOWE CAPTURE   (run under xvfb-run)
 set -euo pipefail
 varlowe=$1
@@ -8,6 +9,8 @@ capture=$2
 home=$(mktemp -d)
 trap 'rm -rf "$home"' EXIT
 export HOME=$home XDG_CONFIG_HOME=$home/config
+mkdir "$home/tmp"
+export TMPDIR=$home/tmp
 
 "$varlowe" --export-image "$home/ladder.png" "$capture" >"$home/out.txt"
 grep -q "ladder.png: [0-9]* x [0-9]* pixels, 9 rows" "$home/out.txt" || { cat "$home/out.txt"; exit 1; }
@@ -16,6 +19,22 @@ grep -q "ladder.png: [0-9]* x [0-9]* pixels, 9 rows" "$home/out.txt" || { cat "$
 "$varlowe" --export-image "$home/ladder.svg" "$capture" >/dev/null
 grep -q "<svg" "$home/ladder.svg" || { echo "not an SVG"; exit 1; }
 grep -q "INVITE" "$home/ladder.svg" || { echo "the SVG lacks the INVITE"; exit 1; }
+grep -q 'href="data:image/png;base64,' "$home/ladder.svg" || { echo "the SVG's icons are not in it"; exit 1; }
+if grep -q '\.png"' "$home/ladder.svg"; then echo "the SVG refers to image files"; exit 1; fi
+[ -z "$(ls -A "$home/tmp")" ] || { echo "left in TMPDIR:"; ls "$home/tmp"; exit 1; }
+
+# A disk that fills up (a file-size limit of 4 KiB fails writes alike): said, exit 1, no box
+# (nothing waits for a click), no file, nothing left behind.
+for image in full.svg full.png; do
+    status=0
+    (trap '' XFSZ; ulimit -f 4; exec "$varlowe" --export-image "$home/$image" "$capture") \
+        >"$home/out.txt" 2>"$home/err.txt" || status=$?
+    [ $status -eq 1 ] || { echo "$image: exit $status on a full disk"; cat "$home/out.txt" "$home/err.txt"; exit 1; }
+    grep -q "Unable to save $home/$image" "$home/err.txt" || { cat "$home/err.txt"; exit 1; }
+    [ ! -e "$home/$image" ] || { echo "$image: a partial file was left"; exit 1; }
+    [ -z "$(ls -A "$home/tmp")" ] || { echo "left in TMPDIR:"; ls "$home/tmp"; exit 1; }
+    [ ! -s "$home/out.txt" ] || { echo "$image: said it wrote"; cat "$home/out.txt"; exit 1; }
+done
 
 if "$varlowe" --export-image "$home/none.png" 2>"$home/err.txt"; then
     echo "no capture was accepted"; exit 1
