@@ -219,13 +219,15 @@ bool CaptureFileReader::seek(uint64_t offset) {
         if (offset >= layout_.walkedTo) {
             learnPcapNgUpTo(offset);
         }
-        // The section the offset lies in: the last one starting at or before it.
-        section_ = 0;
-        for (size_t i = 0; i < layout_.sections.size(); ++i) {
-            if (layout_.sections[i].start <= offset) {
-                section_ = i;
-            }
-        }
+        // The section the offset lies in: the last one starting at or before it. Found by
+        // halving, as a file may hold tens of thousands of sections and every known section
+        // header met on a re-read comes here.
+        auto after = std::upper_bound(
+            layout_.sections.begin(), layout_.sections.end(), offset,
+            [](uint64_t at, const CaptureSection& section) { return at < section.start; });
+        section_ = after == layout_.sections.begin()
+                       ? 0
+                       : static_cast<size_t>(after - layout_.sections.begin()) - 1;
         swap_ = layout_.sections[section_].swap;
     }
     return file_.seek(offset);

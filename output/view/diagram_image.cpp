@@ -5,15 +5,15 @@
 #include <wx/bitmap.h>
 #include <wx/dcmemory.h>
 #include <wx/dcsvg.h>
-#include <wx/log.h>
 #include <wx/image.h>
+#include <wx/log.h>
 #include <wx/mstream.h>
 
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
-#include <string_view>
 #include <filesystem>
+#include <string_view>
 #include <vector>
 
 #include "app_settings.h"
