@@ -36,6 +36,25 @@ std::string nameOf(const std::string& path) {
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
+// Where a path leads through its symbolic links, also when the last one points at a file
+// that does not exist yet (that file is then created, as for a live link).
+std::string whereLinksLead(std::string path) {
+    for (int hop = 0; hop < 40; ++hop) {
+        struct stat info {};
+        if (::lstat(path.c_str(), &info) != 0 || !S_ISLNK(info.st_mode)) {
+            return path;
+        }
+        std::string pointed(PATH_MAX, '\0');
+        const ssize_t length = ::readlink(path.c_str(), pointed.data(), pointed.size());
+        if (length <= 0 || static_cast<size_t>(length) >= pointed.size()) {
+            return path;
+        }
+        pointed.resize(static_cast<size_t>(length));
+        path = pointed.front() == '/' ? pointed : folderOf(path) + "/" + pointed;
+    }
+    return path;  // a loop of links: the open below fails on it
+}
+
 // Creates a new file beside the target with a name no other file has; the permissions are
 // those a plain create gives (the user's umask applies).
 int createTemporary(const std::string& target, std::string& name) {
@@ -66,22 +85,20 @@ OutputFile::OutputFile(const std::string& target, const std::string& protectedPa
         state_ = SaveOutcome::SameAsInput;
         return;
     }
+    // Write through symbolic links: the file a link names is replaced (or made), not the link.
+    target_ = whereLinksLead(target);
     struct stat existing {};
-    const bool exists = ::stat(target.c_str(), &existing) == 0;
+    const bool exists = ::stat(target_.c_str(), &existing) == 0;
     if (exists && S_ISDIR(existing.st_mode)) {
         return;
     }
     if (exists && !S_ISREG(existing.st_mode)) {
-        stream_ = std::fopen(target.c_str(), "wb");  // a device or a pipe: nothing to replace
+        stream_ = std::fopen(target_.c_str(), "wb");  // a device or a pipe: nothing to replace
         state_ = stream_ != nullptr ? SaveOutcome::Saved : SaveOutcome::Failed;
         return;
     }
-    if (exists) {
-        // Write through a symbolic link: the file it names is replaced, not the link.
-        char resolved[PATH_MAX];
-        if (::realpath(target.c_str(), resolved) != nullptr) {
-            target_ = resolved;
-        }
+    if (exists && ::access(target_.c_str(), W_OK) != 0) {
+        return;  // a file its user may not write is not replaced either
     }
     int fd = createTemporary(target_, temporary_);
     if (fd < 0) {

@@ -17,9 +17,10 @@ bool sameFile(const std::string& a, const std::string& b);
 
 // A file that is written completely or not at all. The data goes to a temporary file in the
 // target's folder, which replaces the target only when every write succeeded; a failed or
-// abandoned write leaves the target as it was. A target that exists keeps its permissions,
-// and a symbolic link is written through. Devices, pipes and other special files (such as
-// /dev/null) are written directly.
+// abandoned write leaves the target as it was. A target that exists keeps its permissions;
+// one its user may not write is refused. A symbolic link is written through, also one whose
+// file does not exist yet. Devices, pipes and other special files (such as /dev/null) are
+// written directly.
 class OutputFile {
   public:
     // Opens for binary writing. Refuses a target that is the same file as `protectedPath`

@@ -45,8 +45,8 @@ const char* const kExtractUsage =
     "                    never the capture itself), or - for standard output\n"
     "  --rtp-headers     keep each packet's RTP header, CSRCs and extension\n"
     "  --record-headers  put a 12-byte record header before each packet: seconds and\n"
-    "                    microseconds (32 bits each, big-endian), 2 zero bytes, the data\n"
-    "                    length (16 bits, big-endian)\n"
+    "                    microseconds, then the data length (32 bits each, big-endian;\n"
+    "                    the length's first 2 bytes are zero up to 65,535 bytes)\n"
     "  --help            show this text\n";
 
 int runStreams(const std::vector<std::string>& arguments) {

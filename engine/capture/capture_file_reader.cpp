@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <limits>
 
 #include "byte_order.h"
 #include "diagnostics.h"
@@ -429,8 +430,17 @@ void CaptureFileReader::setPacketTime(FrameInfo& frame, const CaptureInterface& 
         return;
     }
     const uint64_t fraction = units % perSecond;
-    frame.seconds =
-        static_cast<uint32_t>(static_cast<int64_t>(units / perSecond) + interface.offsetSeconds);
+    // The offset may be anything a file says: the sum is taken wide and what a packet time
+    // cannot hold (before 1970, after 2106) is said and brought to the nearest time it can.
+    const __int128 seconds =
+        static_cast<__int128>(units / perSecond) + static_cast<__int128>(interface.offsetSeconds);
+    if (seconds < 0 || seconds > std::numeric_limits<uint32_t>::max()) {
+        frame.seconds = seconds < 0 ? 0 : std::numeric_limits<uint32_t>::max();
+        diagnostic("Packet %d: time out of range; shown as %u\n", static_cast<int>(frame.number),
+                   frame.seconds);
+    } else {
+        frame.seconds = static_cast<uint32_t>(seconds);
+    }
     // Decimal resolutions divide exactly; binary ones need the wide product.
     if (perSecond == kMicro) {
         frame.microseconds = static_cast<uint32_t>(fraction);

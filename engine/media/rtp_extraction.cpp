@@ -46,8 +46,9 @@ bool RtpStreamRegistry::writeStream(const RtpStream& stream, std::FILE* out, boo
             uint8_t record[kRecordHeaderSize] = {};
             putBigEndian32(record, static_cast<uint32_t>(frame.seconds));
             putBigEndian32(record + 4, static_cast<uint32_t>(frame.microseconds));
-            record[10] = static_cast<uint8_t>(data >> 8);
-            record[11] = static_cast<uint8_t>(data);
+            // The length takes the two bytes before it too: they stay zero for any packet
+            // up to 65,535 bytes, and a longer one keeps its records in step.
+            putBigEndian32(record + 8, static_cast<uint32_t>(data));
             written = std::fwrite(record, 1, sizeof record, out) == sizeof record;
         }
         if (written && data > 0) {

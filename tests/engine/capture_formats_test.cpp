@@ -6,6 +6,7 @@
 
 #include <chrono>
 #include <functional>
+#include <limits>
 
 #include "diagnostics.h"
 #include "reader_test_util.h"
@@ -318,4 +319,30 @@ TEST(CaptureFormats, ReadingAgainAcrossManySectionsDoesNotStall) {
         EXPECT_EQ(read, (std::vector<std::string>{"first", "last"}));
         EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(20));
     }
+}
+
+// if_tsoffset is whatever the file says: far past or before what a packet time holds, the
+// time is said and brought to the nearest one (no overflow, which the sanitizers stop on).
+TEST(CaptureFormats, TimeOffsetsBeyondWhatAPacketTimeHoldsAreSaidAndClamped) {
+    PcapNgBuilder ng;
+    ng.interface(1, 262144, -1, std::numeric_limits<int64_t>::max());
+    ng.enhanced(0, 5000000, ethernetFrame(ipUdp("late")));
+    ng.section(FileByteOrder::Big).interface(1, 262144, 0, -5000);  // whole seconds
+    ng.enhanced(0, 1, ethernetFrame(ipUdp("early")));
+    ng.section(FileByteOrder::Little).interface(1, 262144, -1, 1000);
+    ng.enhanced(0, 2500000, ethernetFrame(ipUdp("fine")));
+    ng.section(FileByteOrder::Little).interface(1, 262144, 0, std::numeric_limits<int64_t>::min());
+    ng.enhanced(0, std::numeric_limits<uint64_t>::max(), ethernetFrame(ipUdp("wide")));
+    ScopedDiagnosticsCapture diagnostics;
+    ReadResult result = readAll(ng);
+    ASSERT_EQ(payloads(result), (std::vector<std::string>{"late", "early", "fine", "wide"}));
+    EXPECT_EQ(result.packets[0].seconds, std::numeric_limits<uint32_t>::max());
+    EXPECT_EQ(result.packets[1].seconds, 0u);
+    EXPECT_EQ(result.packets[2].seconds, 1002u);
+    EXPECT_EQ(result.packets[2].microseconds, 500000u);
+    EXPECT_EQ(result.packets[3].seconds, std::numeric_limits<uint32_t>::max());  // 2^63 - 1
+    EXPECT_EQ(diagnostics.text(),
+              "Packet 1: time out of range; shown as 4294967295\n"
+              "Packet 2: time out of range; shown as 0\n"
+              "Packet 4: time out of range; shown as 4294967295\n");
 }

@@ -93,6 +93,21 @@ TEST(OutputFile, WritesThroughLinksAndIntoDevices) {
     EXPECT_TRUE(S_ISLNK(info.st_mode));
     ::unlink(link.c_str());
 
+    // A link to a file that is not there yet, through a relative path and a second link:
+    // the file is made where they lead, and the links stay links.
+    const std::string dangling = real.folder() + "/dangling.txt";
+    const std::string second = real.folder() + "/second.txt";
+    ASSERT_EQ(::symlink("made.txt", second.c_str()), 0);
+    ASSERT_EQ(::symlink("second.txt", dangling.c_str()), 0);
+    OutputFile made(dangling);
+    put(made, "where it points");
+    ASSERT_EQ(made.commit(), SaveOutcome::Saved);
+    EXPECT_EQ(fileText(real.folder() + "/made.txt"), "where it points");
+    ASSERT_EQ(::lstat(dangling.c_str(), &info), 0);
+    EXPECT_TRUE(S_ISLNK(info.st_mode));
+    ASSERT_EQ(::lstat(second.c_str(), &info), 0);
+    EXPECT_TRUE(S_ISLNK(info.st_mode));
+
     OutputFile null("/dev/null");
     put(null, "discarded");
     EXPECT_EQ(null.commit(), SaveOutcome::Saved);

@@ -383,6 +383,41 @@ TEST(RtpExtraction, RecordsWithAndWithoutHeaders) {
     }
 }
 
+// A captured datagram may hold more than 16 bits can count (a capture of coalesced
+// datagrams says UDP length 0 and holds them whole): its record still says its whole
+// length, and the records after it stay in step.
+TEST(RtpExtraction, ARecordOfMoreThan65535BytesKeepsTheFileInStep) {
+    MediaCapture capture;
+    capture.rtp({8, 0, 0, 0x1234, 160, 0, -1, 0x11}, 101, 0);
+    Bytes big = udpFrame(kCalleeIp, 6000, kCallerIp, 4000,
+                         rtpPacket({8, 1, 160, 0x1234, 69988, 0, -1, 0x22}));
+    big[14 + 20 + 4] = 0;  // the UDP length says nothing
+    big[14 + 20 + 5] = 0;
+    capture.builder.add(big, 101, 20000);
+    capture.rtp({8, 2, 320, 0x1234, 160, 0, -1, 0x33}, 101, 40000);
+    std::unique_ptr<AnalysisModel> model = capture.analyse();
+    const RtpStream* stream = streamOfType(*model);
+    ASSERT_NE(stream, nullptr);
+    ASSERT_EQ(stream->packets, 3);
+    TempFile out("out.rtp");
+    ASSERT_EQ(model->streamRegistry()->extractStream(*stream, out.path(), true, false),
+              SaveOutcome::Saved);
+    const Bytes file = out.read();
+    std::vector<uint32_t> lengths;
+    std::vector<uint8_t> firstBytes;
+    for (size_t at = 0; at + 12 <= file.size();) {
+        const uint32_t length = (uint32_t{file[at + 8]} << 24) | (uint32_t{file[at + 9]} << 16) |
+                                (uint32_t{file[at + 10]} << 8) | file[at + 11];
+        lengths.push_back(length);
+        firstBytes.push_back(length > 0 && at + 12 < file.size() ? file[at + 12] : 0);
+        at += 12 + length;
+    }
+    EXPECT_EQ(lengths, (std::vector<uint32_t>{160, 69988, 160}));
+    EXPECT_EQ(firstBytes, (std::vector<uint8_t>{0x11, 0x22, 0x33}));
+    EXPECT_EQ(file.size(), 3 * 12 + 160 + 69988 + 160u);
+    EXPECT_EQ(file[8], 0);  // the first 2 bytes of a short record's length stay zero
+}
+
 TEST(RtpExtraction, EthernetPaddingIsNotWrittenAsPayload) {
     MediaCapture capture;
     // A 13-byte RTP packet in a 60-byte frame: five bytes of padding follow the datagram.
