@@ -228,14 +228,17 @@ void SipDiagram::onSize(wxSizeEvent& event) {
     event.Skip();
 }
 
+int64_t SipDiagram::pageOf(bool vertical) const {
+    const wxSize client = GetClientSize();
+    return vertical ? std::max(1, client.GetHeight() / geometry_.rowHeight - 1)
+                    : std::max(1, client.GetWidth() / DiagramGeometry::kHorizontalStep);
+}
+
 void SipDiagram::onScroll(wxScrollWinEvent& event) {
     const bool vertical = event.GetOrientation() == wxVERTICAL;
     ViewStart next = view_;
     int64_t& position = vertical ? next.row : next.step;
-    const wxSize client = GetClientSize();
-    const int64_t page = vertical
-                             ? std::max(1, client.GetHeight() / geometry_.rowHeight - 1)
-                             : std::max(1, client.GetWidth() / DiagramGeometry::kHorizontalStep);
+    const int64_t page = pageOf(vertical);
     const wxEventType type = event.GetEventType();
     if (type == wxEVT_SCROLLWIN_TOP) {
         position = 0;
@@ -250,10 +253,27 @@ void SipDiagram::onScroll(wxScrollWinEvent& event) {
     } else if (type == wxEVT_SCROLLWIN_PAGEDOWN) {
         position += page;
     } else {
-        position = event.GetPosition();
+        // The bar moved itself (dragged, or on its way to a page it was clicked for, which
+        // the toolkit animates): follow it without setting it, as setting it would end the
+        // animation at its first step.
+        followScrollbar(vertical, event.GetPosition());
+        return;
     }
     position = std::max<int64_t>(position, 0);
     scrollTo(next);
+}
+
+void SipDiagram::followScrollbar(bool vertical, int position) {
+    ViewStart next = view_;
+    (vertical ? next.row : next.step) = std::max(0, position);
+    if (next.row == view_.row && next.step == view_.step) {
+        return;
+    }
+    view_ = next;
+    Refresh();
+    if (vertical) {
+        postScrolled();
+    }
 }
 
 void SipDiagram::onMouseWheel(wxMouseEvent& event) {
@@ -386,6 +406,19 @@ void SipDiagram::onKeyDown(wxKeyEvent& event) {
                 selectRow(RowIndex(selected->value + 1));
             }
             return;
+        case WXK_PAGEUP:
+        case WXK_NUMPAD_PAGEUP:
+        case WXK_PAGEDOWN:
+        case WXK_NUMPAD_PAGEDOWN: {
+            // A page of rows, the selection unchanged, as the toolkit's scrolled window does;
+            // done here because the toolkit animates it and ends up a row or two on.
+            const bool up =
+                event.GetKeyCode() == WXK_PAGEUP || event.GetKeyCode() == WXK_NUMPAD_PAGEUP;
+            ViewStart next = view_;
+            next.row = std::max<int64_t>(0, next.row + (up ? -pageOf(true) : pageOf(true)));
+            scrollTo(next);
+            return;
+        }
         default:
             event.Skip();
     }

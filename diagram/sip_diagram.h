@@ -95,6 +95,10 @@ class SipDiagram : public wxWindow {
     void onPaint(wxPaintEvent& event);
     void onSize(wxSizeEvent& event);
     void onScroll(wxScrollWinEvent& event);
+    // Rows (or horizontal steps) of one page.
+    int64_t pageOf(bool vertical) const;
+    // Takes the view start the scroll bar shows, leaving the bar alone.
+    void followScrollbar(bool vertical, int position);
     void onMouseWheel(wxMouseEvent& event);
     void onMotion(wxMouseEvent& event);
     void onLeave(wxMouseEvent& event);

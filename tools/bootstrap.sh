@@ -10,6 +10,7 @@ VARLOWE_PACKAGES=(
     tshark                             # the oracle the packet listings are compared with
     time                               # peak memory figures of the benchmarks
     clang-format                       # the formatting check of ./test
+    clang libclang-rt-14-dev llvm      # the sanitizer build of ./test and the fuzzers
     git                                # the list of files the formatting check reads
 )
 

@@ -362,16 +362,16 @@ TEST(ConfigFileTest, ReadsAndWritesTheToolkitsLayout) {
         {"Grüße", "ünïcödé"},
         {"empty", ""},
     };
-    testsupport::TempFile written("toolkit.conf");
+    testsupport::TempFile written("theirs.conf");
     {
-        wxFileConfig toolkit("", "", written.path(), "", wxCONFIG_USE_LOCAL_FILE);
-        toolkit.SetExpandEnvVars(false);
-        toolkit.Write("/file1", wxString::FromUTF8("/captures/ä.pcap"));
+        wxFileConfig theirs("", "", written.path(), "", wxCONFIG_USE_LOCAL_FILE);
+        theirs.SetExpandEnvVars(false);
+        theirs.Write("/file1", wxString::FromUTF8("/captures/ä.pcap"));
         for (const auto& [name, value] : values) {
-            toolkit.Write("/userLabels/" + wxString::FromUTF8(name), wxString::FromUTF8(value));
+            theirs.Write("/userLabels/" + wxString::FromUTF8(name), wxString::FromUTF8(value));
         }
-        toolkit.Write("/frame/showToolbar.type", 3L);
-        ASSERT_TRUE(toolkit.Flush());
+        theirs.Write("/frame/showToolbar.type", 3L);
+        ASSERT_TRUE(theirs.Flush());
     }
     ConfigFile ours;
     ASSERT_EQ(ours.read(written.path()), ConfigFile::ReadResult::Read);
@@ -388,15 +388,15 @@ TEST(ConfigFileTest, ReadsAndWritesTheToolkitsLayout) {
 
     testsupport::TempFile again("ours.conf");
     ASSERT_TRUE(ours.write(again.path()));
-    wxFileConfig toolkit("", "", again.path(), "", wxCONFIG_USE_LOCAL_FILE);
-    toolkit.SetExpandEnvVars(false);
+    wxFileConfig theirs("", "", again.path(), "", wxCONFIG_USE_LOCAL_FILE);
+    theirs.SetExpandEnvVars(false);
     for (const auto& [name, value] : values) {
         wxString read;
-        ASSERT_TRUE(toolkit.Read("/userLabels/" + wxString::FromUTF8(name), &read)) << name;
+        ASSERT_TRUE(theirs.Read("/userLabels/" + wxString::FromUTF8(name), &read)) << name;
         EXPECT_EQ(read.utf8_string(), value) << name;
     }
-    EXPECT_EQ(toolkit.Read("/file1", ""), wxString::FromUTF8("/captures/ä.pcap"));
-    EXPECT_EQ(toolkit.ReadLong("/frame/showToolbar.type", 0), 3);
+    EXPECT_EQ(theirs.Read("/file1", ""), wxString::FromUTF8("/captures/ä.pcap"));
+    EXPECT_EQ(theirs.ReadLong("/frame/showToolbar.type", 0), 3);
 }
 
 TEST(ConfigFileTest, NumbersReadAsTheToolkitReadsThem) {

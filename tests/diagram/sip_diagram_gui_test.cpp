@@ -327,21 +327,57 @@ TEST(SipDiagramInput, RealKeysAndClicksThroughTheDisplay) {
     const wxPoint target = window.diagram->ClientToScreen(
         wxPoint((window.columnX(0) + window.columnX(1)) / 2, window.rowY(3)));
     input.MouseMove(target);
-    drainEvents();
     input.MouseClick();
-    drainEvents();
-    if (window.selected() != std::optional<size_t>(3)) {
+    if (!waitUntil([&] { return window.selected() == std::optional<size_t>(3); },
+                   std::chrono::seconds(2))) {
         GTEST_SKIP() << "the display takes no synthetic input here";
     }
     input.Char(WXK_DOWN);
-    drainEvents();
-    EXPECT_EQ(window.selected().value_or(99), 4u);
+    EXPECT_TRUE(waitUntil([&] { return window.selected() == std::optional<size_t>(4); }));
     input.Char('b', wxMOD_CONTROL);  // Ctrl+B: the diagram's accelerator
-    drainEvents();
-    EXPECT_TRUE(window.diagram->state().isBookmarked(ItemIndex(4)));
+    EXPECT_TRUE(waitUntil([&] { return window.diagram->state().isBookmarked(ItemIndex(4)); }));
     input.Char(WXK_DOWN, wxMOD_ALT);  // Alt+Down: next in dialog (the second PCMA marker)
+    EXPECT_TRUE(waitUntil([&] { return window.selected() == std::optional<size_t>(5); }));
+}
+
+// PageUp and PageDown, and a page click in the scroll bar, move a whole page of rows; the
+// toolkit animates the bar's page step, and the diagram follows it to its end.
+TEST(SipDiagramInput, PageKeysAndPageClicksMoveAPageOfRows) {
+    UserLabelDB labels;
+    DiagramWindow window(analyse(samplePath()), &labels, wxSize(800, 300));
+    window.frame->Raise();
+    window.diagram->SetFocus();
     drainEvents();
-    EXPECT_EQ(window.selected().value_or(99), 5u);
+    const int page = window.diagram->GetClientSize().y / window.diagram->geometry().rowHeight - 1;
+    ASSERT_GE(page, 2) << "the window shows too few rows for a page of two";
+    wxUIActionSimulator input;
+    input.MouseMove(window.diagram->ClientToScreen(wxPoint(window.columnX(0), window.rowY(0))));
+    input.MouseClick();
+    if (!waitUntil([&] { return !window.selected(); }, std::chrono::seconds(2))) {
+        GTEST_SKIP() << "the display takes no synthetic input here";
+    }
+    input.Char(WXK_PAGEDOWN);
+    EXPECT_TRUE(waitUntil([&] { return window.diagram->viewStart().row == page; }))
+        << "at row " << window.diagram->viewStart().row;
+    EXPECT_EQ(window.diagram->GetScrollPos(wxVERTICAL), page);
+    EXPECT_FALSE(window.selected());  // the selection stays as it was
+    input.Char(WXK_PAGEUP);
+    EXPECT_TRUE(waitUntil([&] { return window.diagram->viewStart().row == 0; }));
+
+    // Shift and a click in the bar's trough below the slider: a page step of the bar.
+    const wxSize client = window.diagram->GetClientSize();
+    const wxSize whole = window.diagram->GetSize();
+    const wxPoint trough =
+        window.diagram->ClientToScreen(wxPoint(client.x + (whole.x - client.x) / 2, client.y - 10));
+    input.MouseMove(trough);
+    input.KeyDown(WXK_SHIFT);
+    input.MouseClick();
+    input.KeyUp(WXK_SHIFT);
+    EXPECT_TRUE(waitUntil([&] {
+        return window.diagram->viewStart().row >= page &&
+               window.diagram->GetScrollPos(wxVERTICAL) == window.diagram->viewStart().row;
+    })) << "at row "
+        << window.diagram->viewStart().row;
 }
 
 TEST(SipDiagramMenus, HeaderAndItemMenusWithTheirStates) {
