@@ -2,6 +2,7 @@
 
 #include <wx/accel.h>
 #include <wx/dcbuffer.h>
+#include <wx/mdi.h>
 #include <wx/menu.h>
 #include <wx/settings.h>
 
@@ -550,7 +551,13 @@ void SipDiagram::onCommand(wxCommandEvent& event) {
 }
 
 wxWindow* SipDiagram::openMessageDialog(const AnalysisItem& item) {
-    wxWindow* parent = GetParent() != nullptr ? wxGetTopLevelParent(this) : this;
+    // The window of the capture: a document window inside the main window is no top-level
+    // window of its own, and the dialog must go when it goes.
+    wxWindow* parent = this;
+    while (parent->GetParent() != nullptr && !parent->IsTopLevel() &&
+           dynamic_cast<wxMDIChildFrame*>(parent) == nullptr) {
+        parent = parent->GetParent();
+    }
     auto* dialog = new SipMessageInfoDialog(parent, wxID_ANY, "Message", item);
     dialog->Show();
     return dialog;

@@ -33,6 +33,12 @@ SipMessageInfoDialog::SipMessageInfoDialog(wxWindow* parent, wxWindowID id, cons
     SetSizerAndFit(sizer);
     SetSize(wxSize(std::max(GetSize().GetWidth(), 640), std::max(GetSize().GetHeight(), 480)));
     close->SetDefault();
+    // The message from its first line, however long it is.
+    text->SetInsertionPoint(0);
+    text->ShowPosition(0);
+    // Closed is gone: a hidden dialog per message read would pile up.
+    close->Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { Close(); });
+    Bind(wxEVT_CLOSE_WINDOW, [this](wxCloseEvent&) { Destroy(); });
 }
 
 }  // namespace varlowe

@@ -5,6 +5,7 @@
 
 #include <wx/app.h>
 #include <wx/menu.h>
+#include <wx/textctrl.h>
 #include <wx/toolbar.h>
 
 #include "app_settings.h"
@@ -293,6 +294,49 @@ TEST(MainWindow, AMaximisedWindowKeepsItsFormerPlace) {
     program.frame->Move(wxPoint(5, 5));
     drainEvents();
     EXPECT_EQ(AppSettings::layoutFramePosition(), (SettingPoint{60, 40}));
+}
+
+// The message dialog belongs to its capture's window: it opens at the message's first line,
+// closing it destroys it, and closing the capture takes its dialogs along.
+TEST(MainWindow, MessageDialogsOpenAtTheTopAndGoWithTheirCapture) {
+    Program program;
+    SipDiagramFrame* window = program.open("samples/sip-call-loopback.pcap");
+    ASSERT_NE(window, nullptr);
+    auto dialogs = [] {
+        std::vector<wxDialog*> found;
+        for (wxWindow* top : wxTopLevelWindows) {
+            if (top->GetName() == "dialog" && !top->IsBeingDeleted()) {
+                found.push_back(static_cast<wxDialog*>(top));
+            }
+        }
+        return found;
+    };
+    wxCommandEvent contents(wxEVT_MENU, command::kContents);
+    window->diagram()->HandleWindowEvent(contents);
+    drainEvents();
+    std::vector<wxDialog*> open = dialogs();
+    ASSERT_EQ(open.size(), 1u);
+    EXPECT_EQ(open[0]->GetParent(), window);
+    auto* text = dynamic_cast<wxTextCtrl*>(open[0]->FindWindow("text"));
+    ASSERT_NE(text, nullptr);
+    EXPECT_TRUE(text->GetValue().StartsWith("INVITE sip:service@127.0.0.1:5060 SIP/2.0"));
+    EXPECT_EQ(text->GetInsertionPoint(), 0);
+    // Its Close button destroys it.
+    wxCommandEvent close(wxEVT_BUTTON, wxID_OK);
+    close.SetEventObject(open[0]->FindWindow(wxID_OK));
+    open[0]->FindWindow(wxID_OK)->HandleWindowEvent(close);
+    drainEvents();
+    EXPECT_TRUE(dialogs().empty());
+
+    // Two open, then the capture closed (Ctrl+W): none is left.
+    window->diagram()->HandleWindowEvent(contents);
+    window->diagram()->HandleWindowEvent(contents);
+    drainEvents();
+    EXPECT_EQ(dialogs().size(), 2u);
+    window->Close(true);
+    drainEvents();
+    EXPECT_EQ(program.frame->countDiagramWindows(), 0u);
+    EXPECT_TRUE(dialogs().empty());
 }
 
 TEST(MainWindow, RecentFilesSurviveTheSettingsSave) {
