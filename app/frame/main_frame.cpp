@@ -20,7 +20,9 @@
 #include "analysis_ui.h"
 #include "app_settings.h"
 #include "command_ids.h"
+#include "file_paths.h"
 #include "menu_builder.h"
+#include "output_file.h"
 #include "parsing_settings.h"
 #include "product_info.h"
 #include "resource_images.h"
@@ -184,9 +186,12 @@ void MainFrame::onSettingsChanged(const std::string& groupName) {
     }
 }
 
-AnalysisOutcome MainFrame::openCapture(const std::string& path, bool fromLiveCapture) {
-    const wxString shown = wxString::FromUTF8(path);
-    const wxString fullPath = wxFileName(shown).GetFullPath();
+AnalysisOutcome MainFrame::openCapture(const std::string& given, bool fromLiveCapture) {
+    // One spelling per file: "x.pcap", "./x.pcap" and its full path open one window, with
+    // one title and one entry in the recent files.
+    const std::string path = normalPath(given);
+    const wxString shown = wxString::FromUTF8(given);
+    const wxString fullPath = wxString::FromUTF8(path);
     if (SipDiagramFrame* open = findDiagramWindow(fullPath)) {
         open->Activate();
         open->Raise();
@@ -232,8 +237,11 @@ AnalysisOutcome MainFrame::openCapture(const std::string& path, bool fromLiveCap
 }
 
 SipDiagramFrame* MainFrame::findDiagramWindow(const wxString& path) const {
+    const std::string normal = normalPath(path.utf8_string());
     for (SipDiagramFrame* frame : diagrams_) {
-        if (frame->capturePath() == path) {
+        const std::string open = frame->capturePath().utf8_string();
+        // The same file under another name (a link, a hard link) is the same capture too.
+        if (open == normal || sameFile(open, normal)) {
             return frame;
         }
     }

@@ -3,6 +3,8 @@
 // tree, the splitters and the menus.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <wx/app.h>
 #include <wx/menu.h>
 #include <wx/textctrl.h>
@@ -70,6 +72,35 @@ TEST(MainWindow, CapturesOpenInOrderAndAnOpenOneIsRaised) {
     EXPECT_EQ(recent.GetCount(), 3u);
     EXPECT_EQ(recent.GetHistoryFile(0), source("tests/fixtures/sip-udp-fragmented.pcap"));
     EXPECT_EQ(program.frame->GetActiveChild(), first);
+}
+
+// "x.pcap", "./x.pcap", "sub/../x.pcap" and the full path are one capture: one pass, one
+// window titled with the full path, one recent file.
+TEST(MainWindow, OneCaptureUnderEverySpellingOpensOnce) {
+    Program program;
+    char here[4096];
+    ASSERT_NE(getcwd(here, sizeof here), nullptr);
+    ASSERT_EQ(chdir(source("samples").c_str()), 0);
+    const std::string full = source("samples/sip-call-loopback.pcap");
+    for (const std::string& spelling :
+         std::vector<std::string>{"sip-call-loopback.pcap", "./sip-call-loopback.pcap",
+                                  "../samples//./sip-call-loopback.pcap", full}) {
+        EXPECT_NE(program.frame->openCapture(spelling, false), AnalysisOutcome::OpenFailed)
+            << spelling;
+        drainEvents();
+    }
+    ASSERT_EQ(chdir(here), 0);
+    EXPECT_EQ(program.progress.begins, 1);
+    ASSERT_EQ(program.frame->countDiagramWindows(), 1u);
+    EXPECT_EQ(program.frame->diagramWindows()[0]->GetTitle(), full);
+    ASSERT_EQ(program.frame->recentFiles().GetCount(), 1u);
+    EXPECT_EQ(program.frame->recentFiles().GetHistoryFile(0), full);
+    // A link to it is the same capture as well.
+    TempFile link("link.pcap");
+    ASSERT_EQ(symlink(full.c_str(), link.path().c_str()), 0);
+    program.frame->openCapture(link.path(), false);
+    EXPECT_EQ(program.progress.begins, 1);
+    EXPECT_EQ(program.frame->countDiagramWindows(), 1u);
 }
 
 TEST(MainWindow, AFailedOpenShowsTheBoxAndLeavesTheRecentFiles) {

@@ -7,6 +7,7 @@
 #include <algorithm>
 
 #include "capture_builder.h"
+#include "file_paths.h"
 #include "output_file.h"
 
 using namespace varlowe;
@@ -120,4 +121,16 @@ TEST(OutputFile, WritesThroughLinksAndIntoDevices) {
     EXPECT_EQ(OutputFile(real.folder() + "/missing/x.txt").state(), SaveOutcome::Failed);
     EXPECT_EQ(OutputFile(real.folder()).state(), SaveOutcome::Failed);
     EXPECT_EQ(OutputFile("").state(), SaveOutcome::Failed);
+}
+
+TEST(NormalPath, OneSpellingPerFile) {
+    char here[4096];
+    ASSERT_NE(getcwd(here, sizeof here), nullptr);
+    const std::string cwd = here;
+    EXPECT_EQ(normalPath("x.pcap"), cwd + "/x.pcap");
+    EXPECT_EQ(normalPath("./x.pcap"), cwd + "/x.pcap");
+    EXPECT_EQ(normalPath("/a//b/./c/../x.pcap"), "/a/b/x.pcap");
+    EXPECT_EQ(normalPath("/a/b/"), "/a/b");
+    EXPECT_EQ(normalPath("/"), "/");
+    EXPECT_EQ(normalPath(""), "");
 }
