@@ -9,7 +9,7 @@ ProgressDialogUi::~ProgressDialogUi() = default;
 void ProgressDialogUi::begin(const std::string& title, const std::string& message, int range) {
     dialog_ = std::make_unique<wxProgressDialog>(
         wxString::FromUTF8(title), wxString::FromUTF8(message), range, parent_,
-        wxPD_APP_MODAL | wxPD_CAN_ABORT | wxPD_AUTO_HIDE | wxPD_ELAPSED_TIME);
+        wxPD_APP_MODAL | wxPD_CAN_ABORT | wxPD_AUTO_HIDE | wxPD_REMAINING_TIME);
 }
 
 bool ProgressDialogUi::update(int value, const std::string& message) {

@@ -190,28 +190,61 @@ AnalysisOutcome MainFrame::openCapture(const std::string& given, bool fromLiveCa
     // One spelling per file: "x.pcap", "./x.pcap" and its full path open one window, with
     // one title and one entry in the recent files.
     const std::string path = normalPath(given);
-    const wxString shown = wxString::FromUTF8(given);
     const wxString fullPath = wxString::FromUTF8(path);
+    if (analysing_) {
+        // Handed over while a pass runs (a drop): it opens once this one is shown.
+        pendingOpens_.emplace_back(path, fromLiveCapture);
+        return AnalysisOutcome::Analysed;
+    }
     if (SipDiagramFrame* open = findDiagramWindow(fullPath)) {
         open->Activate();
         open->Raise();
         return AnalysisOutcome::Analysed;
     }
+    const AnalysisOutcome outcome = analyseAndShow(path, fromLiveCapture);
+    if (!pendingOpens_.empty()) {
+        CallAfter([this] {
+            std::vector<std::pair<std::string, bool>> pending;
+            pending.swap(pendingOpens_);
+            for (const auto& [file, live] : pending) {
+                openCapture(file, live);
+            }
+        });
+    }
+    if (pendingVersionResult_) {
+        const VersionCheckResult shown = *pendingVersionResult_;
+        pendingVersionResult_.reset();
+        CallAfter([this, shown] { versionCheckDone(shown); });
+    }
+    if (closeAfterPass_) {
+        CallAfter([this] { Close(); });
+    }
+    return outcome;
+}
+
+AnalysisOutcome MainFrame::analyseAndShow(const std::string& path, bool fromLiveCapture) {
+    const wxString fullPath = wxString::FromUTF8(path);
+    // From the start of the pass until its window is shown no input reaches the windows
+    // (the progress dialog's Cancel aside): the pass goes on after its dialog has gone,
+    // finishing the streams, while the toolkit's events are handled.
+    struct Analysing {
+        bool& flag;
+        explicit Analysing(bool& f) : flag(f) { flag = true; }
+        ~Analysing() { flag = false; }
+    } analysing(analysing_);
+    wxBusyCursor busy;
+    wxWindowDisabler noInput;
     ProgressDialogUi progressDialog(this);
     MessageBoxUi messageBoxes(this);
     IAnalysisProgress* progress =
         progressOverride_ != nullptr ? progressOverride_ : &progressDialog;
     IAnalysisDialogs* dialogs = dialogsOverride_ != nullptr ? dialogsOverride_ : &messageBoxes;
-    AnalysisResult result;
-    {
-        wxBusyCursor busy;
-        result = BackgroundAnalysis::analyse(path, fromLiveCapture, parsingOptionsFromSettings(),
-                                             progress, dialogs, [] { wxTheApp->Yield(true); });
-    }
+    AnalysisResult result = BackgroundAnalysis::analyse(
+        path, fromLiveCapture, parsingOptionsFromSettings(), progress, dialogs,
+        [] { wxTheApp->Yield(true); });
     if (result.outcome == AnalysisOutcome::OpenFailed) {
         for (size_t i = 0; i < recentFiles_.GetCount(); ++i) {
-            if (recentFiles_.GetHistoryFile(i) == fullPath ||
-                recentFiles_.GetHistoryFile(i) == shown) {
+            if (normalPath(recentFiles_.GetHistoryFile(i).utf8_string()) == path) {
                 recentFiles_.RemoveFileFromHistory(i);
                 break;
             }
@@ -526,6 +559,12 @@ void MainFrame::saveRecentFiles() {
 }
 
 void MainFrame::onClose(wxCloseEvent& event) {
+    if (analysing_ && event.CanVeto()) {
+        // Not in the middle of a pass: the program ends once its window is shown.
+        closeAfterPass_ = true;
+        event.Veto();
+        return;
+    }
     closing_ = true;
     versionCheck_.reset();
     // The settings first (their save clears the whole file), then the recent files beside
@@ -641,6 +680,10 @@ void MainFrame::startVersionCheck(bool fromMenu) {
 }
 
 void MainFrame::versionCheckDone(const VersionCheckResult& result) {
+    if (analysing_) {
+        pendingVersionResult_ = result;  // said once the capture's window is shown
+        return;
+    }
     const bool fromMenu = versionCheckFromMenu_;
     versionCheck_.reset();
     versionCheckFromMenu_ = false;

@@ -137,6 +137,12 @@ class MainFrame : public wxMDIParentFrame,
     int messageBox(const wxString& text, const wxString& title, long style);
     void offerNewVersion(const VersionCheckResult& result);
     void startVersionCheck(bool fromMenu);
+    // The pass over a capture and, when it read something, its window.
+    AnalysisOutcome analyseAndShow(const std::string& path, bool fromLiveCapture);
+    bool analysing_ = false;
+    std::vector<std::pair<std::string, bool>> pendingOpens_;
+    std::optional<VersionCheckResult> pendingVersionResult_;
+    bool closeAfterPass_ = false;
     void versionCheckDone(const VersionCheckResult& result);
     std::unique_ptr<BackgroundVersionCheck> versionCheck_;
     bool versionCheckFromMenu_ = false;

@@ -103,6 +103,44 @@ TEST(MainWindow, OneCaptureUnderEverySpellingOpensOnce) {
     EXPECT_EQ(program.frame->countDiagramWindows(), 1u);
 }
 
+// The pass goes on after its progress dialog has gone (the streams are finished, the window
+// is built) while the toolkit's events are handled: meanwhile no input reaches the windows,
+// the busy cursor is on, and a capture dropped then opens after the window is shown.
+TEST(MainWindow, NothingReEntersBetweenThePassAndItsWindow) {
+    Program program;
+    struct Watching : IAnalysisProgress {
+        MainFrame* frame = nullptr;
+        int begins = 0;
+        int ends = 0;
+        bool enabledAtEnd = true;
+        bool busyAtEnd = false;
+        void begin(const std::string&, const std::string&, int) override { ++begins; }
+        bool update(int, const std::string&) override { return true; }
+        void end() override {
+            if (ends++ == 0) {
+                enabledAtEnd = frame->IsEnabled();
+                busyAtEnd = wxIsBusy();
+                // A file dropped on the window now.
+                frame->CallAfter([target = frame] {
+                    target->openCapture(source("tests/fixtures/sip-tcp-segmented.pcap"), false);
+                });
+            }
+        }
+    } watching;
+    watching.frame = program.frame;
+    program.frame->setAnalysisUi(&watching, &program.dialogs);
+    EXPECT_EQ(program.frame->openCapture(source("samples/sip-call-loopback.pcap"), false),
+              AnalysisOutcome::Analysed);
+    EXPECT_EQ(watching.begins, 1);  // no second pass inside the first
+    EXPECT_FALSE(watching.enabledAtEnd);
+    EXPECT_TRUE(watching.busyAtEnd);
+    EXPECT_EQ(program.frame->countDiagramWindows(), 1u);
+    EXPECT_TRUE(program.frame->IsEnabled());
+    EXPECT_FALSE(wxIsBusy());
+    EXPECT_TRUE(waitUntil([&] { return program.frame->countDiagramWindows() == 2u; }));
+    EXPECT_EQ(watching.begins, 2);
+}
+
 TEST(MainWindow, AFailedOpenShowsTheBoxAndLeavesTheRecentFiles) {
     Program program;
     const std::string missing = source("no/such/capture.pcap");
