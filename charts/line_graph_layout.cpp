@@ -125,12 +125,16 @@ Layout computeLayout(const Metrics& metrics, const std::vector<const SampleSerie
         ++layout.digits;
     }
 
+    // Each margin is sized from the fonts drawn in it: the title above; the tick labels and
+    // then the x-axis label below; the y-axis label (turned) and the tick values on the left.
     const int h = metrics.textHeight;
+    const int label = metrics.labelHeight > 0 ? metrics.labelHeight : h;
+    const int title = metrics.titleHeight > 0 ? metrics.titleHeight : h;
     const int digitWidth = metrics.digitsWidth / 11 + 1;
-    layout.plot.x = h + digitWidth * (layout.digits + 1);
-    layout.plot.y = h + 6;
+    layout.plot.x = label + digitWidth * (layout.digits + 1);
+    layout.plot.y = title + 6;
     layout.plot.width = std::max(1, layout.virtualWidth - layout.legendWidth - layout.plot.x);
-    layout.plot.height = std::max(1, metrics.clientHeight - (2 * h + 6) - layout.plot.y);
+    layout.plot.height = std::max(1, metrics.clientHeight - (h + label + 6) - layout.plot.y);
     layout.pixelsPerSample = static_cast<double>(layout.plot.width) / n;
 
     // Vertical scale: about one tick per 15 pixels, zero on a tick.

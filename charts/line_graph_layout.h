@@ -43,6 +43,10 @@ struct Metrics {
     int clientHeight = 0;
     int textHeight = 0;   // of "[ABCxyz123]" in the tick font
     int digitsWidth = 0;  // of "-1234567890" in the tick font
+    // Of the same text in the axis-label and the title fonts, for the margins they are drawn
+    // in; 0 when they are the tick font's.
+    int labelHeight = 0;
+    int titleHeight = 0;
 };
 
 struct Tick {

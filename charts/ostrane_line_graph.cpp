@@ -121,6 +121,10 @@ void OstraneLineGraph::render() {
     metrics.clientHeight = client.y;
     GetTextExtent("[ABCxyz123]", nullptr, &metrics.textHeight, nullptr, nullptr, &unitFont);
     GetTextExtent("-1234567890", &metrics.digitsWidth, nullptr, nullptr, nullptr, &unitFont);
+    wxFont labelFont = graphFont(AppSettings::graphsAxisLabelFont());
+    wxFont titleFont = graphFont(AppSettings::graphsTitleFont());
+    GetTextExtent("[ABCxyz123]", nullptr, &metrics.labelHeight, nullptr, nullptr, &labelFont);
+    GetTextExtent("[ABCxyz123]", nullptr, &metrics.titleHeight, nullptr, nullptr, &titleFont);
     std::vector<const SampleSeries*> present(series_.begin(), series_.begin() + seriesCount_);
     layout_ = line_graph::computeLayout(metrics, present);
 
@@ -175,7 +179,9 @@ void OstraneLineGraph::drawPlot(wxDC& dc) {
     dc.SetFont(labelFont);
     const wxString xLabel = wxString::FromUTF8(fitted(dc, xLabel_, plot.width));
     size = dc.GetTextExtent(xLabel);
-    const int unitHeight = dc.GetTextExtent("[ABCxyz123]").y;
+    // Under the tick labels, which are drawn in the unit font.
+    wxCoord unitHeight = 0;
+    dc.GetTextExtent("[ABCxyz123]", nullptr, &unitHeight, nullptr, nullptr, &unitFont);
     dc.DrawText(xLabel, plot.x + (plot.width - size.x) / 2, bottom + 6 + unitHeight);
     const wxString yLabel = wxString::FromUTF8(fitted(dc, yLabel_, plot.height));
     size = dc.GetTextExtent(yLabel);

@@ -239,9 +239,9 @@ AnalysisOutcome MainFrame::analyseAndShow(const std::string& path, bool fromLive
     IAnalysisProgress* progress =
         progressOverride_ != nullptr ? progressOverride_ : &progressDialog;
     IAnalysisDialogs* dialogs = dialogsOverride_ != nullptr ? dialogsOverride_ : &messageBoxes;
-    AnalysisResult result = BackgroundAnalysis::analyse(
-        path, fromLiveCapture, parsingOptionsFromSettings(), progress, dialogs,
-        [] { wxTheApp->Yield(true); });
+    AnalysisResult result =
+        BackgroundAnalysis::analyse(path, fromLiveCapture, parsingOptionsFromSettings(), progress,
+                                    dialogs, [] { wxTheApp->Yield(true); });
     if (result.outcome == AnalysisOutcome::OpenFailed) {
         for (size_t i = 0; i < recentFiles_.GetCount(); ++i) {
             if (normalPath(recentFiles_.GetHistoryFile(i).utf8_string()) == path) {

@@ -132,6 +132,38 @@ SampleSeries ramp(const std::string& name, int count, int32_t start, int32_t ste
 
 }  // namespace
 
+// The x-axis label is drawn whole under the tick labels, descenders and all, even in a label
+// font much larger than the ticks' (the margin used to follow the tick font alone).
+TEST(LineGraph, TheAxisLabelsFitTheirMargins) {
+    SettingFont unit = AppSettings::graphsAxisUnitFont();
+    unit.pointSize = 7;
+    AppSettings::setGraphsAxisUnitFont(unit);
+    SettingFont label = AppSettings::graphsAxisLabelFont();
+    label.pointSize = 16;
+    AppSettings::setGraphsAxisLabelFont(label);
+    SampleSeries thousand = ramp("thousand", 300, 0, 3);
+    GraphWindow window(wxSize(600, 300));
+    window.graph->setLabels("Jitter", "time (packet #s)", "jitter (ms)");
+    window.graph->addSeries(&thousand, *wxBLUE);
+    const line_graph::Layout& layout = window.graph->layout();
+    ASSERT_EQ(layout.message, line_graph::Layout::Message::None);
+    wxImage plot = window.graph->bitmap().ConvertToImage();
+    // Dark pixels of the label, under the tick labels and across the middle of the plot.
+    const int top = layout.plot.y + layout.plot.height + 6;
+    int lowest = -1;
+    for (int y = top; y < plot.GetHeight(); ++y) {
+        for (int x = layout.plot.x + layout.plot.width / 4;
+             x < layout.plot.x + layout.plot.width * 3 / 4; ++x) {
+            if (plot.GetRed(x, y) < 100 && plot.GetGreen(x, y) < 100) {
+                lowest = y;
+            }
+        }
+    }
+    ASSERT_GE(lowest, 0) << "no label drawn";
+    // Nothing drawn on the last two rows: the descenders of "p" and "(" end above the edge.
+    EXPECT_LT(lowest, plot.GetHeight() - 2) << "the label runs into the bitmap's lower edge";
+}
+
 TEST(LineGraph, ShowsItsMessagesAndScrollsSidewaysForManySamples) {
     SampleSeries four = ramp("four", 4, 0, 10);
     SampleSeries thousand = ramp("thousand", 1000, 0, 3);

@@ -39,6 +39,22 @@ TEST(LineGraphLayout, RoundsToTwoSignificantDigitsAwayFromZero) {
     EXPECT_EQ(line_graph::roundTwoSignificant(2147483647), 2200000000LL);
 }
 
+// The margins are those of the fonts drawn in them: the title's above, the tick labels' and
+// the x-axis label's below, the y-axis label's on the left.
+TEST(LineGraphLayout, EachMarginIsSizedFromTheFontDrawnInIt) {
+    SampleSeries series = seriesOf(50, 0, 999);
+    line_graph::Metrics m = metrics(600, 300);
+    const Layout same = line_graph::computeLayout(m, {&series});
+    EXPECT_EQ(same.plot.y, 14 + 6);
+    EXPECT_EQ(same.plot.y + same.plot.height, 300 - (2 * 14 + 6));
+    m.labelHeight = 20;
+    m.titleHeight = 24;
+    const Layout sized = line_graph::computeLayout(m, {&series});
+    EXPECT_EQ(sized.plot.y, 24 + 6);
+    EXPECT_EQ(sized.plot.y + sized.plot.height, 300 - (14 + 20 + 6));
+    EXPECT_EQ(sized.plot.x, same.plot.x + 6);
+}
+
 TEST(LineGraphLayout, TooSmallAnAreaOrTooFewSamplesShowAMessage) {
     SampleSeries five = seriesOf(5, 0, 10);
     SampleSeries four = seriesOf(4, 0, 10);
