@@ -2,7 +2,10 @@
 #include "preference_dlg.h"
 
 #include <wx/filename.h>
+#include <wx/filesys.h>
+#include <wx/fs_zip.h>
 #include <wx/printdlg.h>
+#include <wx/sysopt.h>
 
 #include <wx/app.h>
 #include <wx/dnd.h>
@@ -78,12 +81,7 @@ MainFrame::MainFrame(UserLabelDB* labels, const wxPoint& position, const wxSize&
     SetDropTarget(new CaptureDropTarget(this));
 
     help_ = std::make_unique<wxHtmlHelpController>(wxHF_DEFAULT_STYLE, this);
-    wxFileName book(wxStandardPaths::Get().GetExecutablePath());
-    book.SetFullName(kHelpBook);
-    {
-        wxLogNull quiet;  // a missing help book shows what the viewer says when asked
-        helpLoaded_ = book.FileExists() && help_->AddBook(book);
-    }
+    loadHelpBook(findHelpBook(wxStandardPaths::Get().GetExecutablePath().utf8_string()));
 
     Bind(wxEVT_MENU, &MainFrame::onCommand, this);
     Bind(wxEVT_MENU, &MainFrame::onRecentFile, this, command::kFirstRecentFile,
@@ -471,6 +469,33 @@ void MainFrame::onUpdateUi(wxUpdateUIEvent& event) {
         default:
             event.Skip();
     }
+}
+
+std::string MainFrame::findHelpBook(const std::string& executable) {
+    const std::string folder = executable.substr(0, executable.rfind('/'));
+    // Beside the program in the build tree; under share/varlowe of its prefix once installed.
+    for (const std::string& candidate :
+         {folder + "/" + kHelpBook, folder + "/../share/varlowe/" + kHelpBook}) {
+        if (wxFileName::FileExists(wxString::FromUTF8(candidate))) {
+            return normalPath(candidate);
+        }
+    }
+    return "";
+}
+
+bool MainFrame::loadHelpBook(const std::string& path) {
+    // The book is a zip archive, which the viewer reads only through this handler. Its pages
+    // are HTML by their names: the desktop's own type database may call ".htm" something
+    // else (Debian's says XHTML), and the viewer would show their source.
+    static const bool zipHandler = [] {
+        wxFileSystem::AddHandler(new wxZipFSHandler);
+        wxSystemOptions::SetOption("filesys.no-mimetypesmanager", 1);
+        return true;
+    }();
+    (void)zipHandler;
+    wxLogNull quiet;  // a missing help book shows what the viewer says when asked
+    helpLoaded_ = !path.empty() && help_->AddBook(wxFileName(wxString::FromUTF8(path)));
+    return helpLoaded_;
 }
 
 void MainFrame::showHelp(int id) {

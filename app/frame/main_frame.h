@@ -85,6 +85,12 @@ class MainFrame : public wxMDIParentFrame,
     bool versionCheckRunning() const { return versionCheck_ != nullptr; }
     // The standing text of the status bar.
     static wxString standingText();
+    // Where the help book of the program at `executable` is: beside it (the build tree) or
+    // in share/varlowe of its prefix (installed); empty when in neither.
+    static std::string findHelpBook(const std::string& executable);
+    // Hands the book to the help viewer; false when it cannot be read.
+    bool loadHelpBook(const std::string& path);
+    wxHtmlHelpController* helpController() const { return help_.get(); }
 
     // IAppSettingsListener
     void onSettingsChanged(const std::string& groupName) override;

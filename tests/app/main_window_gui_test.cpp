@@ -3,9 +3,12 @@
 // tree, the splitters and the menus.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <wx/app.h>
+#include <wx/html/helpfrm.h>
+#include <wx/html/helpwnd.h>
 #include <wx/menu.h>
 #include <wx/textctrl.h>
 #include <wx/toolbar.h>
@@ -406,6 +409,38 @@ TEST(MainWindow, MessageDialogsOpenAtTheTopAndGoWithTheirCapture) {
     drainEvents();
     EXPECT_EQ(program.frame->countDiagramWindows(), 0u);
     EXPECT_TRUE(dialogs().empty());
+}
+
+// The help book opens (it is a zip archive the viewer needs a handler for), at its contents
+// for F1 and at a topic for a dialog's Help; it is found beside the program and, installed,
+// in share/varlowe.
+TEST(MainWindow, HelpOpensItsBookAtTheTopicAsked) {
+    Program program;
+    ASSERT_TRUE(program.frame->loadHelpBook(VARLOWE_HELP_BOOK));
+    wxCommandEvent help(wxEVT_MENU, command::kHelp);
+    program.frame->HandleWindowEvent(help);
+    wxHtmlHelpController* controller = program.frame->helpController();
+    ASSERT_TRUE(waitUntil(
+        [&] { return controller->GetFrame() != nullptr && controller->GetFrame()->IsShown(); }));
+    wxHtmlWindow* page = controller->GetHelpWindow()->GetHtmlWindow();
+    EXPECT_TRUE(waitUntil([&] { return page->GetOpenedPage().EndsWith("index.htm"); }))
+        << page->GetOpenedPage();
+    program.frame->showHelpPage("Capture.htm");
+    EXPECT_TRUE(waitUntil([&] { return page->GetOpenedPage().EndsWith("Capture.htm"); }))
+        << page->GetOpenedPage();
+    EXPECT_NE(page->ToText().Find("Capturing live traffic"), wxNOT_FOUND) << page->ToText();
+    EXPECT_EQ(page->ToText().Find("<h2>"), wxNOT_FOUND) << "shown as its source";
+    controller->GetFrame()->Close(true);
+    drainEvents();
+
+    TempFile prefix("bin");
+    ASSERT_EQ(mkdir(prefix.path().c_str(), 0700), 0);
+    const std::string share = prefix.folder() + "/share";
+    ASSERT_EQ(mkdir(share.c_str(), 0700), 0);
+    ASSERT_EQ(mkdir((share + "/varlowe").c_str(), 0700), 0);
+    writeBytes(share + "/varlowe/Varlowe.htb", bytesOf(fileText(VARLOWE_HELP_BOOK)));
+    EXPECT_EQ(MainFrame::findHelpBook(prefix.path() + "/varlowe"), share + "/varlowe/Varlowe.htb");
+    EXPECT_EQ(MainFrame::findHelpBook(prefix.folder() + "/varlowe"), "");
 }
 
 TEST(MainWindow, RecentFilesSurviveTheSettingsSave) {

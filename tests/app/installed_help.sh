@@ -1,0 +1,44 @@
+#!/usr/bin/env bash
+# The program as `cmake --install` lays it out, under a virtual display: F1 opens its help
+# book (found in share/varlowe) at the contents, drawn as pages and not as their source.
+# Usage: installed_help.sh BUILD-DIR CAPTURE   (run under xvfb-run; exit 77 without xdotool)
+set -euo pipefail
+build=$1
+capture=$2
+command -v xdotool >/dev/null || { echo "xdotool is not installed: skipped"; exit 77; }
+home=$(mktemp -d)
+pid=""
+trap '[ -n "$pid" ] && kill "$pid" 2>/dev/null; rm -rf "$home"' EXIT
+export HOME=$home XDG_CONFIG_HOME=$home/config
+cmake --install "$build" --prefix "$home/prefix" >/dev/null
+[ -f "$home/prefix/share/varlowe/Varlowe.htb" ] || { echo "the help book is not installed"; exit 1; }
+[ ! -e "$home/prefix/bin/Varlowe.htb" ] || { echo "the help book is installed beside the program"; exit 1; }
+
+titled() { # the visible windows whose title is exactly $1 (xdotool's search ignores case)
+    local window
+    for window in $(xdotool search --onlyvisible --name "^$1\$" 2>/dev/null); do
+        [ "$(xdotool getwindowname "$window" 2>/dev/null)" = "$1" ] && echo "$window"
+    done
+    return 0
+}
+wait_for() { # WHAT SECONDS COMMAND...
+    local what=$1 end=$((SECONDS + $2))
+    shift 2
+    until "$@"; do
+        [ $SECONDS -lt $end ] || { echo "timed out waiting for $what"; exit 1; }
+        sleep 0.05
+    done
+}
+has() { [ -n "$(titled "$1")" ]; }
+
+"$home/prefix/bin/varlowe" "$capture" >"$home/out.log" 2>&1 &
+pid=$!
+wait_for "the main window" 20 has Varlowe
+xdotool mousemove 60 120
+xdotool key --clearmodifiers F1
+# The viewer titles its window after the page's title: "Varlowe Help" for the contents (the
+# file name when it shows the page as text).
+wait_for "the help window" 20 has "Help: Varlowe Help"
+xdotool mousemove 60 120
+xdotool key --clearmodifiers alt+F4
+echo "the installed program opened its help book at the contents"
