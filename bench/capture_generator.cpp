@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "capture_builder.h"
+#include "support/capture_builder.h"
 
 namespace varlowe::bench {
 

@@ -7,10 +7,10 @@
 
 #include <cstdio>
 
-#include "app_settings.h"
-#include "main_frame.h"
-#include "toolkit_font.h"
-#include "user_label_db.h"
+#include "desktop/main_frame.h"
+#include "diagram/user_label_db.h"
+#include "settings/app_settings.h"
+#include "toolkit/toolkit_font.h"
 
 namespace varlowe::bench {
 

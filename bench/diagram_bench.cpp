@@ -18,12 +18,12 @@
 #include <thread>
 #include <vector>
 
-#include "app_settings.h"
-#include "sip/packet_analysis_driver.h"
-#include "sip_diagram.h"
-#include "sip_diagram_time_bar.h"
-#include "toolkit_font.h"
-#include "user_label_db.h"
+#include "diagram/user_label_db.h"
+#include "diagram_view/sip_diagram.h"
+#include "diagram_view/sip_diagram_time_bar.h"
+#include "engine/sip/packet_analysis_driver.h"
+#include "settings/app_settings.h"
+#include "toolkit/toolkit_font.h"
 
 using namespace varlowe;
 

@@ -7,8 +7,8 @@
 #include <chrono>
 #include <cstdio>
 
+#include "desktop/filter_tree.h"
 #include "desktop_session.h"
-#include "filter_tree.h"
 
 using namespace varlowe;
 

@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "desktop_session.h"
-#include "media/rtp_statistics.h"
-#include "media/rtp_stream.h"
+#include "engine/media/rtp_statistics.h"
+#include "engine/media/rtp_stream.h"
 
 using namespace varlowe;
 

@@ -38,7 +38,7 @@ framePosition.value.y=0
 sashDiagramInfo.type=0
 sashDiagramInfo.value=-330
 CONF
-    HOME=$home XDG_CONFIG_HOME=$home/config "$root/build/app/frame/varlowe" "$1" >/dev/null 2>&1 &
+    HOME=$home XDG_CONFIG_HOME=$home/config "$root/build/bin/varlowe" "$1" >/dev/null 2>&1 &
     app=$!
     sleep 3
 }

@@ -6,11 +6,11 @@
 #include <cstdio>
 #include <string>
 
+#include "engine/media/rtp_statistics.h"
+#include "engine/media/rtp_stream.h"
+#include "engine/sip/analysis_model.h"
+#include "engine/sip/packet_analysis_driver.h"
 #include "fuzz_support.h"
-#include "media/rtp_statistics.h"
-#include "media/rtp_stream.h"
-#include "sip/analysis_model.h"
-#include "sip/packet_analysis_driver.h"
 
 using namespace varlowe;
 

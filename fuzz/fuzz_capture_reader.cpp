@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "capture/capture_file_reader.h"
-#include "capture/packet_record.h"
+#include "engine/capture/capture_file_reader.h"
+#include "engine/capture/packet_record.h"
 #include "fuzz_support.h"
 
 using namespace varlowe;

@@ -1,9 +1,9 @@
 // RTCP compound packets: decoding, the SSRC test and the report page texts.
 #include <vector>
 
+#include "engine/media/rtcp_report.h"
+#include "engine/media/rtcp_report_view.h"
 #include "fuzz_support.h"
-#include "media/rtcp_report.h"
-#include "media/rtcp_report_view.h"
 
 using namespace varlowe;
 

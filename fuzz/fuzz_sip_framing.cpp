@@ -8,10 +8,10 @@
 #include <string>
 #include <vector>
 
-#include "capture_builder.h"
+#include "engine/sip/sip_framing.h"
+#include "engine/sip/sip_stream_assembler.h"
 #include "fuzz_support.h"
-#include "sip/sip_framing.h"
-#include "sip/sip_stream_assembler.h"
+#include "support/capture_builder.h"
 
 using namespace varlowe;
 using namespace varlowe::testsupport;

@@ -1,9 +1,9 @@
 // SIP parsing with every extraction rule, and SDP parsing.
 #include <string>
 
+#include "engine/sip/packet_classification.h"
+#include "engine/sip/sip_message.h"
 #include "fuzz_support.h"
-#include "sip/packet_classification.h"
-#include "sip/sip_message.h"
 
 using namespace varlowe;
 

@@ -1,8 +1,8 @@
 // STUN/TURN decoding.
 #include <vector>
 
+#include "engine/media/stun_decoder.h"
 #include "fuzz_support.h"
-#include "media/stun_decoder.h"
 
 using namespace varlowe;
 

@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <string>
 
-#include "diagnostics.h"
+#include "engine/diagnostics.h"
 
 namespace varlowe::fuzzing {
 

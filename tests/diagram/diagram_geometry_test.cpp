@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "diagram_geometry.h"
-#include "time_bar_layout.h"
+#include "diagram/diagram_geometry.h"
+#include "diagram/time_bar_layout.h"
 
 using namespace varlowe;
 

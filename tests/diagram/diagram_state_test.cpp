@@ -2,16 +2,16 @@
 
 #include <algorithm>
 
-#include "app_settings.h"
+#include "settings/app_settings.h"
 
-#include "capture_builder.h"
-#include "diagram_state.h"
-#include "media/rtp_stream.h"
-#include "media_test_util.h"
-#include "message_info.h"
-#include "position_lists.h"
-#include "sip/packet_analysis_driver.h"
-#include "user_label_db.h"
+#include "diagram/diagram_state.h"
+#include "diagram/message_info.h"
+#include "diagram/user_label_db.h"
+#include "engine/media/rtp_stream.h"
+#include "engine/sip/packet_analysis_driver.h"
+#include "support/capture_builder.h"
+#include "support/media_test_util.h"
+#include "support/position_lists.h"
 
 using namespace varlowe;
 using namespace varlowe::testsupport;

@@ -1,8 +1,8 @@
-#include "selection_rows.h"
+#include "diagram/selection_rows.h"
 
 #include <gtest/gtest.h>
 
-#include "media/rtp_stream.h"
+#include "engine/media/rtp_stream.h"
 
 using namespace varlowe;
 

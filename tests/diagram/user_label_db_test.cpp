@@ -2,10 +2,10 @@
 
 #include <cstdlib>
 
-#include "app_settings.h"
-#include "capture_builder.h"
-#include "parsing_settings.h"
-#include "user_label_db.h"
+#include "diagram/user_label_db.h"
+#include "settings/app_settings.h"
+#include "settings/parsing_settings.h"
+#include "support/capture_builder.h"
 
 using namespace varlowe;
 

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "position_lists.h"
-#include "sip/analysis_model.h"
+#include "engine/sip/analysis_model.h"
+#include "support/position_lists.h"
 
 using namespace varlowe;
 using varlowe::testsupport::items;

@@ -3,8 +3,8 @@
 #include <cstdio>
 #include <fstream>
 
-#include "capture/capture_file_reader.h"
-#include "diagnostics.h"
+#include "engine/capture/capture_file_reader.h"
+#include "engine/diagnostics.h"
 #include "reader_test_util.h"
 
 using namespace varlowe;

@@ -8,7 +8,7 @@
 #include <functional>
 #include <limits>
 
-#include "diagnostics.h"
+#include "engine/diagnostics.h"
 #include "reader_test_util.h"
 
 using namespace varlowe;

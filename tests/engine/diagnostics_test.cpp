@@ -4,7 +4,7 @@
 #include <thread>
 #include <vector>
 
-#include "diagnostics.h"
+#include "engine/diagnostics.h"
 
 using namespace varlowe;
 

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "sip/sip_message.h"
+#include "engine/sip/sip_message.h"
 
 using varlowe::SipMessage;
 

@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "diagnostics.h"
+#include "engine/diagnostics.h"
 #include "reader_test_util.h"
 
 using namespace varlowe;

@@ -6,9 +6,9 @@
 
 #include <algorithm>
 
-#include "capture_builder.h"
-#include "file_paths.h"
-#include "output_file.h"
+#include "engine/file_paths.h"
+#include "engine/output_file.h"
+#include "support/capture_builder.h"
 
 using namespace varlowe;
 using namespace varlowe::testsupport;

@@ -7,13 +7,13 @@
 #include <chrono>
 #include <thread>
 
-#include "diagnostics.h"
-#include "media/rtp_stream.h"
-#include "media_test_util.h"
-#include "position_lists.h"
-#include "sip/analysis_model.h"
-#include "sip/background_analysis.h"
-#include "sip/packet_analysis_driver.h"
+#include "engine/diagnostics.h"
+#include "engine/media/rtp_stream.h"
+#include "engine/sip/analysis_model.h"
+#include "engine/sip/background_analysis.h"
+#include "engine/sip/packet_analysis_driver.h"
+#include "support/media_test_util.h"
+#include "support/position_lists.h"
 
 using namespace varlowe;
 using namespace varlowe::testsupport;

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "sip/packet_classification.h"
+#include "engine/sip/packet_classification.h"
 
 using namespace varlowe;
 

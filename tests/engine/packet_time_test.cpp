@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "capture/packet_time.h"
+#include "engine/capture/packet_time.h"
 
 using varlowe::formatPacketTime;
 using varlowe::PacketTime;

@@ -3,9 +3,9 @@
 #include <string>
 #include <vector>
 
-#include "capture/capture_file_reader.h"
-#include "capture/packet_record.h"
-#include "capture_builder.h"
+#include "engine/capture/capture_file_reader.h"
+#include "engine/capture/packet_record.h"
+#include "support/capture_builder.h"
 
 namespace varlowe::testsupport {
 

@@ -3,8 +3,8 @@
 #include <filesystem>
 #include <fstream>
 
-#include "diagnostics.h"
-#include "media/stun_decoder.h"
+#include "engine/diagnostics.h"
+#include "engine/media/stun_decoder.h"
 #include "reader_test_util.h"
 
 using namespace varlowe;

@@ -2,8 +2,8 @@
 
 #include <cstdlib>
 
-#include "media/rtcp_report.h"
-#include "media/rtcp_report_view.h"
+#include "engine/media/rtcp_report.h"
+#include "engine/media/rtcp_report_view.h"
 
 using namespace varlowe;
 

@@ -2,11 +2,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "media/rtp_statistics.h"
-#include "media/rtp_stream.h"
-#include "media_test_util.h"
-#include "sip/analysis_model.h"
-#include "sip/packet_analysis_driver.h"
+#include "engine/media/rtp_statistics.h"
+#include "engine/media/rtp_stream.h"
+#include "engine/sip/analysis_model.h"
+#include "engine/sip/packet_analysis_driver.h"
+#include "support/media_test_util.h"
 
 using namespace varlowe;
 using namespace varlowe::testsupport;

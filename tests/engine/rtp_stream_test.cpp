@@ -2,12 +2,12 @@
 
 #include <random>
 
-#include "diagnostics.h"
-#include "media/rtp_stream.h"
-#include "media/sdp_description.h"
-#include "media_test_util.h"
-#include "position_lists.h"
-#include "sip/analysis_model.h"
+#include "engine/diagnostics.h"
+#include "engine/media/rtp_stream.h"
+#include "engine/media/sdp_description.h"
+#include "engine/sip/analysis_model.h"
+#include "support/media_test_util.h"
+#include "support/position_lists.h"
 
 using namespace varlowe;
 using namespace varlowe::testsupport;

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "media/sdp_description.h"
-#include "sip/sip_message.h"
+#include "engine/media/sdp_description.h"
+#include "engine/sip/sip_message.h"
 
 using varlowe::SdpDescription;
 

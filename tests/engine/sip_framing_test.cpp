@@ -4,8 +4,8 @@
 #include <random>
 #include <string>
 
-#include "diagnostics.h"
-#include "sip/sip_framing.h"
+#include "engine/diagnostics.h"
+#include "engine/sip/sip_framing.h"
 
 using namespace varlowe;
 

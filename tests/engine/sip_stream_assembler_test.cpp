@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
-#include "diagnostics.h"
+#include "engine/diagnostics.h"
+#include "engine/sip/sip_stream_assembler.h"
 #include "reader_test_util.h"
-#include "sip/sip_stream_assembler.h"
 
 using namespace varlowe;
 using namespace varlowe::testsupport;

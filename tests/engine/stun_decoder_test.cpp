@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "media/stun_decoder.h"
+#include "engine/media/stun_decoder.h"
 
 using namespace varlowe;
 

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "text_search.h"
+#include "engine/text_search.h"
 
 using namespace varlowe;
 

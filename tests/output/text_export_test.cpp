@@ -3,11 +3,11 @@
 
 #include <filesystem>
 
-#include "capture_builder.h"
-#include "media_test_util.h"
+#include "engine/sip/analysis_model.h"
+#include "engine/sip/packet_analysis_driver.h"
 #include "output/text_export.h"
-#include "sip/analysis_model.h"
-#include "sip/packet_analysis_driver.h"
+#include "support/capture_builder.h"
+#include "support/media_test_util.h"
 
 using namespace varlowe;
 using namespace varlowe::testsupport;

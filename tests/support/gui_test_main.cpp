@@ -16,9 +16,9 @@
 #include <thread>
 #include <vector>
 
-#include "app_settings.h"
 #include "capture_builder.h"
-#include "toolkit_font.h"
+#include "settings/app_settings.h"
+#include "toolkit/toolkit_font.h"
 #include "window_test.h"
 
 namespace varlowe::testsupport {

@@ -2,9 +2,9 @@
 
 #include <string>
 
-#include "capture/byte_order.h"
-#include "capture/packet_record.h"
 #include "capture_builder.h"
+#include "engine/capture/byte_order.h"
+#include "engine/capture/packet_record.h"
 
 namespace varlowe::testsupport {
 

@@ -3,7 +3,7 @@
 #include <initializer_list>
 #include <vector>
 
-#include "sip/item_index.h"
+#include "engine/sip/item_index.h"
 
 // Lists of typed positions written as plain numbers, for expectations.
 namespace varlowe::testsupport {

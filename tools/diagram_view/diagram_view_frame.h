@@ -5,10 +5,10 @@
 
 #include <memory>
 
-#include "sip/analysis_model.h"
-#include "sip_diagram.h"
-#include "sip_diagram_time_bar.h"
-#include "user_label_db.h"
+#include "diagram/user_label_db.h"
+#include "diagram_view/sip_diagram.h"
+#include "diagram_view/sip_diagram_time_bar.h"
+#include "engine/sip/analysis_model.h"
 
 namespace varlowe {
 

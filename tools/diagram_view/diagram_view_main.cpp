@@ -3,10 +3,10 @@
 #include <wx/app.h>
 #include <wx/cmdline.h>
 
-#include "app_settings.h"
 #include "diagram_view_frame.h"
-#include "sip/packet_analysis_driver.h"
-#include "toolkit_font.h"
+#include "engine/sip/packet_analysis_driver.h"
+#include "settings/app_settings.h"
+#include "toolkit/toolkit_font.h"
 
 namespace varlowe {
 

@@ -1,0 +1,769 @@
+#include "main_frame.h"
+#include "preferences/preference_dlg.h"
+
+#include <wx/filename.h>
+#include <wx/filesys.h>
+#include <wx/fs_zip.h>
+#include <wx/printdlg.h>
+#include <wx/sysopt.h>
+
+#include <wx/app.h>
+#include <wx/dnd.h>
+#include <wx/filedlg.h>
+#include <wx/filename.h>
+#include <wx/log.h>
+#include <wx/menu.h>
+#include <wx/msgdlg.h>
+#include <wx/stdpaths.h>
+#include <wx/toolbar.h>
+#include <wx/utils.h>
+
+#include <algorithm>
+
+#include "analysis_ui.h"
+#include "diagram/user_label_db.h"
+#include "engine/file_paths.h"
+#include "engine/output_file.h"
+#include "engine/product_info.h"
+#include "engine/sip/background_analysis.h"
+#include "settings/app_settings.h"
+#include "settings/parsing_settings.h"
+#include "settings/version_check.h"
+#include "toolkit/command_ids.h"
+#include "toolkit/menu_builder.h"
+#include "toolkit/resource_images.h"
+#include "toolkit/toolkit_text.h"
+
+namespace varlowe {
+
+namespace {
+
+constexpr const char* kHelpBook = "Varlowe.htb";
+
+class CaptureDropTarget : public wxFileDropTarget {
+  public:
+    explicit CaptureDropTarget(MainFrame* frame) : frame_(frame) {}
+    bool OnDropFiles(wxCoord, wxCoord, const wxArrayString& files) override {
+        // Opened after the drop has ended: a progress dialog inside the drop would hold the
+        // source application.
+        std::vector<std::string> paths;
+        for (const wxString& file : files) {
+            paths.emplace_back(file.utf8_str());
+        }
+        frame_->CallAfter([frame = frame_, paths] {
+            for (const std::string& path : paths) {
+                frame->openCapture(path, false);
+            }
+        });
+        return true;
+    }
+
+  private:
+    MainFrame* frame_;
+};
+
+}  // namespace
+
+wxString MainFrame::standingText() {
+    return wxString(kProductName) + " by Ostrane Software - " + kProductWebAddress;
+}
+
+MainFrame::MainFrame(UserLabelDB* labels, const wxPoint& position, const wxSize& size)
+    : wxMDIParentFrame(nullptr, wxID_ANY, kProductName, position, size,
+                       wxDEFAULT_FRAME_STYLE | wxHSCROLL | wxVSCROLL, "frame"),
+      labels_(labels),
+      recentFiles_(command::kRecentFileCount, command::kFirstRecentFile) {
+    SetIcon(resourceIcon("sipframe", wxSize(32, 32)));
+    applyBars();
+    loadRecentFiles();
+    loadPageSetup();
+    SetMenuBar(makeMenuBar());
+    SetDropTarget(new CaptureDropTarget(this));
+
+    help_ = std::make_unique<wxHtmlHelpController>(wxHF_DEFAULT_STYLE, this);
+    loadHelpBook(findHelpBook(wxStandardPaths::Get().GetExecutablePath().utf8_string()));
+
+    Bind(wxEVT_MENU, &MainFrame::onCommand, this);
+    Bind(wxEVT_MENU, &MainFrame::onRecentFile, this, command::kFirstRecentFile,
+         command::kFirstRecentFile + command::kRecentFileCount - 1);
+    Bind(wxEVT_UPDATE_UI, &MainFrame::onUpdateUi, this);
+    Bind(wxEVT_SIZE, &MainFrame::onSize, this);
+    Bind(wxEVT_MOVE, &MainFrame::onMove, this);
+    Bind(wxEVT_MAXIMIZE, &MainFrame::onMaximize, this);
+    Bind(wxEVT_CLOSE_WINDOW, &MainFrame::onClose, this);
+    SettingsStore::instance().addListener(this);
+}
+
+MainFrame::~MainFrame() {
+    versionCheck_.reset();  // its answer must not come to a window that is gone
+    SettingsStore::instance().removeListener(this);
+}
+
+wxMenuBar* MainFrame::makeMenuBar() {
+    auto* bar = new wxMenuBar();
+    wxMenu* file = new wxMenu();
+    for (const MenuItemSpec& row : menus::file()) {
+        if (row.id == command::kRecentFiles) {
+            auto* recent = new wxMenu();
+            recentFiles_.UseMenu(recent);
+            recentFiles_.AddFilesToMenu(recent);
+            file->AppendSubMenu(recent, wxString::FromUTF8(row.label),
+                                wxString::FromUTF8(row.help));
+            file->FindItemByPosition(file->GetMenuItemCount() - 1)->SetId(command::kRecentFiles);
+        } else {
+            buildMenu({row}, file);
+        }
+    }
+    bar->Append(file, "&File");
+    bar->Append(buildMenu(menus::edit()), "&Edit");
+    bar->Append(buildMenu(menus::view()), "&View");
+    bar->Append(buildMenu(menus::help()), "&Help");
+    return bar;
+}
+
+void MainFrame::applyBars() {
+    const bool toolbar = AppSettings::frameShowToolbar();
+    const bool status = AppSettings::frameShowStatusbar();
+    if (toolbar && GetToolBar() == nullptr) {
+        makeToolBar();
+    } else if (!toolbar && GetToolBar() != nullptr) {
+        wxToolBar* bar = GetToolBar();
+        SetToolBar(nullptr);
+        bar->Destroy();
+    }
+    if (status && GetStatusBar() == nullptr) {
+        CreateStatusBar(1, wxSTB_SIZEGRIP | wxFULL_REPAINT_ON_RESIZE, wxID_ANY, "status_line");
+        SetStatusText(standingText());
+    } else if (!status && GetStatusBar() != nullptr) {
+        wxStatusBar* bar = GetStatusBar();
+        SetStatusBar(nullptr);
+        bar->Destroy();
+    }
+    SendSizeEvent();
+}
+
+void MainFrame::makeToolBar() {
+    wxToolBar* bar = CreateToolBar(wxTB_FLAT | wxTB_HORIZONTAL | wxNO_BORDER, wxID_ANY, "toolbar");
+    bar->SetToolBitmapSize(wxSize(18, 18));
+    struct Tool {
+        int id;
+        const char* bitmap;
+        const char* tip;
+    };
+    const Tool tools[] = {
+        {command::kOpen, "tb_open", "Open file"},
+        {0, nullptr, nullptr},
+        {command::kCaptureLive, "tb_record", "Live Capture"},
+        {0, nullptr, nullptr},
+        {command::kCopy, "tb_copy", "Copy"},
+        {command::kAddBookmark, "tb_bookmark_add", "Add Bookmark"},
+        {command::kRemoveBookmark, "tb_bookmark_remove", "Remove Bookmark"},
+        {command::kPrint, "tb_print", "Print"},
+        {0, nullptr, nullptr},
+        {command::kPreferences, "tb_preferences", "Preferences"},
+        {command::kHelp, "tb_help", "Help"},
+    };
+    bool separatorPending = false;
+    for (const Tool& tool : tools) {
+        if (tool.bitmap == nullptr) {
+            separatorPending = bar->GetToolsCount() > 0;
+            continue;
+        }
+        if (separatorPending) {
+            bar->AddSeparator();
+            separatorPending = false;
+        }
+        bar->AddTool(tool.id, tool.tip, resourceBitmap(tool.bitmap, wxSize(18, 18)), tool.tip);
+    }
+    bar->Realize();
+}
+
+void MainFrame::onSettingsChanged(const std::string& groupName) {
+    if (groupName == "frame") {
+        applyBars();
+    }
+}
+
+AnalysisOutcome MainFrame::openCapture(const std::string& given, bool fromLiveCapture) {
+    // One spelling per file: "x.pcap", "./x.pcap" and its full path open one window, with
+    // one title and one entry in the recent files.
+    const std::string path = normalPath(given);
+    const wxString fullPath = wxString::FromUTF8(path);
+    if (analysing_) {
+        // Handed over while a pass runs (a drop): it opens once this one is shown.
+        pendingOpens_.emplace_back(path, fromLiveCapture);
+        return AnalysisOutcome::Analysed;
+    }
+    if (SipDiagramFrame* open = findDiagramWindow(fullPath)) {
+        open->Activate();
+        open->Raise();
+        return AnalysisOutcome::Analysed;
+    }
+    const AnalysisOutcome outcome = analyseAndShow(path, fromLiveCapture);
+    if (!pendingOpens_.empty()) {
+        CallAfter([this] {
+            std::vector<std::pair<std::string, bool>> pending;
+            pending.swap(pendingOpens_);
+            for (const auto& [file, live] : pending) {
+                openCapture(file, live);
+            }
+        });
+    }
+    if (pendingVersionResult_) {
+        const VersionCheckResult shown = *pendingVersionResult_;
+        pendingVersionResult_.reset();
+        CallAfter([this, shown] { versionCheckDone(shown); });
+    }
+    if (closeAfterPass_) {
+        CallAfter([this] { Close(); });
+    }
+    return outcome;
+}
+
+AnalysisOutcome MainFrame::analyseAndShow(const std::string& path, bool fromLiveCapture) {
+    const wxString fullPath = wxString::FromUTF8(path);
+    // From the start of the pass until its window is shown no input reaches the windows
+    // (the progress dialog's Cancel aside): the pass goes on after its dialog has gone,
+    // finishing the streams, while the toolkit's events are handled.
+    struct Analysing {
+        bool& flag;
+        explicit Analysing(bool& f) : flag(f) { flag = true; }
+        ~Analysing() { flag = false; }
+    } analysing(analysing_);
+    wxBusyCursor busy;
+    wxWindowDisabler noInput;
+    ProgressDialogUi progressDialog(this);
+    MessageBoxUi messageBoxes(this);
+    IAnalysisProgress* progress =
+        progressOverride_ != nullptr ? progressOverride_ : &progressDialog;
+    IAnalysisDialogs* dialogs = dialogsOverride_ != nullptr ? dialogsOverride_ : &messageBoxes;
+    AnalysisResult result =
+        BackgroundAnalysis::analyse(path, fromLiveCapture, parsingOptionsFromSettings(), progress,
+                                    dialogs, [] { wxTheApp->Yield(true); });
+    if (result.outcome == AnalysisOutcome::OpenFailed) {
+        for (size_t i = 0; i < recentFiles_.GetCount(); ++i) {
+            if (normalPath(recentFiles_.GetHistoryFile(i).utf8_string()) == path) {
+                recentFiles_.RemoveFileFromHistory(i);
+                break;
+            }
+        }
+        return result.outcome;
+    }
+    if (result.outcome != AnalysisOutcome::Analysed) {
+        return result.outcome;
+    }
+    auto* frame = new SipDiagramFrame(this, "SIP Diagram", labels_, this);
+    frame->SetIcon(resourceIcon("sipframe", wxSize(32, 32)));
+    frame->setCapturePath(fullPath);
+    frame->setModel(std::move(result.model));
+    wxMenuBar* bar = makeMenuBar();
+    childMenuBars_.push_back(bar);
+    frame->SetMenuBar(bar);
+    diagrams_.push_back(frame);
+    frame->Maximize();
+    frame->Show();
+    frame->Activate();
+    recentFiles_.AddFileToHistory(fullPath);
+    return result.outcome;
+}
+
+SipDiagramFrame* MainFrame::findDiagramWindow(const wxString& path) const {
+    const std::string normal = normalPath(path.utf8_string());
+    for (SipDiagramFrame* frame : diagrams_) {
+        const std::string open = frame->capturePath().utf8_string();
+        // The same file under another name (a link, a hard link) is the same capture too.
+        if (open == normal || sameFile(open, normal)) {
+            return frame;
+        }
+    }
+    return nullptr;
+}
+
+void MainFrame::diagramFrameClosing(SipDiagramFrame* frame) {
+    diagrams_.erase(std::remove(diagrams_.begin(), diagrams_.end(), frame), diagrams_.end());
+    if (wxMenuBar* bar = frame->GetMenuBar()) {
+        // Its recent-files menu goes with it.
+        if (wxMenuItem* item = bar->FindItem(command::kRecentFiles)) {
+            if (wxMenu* recent = item->GetSubMenu()) {
+                recentFiles_.RemoveMenu(recent);
+            }
+        }
+        childMenuBars_.erase(std::remove(childMenuBars_.begin(), childMenuBars_.end(), bar),
+                             childMenuBars_.end());
+    }
+}
+
+void MainFrame::onCommand(wxCommandEvent& event) {
+    const int id = event.GetId();
+    switch (id) {
+        case command::kOpen: {
+            wxFileDialog dialog(this, "Open Capture", "", "",
+                                "Libpcap/Ethereal (*.cap;*.dat;*.pcap)|*.cap;*.dat;*.pcap|"
+                                "Pcapng (*.pcapng;*.ntar)|*.pcapng;*.ntar|"
+                                "All files (*)|*",
+                                wxFD_OPEN | wxFD_FILE_MUST_EXIST);
+            if (dialog.ShowModal() == wxID_OK) {
+                openCapture(std::string(dialog.GetPath().utf8_str()), false);
+            }
+            return;
+        }
+        case command::kCloseAll: {
+            std::vector<SipDiagramFrame*> open = diagrams_;
+            for (SipDiagramFrame* frame : open) {
+                frame->Close(true);
+            }
+            return;
+        }
+        case command::kExit:
+            Close(false);
+            return;
+        case command::kPageSetup:
+            pageSetup();
+            return;
+        case command::kPreferences: {
+            PreferenceDlg dialog(this, [this](const std::string& page) { showHelpPage(page); });
+            showModal(dialog);
+            return;
+        }
+        case command::kCaptureLive:
+            captureLive();
+            return;
+        case command::kCheckForUpdates:
+            checkForUpdates();
+            return;
+        case command::kAbout:
+            wxMessageBox(wxString::Format("Varlowe v%s\n\nA call-flow analyser for SIP voice and "
+                                          "video traffic.\n%s",
+                                          kProgramVersion, kProductWebAddress),
+                         "About Varlowe", wxOK | wxICON_INFORMATION, this);
+            return;
+        case command::kHelp:
+        case command::kHelpIndex:
+        case command::kHelpSearch:
+            showHelp(id);
+            return;
+        case command::kShowToolbar:
+            AppSettings::setFrameShowToolbar(!AppSettings::frameShowToolbar());
+            return;
+        case command::kShowStatusbar:
+            AppSettings::setFrameShowStatusbar(!AppSettings::frameShowStatusbar());
+            return;
+        case command::kShowFilterPane:
+            AppSettings::setFrameShowFilterPane(!AppSettings::frameShowFilterPane());
+            return;
+        case command::kShowSelectionPane:
+            AppSettings::setFrameShowSelectionPane(!AppSettings::frameShowSelectionPane());
+            return;
+        case command::kShowTimePane:
+            AppSettings::setFrameShowTimePane(!AppSettings::frameShowTimePane());
+            return;
+        case command::kShowInfoPane:
+            AppSettings::setFrameShowInfoPane(!AppSettings::frameShowInfoPane());
+            return;
+        case command::kShowTimeDeltas:
+            AppSettings::setDiagramShowTimeDeltas(!AppSettings::diagramShowTimeDeltas());
+            return;
+        case command::kShowRelationshipMarkers:
+            AppSettings::setDiagramShowRelationshipMarkers(
+                !AppSettings::diagramShowRelationshipMarkers());
+            return;
+        case command::kShowTransactionMarkers:
+            AppSettings::setDiagramShowTransactionMarkers(
+                !AppSettings::diagramShowTransactionMarkers());
+            return;
+        case command::kShowSipMessages:
+            AppSettings::setDiagramShowSipMessages(!AppSettings::diagramShowSipMessages());
+            return;
+        case command::kShowProvisionalResponses:
+            AppSettings::setDiagramShowProvisionalResponses(
+                !AppSettings::diagramShowProvisionalResponses());
+            return;
+        case command::kShowSturnMessages:
+            AppSettings::setDiagramShowSturnMessages(!AppSettings::diagramShowSturnMessages());
+            return;
+        case command::kShowRtpMarkers:
+            AppSettings::setDiagramShowRtpMarkers(!AppSettings::diagramShowRtpMarkers());
+            return;
+        default:
+            event.Skip();
+    }
+}
+
+void MainFrame::onRecentFile(wxCommandEvent& event) {
+    const size_t entry = static_cast<size_t>(event.GetId() - command::kFirstRecentFile);
+    if (entry < recentFiles_.GetCount()) {
+        const wxString path = recentFiles_.GetHistoryFile(entry);
+        if (!path.empty()) {
+            openCapture(std::string(path.utf8_str()), false);
+        }
+    }
+}
+
+void MainFrame::onUpdateUi(wxUpdateUIEvent& event) {
+    using namespace command;
+    const int id = event.GetId();
+    switch (id) {
+        case kClose:
+        case kExport:
+        case kExportImage:
+        case kPrint:
+        case kPrintPreview:
+        case kCopy:
+        case kCopyAll:
+        case kAddBookmark:
+        case kRemoveBookmark:
+        case kToggleBookmark:
+            event.Enable(false);  // the active diagram window enables them
+            return;
+        case kPageSetup:
+            event.Enable(true);
+            return;
+        case kCloseAll:
+            event.Enable(!diagrams_.empty());
+            return;
+        case kShowToolbar:
+            event.Check(AppSettings::frameShowToolbar());
+            return;
+        case kShowStatusbar:
+            event.Check(GetStatusBar() != nullptr);
+            return;
+        case kShowFilterPane:
+            event.Check(AppSettings::frameShowFilterPane());
+            return;
+        case kShowSelectionPane:
+            event.Check(AppSettings::frameShowSelectionPane());
+            return;
+        case kShowTimePane:
+            event.Check(AppSettings::frameShowTimePane());
+            return;
+        case kShowInfoPane:
+            event.Check(AppSettings::frameShowInfoPane());
+            return;
+        case kShowTimeDeltas:
+            event.Check(AppSettings::diagramShowTimeDeltas());
+            return;
+        case kShowRelationshipMarkers:
+            event.Check(AppSettings::diagramShowRelationshipMarkers());
+            return;
+        case kShowTransactionMarkers:
+            event.Check(AppSettings::diagramShowTransactionMarkers());
+            return;
+        case kShowSipMessages:
+            event.Check(AppSettings::diagramShowSipMessages());
+            return;
+        case kShowProvisionalResponses:
+            event.Check(AppSettings::diagramShowProvisionalResponses());
+            return;
+        case kShowSturnMessages:
+            event.Check(AppSettings::diagramShowSturnMessages());
+            return;
+        case kShowRtpMarkers:
+            event.Check(AppSettings::diagramShowRtpMarkers());
+            return;
+        case kNextInTransaction:
+        case kPreviousInTransaction:
+        case kNextInDialog:
+        case kPreviousInDialog:
+            event.Enable(!diagrams_.empty());
+            return;
+        default:
+            event.Skip();
+    }
+}
+
+std::string MainFrame::findHelpBook(const std::string& executable) {
+    const std::string folder = executable.substr(0, executable.rfind('/'));
+    // Beside the program in the build tree; under share/varlowe of its prefix once installed.
+    for (const std::string& candidate :
+         {folder + "/" + kHelpBook, folder + "/../share/varlowe/" + kHelpBook}) {
+        if (wxFileName::FileExists(wxString::FromUTF8(candidate))) {
+            return normalPath(candidate);
+        }
+    }
+    return "";
+}
+
+bool MainFrame::loadHelpBook(const std::string& path) {
+    // The book is a zip archive, which the viewer reads only through this handler. Its pages
+    // are HTML by their names: the desktop's own type database may call ".htm" something
+    // else (Debian's says XHTML), and the viewer would show their source.
+    static const bool zipHandler = [] {
+        wxFileSystem::AddHandler(new wxZipFSHandler);
+        wxSystemOptions::SetOption("filesys.no-mimetypesmanager", 1);
+        return true;
+    }();
+    (void)zipHandler;
+    wxLogNull quiet;  // a missing help book shows what the viewer says when asked
+    helpLoaded_ = !path.empty() && help_->AddBook(wxFileName(wxString::FromUTF8(path)));
+    return helpLoaded_;
+}
+
+void MainFrame::showHelp(int id) {
+    if (!helpLoaded_) {
+        wxMessageBox(wxString::Format("The help book %s is not beside the program.", kHelpBook),
+                     "Help", wxOK | wxICON_INFORMATION, this);
+        return;
+    }
+    if (id == command::kHelpIndex) {
+        help_->DisplayIndex();
+    } else if (id == command::kHelpSearch) {
+        help_->KeywordSearch("");
+    } else {
+        help_->DisplayContents();
+    }
+}
+
+void MainFrame::showHelpPage(const std::string& page) {
+    if (!helpLoaded_) {
+        showHelp(command::kHelp);
+        return;
+    }
+    help_->Display(wxString::FromUTF8(page));
+}
+
+void MainFrame::rememberLayout(bool size, bool position) {
+    if (closing_) {
+        return;
+    }
+    if (!IsIconized() && !IsMaximized()) {
+        if (size) {
+            const wxSize now = GetSize();
+            AppSettings::setLayoutFrameSize(SettingSize{now.GetWidth(), now.GetHeight()});
+        }
+        if (position) {
+            const wxPoint now = GetPosition();
+            AppSettings::setLayoutFramePosition(SettingPoint{now.x, now.y});
+        }
+    }
+    AppSettings::setLayoutFrameMaximized(IsMaximized());
+}
+
+void MainFrame::onSize(wxSizeEvent& event) {
+    rememberLayout(true, false);
+    event.Skip();
+}
+
+void MainFrame::onMove(wxMoveEvent& event) {
+    rememberLayout(false, true);
+    event.Skip();
+}
+
+void MainFrame::onMaximize(wxMaximizeEvent& event) {
+    rememberLayout(false, false);
+    event.Skip();
+}
+
+// The recent files live at the root of the settings file as "file1".."file9", most recent
+// first, as the toolkit's file history keeps them.
+void MainFrame::loadRecentFiles() {
+    std::optional<ConfigFile> config =
+        SettingsStore::readConfiguration(AppSettings::kApplicationName);
+    if (!config) {
+        return;
+    }
+    std::vector<wxString> files;
+    for (size_t i = 1; i <= command::kRecentFileCount; ++i) {
+        const std::string* file = config->find("", "file" + std::to_string(i));
+        if (file == nullptr || file->empty()) {
+            break;
+        }
+        files.push_back(wxString::FromUTF8(*file));
+    }
+    for (auto file = files.rbegin(); file != files.rend(); ++file) {
+        recentFiles_.AddFileToHistory(*file);
+    }
+}
+
+void MainFrame::saveRecentFiles() {
+    std::vector<ConfigFile::Entry> entries;
+    for (size_t i = 0; i < command::kRecentFileCount; ++i) {
+        const wxString file = i < recentFiles_.GetCount() ? recentFiles_.GetHistoryFile(i) : "";
+        entries.push_back({"file" + std::to_string(i + 1), file.utf8_string()});
+    }
+    SettingsStore::writeRootEntries(AppSettings::kApplicationName, entries);
+}
+
+void MainFrame::onClose(wxCloseEvent& event) {
+    if (analysing_ && event.CanVeto()) {
+        // Not in the middle of a pass: the program ends once its window is shown.
+        closeAfterPass_ = true;
+        event.Veto();
+        return;
+    }
+    closing_ = true;
+    versionCheck_.reset();
+    // The settings first (their save clears the whole file), then the recent files beside
+    // them, so that both are there at the next start.
+    AppSettings::saveSettings();
+    SettingsStore::instance().removeListener(this);
+    for (SipDiagramFrame* frame : diagrams_) {
+        SettingsStore::instance().removeListener(frame);
+    }
+    SettingsStore::shutdown();
+    saveRecentFiles();
+    event.Skip();
+}
+
+void MainFrame::showError(wxWindow* parent, const std::string& title, const std::string& message) {
+    if (dialogsOverride_ != nullptr) {
+        dialogsOverride_->showError(title, message);
+        return;
+    }
+    MessageBoxUi(parent != nullptr ? parent : this).showError(title, message);
+}
+
+std::optional<std::string> MainFrame::askSavePath(wxWindow* parent, const wxString& title,
+                                                  const wxString& wildcard) {
+    if (saveAnswer_) {
+        return saveAnswer_(title);
+    }
+    wxFileDialog dialog(parent != nullptr ? parent : this, title, wxEmptyString, wxEmptyString,
+                        wildcard, wxFD_SAVE | wxFD_OVERWRITE_PROMPT, wxDefaultPosition,
+                        wxDefaultSize, "filedlg");
+    if (dialog.ShowModal() != wxID_OK) {
+        return std::nullopt;
+    }
+    std::string path = dialog.GetPath().utf8_string();
+    // The type chosen decides the format of an image: its extension when the name has none.
+    if (wildcard.Contains("*.svg") && wxFileName(dialog.GetPath()).GetExt().empty()) {
+        path += dialog.GetFilterIndex() == 1 ? ".svg" : ".png";
+    }
+    return path;
+}
+
+int MainFrame::messageBox(const wxString& text, const wxString& title, long style) {
+    if (messageAnswer_) {
+        return messageAnswer_(title, text, style);
+    }
+    const int answer = wxMessageBox(text, title, style, this);
+    return answer == wxYES ? wxID_YES : answer == wxNO ? wxID_NO : wxID_OK;
+}
+
+void MainFrame::captureLive() {
+    std::vector<std::string> devices =
+        deviceLister_ ? deviceLister_() : TrafficCapture::listDevices();
+    if (devices.empty()) {
+        messageBox(kNoCaptureInterfacesText, kNoCaptureInterfacesTitle, wxOK | wxICON_ERROR);
+        return;
+    }
+    CaptureDialog dialog(this, "Capture Network Traffic", *this, std::move(devices));
+    showModal(dialog);
+}
+
+void MainFrame::offerNewVersion(const VersionCheckResult& result) {
+    const int answer = messageBox(displayText(newVersionQuestion(result.address)),
+                                  kVersionCheckTitle, wxYES_NO | wxICON_QUESTION);
+    if (answer != wxID_YES) {
+        return;
+    }
+    const wxString address = displayText(result.address);
+    if (addressOpener_) {
+        addressOpener_(address);
+    } else {
+        wxLaunchDefaultBrowser(address);
+    }
+}
+
+void MainFrame::checkForUpdates() {
+    startVersionCheck(true);
+}
+
+void MainFrame::startupVersionCheck() {
+    if (!AppSettings::versionCheckEnabled()) {
+        return;
+    }
+    const SettingDate now = clock_ ? clock_() : currentLocalTime();
+    std::vector<std::string> stored = SettingsStore::instance().entryNames("versionCheck");
+    const bool scheduled =
+        std::find(stored.begin(), stored.end(), "nextVersionCheck") != stored.end();
+    // A fresh configuration starts the schedule instead of asking at the first start.
+    if (!scheduled) {
+        AppSettings::setVersionCheckNextVersionCheck(nextVersionCheckAfter(now));
+        return;
+    }
+    if (!versionCheckDue(now, AppSettings::versionCheckNextVersionCheck())) {
+        return;
+    }
+    // Moved on before asking, so that a failing check is not repeated at every start.
+    AppSettings::setVersionCheckNextVersionCheck(nextVersionCheckAfter(now));
+    startVersionCheck(false);
+}
+
+void MainFrame::startVersionCheck(bool fromMenu) {
+    // One check at a time: asked for from the menu while the start-up one runs, its answer
+    // is said in full.
+    versionCheckFromMenu_ = versionCheckFromMenu_ || fromMenu;
+    if (versionCheck_) {
+        return;
+    }
+    if (fromMenu && GetStatusBar() != nullptr) {
+        SetStatusText("Checking for a newer version of Varlowe...");
+    }
+    versionCheck_ = std::make_unique<BackgroundVersionCheck>(
+        versionServer_, [this](const VersionCheckResult& result) { versionCheckDone(result); },
+        [](std::function<void()> show) { wxTheApp->CallAfter(std::move(show)); });
+}
+
+void MainFrame::versionCheckDone(const VersionCheckResult& result) {
+    if (analysing_) {
+        pendingVersionResult_ = result;  // said once the capture's window is shown
+        return;
+    }
+    const bool fromMenu = versionCheckFromMenu_;
+    versionCheck_.reset();
+    versionCheckFromMenu_ = false;
+    if (fromMenu && GetStatusBar() != nullptr) {
+        SetStatusText(standingText());
+    }
+    if (result.succeeded && result.newer) {
+        offerNewVersion(result);
+    } else if (fromMenu) {
+        messageBox(result.succeeded ? kUpToDateText : kVersionCheckFailedText, kVersionCheckTitle,
+                   wxOK | wxICON_INFORMATION);
+    }
+}
+
+int MainFrame::showModal(wxDialog& dialog) {
+    return modalAnswer_ ? modalAnswer_(dialog) : dialog.ShowModal();
+}
+
+void MainFrame::loadPageSetup() {
+    wxPrintData& print = pageSetupData_.GetPrintData();
+    print.SetPaperId(static_cast<wxPaperSize>(AppSettings::printingPaperSize()));
+    print.SetOrientation(static_cast<wxPrintOrientation>(AppSettings::printingPaperOrientation()));
+    pageSetupData_.SetMarginTopLeft(
+        wxPoint(AppSettings::printingMarginLeft(), AppSettings::printingMarginTop()));
+    pageSetupData_.SetMarginBottomRight(
+        wxPoint(AppSettings::printingMarginRight(), AppSettings::printingMarginBottom()));
+    pageSetupData_.CalculatePaperSizeFromId();
+}
+
+void MainFrame::storePageSetup() {
+    const wxPrintData& print = pageSetupData_.GetPrintData();
+    AppSettings::setPrintingMarginTop(pageSetupData_.GetMarginTopLeft().y);
+    AppSettings::setPrintingMarginLeft(pageSetupData_.GetMarginTopLeft().x);
+    AppSettings::setPrintingMarginBottom(pageSetupData_.GetMarginBottomRight().y);
+    AppSettings::setPrintingMarginRight(pageSetupData_.GetMarginBottomRight().x);
+    AppSettings::setPrintingPaperSize(static_cast<int32_t>(print.GetPaperId()));
+    AppSettings::setPrintingPaperOrientation(static_cast<int32_t>(print.GetOrientation()));
+}
+
+void MainFrame::pageSetup() {
+    if (pageSetupAnswer_) {
+        wxPageSetupDialogData edited(pageSetupData_);
+        if (!pageSetupAnswer_(edited)) {
+            return;
+        }
+        pageSetupData_ = edited;
+    } else {
+        wxPageSetupDialog dialog(this, &pageSetupData_);
+        if (dialog.ShowModal() != wxID_OK) {
+            return;
+        }
+        pageSetupData_ = dialog.GetPageSetupDialogData();
+    }
+    pageSetupData_.CalculatePaperSizeFromId();
+    storePageSetup();
+}
+
+}  // namespace varlowe

@@ -1,0 +1,588 @@
+#include "sip_diagram_frame.h"
+
+#include <wx/imaglist.h>
+#include <wx/menu.h>
+
+#include <algorithm>
+
+#include <wx/clipbrd.h>
+#include <wx/dcscreen.h>
+#include <wx/msgdlg.h>
+#include <wx/print.h>
+
+#include "diagram/user_label_db.h"
+#include "engine/media/rtp_stream.h"
+#include "extract_rtp_dialog.h"
+#include "output/text_export.h"
+#include "printing/diagram_image.h"
+#include "printing/sip_diagram_printout.h"
+#include "settings/app_settings.h"
+#include "settings/export_settings.h"
+#include "toolkit/command_ids.h"
+#include "toolkit/resource_images.h"
+#include "toolkit/toolkit_text.h"
+
+namespace varlowe {
+
+namespace {
+
+enum TreeImage { kFilterImage = 0, kCallImage = 1, kBranchImage = 2 };
+
+// What a tree item stands for; a call's branches are added when it is first expanded.
+class FilterItemData : public wxTreeItemData {
+  public:
+    explicit FilterItemData(FilterNode shown) : node(std::move(shown)) {}
+    FilterNode node;
+    bool branchesAdded = false;
+};
+
+constexpr int kMinimumPane = 16;
+
+const char* const kSaveAdvice =
+    " -- Please check permissions, available disk space, the path and try again.";
+
+std::string notOverCapture(const std::string& path) {
+    return "Unable to save " + path +
+           " -- it is the capture shown in the window, which Varlowe never writes over.";
+}
+
+// Plain text onto the clipboard; nothing when it cannot be opened.
+void putOnClipboard(const std::string& text) {
+    if (text.empty() || !wxTheClipboard->Open()) {
+        return;
+    }
+    wxTheClipboard->SetData(new wxTextDataObject(displayText(text)));
+    wxTheClipboard->Flush();
+    wxTheClipboard->Close();
+}
+
+// The size a new window gets as a tab of the main window's document area, so that its panes
+// are laid out once at about their final size (a notebook in a pane of a few pixels upsets
+// the toolkit).
+wxSize initialSize(wxMDIParentFrame* parent) {
+    wxWindow* area = parent != nullptr ? parent->GetClientWindow() : nullptr;
+    const wxSize size = area != nullptr ? area->GetClientSize() : wxSize();
+    return size.x >= 320 && size.y >= 240 ? size : wxSize(640, 480);
+}
+
+}  // namespace
+
+SipDiagramFrame::SipDiagramFrame(wxMDIParentFrame* parent, const wxString& title,
+                                 UserLabelDB* labels, IDiagramFrameHost* host)
+    : wxMDIChildFrame(parent, wxID_ANY, title, wxDefaultPosition, initialSize(parent),
+                      wxCAPTION | wxSYSTEM_MENU | wxMINIMIZE_BOX | wxMAXIMIZE_BOX | wxRESIZE_BORDER,
+                      "frame"),
+      host_(host),
+      labels_(labels) {
+    const long splitterStyle = wxSP_LIVE_UPDATE | wxSP_3DSASH | wxSP_NO_XP_THEME;
+    mainSplitter_ = new wxSplitterWindow(this, window::kMainSplitter, wxDefaultPosition,
+                                         wxDefaultSize, splitterStyle);
+    leftSplitter_ = new wxSplitterWindow(mainSplitter_, window::kLeftSplitter, wxDefaultPosition,
+                                         wxDefaultSize, splitterStyle);
+    rightSplitter_ = new wxSplitterWindow(mainSplitter_, window::kRightSplitter, wxDefaultPosition,
+                                          wxDefaultSize, splitterStyle);
+    diagramSplitter_ = new wxSplitterWindow(rightSplitter_, window::kDiagramSplitter,
+                                            wxDefaultPosition, wxDefaultSize, splitterStyle);
+    for (wxSplitterWindow* splitter :
+         {mainSplitter_, leftSplitter_, rightSplitter_, diagramSplitter_}) {
+        splitter->SetMinimumPaneSize(kMinimumPane);
+        splitter->Bind(wxEVT_SPLITTER_SASH_POS_CHANGED, &SipDiagramFrame::onSashMoved, this);
+    }
+    tree_ = new wxTreeCtrl(leftSplitter_, window::kFilterTree, wxDefaultPosition, wxDefaultSize,
+                           wxTR_HAS_BUTTONS | wxTR_LINES_AT_ROOT | wxTR_SINGLE);
+    auto* images = new wxImageList(16, 16, true, 3);
+    for (const char* role : {"diagram_filter", "diagram_call_id", "diagram_branch_id"}) {
+        images->Add(resourceBitmapAt(role, wxSize(16, 16)));
+    }
+    tree_->AssignImageList(images);
+    selectionPanel_ = new SipDiagramSelectionPanel(leftSplitter_);
+    infoPanel_ = new SipDiagramInfoPanel(rightSplitter_);
+    timeBar_ = new SipDiagramTimeBar(diagramSplitter_);
+    diagram_ = new SipDiagram(diagramSplitter_, labels_, this);
+    diagram_->state().addSelectionListener(infoPanel_);
+    diagram_->state().addSelectionListener(selectionPanel_->selectionListener());
+    diagram_->state().addBookmarkListener(selectionPanel_->bookmarkListener());
+    infoPanel_->setDiagram(diagram_);
+    selectionPanel_->setDiagram(diagram_);
+
+    tree_->Bind(wxEVT_TREE_SEL_CHANGED, &SipDiagramFrame::onTreeSelection, this);
+    tree_->Bind(wxEVT_TREE_ITEM_EXPANDING, &SipDiagramFrame::onTreeExpanding, this);
+    Bind(wxEVT_MENU, &SipDiagramFrame::onCommand, this);
+    Bind(wxEVT_UPDATE_UI, &SipDiagramFrame::onUpdateUi, this);
+    Bind(wxEVT_CLOSE_WINDOW, &SipDiagramFrame::onClose, this);
+    Bind(wxEVT_SIZE, [this](wxSizeEvent& event) {
+        mainSplitter_->SetSize(GetClientSize());
+        event.Skip();
+    });
+
+    SettingsStore::instance().addListener(this);
+    applyPaneLayout();
+    diagram_->SetFocus();
+}
+
+SipDiagramFrame::~SipDiagramFrame() {
+    SettingsStore::instance().removeListener(this);
+    // The panes see the selection cleared, go, and the model goes last.
+    diagram_->setModel(nullptr);
+    timeBar_->setModel(nullptr);
+    DestroyChildren();
+    model_.reset();
+}
+
+void SipDiagramFrame::setCapturePath(const wxString& path) {
+    capturePath_ = path;
+    SetTitle(path);
+}
+
+void SipDiagramFrame::setModel(std::unique_ptr<AnalysisModel> model) {
+    model_ = std::move(model);
+    fillTree();
+    selectionPanel_->setModel(model_.get());
+    timeBar_->setModel(model_.get());
+    infoPanel_->setRtpRegistry(model_ ? model_->streamRegistry() : nullptr);
+    infoPanel_->setModel(model_.get());
+    diagram_->setModel(model_.get());
+    // The "diagram" switches apply from the start; then, as a new diagram does, the first
+    // row is selected.
+    applyFilter(true);
+    if (diagram_->state().rowCount() > 0) {
+        diagram_->selectRow(RowIndex(0));
+    }
+    // The keys go to the ladder, also once the window is shown (the toolkit then gives the
+    // focus to the first pane that takes it, the message text).
+    diagram_->SetFocus();
+    CallAfter([this] {
+        if (!closing_) {
+            diagram_->SetFocus();
+        }
+    });
+}
+
+void SipDiagramFrame::fillTree() {
+    tree_->Freeze();
+    tree_->DeleteAllItems();
+    if (model_) {
+        // Branches wait until their call is expanded: a capture of 100,000 calls fills the
+        // tree with its calls at once, and a call's transactions cost nothing until wanted.
+        FilterNode root = buildFilterTree(*model_, false);
+        wxTreeItemId rootId =
+            tree_->AddRoot(displayText(root.label), kFilterImage, -1,
+                           new FilterItemData(FilterNode{root.kind, root.label, "", "", {}}));
+        for (FilterNode& category : root.children) {
+            std::vector<FilterNode> children = std::move(category.children);
+            wxTreeItemId categoryId =
+                tree_->AppendItem(rootId, displayText(category.label), kFilterImage, -1,
+                                  new FilterItemData(category));
+            const bool calls = category.label == "Call-Ids";
+            for (FilterNode& child : children) {
+                const wxString label = displayText(child.label);
+                wxTreeItemId id = tree_->AppendItem(categoryId, label, calls ? kCallImage : -1, -1,
+                                                    new FilterItemData(std::move(child)));
+                if (calls && !model_->branchesOfSession(nodeOf(id)->key).empty()) {
+                    tree_->SetItemHasChildren(id, true);
+                }
+            }
+        }
+        tree_->Expand(rootId);
+        // The root (everything) starts selected; its filter is applied by setModel.
+        filling_ = true;
+        tree_->SelectItem(rootId);
+        filling_ = false;
+    }
+    tree_->Thaw();
+}
+
+const FilterNode* SipDiagramFrame::nodeOf(const wxTreeItemId& item) const {
+    if (!item.IsOk()) {
+        return nullptr;
+    }
+    auto* data = dynamic_cast<FilterItemData*>(tree_->GetItemData(item));
+    return data != nullptr ? &data->node : nullptr;
+}
+
+void SipDiagramFrame::onTreeExpanding(wxTreeEvent& event) {
+    auto* data = dynamic_cast<FilterItemData*>(tree_->GetItemData(event.GetItem()));
+    if (data == nullptr || data->branchesAdded || data->node.kind != FilterNode::Kind::Call ||
+        !model_) {
+        return;
+    }
+    data->branchesAdded = true;
+    for (FilterNode& branch : branchesOf(*model_, data->node.key)) {
+        const wxString label = displayText(branch.label);
+        tree_->AppendItem(event.GetItem(), label, kBranchImage, -1,
+                          new FilterItemData(std::move(branch)));
+    }
+}
+
+void SipDiagramFrame::onTreeSelection(wxTreeEvent&) {
+    if (!filling_) {
+        applyFilter(false);
+    }
+}
+
+void SipDiagramFrame::applyFilter(bool force) {
+    if (!model_ || closing_) {
+        return;
+    }
+    const wxTreeItemId selected = tree_->GetSelection();
+    if (!force && lastApplied_ && *lastApplied_ == selected) {
+        return;
+    }
+    lastApplied_ = selected;
+    ++filterApplications_;
+    ItemSwitches switches;
+    switches.sipMessages = AppSettings::diagramShowSipMessages();
+    switches.sturnMessages = AppSettings::diagramShowSturnMessages();
+    switches.rtpMarkers = AppSettings::diagramShowRtpMarkers();
+    switches.provisionalResponses = AppSettings::diagramShowProvisionalResponses();
+    const FilterNode* node = nodeOf(selected);
+    diagram_->applyRowFilter(
+        filterItems(*model_, node, switches, diagram_->state().hiddenColumns()));
+    timeBar_->setModel(model_.get());
+    infoPanel_->setModel(model_.get());
+    selectionPanel_->setModel(model_.get());
+}
+
+void SipDiagramFrame::syncTimeBar(size_t firstRow, size_t rowsFitting) {
+    timeBar_->setVisibleRows(static_cast<int64_t>(firstRow), static_cast<int64_t>(rowsFitting));
+}
+
+void SipDiagramFrame::applyPaneLayout() {
+    PaneSwitches on;
+    on.filterPane = AppSettings::frameShowFilterPane();
+    on.selectionPane = AppSettings::frameShowSelectionPane();
+    on.timePane = AppSettings::frameShowTimePane();
+    on.infoPane = AppSettings::frameShowInfoPane();
+    const PaneLayout layout = paneLayout(on, true, true);
+
+    // Each splitter shows both its panes or just the one that stays.
+    auto arrange = [](wxSplitterWindow* splitter, wxWindow* first, wxWindow* second, bool both,
+                      bool keepFirst, bool vertical, int sash) {
+        wxWindow* kept = keepFirst ? first : second;
+        wxWindow* dropped = keepFirst ? second : first;
+        if (both) {
+            if (!splitter->IsSplit()) {
+                first->Show();
+                second->Show();
+                // A negative position is the size of the lower or right pane, which keeps
+                // its size when the window grows.
+                splitter->SetSashGravity(sash < 0 ? 1.0 : 0.0);
+                if (vertical) {
+                    splitter->SplitVertically(first, second, sash);
+                } else {
+                    splitter->SplitHorizontally(first, second, sash);
+                }
+            }
+        } else if (splitter->IsSplit()) {
+            splitter->Unsplit(dropped);
+        } else if (splitter->GetWindow1() != kept) {
+            dropped->Hide();
+            kept->Show();
+            splitter->Initialize(kept);
+        }
+    };
+    // Outside in, so that every splitter has its size before it splits (a notebook in a pane
+    // of a few pixels upsets the toolkit).
+    mainSplitter_->SetSize(GetClientSize());
+    arrange(mainSplitter_, leftSplitter_, rightSplitter_, layout.leftColumn, false, true,
+            AppSettings::layoutSashVert());
+    // The left column keeps whichever of its panes is on (the tree when neither is).
+    arrange(leftSplitter_, tree_, selectionPanel_, layout.tree && layout.selection,
+            layout.tree || !layout.selection, false, AppSettings::layoutSashTreeSel());
+    arrange(rightSplitter_, diagramSplitter_, infoPanel_, layout.info, true, false,
+            AppSettings::layoutSashDiagramInfo());
+    arrange(diagramSplitter_, timeBar_, diagram_, layout.timeBar, false, true,
+            AppSettings::layoutSashTimeDiagram());
+}
+
+void SipDiagramFrame::onSashMoved(wxSplitterEvent& event) {
+    auto* splitter = dynamic_cast<wxSplitterWindow*>(event.GetEventObject());
+    if (splitter == nullptr || !splitter->IsSplit()) {
+        event.Skip();
+        return;
+    }
+    // A position stored from the lower or right edge (negative) stays one: the splitter
+    // also reports the moves its resizing makes, and a window of another size must keep the
+    // pane's size, not the sash's distance from the top.
+    const int position = event.GetSashPosition();
+    const wxSize size = splitter->GetClientSize();
+    const int extent = splitter->GetSplitMode() == wxSPLIT_VERTICAL ? size.x : size.y;
+    auto stored = [&](int current) {
+        if (current >= 0) {
+            return position;
+        }
+        return std::min(position - extent, -kMinimumPane);
+    };
+    if (extent < 4 * kMinimumPane) {
+        // Not laid out yet: nothing a user chose.
+    } else if (splitter == mainSplitter_) {
+        AppSettings::setLayoutSashVert(stored(AppSettings::layoutSashVert()));
+    } else if (splitter == rightSplitter_) {
+        AppSettings::setLayoutSashDiagramInfo(stored(AppSettings::layoutSashDiagramInfo()));
+    } else if (splitter == diagramSplitter_) {
+        AppSettings::setLayoutSashTimeDiagram(stored(AppSettings::layoutSashTimeDiagram()));
+    } else if (splitter == leftSplitter_) {
+        AppSettings::setLayoutSashTreeSel(stored(AppSettings::layoutSashTreeSel()));
+    }
+    event.Skip();
+}
+
+void SipDiagramFrame::onSettingsChanged(const std::string& groupName) {
+    if (groupName == "frame") {
+        applyPaneLayout();
+    } else if (groupName == "diagram") {
+        diagram_->reloadSettings();
+        selectionPanel_->notebook()->reloadColours();
+        applyFilter(true);
+        diagram_->Refresh();
+    }
+}
+
+void SipDiagramFrame::onCommand(wxCommandEvent& event) {
+    switch (event.GetId()) {
+        case command::kClose:
+            Close();
+            return;
+        case command::kExport:
+            exportText();
+            return;
+        case command::kExportImage:
+            exportImage();
+            return;
+        case command::kCopy:
+            copySelected();
+            return;
+        case command::kCopyAll:
+            copyAll();
+            return;
+        case command::kExtractRtp:
+            extractRtp();
+            return;
+        case command::kPrint:
+            print();
+            return;
+        case command::kPrintPreview:
+            printPreview();
+            return;
+        case command::kAddBookmark:
+        case command::kRemoveBookmark:
+        case command::kToggleBookmark:
+        case command::kNextInTransaction:
+        case command::kPreviousInTransaction:
+        case command::kNextInDialog:
+        case command::kPreviousInDialog: {
+            wxCommandEvent forwarded(wxEVT_MENU, event.GetId());
+            forwarded.SetEventObject(diagram_);
+            diagram_->GetEventHandler()->ProcessEvent(forwarded);
+            return;
+        }
+        default:
+            event.Skip();
+    }
+}
+
+void SipDiagramFrame::onUpdateUi(wxUpdateUIEvent& event) {
+    switch (event.GetId()) {
+        case command::kClose:
+        case command::kExport:
+        case command::kExportImage:
+        case command::kCopyAll:
+        case command::kPrint:
+        case command::kPrintPreview:
+            event.Enable(true);
+            return;
+        case command::kCopy:
+        case command::kExtractRtp:
+            event.Enable(diagram_->commandEnabled(event.GetId()));
+            return;
+        case command::kAddBookmark:
+        case command::kRemoveBookmark:
+        case command::kToggleBookmark:
+            event.Enable(diagram_->commandEnabled(event.GetId()));
+            return;
+        case command::kNextInTransaction:
+        case command::kPreviousInTransaction:
+        case command::kNextInDialog:
+        case command::kPreviousInDialog:
+            event.Enable(true);
+            return;
+        default:
+            event.Skip();
+    }
+}
+
+void SipDiagramFrame::onClose(wxCloseEvent& event) {
+    closing_ = true;
+    if (host_ != nullptr) {
+        host_->diagramFrameClosing(this);
+    }
+    event.Skip();  // the toolkit destroys the window
+}
+
+void SipDiagramFrame::exportText() {
+    if (!model_ || host_ == nullptr) {
+        return;
+    }
+    std::optional<std::string> path =
+        host_->askSavePath(this, "Export As", "Text Diagram/Log (*.txt)|*.txt");
+    if (!path) {
+        return;
+    }
+    const SaveOutcome saved = varlowe::exportText(*path, *model_, textExportOptionsFromSettings());
+    if (saved == SaveOutcome::SameAsInput) {
+        host_->showError(this, "Error", notOverCapture(*path));
+    } else if (saved != SaveOutcome::Saved) {
+        host_->showError(this, "Error", "Unable to save " + *path + kSaveAdvice);
+    }
+}
+
+void SipDiagramFrame::exportImage() {
+    if (!model_ || host_ == nullptr) {
+        return;
+    }
+    std::optional<std::string> path = host_->askSavePath(
+        this, "Export Image", "PNG image (*.png)|*.png|SVG drawing (*.svg)|*.svg");
+    if (!path) {
+        return;
+    }
+    wxBusyCursor busy;
+    const RtpStreamRegistry* registry = model_->streamRegistry();
+    const diagram_image::Result written =
+        diagram_image::write(diagram_->state(), diagram_->style(), diagram_->drawCache(), *path,
+                             registry != nullptr ? registry->capturePath() : std::string());
+    if (!written.refusal.empty()) {
+        host_->showError(this, "Export Image", written.refusal);
+    } else if (written.outcome == SaveOutcome::SameAsInput) {
+        host_->showError(this, "Error", notOverCapture(*path));
+    } else if (written.outcome != SaveOutcome::Saved) {
+        host_->showError(this, "Error", "Unable to save " + *path + kSaveAdvice);
+    }
+}
+
+void SipDiagramFrame::copySelected() {
+    const AnalysisItem* item = diagram_->state().selectedItem();
+    if (item == nullptr || !model_) {
+        return;
+    }
+    if (std::optional<std::string> text = itemText(*item)) {
+        putOnClipboard(*text);
+    }
+}
+
+void SipDiagramFrame::copyAll() {
+    if (!model_ || host_ == nullptr) {
+        return;
+    }
+    wxBusyCursor busy;
+    CopyAllText copied = copyAllText(*model_, textExportOptionsFromSettings());
+    switch (copied.outcome) {
+        case CopyAllText::Outcome::ExportFailed:
+            host_->showError(this, "Error",
+                             std::string("Unable to save to temp file.") + kSaveAdvice);
+            return;
+        case CopyAllText::Outcome::NoMemory:
+            host_->showError(this, "Insufficient Memory",
+                             "Diagram is too large to be copied.  Make a smaller selection and try "
+                             "again.");
+            return;
+        case CopyAllText::Outcome::Copied:
+            putOnClipboard(copied.text);
+            return;
+    }
+}
+
+std::vector<const RtpStream*> SipDiagramFrame::extractableStreams() const {
+    const AnalysisItem* item = diagram_->state().selectedItem();
+    const RtpStreamRegistry* registry = model_ ? model_->streamRegistry() : nullptr;
+    if (item == nullptr || registry == nullptr) {
+        return {};
+    }
+    if (item->kind == ItemKind::Media && item->stream != nullptr) {
+        return {item->stream};
+    }
+    if (item->sip && item->sip->sdp() != nullptr) {
+        return registry->streamsOfTransaction(item->sip->transactionKey(), item->sip->sdp(),
+                                              SipDiagramInfoPanel::kMaxMediaTabs);
+    }
+    return {};
+}
+
+void SipDiagramFrame::extractRtp() {
+    std::vector<const RtpStream*> streams = extractableStreams();
+    const RtpStreamRegistry* registry = model_ ? model_->streamRegistry() : nullptr;
+    if (streams.empty() || registry == nullptr || host_ == nullptr) {
+        return;
+    }
+    ExtractRtpDialog dialog(this, std::move(streams));
+    if (host_->showModal(dialog) != wxID_OK || dialog.selectedStream() == nullptr) {
+        return;
+    }
+    wxBusyCursor busy;
+    const SaveOutcome saved = registry->extractStream(*dialog.selectedStream(), dialog.path(),
+                                                      dialog.recordHeaders(), dialog.rtpHeaders());
+    if (saved == SaveOutcome::SameAsInput) {
+        host_->showError(this, "Save RTP Data", notOverCapture(dialog.path()));
+    } else if (saved != SaveOutcome::Saved) {
+        host_->showError(this, "Save RTP Data",
+                         "Unable to save RTP contents to a file.  Please check file paths, "
+                         "permissions, and available storage space.");
+    }
+}
+
+bool SipDiagramFrame::printableOrSay() {
+    const wxSize ppi = wxScreenDC().GetPPI();
+    const DiagramGeometry base = baseGeometry(diagram_->style());
+    const PageGeometry geometry = computePageGeometry(
+        pageSetupOf(host_->pageSetupData()), Resolution{ppi.x, ppi.y}, base.headerHeight,
+        base.rowHeight, diagram_->state().visibleColumns().size(), diagram_->state().rowCount());
+    if (!geometry.printable()) {
+        host_->showError(this, "Printing",
+                         "The paper and its margins leave no room for the diagram. Make the "
+                         "margins smaller in File > Page Setup.");
+        return false;
+    }
+    return true;
+}
+
+void SipDiagramFrame::print() {
+    if (!model_ || host_ == nullptr || !printableOrSay()) {
+        return;
+    }
+    wxPageSetupDialogData& setup = host_->pageSetupData();
+    wxPrintDialogData data(setup.GetPrintData());
+    wxPrinter printer(&data);
+    SipDiagramPrintout printout(GetTitle(), diagram_, pageSetupOf(setup));
+    if (!printer.Print(diagram_, &printout, true)) {
+        if (wxPrinter::GetLastError() == wxPRINTER_ERROR) {
+            host_->showError(this, "Printing",
+                             "There was a problem printing.\nPerhaps your current printer is not "
+                             "set correctly?");
+        } else {
+            host_->showError(this, "Printing", "You canceled printing");
+        }
+        return;
+    }
+    setup.SetPrintData(printer.GetPrintDialogData().GetPrintData());
+}
+
+void SipDiagramFrame::printPreview() {
+    if (!model_ || host_ == nullptr || !printableOrSay()) {
+        return;
+    }
+    wxPageSetupDialogData& setup = host_->pageSetupData();
+    wxPrintDialogData data(setup.GetPrintData());
+    auto* preview =
+        new wxPrintPreview(new SipDiagramPrintout(GetTitle(), diagram_, pageSetupOf(setup)),
+                           new SipDiagramPrintout(GetTitle(), diagram_, pageSetupOf(setup)), &data);
+    if (!preview->IsOk()) {
+        delete preview;
+        host_->showError(this, "Print Preview", "There was a problem with previewing.\n");
+        return;
+    }
+    auto* frame = new SipDiagramPreviewFrame(preview, this, GetTitle());
+    frame->Centre(wxBOTH);
+    frame->Initialize();
+    frame->Show();
+}
+
+}  // namespace varlowe

@@ -1,0 +1,133 @@
+#include "varlowe_app.h"
+
+#include <wx/cmdline.h>
+#include <wx/image.h>
+
+#include <cstdio>
+
+#include "diagram_view/diagram_style.h"
+#include "filter_tree.h"
+#include "main_frame.h"
+#include "printing/diagram_image.h"
+#include "settings/app_settings.h"
+#include "settings/parsing_settings.h"
+#include "toolkit/toolkit_font.h"
+
+namespace varlowe {
+
+int exportCaptureImage(const std::string& capture, const std::string& output, UserLabelDB* labels) {
+    struct StandardError : IAnalysisDialogs {
+        void showError(const std::string&, const std::string& message) override {
+            std::fprintf(stderr, "varlowe: %s\n", message.c_str());
+        }
+        bool askYesNo(const std::string&, const std::string&) override { return false; }
+    } dialogs;
+    AnalysisResult result = PacketAnalysisDriver(parsingOptionsFromSettings(), nullptr, &dialogs)
+                                .analyse(capture, false);
+    if (!result.model) {
+        return 1;
+    }
+    DiagramState state(labels);
+    state.setModel(result.model.get());
+    ItemSwitches switches;
+    switches.sipMessages = AppSettings::diagramShowSipMessages();
+    switches.sturnMessages = AppSettings::diagramShowSturnMessages();
+    switches.rtpMarkers = AppSettings::diagramShowRtpMarkers();
+    switches.provisionalResponses = AppSettings::diagramShowProvisionalResponses();
+    state.applyRowFilter(filterItems(*result.model, nullptr, switches, {}));
+    const DiagramStyle style = DiagramStyle::fromSettings();
+    ItemDrawCache cache;
+    const diagram_image::Result written =
+        diagram_image::write(state, style, cache, output, capture);
+    const size_t rows = state.rowCount();
+    state.setModel(nullptr);
+    if (!written.refusal.empty()) {
+        std::fprintf(stderr, "varlowe: %s\n", written.refusal.c_str());
+        return 1;
+    }
+    if (written.outcome == SaveOutcome::SameAsInput) {
+        std::fprintf(stderr, "varlowe: %s is the capture; not written\n", output.c_str());
+        return 1;
+    }
+    if (written.outcome != SaveOutcome::Saved) {
+        std::fprintf(stderr,
+                     "varlowe: Unable to save %s -- Please check permissions, available disk "
+                     "space, the path and try again.\n",
+                     output.c_str());
+        return 1;
+    }
+    std::printf("%s: %lld x %lld pixels, %zu rows\n", output.c_str(),
+                static_cast<long long>(written.size.width),
+                static_cast<long long>(written.size.height), rows);
+    return 0;
+}
+
+void VarloweApp::OnInitCmdLine(wxCmdLineParser& parser) {
+    parser.AddSwitch("h", "help", "show this text", wxCMD_LINE_OPTION_HELP);
+    parser.AddOption("", "export-image",
+                     "write the ladder of the one capture given as a PNG or SVG image (by the "
+                     "file's extension) and end, without a window",
+                     wxCMD_LINE_VAL_STRING);
+    parser.AddParam("capture files to open", wxCMD_LINE_VAL_STRING,
+                    wxCMD_LINE_PARAM_OPTIONAL | wxCMD_LINE_PARAM_MULTIPLE);
+    parser.SetSwitchChars("-");
+}
+
+bool VarloweApp::OnCmdLineParsed(wxCmdLineParser& parser) {
+    for (size_t i = 0; i < parser.GetParamCount(); ++i) {
+        captures_.emplace_back(parser.GetParam(i).utf8_str());
+    }
+    wxString image;
+    if (parser.Found("export-image", &image)) {
+        imageOutput_ = image.utf8_string();
+        if (captures_.size() != 1 || imageOutput_.empty()) {
+            std::fprintf(stderr, "varlowe: --export-image OUT needs exactly one capture\n");
+            return false;
+        }
+    }
+    return true;
+}
+
+int VarloweApp::OnRun() {
+    return imageOutput_.empty() ? wxApp::OnRun() : exitCode_;
+}
+
+bool VarloweApp::OnInit() {
+    if (!wxApp::OnInit()) {
+        return false;
+    }
+    SetAppName(AppSettings::kApplicationName);
+    SetVendorName(SettingsStore::kVendor);
+    wxInitAllImageHandlers();
+    // The registry, then the labels and the settings, all before any window.
+    AppSettings::registerSettings(normalToolkitFont());
+    labels_ = std::make_unique<UserLabelDB>();
+    AppSettings::loadSettings(labels_.get());
+    if (!imageOutput_.empty()) {
+        exitCode_ = exportCaptureImage(captures_.front(), imageOutput_, labels_.get());
+        return true;
+    }
+    const bool maximized = AppSettings::layoutFrameMaximized();
+    const SettingPoint position = AppSettings::layoutFramePosition();
+    const SettingSize size = AppSettings::layoutFrameSize();
+    frame_ = new MainFrame(labels_.get(), wxPoint(position.x, position.y),
+                           wxSize(size.width, size.height));
+    frame_->Show();
+    SetTopWindow(frame_);
+    if (maximized) {
+        frame_->Maximize();
+    }
+    // Each capture in turn; one that fails leaves the others opening.
+    for (const std::string& capture : captures_) {
+        frame_->openCapture(capture, false);
+    }
+    frame_->startupVersionCheck();
+    return true;
+}
+
+int VarloweApp::OnExit() {
+    SettingsStore::shutdown();
+    return wxApp::OnExit();
+}
+
+}  // namespace varlowe

@@ -1,0 +1,45 @@
+#include "message_info.h"
+
+#include "engine/media/rtp_statistics.h"
+#include "engine/media/rtp_stream.h"
+
+namespace varlowe::message_info {
+
+std::string title(const AnalysisItem& item) {
+    return "Message (Packet #" + std::to_string(item.packet.number) + ": " +
+           (item.packet.transport == TransportKind::Udp ? "UDP" : "TCP") + ")";
+}
+
+std::string heading(const AnalysisItem& item) {
+    const PacketRecord& p = item.packet;
+    return p.sourceAddress + ":" + p.sourcePort + " --> " + p.destinationAddress + ":" +
+           p.destinationPort;
+}
+
+std::string content(const AnalysisItem& item) {
+    switch (item.kind) {
+        case ItemKind::Sip:
+            return item.packet.payloadText();
+        case ItemKind::Stun: {
+            std::string text;
+            if (item.stun) {
+                for (const auto& pair : item.stun->pairs()) {
+                    text += (pair.first + " : " + pair.second).substr(0, 509) + "\n";
+                }
+            }
+            return text;
+        }
+        case ItemKind::Media: {
+            std::string text;
+            if (item.stream != nullptr) {
+                for (const auto& row : streamFigureRows(*item.stream)) {
+                    text += row.first + " : " + row.second + "\n";
+                }
+            }
+            return text;
+        }
+    }
+    return std::string();
+}
+
+}  // namespace varlowe::message_info

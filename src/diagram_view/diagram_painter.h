@@ -1,0 +1,113 @@
+#pragma once
+
+#include <wx/dc.h>
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <unordered_map>
+
+#include "diagram/diagram_geometry.h"
+#include "diagram/diagram_state.h"
+#include "diagram_style.h"
+#include "toolkit/toolkit_text.h"
+
+namespace varlowe {
+
+// What the painter remembers about items between paints: whether a request was answered
+// (forgotten at each rebuild, since it depends on the rows shown) and whether a SIP
+// message's SDP offers audio or video (kept: it never changes).
+class ItemDrawCache {
+  public:
+    bool isAnswered(const AnalysisModel& model, const AnalysisItem& item);
+    struct Media {
+        bool audio = false;
+        bool video = false;
+    };
+    Media mediaOf(const AnalysisModel& model, const AnalysisItem& item);
+    void forgetAnswers() { answered_.clear(); }
+
+    // The texts of an item's arrow converted, fitted to its box and measured, kept for the
+    // box width and direction they were made for: repainting a row does no string work.
+    struct FittedTexts {
+        int boxWidth = -1;
+        bool rightward = true;
+        wxString top, centre, left, right;
+        int topWidth = 0, centreWidth = 0, rightWidth = 0;
+    };
+    const FittedTexts& fittedTexts(const AnalysisItem& item, int boxWidth, bool rightward,
+                                   const std::function<int(const wxString&)>& measure);
+    // Forgets the fitted texts (the arrow font changed).
+    void forgetTexts() { texts_.clear(); }
+
+  private:
+    std::unordered_map<size_t, bool> answered_;
+    std::unordered_map<size_t, Media> media_;
+    std::unordered_map<size_t, FittedTexts> texts_;
+};
+
+// Where on the device a paint goes. Rows [rows.first, rows.end) are drawn; the top of row
+// rows.first is at firstRowY and the others follow one row height apart. Document x plus
+// xOffset is the device x.
+struct PaintArea {
+    bool print = false;
+    RowRange rows;
+    int xOffset = 0;
+    int headerY = 0;
+    int firstRowY = 0;
+    int fillX = 0;  // the horizontal span of the header band and row backgrounds
+    int fillWidth = 0;
+    int lifelineTop = 0;  // lifelines run between these two device y
+    int lifelineBottom = 0;
+    bool showTimeDeltas = true;
+    bool showAbsoluteTime = true;
+};
+
+// Draws the header and a range of rows of a diagram onto any device context: the screen,
+// a printed page or an image file. Nothing of the state or the style is changed.
+class DiagramPainter {
+  public:
+    DiagramPainter(const DiagramState& state, const DiagramGeometry& geometry,
+                   const DiagramStyle& style, ItemDrawCache& cache)
+        : state_(state), geometry_(geometry), style_(style), cache_(cache) {}
+
+    void paint(wxDC& dc, const PaintArea& area) const;
+    void paintHeader(wxDC& dc, const PaintArea& area) const;
+    void paintRows(wxDC& dc, const PaintArea& area) const;
+
+    // The texts of an item's arrow: the one above it and the three below it.
+    struct ArrowTexts {
+        std::string top;
+        std::string left, centre, right;
+    };
+    static ArrowTexts arrowTexts(const AnalysisItem& item);
+
+  private:
+    int rowTopY(const PaintArea& area, size_t row) const;
+    // The visible columns [first, end) that lie in the area's horizontal span.
+    std::pair<size_t, size_t> columnsInArea(const PaintArea& area, size_t columnCount) const;
+    int rowCentreY(const PaintArea& area, size_t row) const {
+        return rowTopY(area, row) + geometry_.rowHeight / 2;
+    }
+    void paintItem(wxDC& dc, const PaintArea& area, size_t row, const AnalysisItem& item) const;
+    void paintTimes(wxDC& dc, const PaintArea& area, size_t row, const AnalysisItem& item) const;
+    void paintMarkers(wxDC& dc, const PaintArea& area) const;
+    wxColour rowBackground(const PaintArea& area, size_t row) const;
+
+    const DiagramState& state_;
+    const DiagramGeometry& geometry_;
+    const DiagramStyle& style_;
+    ItemDrawCache& cache_;
+};
+
+// The heights of a diagram drawn in the style's fonts, with the screen's margin and the
+// narrowest column width (what an image or a page starts from).
+DiagramGeometry baseGeometry(const DiagramStyle& style);
+
+// The pixel height the geometry takes from a font (the toolkit's pixel size, else the
+// height of a line of text in it).
+int fontPixelHeight(const wxFont& font);
+// The height of a line of text in the font.
+int textLineHeight(const wxFont& font);
+
+}  // namespace varlowe

@@ -1,0 +1,248 @@
+#include "sdp_description.h"
+
+#include <algorithm>
+#include <vector>
+
+#include "engine/text_search.h"
+
+namespace varlowe {
+
+namespace {
+
+struct Preset {
+    int type;
+    const char* name;
+    int32_t rate;
+};
+
+constexpr Preset kAudioPresets[] = {
+    {0, "pcmu", 8000},  {3, "gsm", 8000},   {4, "g723", 8000},   {5, "dvi4", 8000},
+    {6, "dvi4", 16000}, {7, "LPC", 8000},   {8, "pcma", 8000},   {9, "g722", 8000},
+    {10, "L16", 44100}, {11, "L16", 44100}, {12, "qcelp", 8000}, {13, "CN", 8000},
+    {14, "MPA", 90000}, {15, "G728", 8000}, {16, "DVI4", 11025}, {17, "DVI4", 22050},
+    {18, "G729", 8000},
+};
+
+constexpr Preset kVideoPresets[] = {
+    {25, "CelB", 90000}, {26, "JPEG", 90000}, {28, "nv", 90000},   {31, "h261", 90000},
+    {32, "mpv", 90000},  {33, "mp2t", 90000}, {34, "h263", 90000},
+};
+
+template <size_t N>
+const Preset* findPreset(const Preset (&table)[N], int32_t type) {
+    for (const Preset& preset : table) {
+        if (preset.type == type) {
+            return &preset;
+        }
+    }
+    return nullptr;
+}
+
+const Preset* presetOf(bool audio, int32_t type) {
+    return audio ? findPreset(kAudioPresets, type) : findPreset(kVideoPresets, type);
+}
+
+std::vector<std::string> words(const std::string& text, size_t limit) {
+    std::vector<std::string> out;
+    size_t at = 0;
+    while (out.size() < limit) {
+        at = text.find_first_not_of(' ', at);
+        if (at == std::string::npos) {
+            break;
+        }
+        size_t end = text.find(' ', at);
+        out.push_back(text.substr(at, end == std::string::npos ? std::string::npos : end - at));
+        at = end;
+    }
+    return out;
+}
+
+SdpConnection connectionOf(const std::string& rest) {
+    std::vector<std::string> parts = words(rest, 3);
+    parts.resize(3);
+    return SdpConnection{parts[0], parts[1], parts[2]};
+}
+
+void fillMedia(SdpMedia& media, const std::string& rest) {
+    // Skip the media word, then port, transport and the unsplit formats.
+    size_t at = rest.find(' ');
+    auto nextWord = [&rest, &at]() {
+        if (at == std::string::npos) {
+            return std::string();
+        }
+        at = rest.find_first_not_of(' ', at);
+        if (at == std::string::npos) {
+            return std::string();
+        }
+        size_t end = rest.find(' ', at);
+        std::string word = rest.substr(at, end == std::string::npos ? std::string::npos : end - at);
+        at = end;
+        return word;
+    };
+    media.port = nextWord();
+    media.transport = nextWord();
+    media.formats.clear();
+    if (at != std::string::npos) {
+        size_t start = rest.find_first_not_of(' ', at);
+        if (start != std::string::npos) {
+            media.formats = rest.substr(start);
+        }
+    }
+}
+
+}  // namespace
+
+PayloadTypeSlot SdpMedia::payloadType(int32_t type) const {
+    auto found = std::lower_bound(
+        mapped_.begin(), mapped_.end(), type,
+        [](const PayloadTypeEntry& entry, int32_t wanted) { return entry.type < wanted; });
+    if (found != mapped_.end() && found->type == type) {
+        return found->slot;
+    }
+    if (const Preset* preset = presetOf(audioPresets, type)) {
+        return PayloadTypeSlot{true, preset->name, preset->rate};
+    }
+    return PayloadTypeSlot{};
+}
+
+std::vector<PayloadTypeEntry> SdpMedia::presentPayloadTypes() const {
+    std::vector<PayloadTypeEntry> out;
+    auto mapped = mapped_.begin();
+    auto addPreset = [&out](const Preset& preset) {
+        out.push_back(
+            PayloadTypeEntry{preset.type, PayloadTypeSlot{true, preset.name, preset.rate}});
+    };
+    auto merge = [&](const auto& presets) {
+        for (const Preset& preset : presets) {
+            while (mapped != mapped_.end() && mapped->type < preset.type) {
+                out.push_back(*mapped++);
+            }
+            if (mapped != mapped_.end() && mapped->type == preset.type) {
+                out.push_back(*mapped++);  // an rtpmap line overrides the preset
+            } else {
+                addPreset(preset);
+            }
+        }
+    };
+    if (audioPresets) {
+        merge(kAudioPresets);
+    } else {
+        merge(kVideoPresets);
+    }
+    out.insert(out.end(), mapped, mapped_.end());
+    return out;
+}
+
+void SdpMedia::mapPayloadType(int32_t type, std::string encodingName, int32_t clockRate) {
+    if (type < 0 || type > 127) {
+        return;
+    }
+    auto found = std::lower_bound(
+        mapped_.begin(), mapped_.end(), type,
+        [](const PayloadTypeEntry& entry, int32_t wanted) { return entry.type < wanted; });
+    PayloadTypeSlot slot{true, std::move(encodingName), clockRate};
+    if (found != mapped_.end() && found->type == type) {
+        found->slot = std::move(slot);
+    } else {
+        mapped_.insert(found, PayloadTypeEntry{type, std::move(slot)});
+    }
+}
+
+SdpDescription::SdpDescription(const std::string& body) {
+    video_.audioPresets = false;
+    // A line counts only when something follows the CR or LF that ends it.
+    size_t at = 0;
+    while (at < body.size()) {
+        size_t end = body.find_first_of("\r\n", at);
+        if (end == std::string::npos || end + 1 >= body.size()) {
+            break;
+        }
+        if (end > at) {
+            handleLine(body.substr(at, end - at));
+        }
+        at = body.find_first_not_of("\r\n", end);
+        if (at == std::string::npos) {
+            break;
+        }
+    }
+}
+
+void SdpDescription::handleLine(const std::string& line) {
+    if (line.size() < 2 || line[1] != '=') {
+        return;
+    }
+    std::string rest = line.substr(2);
+    switch (line[0]) {
+        case 'o': {
+            std::vector<std::string> parts = words(rest, 6);
+            for (size_t i = 0; i < origin_.size(); ++i) {
+                origin_[i] = i < parts.size() ? parts[i] : std::string();
+            }
+            break;
+        }
+        case 'm':
+            if (rest.rfind("audio", 0) == 0) {
+                fillMedia(audio_, rest);
+                current_ = Kind::Audio;
+                inMediaDescription_ = true;
+            } else if (rest.rfind("video", 0) == 0) {
+                fillMedia(video_, rest);
+                current_ = Kind::Video;
+                inMediaDescription_ = true;
+            } else {
+                inMediaDescription_ = false;
+            }
+            break;
+        case 'c':
+            if (!inMediaDescription_) {
+                session_ = connectionOf(rest);
+            } else {
+                (current_ == Kind::Audio ? audio_ : video_).connection = connectionOf(rest);
+            }
+            break;
+        case 'a': {
+            if (!inMediaDescription_ || rest.rfind("rtpmap", 0) != 0) {
+                break;
+            }
+            size_t colon = rest.find(':');
+            std::string value = colon == std::string::npos ? std::string() : rest.substr(colon + 1);
+            size_t blank = value.find(' ');
+            int64_t type = leadingNumber(value.substr(0, blank));
+            std::string mapping =
+                blank == std::string::npos ? std::string() : value.substr(blank + 1);
+            size_t slash = mapping.find('/');
+            std::string name = mapping.substr(0, slash);
+            std::string rate = "0";
+            if (slash != std::string::npos) {
+                std::string after = mapping.substr(slash + 1);
+                rate = after.substr(0, after.find('/'));
+            }
+            if (type < 0 || type > 127) {
+                break;  // not an RTP payload type
+            }
+            (current_ == Kind::Audio ? audio_ : video_)
+                .mapPayloadType(static_cast<int32_t>(type), name,
+                                static_cast<int32_t>(leadingNumber(rate)));
+            break;
+        }
+        default:
+            break;
+    }
+}
+
+std::optional<std::string> SdpDescription::addressOf(const SdpMedia& media) const {
+    for (const std::string* address : {&media.connection.address, &session_.address, &origin_[5]}) {
+        if (!address->empty()) {
+            return *address;
+        }
+    }
+    return std::nullopt;
+}
+
+bool SdpDescription::isMediaAddress(const std::string& address) const {
+    std::optional<std::string> audio = audioAddress();
+    std::optional<std::string> video = videoAddress();
+    return (audio && *audio == address) || (video && *video == address);
+}
+
+}  // namespace varlowe

@@ -1,0 +1,40 @@
+#include "analysis_item.h"
+
+#include "engine/media/rtp_statistics.h"
+#include "engine/media/rtp_stream.h"
+
+namespace varlowe {
+
+std::optional<std::string> itemText(const AnalysisItem& item) {
+    switch (item.kind) {
+        case ItemKind::Sip:
+            return std::string(item.packet.payloadText());
+        case ItemKind::Stun: {
+            if (!item.stun || item.stun->size() == 0) {
+                return std::nullopt;
+            }
+            std::string text;
+            for (const auto& pair : item.stun->pairs()) {
+                text += pair.first + " : " + pair.second + "\r\n";
+            }
+            return text;
+        }
+        case ItemKind::Media: {
+            if (item.stream == nullptr) {
+                return std::nullopt;
+            }
+            const RtpStream& s = *item.stream;
+            // Built without a fixed buffer: encoding names come from captured SDP and have
+            // no length limit.
+            std::string text = "Payload: " + s.mediaName + "/" + s.encodingName + "(" +
+                               std::to_string(s.payloadType) + ")\r\n";
+            for (const auto& row : streamFigureRows(s)) {
+                text += row.first + " : " + row.second + "\r\n";
+            }
+            return text;
+        }
+    }
+    return std::nullopt;
+}
+
+}  // namespace varlowe

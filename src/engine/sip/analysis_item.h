@@ -1,0 +1,35 @@
+#pragma once
+
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "engine/capture/packet_record.h"
+#include "engine/media/name_value_pair.h"
+#include "item_index.h"
+#include "sip_message.h"
+
+namespace varlowe {
+
+struct RtpStream;
+
+enum class ItemKind : int { Sip = 1, Stun = 2, Media = 4 };
+
+// One entry of the analysed capture: a SIP message, a STUN/TURN message or the first packet
+// of an RTP stream, with its own copy of the packet.
+struct AnalysisItem {
+    ItemKind kind = ItemKind::Sip;
+    ItemIndex index;
+    PacketRecord packet;
+    std::unique_ptr<SipMessage> sip;      // kind Sip
+    std::unique_ptr<NameValuePair> stun;  // kind Stun
+    const RtpStream* stream = nullptr;    // kind Media; owned by the stream registry
+    std::string mediaCallId;              // kind Media: Call-ID of the announcing session
+};
+
+// The text of an item for the clipboard and the text export: the SIP message, the STUN/TURN
+// pairs as "name : value" lines, or the stream's payload line and figures; none for an empty
+// STUN list.
+std::optional<std::string> itemText(const AnalysisItem& item);
+
+}  // namespace varlowe

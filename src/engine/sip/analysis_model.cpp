@@ -1,0 +1,512 @@
+#include "analysis_model.h"
+
+#include <algorithm>
+#include <unordered_set>
+
+#include "engine/media/rtp_stream.h"
+#include "engine/text_search.h"
+
+namespace varlowe {
+
+namespace {
+void appendDistinct(std::vector<std::string>& list, const std::string& value) {
+    if (std::find(list.begin(), list.end(), value) == list.end()) {
+        list.push_back(value);
+    }
+}
+const std::string* stunTransactionId(const AnalysisItem& item) {
+    return item.stun ? item.stun->find("TRANSACTION_ID") : nullptr;
+}
+}  // namespace
+
+AnalysisModel::AnalysisModel() = default;
+AnalysisModel::~AnalysisModel() = default;
+AnalysisModel::AnalysisModel(AnalysisModel&&) noexcept = default;
+AnalysisModel& AnalysisModel::operator=(AnalysisModel&&) noexcept = default;
+
+void AnalysisModel::setStreamRegistry(std::unique_ptr<RtpStreamRegistry> registry) {
+    registry_ = std::move(registry);
+}
+
+uint32_t AnalysisModel::endpointId(const std::string& address) {
+    auto [found, added] = endpointIds_.emplace(address, static_cast<uint32_t>(endpoints_.size()));
+    if (added) {
+        endpoints_.push_back(address);
+    }
+    return found->second;
+}
+
+void AnalysisModel::summarise(const AnalysisItem& item) {
+    const PacketRecord& p = item.packet;
+    summaries_.push_back(ItemSummary{static_cast<int64_t>(p.seconds) * 1000000 + p.microseconds,
+                                     endpointId(p.sourceAddress),
+                                     endpointId(p.destinationAddress)});
+}
+
+void AnalysisModel::finishStreams() {
+    if (!registry_) {
+        return;
+    }
+    const RtpStreamRegistry::StreamMoves moves = registry_->finishAnalysis();
+    for (const auto& item : items_) {
+        if (item->stream != nullptr) {
+            auto moved = moves.find(item->stream);
+            // Media items exist only for streams that counted packets, which all stay.
+            item->stream = moved != moves.end() ? moved->second : nullptr;
+        }
+    }
+}
+
+ItemIndex AnalysisModel::addSip(const PacketRecord& packet, const SipMessage& message) {
+    auto item = std::make_unique<AnalysisItem>();
+    item->packet = packet;
+    item->sip = std::make_unique<SipMessage>(SipMessage::parse(message.rawText()));
+    return indexSip(std::move(item));
+}
+
+ItemIndex AnalysisModel::addSip(const PacketRecord& packet, SipMessage&& message) {
+    auto item = std::make_unique<AnalysisItem>();
+    item->packet = packet;
+    item->sip = std::make_unique<SipMessage>(std::move(message));
+    return indexSip(std::move(item));
+}
+
+ItemIndex AnalysisModel::addRtp(const PacketRecord& packet, const RtpStream& stream) {
+    auto item = std::make_unique<AnalysisItem>();
+    item->kind = ItemKind::Media;
+    item->index = ItemIndex(items_.size());
+    item->packet = packet;
+    item->stream = &stream;
+    item->mediaCallId = stream.transaction().dialog.callId;
+    byCallId_.add(item->mediaCallId, item->index);
+    const ItemIndex index = item->index;
+    summarise(*item);
+    items_.push_back(std::move(item));
+    return index;
+}
+
+ItemIndex AnalysisModel::indexSip(std::unique_ptr<AnalysisItem> item) {
+    item->kind = ItemKind::Sip;
+    item->index = ItemIndex(items_.size());
+    const SipMessage& sip = *item->sip;
+    const PacketRecord& packet = item->packet;
+    const ItemIndex index = item->index;
+    summarise(*item);
+    items_.push_back(std::move(item));
+
+    // The distinct values of the filter tree, in order of first occurrence, kept as they come.
+    const auto& callId = sip.callId();
+    if (callId) {
+        distinctCallIds_.add(*callId);
+    }
+    if (const auto& from = sip.fromUri()) {
+        distinctFrom_.add(*from);
+    }
+    if (const auto& to = sip.toUri()) {
+        distinctTo_.add(*to);
+    }
+    {
+        std::string transaction = sip.transactionMethod();
+        if (!transaction.empty() && !equalsIgnoringCase(transaction, "ACK")) {
+            distinctMethods_.add(transaction);
+        }
+    }
+    if (!callId || !sip.toUri() || !sip.fromUri()) {
+        return index;  // drawn and listed, but in no index
+    }
+    byCallId_.add(*callId, index);
+    bySource_.add(packet.sourceAddress, index);
+    byDestination_.add(packet.destinationAddress, index);
+    byTo_.add(*sip.toUri(), index);
+    byFrom_.add(*sip.fromUri(), index);
+    std::string method = sip.transactionMethod();
+    if (!method.empty()) {
+        if (equalsIgnoringCase(method, "ACK")) {
+            // The ACK of a non-2xx final response shares the INVITE's transaction.
+            for (ItemIndex other : lookup(byCallId_, *callId)) {
+                const AnalysisItem& candidate = at(other);
+                if (other != index && candidate.sip && !candidate.sip->isResponse() &&
+                    candidate.sip->transactionKey().transactionMatches(sip.transactionKey())) {
+                    method = candidate.sip->method().value_or(method);
+                    break;
+                }
+            }
+        }
+        byMethod_.add(method, index);
+    }
+    if (const auto& branch = sip.branch()) {
+        byTransaction_.add(*branch + ":" + *callId, index);
+        appendDistinct(sessions_[*callId], *branch);
+    }
+    return index;
+}
+
+ItemIndex AnalysisModel::addStun(const PacketRecord& packet,
+                                 std::unique_ptr<NameValuePair> message) {
+    auto item = std::make_unique<AnalysisItem>();
+    item->kind = ItemKind::Stun;
+    item->index = ItemIndex(items_.size());
+    item->packet = packet;
+    item->stun = std::move(message);
+    const ItemIndex index = item->index;
+    if (const std::string* id = stunTransactionId(*item)) {
+        byStunTransaction_.emplace(*id, index);
+    }
+    bySource_.add(packet.sourceAddress, index);
+    byDestination_.add(packet.destinationAddress, index);
+    summarise(*item);
+    items_.push_back(std::move(item));
+    noteBinding(index);
+    return index;
+}
+
+void AnalysisModel::noteBinding(ItemIndex index) {
+    const AnalysisItem& item = at(index);
+    const std::string* id = stunTransactionId(item);
+    const std::string* type = id != nullptr ? item.stun->find("MSG_TYPE") : nullptr;
+    if (id == nullptr || type == nullptr || *type != "STUN_BIND_RESPONSE") {
+        return;
+    }
+    const std::string* mapped = item.stun->find("STUN_XOR_MAPPED_ADDRESS");
+    if (mapped == nullptr) {
+        mapped = item.stun->find("STUN_MAPPED_ADDRESS");
+    }
+    if (mapped == nullptr) {
+        return;
+    }
+    // The walk goes from the greatest identifier down and, under one identifier, from the
+    // latest item back; the item it meets first is kept.
+    auto [entry, inserted] = bindings_.emplace(*mapped, index);
+    if (!inserted && *stunTransactionId(at(entry->second)) <= *id) {
+        entry->second = index;
+    }
+}
+
+std::optional<ItemIndex> AnalysisModel::natBinding(const std::string& mappedAddress) const {
+    auto found = bindings_.find(mappedAddress);
+    if (found == bindings_.end()) {
+        return std::nullopt;
+    }
+    return found->second;
+}
+
+std::optional<NatBinding> AnalysisModel::localAddressBehindNat(const std::string& address,
+                                                               int32_t port) const {
+    std::optional<ItemIndex> binding = natBinding(address + ":" + std::to_string(port));
+    if (!binding) {
+        return std::nullopt;
+    }
+    const PacketRecord& packet = at(*binding).packet;
+    return NatBinding{packet.destinationAddress,
+                      static_cast<int32_t>(leadingNumber(packet.destinationPort))};
+}
+
+std::optional<ItemIndex> AnalysisModel::indexAtRow(RowIndex row) const {
+    if (visible_) {
+        if (row.value >= visible_->size()) {
+            return std::nullopt;
+        }
+        return (*visible_)[row.value];
+    }
+    if (row.value >= items_.size()) {
+        return std::nullopt;
+    }
+    return ItemIndex(row.value);
+}
+
+std::optional<RowIndex> AnalysisModel::rowOf(ItemIndex index) const {
+    if (!visible_) {
+        return index.value < items_.size() ? std::optional<RowIndex>(RowIndex(index.value))
+                                           : std::nullopt;
+    }
+    auto found = std::lower_bound(visible_->begin(), visible_->end(), index);
+    if (found == visible_->end() || *found != index) {
+        return std::nullopt;
+    }
+    return RowIndex(static_cast<size_t>(found - visible_->begin()));
+}
+
+void AnalysisModel::setVisible(std::optional<std::vector<ItemIndex>> visible) {
+    if (visible) {
+        const ItemIndex end(items_.size());
+        visible->erase(std::remove_if(visible->begin(), visible->end(),
+                                      [end](ItemIndex index) { return index >= end; }),
+                       visible->end());
+    }
+    visible_ = std::move(visible);
+}
+
+std::vector<ItemIndex> AnalysisModel::lookup(const SortedIndex& index, const std::string& key) {
+    std::vector<ItemIndex> out;
+    auto range = index.equal_range(key);
+    for (auto it = range.first; it != range.second; ++it) {
+        out.push_back(it->second);
+    }
+    return out;
+}
+
+std::vector<ItemIndex> AnalysisModel::itemsWithCallId(const std::string& k) const {
+    return lookup(byCallId_, k);
+}
+std::vector<ItemIndex> AnalysisModel::itemsWithBranch(const std::string& branch,
+                                                      const std::string& callId) const {
+    return lookup(byTransaction_, branch + ":" + callId);
+}
+std::vector<ItemIndex> AnalysisModel::itemsWithStunTransaction(const std::string& k) const {
+    return lookup(byStunTransaction_, k);
+}
+std::vector<ItemIndex> AnalysisModel::itemsFrom(const std::string& k) const {
+    return lookup(byFrom_, k);
+}
+std::vector<ItemIndex> AnalysisModel::itemsTo(const std::string& k) const {
+    return lookup(byTo_, k);
+}
+std::vector<ItemIndex> AnalysisModel::itemsWithMethod(const std::string& k) const {
+    return lookup(byMethod_, k);
+}
+std::vector<ItemIndex> AnalysisModel::itemsFromAddress(const std::string& k) const {
+    return lookup(bySource_, k);
+}
+std::vector<ItemIndex> AnalysisModel::itemsToAddress(const std::string& k) const {
+    return lookup(byDestination_, k);
+}
+
+std::vector<std::string> AnalysisModel::callIds() const {
+    return distinctCallIds_.texts();
+}
+std::vector<std::string> AnalysisModel::fromUris() const {
+    return distinctFrom_.texts();
+}
+std::vector<std::string> AnalysisModel::toUris() const {
+    return distinctTo_.texts();
+}
+
+std::vector<std::string> AnalysisModel::methods() const {
+    return distinctMethods_.texts();
+}
+
+std::vector<std::string> AnalysisModel::visibleAddresses() const {
+    DistinctTexts out;
+    for (size_t row = 0; row < rowCount(); ++row) {
+        const AnalysisItem& item = *itemAtRow(RowIndex(row));
+        out.add(item.packet.sourceAddress);
+        out.add(item.packet.destinationAddress);
+    }
+    return out.texts();
+}
+
+const std::vector<std::string>& AnalysisModel::branchesOfSession(const std::string& callId) const {
+    static const std::vector<std::string> none;
+    auto found = sessions_.find(callId);
+    return found == sessions_.end() ? none : found->second;
+}
+
+std::optional<std::string> AnalysisModel::userAgentOf(const std::string& address) const {
+    for (ItemIndex index : lookup(bySource_, address)) {
+        const AnalysisItem& item = at(index);
+        if (item.sip && !item.sip->isResponse()) {
+            if (const std::string* agent = item.sip->header("User-Agent")) {
+                return *agent;
+            }
+        }
+    }
+    return std::nullopt;
+}
+
+std::vector<std::string> AnalysisModel::userAgentsOf(
+    const std::vector<std::string>& addresses) const {
+    std::vector<std::string> out;
+    for (const std::string& address : addresses) {
+        out.push_back(userAgentOf(address).value_or(""));
+    }
+    return out;
+}
+
+std::optional<std::string> AnalysisModel::firstRequestMethod(
+    const std::vector<ItemIndex>& indexes) const {
+    for (ItemIndex index : indexes) {
+        const AnalysisItem& item = at(index);
+        if (item.sip && !item.sip->isResponse() && item.sip->method() &&
+            !item.sip->method()->empty()) {
+            return *item.sip->method();
+        }
+    }
+    return std::nullopt;
+}
+
+std::optional<std::string> AnalysisModel::methodOfSession(const std::string& callId) const {
+    return firstRequestMethod(itemsWithCallId(callId));
+}
+
+std::optional<std::string> AnalysisModel::methodOfTransaction(const std::string& branch,
+                                                              const std::string& callId) const {
+    return firstRequestMethod(itemsWithBranch(branch, callId));
+}
+
+std::vector<ItemIndex> AnalysisModel::allItems() const {
+    std::vector<ItemIndex> out(items_.size());
+    for (size_t i = 0; i < out.size(); ++i) out[i] = ItemIndex(i);
+    return out;
+}
+
+void AnalysisModel::removeProvisionalResponses(std::vector<ItemIndex>& list) const {
+    list.erase(std::remove_if(list.begin(), list.end(),
+                              [this](ItemIndex i) {
+                                  const AnalysisItem& item = at(i);
+                                  return item.sip && item.sip->isResponse() &&
+                                         item.sip->statusCode() < 200;
+                              }),
+               list.end());
+}
+
+void AnalysisModel::removeKind(std::vector<ItemIndex>& list, ItemKind kind) const {
+    list.erase(std::remove_if(list.begin(), list.end(),
+                              [this, kind](ItemIndex i) { return at(i).kind == kind; }),
+               list.end());
+}
+
+void AnalysisModel::removeAddress(std::vector<ItemIndex>& list, const std::string& address) const {
+    list.erase(std::remove_if(list.begin(), list.end(),
+                              [this, &address](ItemIndex i) {
+                                  const PacketRecord& p = at(i).packet;
+                                  return p.sourceAddress == address ||
+                                         p.destinationAddress == address;
+                              }),
+               list.end());
+}
+
+bool AnalysisModel::itemsMatch(ItemIndex a, ItemIndex b) const {
+    const AnalysisItem* first = findItem(a);
+    const AnalysisItem* second = findItem(b);
+    if (first == nullptr || second == nullptr) {
+        return false;
+    }
+    const AnalysisItem& x = *first;
+    const AnalysisItem& y = *second;
+    if (x.kind != y.kind) {
+        return false;
+    }
+    if (x.sip && y.sip) {
+        return x.sip->transactionKey().transactionMatches(y.sip->transactionKey());
+    }
+    const std::string* idX = stunTransactionId(x);
+    const std::string* idY = stunTransactionId(y);
+    return x.kind == ItemKind::Stun && idX && idY && *idX == *idY;
+}
+
+std::vector<RowIndex> AnalysisModel::relatedRows(ItemIndex index, RelationMode mode) const {
+    std::vector<ItemIndex> related;
+    const AnalysisItem* found = findItem(index);
+    if (found == nullptr) {
+        return {};
+    }
+    const AnalysisItem& item = *found;
+    if (item.sip) {
+        const SipMessage& sip = *item.sip;
+        std::string callId = sip.callId().value_or("");
+        if (mode == RelationMode::Session) {
+            related = itemsWithCallId(callId);
+        } else if (mode == RelationMode::Branch) {
+            related = itemsWithBranch(sip.branch().value_or(""), callId);
+        } else {
+            for (ItemIndex other : itemsWithCallId(callId)) {
+                const AnalysisItem& candidate = at(other);
+                if (candidate.sip &&
+                    candidate.sip->transactionKey().transactionMatches(sip.transactionKey())) {
+                    related.push_back(other);
+                }
+            }
+        }
+    } else if (item.stun) {
+        const std::string* id = stunTransactionId(item);
+        if (mode == RelationMode::Session && id != nullptr) {
+            const PacketRecord& p = item.packet;
+            for (const auto& entry : byStunTransaction_) {
+                const PacketRecord& q = at(entry.second).packet;
+                bool sameEnds = q.sourceAddress == p.sourceAddress &&
+                                q.sourcePort == p.sourcePort &&
+                                q.destinationAddress == p.destinationAddress &&
+                                q.destinationPort == p.destinationPort;
+                bool reversed =
+                    q.sourceAddress == p.destinationAddress && q.sourcePort == p.destinationPort &&
+                    q.destinationAddress == p.sourceAddress && q.destinationPort == p.sourcePort;
+                if (entry.first == *id || sameEnds || reversed) {
+                    related.push_back(entry.second);
+                }
+            }
+        } else if (mode == RelationMode::Transaction && id != nullptr) {
+            related = itemsWithStunTransaction(*id);
+        }
+    } else if (item.stream != nullptr && mode == RelationMode::Session) {
+        // The stream's extent: itself and the last shown item before its last packet.
+        related.push_back(index);
+        ItemIndex last = index;
+        const uint32_t end = item.stream->lastPacket().number;
+        size_t row = visible_
+                         ? static_cast<size_t>(std::lower_bound(visible_->begin(), visible_->end(),
+                                                                ItemIndex(index.value + 1)) -
+                                               visible_->begin())
+                         : index.value + 1;
+        for (; row < rowCount(); ++row) {
+            const AnalysisItem& next = *itemAtRow(RowIndex(row));
+            if (next.packet.number >= end) {
+                break;
+            }
+            last = next.index;
+        }
+        related.push_back(last);
+    }
+    std::vector<RowIndex> rows;
+    rows.reserve(related.size());
+    for (ItemIndex i : related) {
+        if (std::optional<RowIndex> row = rowOf(i)) {
+            rows.push_back(*row);
+        }
+    }
+    std::sort(rows.begin(), rows.end());
+    return rows;
+}
+
+bool AnalysisModel::isAnswered(ItemIndex index) const {
+    const AnalysisItem* found = findItem(index);
+    if (found == nullptr) {
+        return false;
+    }
+    const AnalysisItem& item = *found;
+    std::vector<RowIndex> rows = relatedRows(index, RelationMode::Transaction);
+    if (item.sip) {
+        for (RowIndex row : rows) {
+            const AnalysisItem& other = *itemAtRow(row);
+            if (other.sip && other.sip->isResponse() && other.sip->statusCode() >= 200) {
+                return true;
+            }
+        }
+        return false;
+    }
+    if (item.stun) {
+        const std::string* type = item.stun->find("MSG_TYPE");
+        if (type == nullptr || type->find("_REQUEST") == std::string::npos) {
+            return true;
+        }
+        std::string prefix = type->substr(0, type->find("_REQUEST"));
+        for (RowIndex row : rows) {
+            const AnalysisItem& other = *itemAtRow(row);
+            const std::string* otherType = other.stun ? other.stun->find("MSG_TYPE") : nullptr;
+            if (otherType && otherType->find("_RESPONSE") != std::string::npos &&
+                otherType->find(prefix) != std::string::npos) {
+                return true;
+            }
+        }
+    }
+    return false;
+}
+
+std::vector<ItemIndex> AnalysisModel::stunTransactionsDescending() const {
+    std::vector<ItemIndex> out;
+    for (auto it = byStunTransaction_.rbegin(); it != byStunTransaction_.rend(); ++it) {
+        out.push_back(it->second);
+    }
+    return out;
+}
+
+}  // namespace varlowe

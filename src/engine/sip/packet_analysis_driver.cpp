@@ -1,0 +1,154 @@
+#include "packet_analysis_driver.h"
+
+#include <cstdio>
+
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
+
+#include "analysis_model.h"
+#include "engine/capture/frame_info.h"
+#include "engine/media/rtp_stream.h"
+#include "engine/media/stun_decoder.h"
+#include "packet_classification.h"
+#include "sip_message.h"
+#include "sip_stream_assembler.h"
+
+namespace varlowe {
+
+// The trailing blanks reserve room for the longer messages that follow.
+const char* const kParsingProgressTitle = "Progress";
+const char* const kParsingProgressMessage = "Varlowe is parsing your file.             ";
+const char* const kOpenFailureText =
+    "Unable to open or parse the specified file.  Please verify the file exists and that it is "
+    "a libpcap/Ethereal file.";
+
+std::string openFailureMessage(const std::string& path, const std::string& reason) {
+    std::string text = kOpenFailureText;
+    if (!reason.empty()) {
+        text += "\n\n" + path + ": " + reason;
+    }
+    return text;
+}
+
+namespace {
+
+void handleSip(AnalysisModel& model, RtpStreamRegistry& registry, const PacketRecord& packet,
+               size_t start, bool includeRtp) {
+    SipMessage parsed =
+        SipMessage::parse(packet.payloadText() + start, packet.payloadLength - start);
+    ItemIndex index = model.addSip(packet, std::move(parsed));
+    const SipMessage& message = *model.item(index).sip;
+    if (!includeRtp) {
+        // No packet is offered to the streams: registering them would cost memory and time
+        // for streams the end of the pass drops unused anyway.
+    } else if (const SdpDescription* sdp = message.sdp()) {
+        registry.registerFromSdp(*sdp, message.sharedTransactionKey(),
+                                 [&model](const std::string& address, int32_t port) {
+                                     return model.localAddressBehindNat(address, port);
+                                 });
+    } else if (!message.isResponse() && (message.method() == std::string("BYE") ||
+                                         message.method() == std::string("CANCEL"))) {
+        registry.deactivateDialogStream(message.dialogKey());
+    } else if (message.isResponse() && message.statusCode() >= 300) {
+        registry.deactivateTransactionStream(message.transactionKey());
+    }
+}
+
+}  // namespace
+
+AnalysisResult PacketAnalysisDriver::analyse(const std::string& path, bool fromLiveCapture) {
+    AnalysisResult result;
+    auto model = std::make_unique<AnalysisModel>();
+    model->setStreamRegistry(std::make_unique<RtpStreamRegistry>(path));
+    RtpStreamRegistry& registry = *model->streamRegistry();
+
+    SipStreamAssembler assembler;
+    if (progress_ != nullptr) {
+        progress_->begin(kParsingProgressTitle, kParsingProgressMessage, 100);
+    }
+    assembler.setIncludeEncapsulated(options_.includeEncapsulated);
+    assembler.reader().setIncludeTcp(options_.includeTcp);
+    assembler.reader().setIncludeUdp(options_.includeUdp);
+    if (!assembler.open(path)) {
+        if (progress_ != nullptr) {
+            progress_->end();
+        }
+        result.failureReason = assembler.reader().openError();
+        if (dialogs_ != nullptr) {
+            dialogs_->showError("Error", openFailureMessage(path, result.failureReason));
+        }
+        result.outcome = AnalysisOutcome::OpenFailed;
+        return result;
+    }
+    const uint64_t fileSize = assembler.reader().fileSize();
+    int lastPercent = -1;
+    uint64_t position = 0;
+    AssembledPacket next;
+    while (assembler.next(next, &position)) {
+        if (progress_ != nullptr && fileSize > 0) {
+            int percent = static_cast<int>(position * 100 / fileSize);
+            if (percent > lastPercent) {
+                char message[64];
+                std::snprintf(message, sizeof message, "Varlowe is parsing packet number %d.",
+                              static_cast<int>(next.number()));
+                if (!progress_->update(percent, message)) {
+                    result.cancelled = true;
+                    break;
+                }
+                lastPercent = percent;
+            }
+        }
+        PacketClass kind = classifyPacket(next.payload(), next.length(), options_.includeSip,
+                                          options_.includeSturn);
+        if (kind.kind == PacketKind::Sip) {
+            handleSip(*model, registry, next.record(), kind.sipStart, options_.includeRtp);
+        } else if (kind.kind == PacketKind::Stun) {
+            if (std::unique_ptr<NameValuePair> stun =
+                    decodeStunMessage(next.payload(), next.length())) {
+                model->addStun(next.record(), std::move(stun));
+            }
+        } else if (options_.includeRtp) {
+            std::optional<MediaPacket> media;
+            if (next.frame != nullptr) {
+                media = MediaPacket::of(*next.frame);
+            } else {
+                media = MediaPacket::of(*next.message);
+            }
+            if (media) {
+                RtpStream* stream =
+                    registry.handleMediaPacket(*media, position, options_.includeRtcp);
+                if (stream != nullptr && stream->packets == 1) {
+                    model->addRtp(stream->firstPacket(), *stream);
+                }
+            }
+        }
+    }
+    if (progress_ != nullptr) {
+        progress_->end();
+    }
+    // Graphs and extraction read the file again; they start from what this pass learnt.
+    registry.setCaptureLayout(assembler.reader().layout());
+    if (model->itemCount() == 0 && fromLiveCapture && dialogs_ != nullptr) {
+        std::string question =
+            "There are no packets that can be displayed.\n\n" + path + "\n\nDelete capture?";
+        if (dialogs_->askYesNo("Network Capture", question)) {
+            assembler.reader().close();
+            std::remove(path.c_str());
+            result.outcome = AnalysisOutcome::EmptyCaptureDeleted;
+            return result;
+        }
+    }
+    model->finishStreams();
+#if defined(__GLIBC__)
+    // The pass freed millions of small blocks (streams no packet reached, parsing
+    // temporaries); left scattered they slow every later allocation of the windows and hold
+    // memory the system could use. One trim merges them and returns what it can.
+    malloc_trim(0);
+#endif
+    result.outcome = AnalysisOutcome::Analysed;
+    result.model = std::move(model);
+    return result;
+}
+
+}  // namespace varlowe

@@ -1,0 +1,382 @@
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <array>
+#include <cstdio>
+
+#include "support/capture_builder.h"
+#include "support/media_test_util.h"
+
+using namespace varlowe::testsupport;
+
+namespace {
+
+struct CliRun {
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+
+// Runs varlowe-cli with a shell-quoted argument text.
+CliRun runCli(const std::string& arguments) {
+    TempFile errFile("stderr.txt");
+    std::string command = std::string(VARLOWE_CLI) + " " + arguments + " 2>" + errFile.path();
+    CliRun run;
+    std::FILE* pipe = popen(command.c_str(), "r");
+    if (pipe == nullptr) {
+        return run;
+    }
+    std::array<char, 4096> chunk;
+    size_t got;
+    while ((got = std::fread(chunk.data(), 1, chunk.size(), pipe)) > 0) {
+        run.out.append(chunk.data(), got);
+    }
+    int status = pclose(pipe);
+    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    run.err = fileText(errFile.path());
+    return run;
+}
+
+constexpr uint32_t kA = ipv4(127, 0, 0, 1);
+constexpr uint32_t kB = ipv4(127, 0, 0, 2);
+
+}  // namespace
+
+TEST(CliPackets, ListsOneLinePerPacket) {
+    CaptureBuilder builder;
+    builder.add(udpFrame(kA, 5060, kB, 5062, bytesOf("hello")), 1700000000, 42);
+    builder.add(ethernetFrame(Bytes(28, 0), 0x0806));
+    builder.add(tcpFrame(kB, 5061, kA, 45000, bytesOf("0123456789")), 1700000001, 999999);
+    TempFile file;
+    builder.writeTo(file.path());
+    CliRun run = runCli("packets " + file.path());
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.out,
+              "1 1700000000.000042 UDP 127.0.0.1:5060 > 127.0.0.2:5062 5\n"
+              "3 1700000001.999999 TCP 127.0.0.2:5061 > 127.0.0.1:45000 10\n");
+    EXPECT_EQ(run.err, "");
+
+    CliRun noTcp = runCli("packets --no-tcp " + file.path());
+    EXPECT_EQ(noTcp.out, "1 1700000000.000042 UDP 127.0.0.1:5060 > 127.0.0.2:5062 5\n");
+    CliRun noUdp = runCli("packets " + file.path() + " --no-udp");
+    EXPECT_EQ(noUdp.out, "3 1700000001.999999 TCP 127.0.0.2:5061 > 127.0.0.1:45000 10\n");
+    CliRun count = runCli("packets --count " + file.path());
+    EXPECT_EQ(count.out, "packets 2\npayload-bytes 15\n");
+}
+
+TEST(CliPackets, TimesAfter2038StayPositive) {
+    CaptureBuilder builder;
+    builder.add(udpFrame(kA, 1, kB, 2, bytesOf("a")), 2147483647u, 999999);
+    builder.add(udpFrame(kA, 1, kB, 2, bytesOf("b")), 2147483648u, 0);
+    TempFile file;
+    builder.writeTo(file.path());
+    CliRun run = runCli("packets " + file.path());
+    EXPECT_EQ(run.out,
+              "1 2147483647.999999 UDP 127.0.0.1:1 > 127.0.0.2:2 1\n"
+              "2 2147483648.000000 UDP 127.0.0.1:1 > 127.0.0.2:2 1\n");
+}
+
+TEST(CliPackets, UnreadableFileReportsBothLinesAndExitsWithOne) {
+    TempFile file("not-a-capture.txt");
+    file.write(bytesOf("this is not a capture file at all"));
+    CliRun run = runCli("packets " + file.path());
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.out, "");
+    EXPECT_EQ(run.err,
+              "PCAP: Invalid pcap file: " + file.path() +
+                  "\n\nUnable to open or parse the specified file.  Please verify the file exists "
+                  "and that it is a libpcap/Ethereal file.\n\n" +
+                  file.path() + ": not a libpcap or pcapng capture file\n");
+}
+
+TEST(CliPackets, DiagnosticsGoToStandardError) {
+    IpFields broken;
+    broken.headerLengthWords = 0;
+    CaptureBuilder builder;
+    builder.add(udpFrame(kA, 1, kB, 2, bytesOf("ok")));
+    builder.add(udpFrame(kA, 1, kB, 2, bytesOf("bad"), broken));
+    TempFile file;
+    builder.writeTo(file.path());
+    CliRun run = runCli("packets " + file.path());
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.out, "1 0.000000 UDP 127.0.0.1:1 > 127.0.0.2:2 2\n");
+    EXPECT_EQ(run.err, "Packet 2: Unable to read ip header\n");
+}
+
+TEST(CliUsage, ErrorsExitWithTwoAndHelpWithZero) {
+    for (const char* arguments :
+         {"", "packets", "packets --bogus x.pcap", "packets a.pcap b.pcap", "frobnicate x.pcap"}) {
+        SCOPED_TRACE(arguments);
+        CliRun run = runCli(arguments);
+        EXPECT_EQ(run.status, 2);
+        EXPECT_NE(run.err.find("Usage: varlowe-cli"), std::string::npos);
+        EXPECT_EQ(run.out, "");
+    }
+    CliRun help = runCli("--help");
+    EXPECT_EQ(help.status, 0);
+    EXPECT_NE(help.out.find("packets"), std::string::npos);
+    CliRun packetsHelp = runCli("packets --help");
+    EXPECT_EQ(packetsHelp.status, 0);
+    EXPECT_NE(packetsHelp.out.find("--no-udp"), std::string::npos);
+    EXPECT_NE(packetsHelp.out.find("--count"), std::string::npos);
+}
+
+namespace {
+
+// An INVITE announcing 127.0.0.1:4000 (pcma), its 200 OK announcing 127.0.0.2:5000, and
+// three pcma packets each way, 20 ms apart.
+std::string writeCall(const TempFile& file) {
+    CaptureBuilder builder;
+    builder.add(udpFrame(kA, 5060, kB, 5060,
+                         bytesOf(sipWithSdp("INVITE sip:b@h SIP/2.0", "1 INVITE", "z1",
+                                            audioSdp("127.0.0.1", 4000, "8")))),
+                1700000000, 0);
+    builder.add(udpFrame(kB, 5060, kA, 5060,
+                         bytesOf(sipWithSdp("SIP/2.0 200 OK", "1 INVITE", "z1",
+                                            audioSdp("127.0.0.2", 5000, "8"), "b"))),
+                1700000000, 500);
+    for (uint16_t i = 0; i < 3; ++i) {
+        builder.add(udpFrame(kB, 5000, kA, 4000, rtpPacket({8, i, i * 160u, 0xabcdef01})),
+                    1700000001, i * 20000);
+        builder.add(
+            udpFrame(kA, 4000, kB, 5000,
+                     rtpPacket({8, i, i * 160u, 0x1234, 160, 0, -1, static_cast<uint8_t>(i)})),
+            1700000001, i * 20000 + 100);
+    }
+    builder.writeTo(file.path());
+    return file.path();
+}
+
+}  // namespace
+
+TEST(CliStreams, MessagesStreamsAndExtractOnACall) {
+    TempFile file;
+    writeCall(file);
+    CliRun messages = runCli("messages " + file.path());
+    EXPECT_EQ(messages.status, 0);
+    EXPECT_NE(messages.out.find("3 1700000001.000000 MEDIA 127.0.0.2:5000 > 127.0.0.1:4000 "
+                                "audio/pcma 0xABCDEF01\n"
+                                "4 1700000001.000100 MEDIA 127.0.0.1:4000 > 127.0.0.2:5000 "
+                                "audio/pcma 0x00001234\n"),
+              std::string::npos)
+        << messages.out;
+
+    CliRun streams = runCli("streams " + file.path());
+    EXPECT_EQ(streams.status, 0);
+    const std::string second =
+        "Payload: audio/pcma(8)\n"
+        "Source : 127.0.0.1:4000\n"
+        "Destination : 127.0.0.2:5000\n"
+        "Total Packets : 3\n"
+        "Out of Order Packets : 0\n"
+        "Dropped Packets : 0\n"
+        "Elapsed time (s) : 0.040000\n"
+        "Total Bytes : 642\n"
+        "Average KBytes/Sec : 15.67\n"
+        "Average Jitter (ms) : 13.33\n"
+        "Start/End Packet # : 4/8\n";
+    EXPECT_EQ(streams.out.find("Payload: audio/pcma(8)\nSource : 127.0.0.2:5000\n"), 0u);
+    ASSERT_GT(streams.out.size(), second.size() + 1);
+    EXPECT_EQ(streams.out.substr(streams.out.size() - second.size() - 2), "\n\n" + second);
+
+    TempFile out("out.raw");
+    CliRun extract = runCli("extract --stream 2 -o " + out.path() + " " + file.path());
+    EXPECT_EQ(extract.status, 0) << extract.err;
+    Bytes expected;
+    for (uint8_t i = 0; i < 3; ++i) expected.insert(expected.end(), 160, i);
+    EXPECT_EQ(out.read(), expected);
+    extract = runCli("extract --rtp-headers --record-headers --stream=1 --output " + out.path() +
+                     " " + file.path());
+    EXPECT_EQ(extract.status, 0);
+    EXPECT_EQ(out.read().size(), 3u * (12 + 172));
+}
+
+TEST(CliStreams, ExtractErrorsAreClear) {
+    TempFile file;
+    writeCall(file);
+    TempFile out("out.raw");
+    CliRun beyond = runCli("extract --stream 3 -o " + out.path() + " " + file.path());
+    EXPECT_EQ(beyond.status, 1);
+    EXPECT_NE(beyond.err.find("no stream 3; the capture has 2 streams"), std::string::npos)
+        << beyond.err;
+    for (const char* stream : {"0", "-1", "99999999999999999999"}) {
+        CliRun run = runCli(std::string("extract --stream ") + stream + " -o " + out.path() + " " +
+                            file.path());
+        EXPECT_EQ(run.status, 2) << stream;
+        EXPECT_NE(run.err.find("--stream takes a stream number from 1"), std::string::npos);
+    }
+    CliRun unwritable =
+        runCli("extract --stream 1 -o " + out.folder() + "/missing/x.raw " + file.path());
+    EXPECT_EQ(unwritable.status, 1);
+    EXPECT_NE(unwritable.err.find("Unable to save RTP contents to a file."), std::string::npos);
+    for (const char* arguments :
+         {"extract -o x.raw", "extract --stream 1", "extract --stream x -o y"}) {
+        CliRun run = runCli(std::string(arguments) + " " + file.path());
+        EXPECT_EQ(run.status, 2) << arguments;
+    }
+    CliRun missing = runCli("streams " + out.folder() + "/none.pcap");
+    EXPECT_EQ(missing.status, 1);
+    EXPECT_NE(missing.err.find("libpcap/Ethereal file."), std::string::npos);
+}
+
+TEST(CliStreams, EverySubcommandTakesTheSevenParsingSwitches) {
+    TempFile file;
+    writeCall(file);
+    const std::string switches =
+        " --no-udp --no-tcp --no-sip --no-rtp --no-rtcp --no-sturn --encapsulated ";
+    for (const char* command : {"packets", "messages", "streams"}) {
+        CliRun run = runCli(command + switches + file.path());
+        EXPECT_EQ(run.status, 0) << command << run.err;
+        EXPECT_EQ(run.out, "") << command;  // nothing is read without UDP and TCP
+    }
+    CliRun noRtp = runCli("messages --no-rtp " + file.path());
+    EXPECT_EQ(noRtp.out.find("MEDIA"), std::string::npos);
+    EXPECT_NE(noRtp.out.find("SIP/2.0 200 OK"), std::string::npos);
+    CliRun noSip = runCli("streams --no-sip " + file.path());
+    EXPECT_EQ(noSip.out, "");
+    CliRun help = runCli("streams --help");
+    EXPECT_NE(help.out.find("--no-rtcp"), std::string::npos);
+}
+
+TEST(CliExport, WritesTheLadderAndTheLogToAFileOrStandardOutput) {
+    TempFile file;
+    writeCall(file);
+    CliRun out = runCli("export " + file.path());
+    EXPECT_EQ(out.status, 0) << out.err;
+    EXPECT_EQ(out.out.find("   127.0.0.1                       127.0.0.2\r\n"
+                           "   |                               |\r\n"
+                           "1: |U------------INVITE----------->|\r\n"
+                           "2: |<--------200 OK/INVITE--------U|\r\n"
+                           "3: |<--------audio/pcma(8)--------U|\r\n"),
+              0u)
+        << out.out;
+    TempFile exported("export.txt");
+    CliRun toFile = runCli("export -o " + exported.path() + " " + file.path());
+    EXPECT_EQ(toFile.status, 0);
+    EXPECT_EQ(toFile.out, "");
+    Bytes bytes = exported.read();
+    EXPECT_EQ(std::string(bytes.begin(), bytes.end()), out.out);
+    EXPECT_EQ(runCli("export -o - " + file.path()).out, out.out);
+
+    CliRun logOnly = runCli("export --no-diagram " + file.path());
+    EXPECT_EQ(logOnly.out.find("<<<"), 0u);
+    EXPECT_EQ(logOnly.out.find("Generated"), std::string::npos);
+    CliRun diagramOnly = runCli("export --no-log --no-transport --ports " + file.path());
+    EXPECT_NE(diagramOnly.out.find("1: |--5060-------INVITE------5060->|\r\n"), std::string::npos)
+        << diagramOnly.out;
+    EXPECT_EQ(diagramOnly.out.find("Msg #"), std::string::npos);
+}
+
+TEST(CliExport, ACaptureWithoutEndpointsFails) {
+    CaptureBuilder builder;
+    builder.add(udpFrame(kA, 1, kB, 2, bytesOf("not sip")));
+    TempFile file;
+    builder.writeTo(file.path());
+    CliRun run = runCli("export " + file.path());
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.out, "");
+    EXPECT_NE(run.err.find("no endpoint to draw"), std::string::npos);
+    // The log alone of nothing is an empty, successful export.
+    EXPECT_EQ(runCli("export --no-diagram " + file.path()).status, 0);
+    TempFile call;
+    writeCall(call);
+    CliRun unwritable = runCli("export -o " + call.folder() + "/none/x.txt " + call.path());
+    EXPECT_EQ(unwritable.status, 1);
+    EXPECT_NE(unwritable.err.find("Unable to save "), std::string::npos);
+}
+
+TEST(CliUsage, EverySubcommandDescribesItsOptions) {
+    struct Expected {
+        const char* command;
+        std::vector<const char*> options;
+    };
+    for (const Expected& e : std::vector<Expected>{
+             {"packets", {"--count"}},
+             {"messages", {"MEDIA"}},
+             {"streams", {"average rate"}},
+             {"extract", {"--stream", "--output", "--rtp-headers", "--record-headers"}},
+             {"export", {"--output", "--ports", "--no-transport", "--no-diagram", "--no-log"}}}) {
+        CliRun help = runCli(std::string(e.command) + " --help");
+        EXPECT_EQ(help.status, 0) << e.command;
+        EXPECT_EQ(help.out.find(std::string("Usage: varlowe-cli ") + e.command), 0u);
+        for (const char* text : e.options) {
+            EXPECT_NE(help.out.find(text), std::string::npos) << e.command << " " << text;
+        }
+        for (const char* parsing : {"--no-udp", "--no-tcp", "--no-sip", "--no-rtp", "--no-rtcp",
+                                    "--no-sturn", "--encapsulated"}) {
+            EXPECT_NE(help.out.find(parsing), std::string::npos) << e.command << " " << parsing;
+        }
+        CliRun overview = runCli("--help");
+        EXPECT_NE(overview.out.find(std::string("  ") + e.command + " "), std::string::npos);
+    }
+}
+
+// The manual page must not fall behind the tool: every subcommand and every option that a
+// subcommand's --help names appears in it.
+TEST(CliUsage, TheManualPageCoversEverySubcommandAndOption) {
+    const std::string raw = fileText(std::string(VARLOWE_SOURCE_DIR) + "/docs/varlowe-cli.1");
+    ASSERT_FALSE(raw.empty()) << "docs/varlowe-cli.1";
+    std::string page;
+    for (char c : raw) {
+        if (c != '\\')
+            page += c;  // "\-" is a plain minus
+    }
+    for (const char* command : {"packets", "messages", "streams", "extract", "export"}) {
+        EXPECT_NE(page.find(std::string(".B ") + command), std::string::npos) << command;
+        std::string help = runCli(std::string(command) + " --help").out;
+        for (size_t at = help.find("--"); at != std::string::npos; at = help.find("--", at + 2)) {
+            size_t end = help.find_first_of(" ,\n=", at);
+            std::string option = help.substr(at, end - at);
+            if (option == "--help" || option.size() <= 2)
+                continue;
+            EXPECT_NE(page.find(option), std::string::npos) << command << " " << option;
+        }
+    }
+}
+
+TEST(CliOutputs, TheCaptureIsNeverWrittenOver) {
+    TempFile file;
+    writeCall(file);
+    const Bytes capture = file.read();
+    const std::string link = file.folder() + "/link.pcap";
+    ASSERT_EQ(::symlink(file.path().c_str(), link.c_str()), 0);
+    for (const std::string& output : {file.path(), link}) {
+        CliRun extract = runCli("extract --stream 1 -o " + output + " " + file.path());
+        EXPECT_EQ(extract.status, 1);
+        EXPECT_NE(extract.err.find("is the capture being read; not written"), std::string::npos)
+            << extract.err;
+        CliRun exported = runCli("export -o " + output + " " + link);
+        EXPECT_EQ(exported.status, 1);
+        EXPECT_NE(exported.err.find("is the capture being read; not written"), std::string::npos);
+        EXPECT_EQ(file.read(), capture);
+    }
+    ::unlink(link.c_str());
+}
+
+TEST(CliOutputs, StandardOutputAndItsWriteErrors) {
+    TempFile file;
+    writeCall(file);
+    TempFile out("out.raw");
+    ASSERT_EQ(
+        runCli("extract --stream 1 --record-headers -o " + out.path() + " " + file.path()).status,
+        0);
+    CliRun piped = runCli("extract --stream 1 --record-headers -o - " + file.path());
+    EXPECT_EQ(piped.status, 0);
+    EXPECT_EQ(bytesOf(piped.out), out.read());
+    EXPECT_FALSE(piped.out.empty());
+
+    CliRun empty = runCli("export -o '' " + file.path());
+    EXPECT_EQ(empty.status, 2);
+    EXPECT_NE(empty.err.find("-o needs a file name"), std::string::npos);
+
+    if (access("/dev/full", W_OK) == 0) {
+        for (const char* command : {"packets", "messages", "streams", "export"}) {
+            CliRun full = runCli(std::string(command) + " " + file.path() + " >/dev/full");
+            EXPECT_EQ(full.status, 1) << command;
+            EXPECT_NE(full.err.find("cannot write to standard output"), std::string::npos)
+                << command << ": " << full.err;
+        }
+    }
+}
