@@ -89,7 +89,7 @@ SettingFont registeredDefault(const char* g, const char* k, SettingFont*) {
 
 }  // namespace
 
-#define VARLOWE_REGISTERED(Type, reader, Writer, group, key)                                      \
+#define VARLOWE_REGISTERED(Type, reader, Writer, group, key, fallback, label)                     \
     Type AppSettings::reader() {                                                                  \
         return readValue(group, key, registeredDefault(group, key, static_cast<Type*>(nullptr))); \
     }                                                                                             \

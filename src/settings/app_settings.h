@@ -32,8 +32,8 @@ class AppSettings {
         SettingsStore::instance().removeEntry("userLabels", address);
     }
 
-#define VARLOWE_REGISTERED(Type, reader, Writer, group, key) \
-    static Type reader();                                    \
+#define VARLOWE_REGISTERED(Type, reader, Writer, group, key, fallback, label) \
+    static Type reader();                                                     \
     static void set##Writer(const Type& value);
 #define VARLOWE_CALL_SITE(Type, reader, Writer, group, key, fallback) \
     static Type reader();                                             \

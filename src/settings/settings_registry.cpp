@@ -33,90 +33,38 @@ struct Row {
     const char* group;
     const char* key;
     SettingKind kind;
-    const char* text;  // boolean and integer defaults
+    std::string text;  // boolean and integer defaults
     SettingColour colour;
     FontAdjustment font;
     const char* label;
 };
 
-Row boolean(const char* g, const char* k, bool value, const char* label) {
+// A table row from a key's declared default, by the default's kind.
+Row row(const char* g, const char* k, bool value, const char* label) {
     return Row{g, k, SettingKind::Boolean, value ? "1" : "0", {}, {}, label};
 }
-Row colour(const char* g, const char* k, SettingColour value, const char* label) {
+Row row(const char* g, const char* k, SettingColour value, const char* label) {
     return Row{g, k, SettingKind::Colour, "", value, {}, label};
 }
-Row integer(const char* g, const char* k, const char* value, const char* label) {
-    return Row{g, k, SettingKind::Integer, value, {}, {}, label};
+Row row(const char* g, const char* k, int value, const char* label) {
+    return Row{g, k, SettingKind::Integer, std::to_string(value), {}, {}, label};
 }
-Row font(const char* g, const char* k, FontAdjustment adjustment, const char* label) {
+Row row(const char* g, const char* k, FontAdjustment adjustment, const char* label) {
     return Row{g, k, SettingKind::Font, "", {}, adjustment, label};
 }
 
+constexpr FontAdjustment kNormalFont{0, 0, 0};
+
 std::vector<Row> tableRows() {
-    const FontAdjustment normal{0, 0, 0};
     return {
-        boolean("frame", "showToolbar", true, "Show Toolbar"),
-        boolean("frame", "showStatusbar", true, "Show Statusbar"),
-        boolean("frame", "showFilterPane", true, "Show Filter Pane"),
-        boolean("frame", "showSelectionPane", true, "Show Selection Pane"),
-        boolean("frame", "showTimePane", true, "Show Time Pane"),
-        boolean("frame", "showInfoPane", true, "Show Info Pane"),
-        boolean("diagram", "showTimeDeltas", true, "Show Time Deltas"),
-        boolean("diagram", "showAbsTime", true, "Show Absolute Time"),
-        boolean("diagram", "showRelationshipMarkers", true, "Show Relationship Markers"),
-        boolean("diagram", "showTransactionMarkers", true, "Show Transaction Markers"),
-        boolean("diagram", "showProvisionalResponses", true, "Show Provisional Responses"),
-        boolean("diagram", "showSturnMessages", true, "Show STUN and TURN Messages"),
-        boolean("diagram", "showRtpMarkers", true, "Show RTP Markers"),
-        boolean("diagram", "showSipMessages", true, "Show Sip Messages"),
-        colour("diagram", "colorRequest", kBlack, "Request Color"),
-        colour("diagram", "colorFinalResponse", kBlack, "Final Response Color"),
-        colour("diagram", "colorProvisionalResponse", kBlack, "Provisional Response Color"),
-        colour("diagram", "colorAudio", kBlue, "Audio Marker Color"),
-        colour("diagram", "colorRedirect", kBlack, "Redirect Color"),
-        colour("diagram", "colorErrorResponse", kRed, "Error Response Color"),
-        colour("diagram", "colorSelected", kBlue, "Selected Color"),
-        colour("diagram", "colorRelated", SettingColour{0, 0, 128, 255}, "Related Color"),
-        colour("diagram", "colorSeparator", kGrey, "Separator Color"),
-        colour("diagram", "colorTime", kGrey, "Time Color"),
-        colour("diagram", "colorHeader", kBlack, "Header Color"),
-        colour("diagram", "colorHeaderBackground", kWhite, "Header Background Color"),
-        colour("diagram", "colorEvenBackground", SettingColour{244, 244, 244, 255},
-               "Even-Row Background Color"),
-        colour("diagram", "colorOddBackground", kWhite, "Odd-Row Background Color"),
-        colour("diagram", "colorSelectedBackground", kYellow, "Selected Background Color"),
-        colour("diagram", "colorRelatedBackground", kBlack, "Related Background Color"),
-        integer("diagram", "widthArrow", "1", "Arrow Width"),
-        integer("diagram", "widthSeparator", "1", "Separator Width"),
-        font("diagram", "fontHeader", normal, "Header Font"),
-        font("diagram", "fontTime", normal, "Time Font"),
-        font("diagram", "fontArrow", normal, "Arrow Font"),
-        colour("printing", "colorHeader", kBlue, "Header Color"),
-        colour("printing", "colorRequest", kBlack, "Request Color"),
-        colour("printing", "colorFinalResponse", kBlack, "Final Response Color"),
-        colour("printing", "colorErrorResponse", kRed, "Error Response Color"),
-        colour("printing", "colorProvisionalResponse", kBlack, "Provisional Response Color"),
-        colour("printing", "colorOddBackground", kWhite, "Odd-Row Background Color"),
-        colour("printing", "colorEvenBackground", kWhite, "Even-Row Background Color"),
-        integer("printing", "widthArrow", "2", "Arrow Width"),
-        colour("printing", "colorSeparator", kBlack, "Separator Color"),
-        integer("printing", "widthSeparator", "2", "Separator Width"),
-        colour("printing", "colorTime", kBlue, "Time Color"),
-        boolean("parsing", "includeUdp", true, "Include UDP"),
-        boolean("parsing", "includeTcp", true, "Include TCP"),
-        boolean("parsing", "includeSip", true, "Include SIP"),
-        boolean("parsing", "includeRtp", true, "Include RTP"),
-        boolean("parsing", "includeRtcp", true, "Include RTCP"),
-        boolean("parsing", "includeSturn", true, "Include Sturn"),
-        boolean("parsing", "includeEncapsulated", false, "Look for Binary Encapsulated SIP"),
-        boolean("exportAsText", "showTransport", true, "Include Transport in SIP Ladder Diagram"),
-        boolean("exportAsText", "showPort", false, "Include Ports in SIP Ladder Diagram"),
-        boolean("exportAsText", "showDiagram", true, "Include SIP Ladder Diagram"),
-        boolean("exportAsText", "showLog", true, "Include Contents Log"),
-        font("graphs", "titleFont", FontAdjustment{1, 92, 0}, "Graph Title Font"),
-        font("graphs", "axisLabelFont", FontAdjustment{0, 92, 0}, "Graph Axis Label Font"),
-        font("graphs", "axisUnitFont", FontAdjustment{-1, 0, 0}, "Graph Unit Label Font"),
-        font("graphs", "keyFont", FontAdjustment{0, 92, 0}, "Graph Key Font Font"),
+#define VARLOWE_REGISTERED(Type, reader, Writer, group, key, fallback, label) \
+    row(group, key, fallback, label),
+#define VARLOWE_CALL_SITE(Type, reader, Writer, group, key, fallback)
+#define VARLOWE_READ_ONLY(Type, reader, group, key, fallback)
+#include "app_settings_keys.inc"
+#undef VARLOWE_REGISTERED
+#undef VARLOWE_CALL_SITE
+#undef VARLOWE_READ_ONLY
     };
 }
 
