@@ -83,10 +83,11 @@ MainFrame::MainFrame(UserLabelDB* labels, const wxPoint& position, const wxSize&
     help_ = std::make_unique<wxHtmlHelpController>(wxHF_DEFAULT_STYLE, this);
     loadHelpBook(findHelpBook(wxStandardPaths::Get().GetExecutablePath().utf8_string()));
 
-    Bind(wxEVT_MENU, &MainFrame::onCommand, this);
+    bindCommands();
+    Bind(wxEVT_MENU, [this](wxCommandEvent& event) { commands_.handle(event); });
     Bind(wxEVT_MENU, &MainFrame::onRecentFile, this, command::kFirstRecentFile,
          command::kFirstRecentFile + command::kRecentFileCount - 1);
-    Bind(wxEVT_UPDATE_UI, &MainFrame::onUpdateUi, this);
+    Bind(wxEVT_UPDATE_UI, [this](wxUpdateUIEvent& event) { commands_.updateUi(event); });
     Bind(wxEVT_SIZE, &MainFrame::onSize, this);
     Bind(wxEVT_MOVE, &MainFrame::onMove, this);
     Bind(wxEVT_MAXIMIZE, &MainFrame::onMaximize, this);
@@ -145,27 +146,10 @@ void MainFrame::applyBars() {
 void MainFrame::makeToolBar() {
     wxToolBar* bar = CreateToolBar(wxTB_FLAT | wxTB_HORIZONTAL | wxNO_BORDER, wxID_ANY, "toolbar");
     bar->SetToolBitmapSize(wxSize(18, 18));
-    struct Tool {
-        int id;
-        const char* bitmap;
-        const char* tip;
-    };
-    const Tool tools[] = {
-        {command::kOpen, "tb_open", "Open file"},
-        {0, nullptr, nullptr},
-        {command::kCaptureLive, "tb_record", "Live Capture"},
-        {0, nullptr, nullptr},
-        {command::kCopy, "tb_copy", "Copy"},
-        {command::kAddBookmark, "tb_bookmark_add", "Add Bookmark"},
-        {command::kRemoveBookmark, "tb_bookmark_remove", "Remove Bookmark"},
-        {command::kPrint, "tb_print", "Print"},
-        {0, nullptr, nullptr},
-        {command::kPreferences, "tb_preferences", "Preferences"},
-        {command::kHelp, "tb_help", "Help"},
-    };
     bool separatorPending = false;
-    for (const Tool& tool : tools) {
-        if (tool.bitmap == nullptr) {
+    for (int id : toolbarCommands()) {
+        const Command* tool = id != 0 ? commandOf(id) : nullptr;
+        if (tool == nullptr) {
             separatorPending = bar->GetToolsCount() > 0;
             continue;
         }
@@ -173,7 +157,7 @@ void MainFrame::makeToolBar() {
             bar->AddSeparator();
             separatorPending = false;
         }
-        bar->AddTool(tool.id, tool.tip, resourceBitmap(tool.bitmap, wxSize(18, 18)), tool.tip);
+        bar->AddTool(id, tool->tip, resourceBitmap(tool->icon, wxSize(18, 18)), tool->tip);
     }
     bar->Realize();
 }
@@ -293,99 +277,50 @@ void MainFrame::diagramFrameClosing(SipDiagramFrame* frame) {
     }
 }
 
-void MainFrame::onCommand(wxCommandEvent& event) {
-    const int id = event.GetId();
-    switch (id) {
-        case command::kOpen: {
-            wxFileDialog dialog(this, "Open Capture", "", "",
-                                "Libpcap/Ethereal (*.cap;*.dat;*.pcap)|*.cap;*.dat;*.pcap|"
-                                "Pcapng (*.pcapng;*.ntar)|*.pcapng;*.ntar|"
-                                "All files (*)|*",
-                                wxFD_OPEN | wxFD_FILE_MUST_EXIST);
-            if (dialog.ShowModal() == wxID_OK) {
-                openCapture(std::string(dialog.GetPath().utf8_str()), false);
-            }
-            return;
+void MainFrame::bindCommands() {
+    using namespace command;
+    const auto anyDiagram = [this] { return !diagrams_.empty(); };
+    commands_.on(kOpen, [this] {
+        wxFileDialog dialog(this, "Open Capture", "", "",
+                            "Libpcap/Ethereal (*.cap;*.dat;*.pcap)|*.cap;*.dat;*.pcap|"
+                            "Pcapng (*.pcapng;*.ntar)|*.pcapng;*.ntar|"
+                            "All files (*)|*",
+                            wxFD_OPEN | wxFD_FILE_MUST_EXIST);
+        if (dialog.ShowModal() == wxID_OK) {
+            openCapture(std::string(dialog.GetPath().utf8_str()), false);
         }
-        case command::kCloseAll: {
+    });
+    commands_.on(
+        kCloseAll,
+        [this] {
             std::vector<SipDiagramFrame*> open = diagrams_;
             for (SipDiagramFrame* frame : open) {
                 frame->Close(true);
             }
-            return;
-        }
-        case command::kExit:
-            Close(false);
-            return;
-        case command::kPageSetup:
-            pageSetup();
-            return;
-        case command::kPreferences: {
-            PreferenceDlg dialog(this, [this](const std::string& page) { showHelpPage(page); });
-            showModal(dialog);
-            return;
-        }
-        case command::kCaptureLive:
-            captureLive();
-            return;
-        case command::kCheckForUpdates:
-            checkForUpdates();
-            return;
-        case command::kAbout:
-            wxMessageBox(wxString::Format("Varlowe v%s\n\nA call-flow analyser for SIP voice and "
-                                          "video traffic.\n%s",
-                                          kProgramVersion, kProductWebAddress),
-                         "About Varlowe", wxOK | wxICON_INFORMATION, this);
-            return;
-        case command::kHelp:
-        case command::kHelpIndex:
-        case command::kHelpSearch:
-            showHelp(id);
-            return;
-        case command::kShowToolbar:
-            AppSettings::setFrameShowToolbar(!AppSettings::frameShowToolbar());
-            return;
-        case command::kShowStatusbar:
-            AppSettings::setFrameShowStatusbar(!AppSettings::frameShowStatusbar());
-            return;
-        case command::kShowFilterPane:
-            AppSettings::setFrameShowFilterPane(!AppSettings::frameShowFilterPane());
-            return;
-        case command::kShowSelectionPane:
-            AppSettings::setFrameShowSelectionPane(!AppSettings::frameShowSelectionPane());
-            return;
-        case command::kShowTimePane:
-            AppSettings::setFrameShowTimePane(!AppSettings::frameShowTimePane());
-            return;
-        case command::kShowInfoPane:
-            AppSettings::setFrameShowInfoPane(!AppSettings::frameShowInfoPane());
-            return;
-        case command::kShowTimeDeltas:
-            AppSettings::setDiagramShowTimeDeltas(!AppSettings::diagramShowTimeDeltas());
-            return;
-        case command::kShowRelationshipMarkers:
-            AppSettings::setDiagramShowRelationshipMarkers(
-                !AppSettings::diagramShowRelationshipMarkers());
-            return;
-        case command::kShowTransactionMarkers:
-            AppSettings::setDiagramShowTransactionMarkers(
-                !AppSettings::diagramShowTransactionMarkers());
-            return;
-        case command::kShowSipMessages:
-            AppSettings::setDiagramShowSipMessages(!AppSettings::diagramShowSipMessages());
-            return;
-        case command::kShowProvisionalResponses:
-            AppSettings::setDiagramShowProvisionalResponses(
-                !AppSettings::diagramShowProvisionalResponses());
-            return;
-        case command::kShowSturnMessages:
-            AppSettings::setDiagramShowSturnMessages(!AppSettings::diagramShowSturnMessages());
-            return;
-        case command::kShowRtpMarkers:
-            AppSettings::setDiagramShowRtpMarkers(!AppSettings::diagramShowRtpMarkers());
-            return;
-        default:
-            event.Skip();
+        },
+        anyDiagram);
+    commands_.on(kExit, [this] { Close(false); });
+    commands_.on(kPageSetup, [this] { pageSetup(); });
+    commands_.on(kPreferences, [this] {
+        PreferenceDlg dialog(this, [this](const std::string& page) { showHelpPage(page); });
+        showModal(dialog);
+    });
+    commands_.on(kCaptureLive, [this] { captureLive(); });
+    commands_.on(kCheckForUpdates, [this] { checkForUpdates(); });
+    commands_.on(kAbout, [this] {
+        wxMessageBox(wxString::Format("Varlowe v%s\n\nA call-flow analyser for SIP voice and "
+                                      "video traffic.\n%s",
+                                      kProgramVersion, kProductWebAddress),
+                     "About Varlowe", wxOK | wxICON_INFORMATION, this);
+    });
+    for (int id : {kHelp, kHelpIndex, kHelpSearch}) {
+        commands_.on(id, [this, id] { showHelp(id); });
+    }
+    commands_.enable(kRecentFiles, [] { return true; });
+    // The rest of a diagram window's commands are its own, and disabled without one; these
+    // the menus offer whenever one is open.
+    for (int id : {kNextInTransaction, kPreviousInTransaction, kNextInDialog, kPreviousInDialog}) {
+        commands_.enable(id, anyDiagram);
     }
 }
 
@@ -396,78 +331,6 @@ void MainFrame::onRecentFile(wxCommandEvent& event) {
         if (!path.empty()) {
             openCapture(std::string(path.utf8_str()), false);
         }
-    }
-}
-
-void MainFrame::onUpdateUi(wxUpdateUIEvent& event) {
-    using namespace command;
-    const int id = event.GetId();
-    switch (id) {
-        case kClose:
-        case kExport:
-        case kExportImage:
-        case kPrint:
-        case kPrintPreview:
-        case kCopy:
-        case kCopyAll:
-        case kAddBookmark:
-        case kRemoveBookmark:
-        case kToggleBookmark:
-            event.Enable(false);  // the active diagram window enables them
-            return;
-        case kPageSetup:
-            event.Enable(true);
-            return;
-        case kCloseAll:
-            event.Enable(!diagrams_.empty());
-            return;
-        case kShowToolbar:
-            event.Check(AppSettings::frameShowToolbar());
-            return;
-        case kShowStatusbar:
-            event.Check(GetStatusBar() != nullptr);
-            return;
-        case kShowFilterPane:
-            event.Check(AppSettings::frameShowFilterPane());
-            return;
-        case kShowSelectionPane:
-            event.Check(AppSettings::frameShowSelectionPane());
-            return;
-        case kShowTimePane:
-            event.Check(AppSettings::frameShowTimePane());
-            return;
-        case kShowInfoPane:
-            event.Check(AppSettings::frameShowInfoPane());
-            return;
-        case kShowTimeDeltas:
-            event.Check(AppSettings::diagramShowTimeDeltas());
-            return;
-        case kShowRelationshipMarkers:
-            event.Check(AppSettings::diagramShowRelationshipMarkers());
-            return;
-        case kShowTransactionMarkers:
-            event.Check(AppSettings::diagramShowTransactionMarkers());
-            return;
-        case kShowSipMessages:
-            event.Check(AppSettings::diagramShowSipMessages());
-            return;
-        case kShowProvisionalResponses:
-            event.Check(AppSettings::diagramShowProvisionalResponses());
-            return;
-        case kShowSturnMessages:
-            event.Check(AppSettings::diagramShowSturnMessages());
-            return;
-        case kShowRtpMarkers:
-            event.Check(AppSettings::diagramShowRtpMarkers());
-            return;
-        case kNextInTransaction:
-        case kPreviousInTransaction:
-        case kNextInDialog:
-        case kPreviousInDialog:
-            event.Enable(!diagrams_.empty());
-            return;
-        default:
-            event.Skip();
     }
 }
 

@@ -14,6 +14,7 @@
 #include "engine/sip/packet_analysis_driver.h"
 #include "settings/settings_store.h"
 #include "sip_diagram_frame.h"
+#include "toolkit/command_handlers.h"
 #include "versioncheck/version_check_client.h"
 
 namespace varlowe {
@@ -121,8 +122,7 @@ class MainFrame : public wxMDIParentFrame,
   private:
     void applyBars();
     void makeToolBar();
-    void onCommand(wxCommandEvent& event);
-    void onUpdateUi(wxUpdateUIEvent& event);
+    void bindCommands();
     void onRecentFile(wxCommandEvent& event);
     void onSize(wxSizeEvent& event);
     void onMove(wxMoveEvent& event);
@@ -132,6 +132,7 @@ class MainFrame : public wxMDIParentFrame,
     void rememberLayout(bool size, bool position);
 
     UserLabelDB* labels_;
+    CommandHandlers commands_{CommandHandlers::Place::Last};
     wxFileHistory recentFiles_;
     std::unique_ptr<wxHtmlHelpController> help_;
     std::vector<SipDiagramFrame*> diagrams_;

@@ -107,8 +107,9 @@ SipDiagramFrame::SipDiagramFrame(wxMDIParentFrame* parent, const wxString& title
 
     tree_->Bind(wxEVT_TREE_SEL_CHANGED, &SipDiagramFrame::onTreeSelection, this);
     tree_->Bind(wxEVT_TREE_ITEM_EXPANDING, &SipDiagramFrame::onTreeExpanding, this);
-    Bind(wxEVT_MENU, &SipDiagramFrame::onCommand, this);
-    Bind(wxEVT_UPDATE_UI, &SipDiagramFrame::onUpdateUi, this);
+    bindCommands();
+    Bind(wxEVT_MENU, [this](wxCommandEvent& event) { commands_.handle(event); });
+    Bind(wxEVT_UPDATE_UI, [this](wxUpdateUIEvent& event) { commands_.updateUi(event); });
     Bind(wxEVT_CLOSE_WINDOW, &SipDiagramFrame::onClose, this);
     Bind(wxEVT_SIZE, [this](wxSizeEvent& event) {
         mainSplitter_->SetSize(GetClientSize());
@@ -338,76 +339,31 @@ void SipDiagramFrame::onSettingsChanged(const std::string& groupName) {
     }
 }
 
-void SipDiagramFrame::onCommand(wxCommandEvent& event) {
-    switch (event.GetId()) {
-        case command::kClose:
-            Close();
-            return;
-        case command::kExport:
-            exportText();
-            return;
-        case command::kExportImage:
-            exportImage();
-            return;
-        case command::kCopy:
-            copySelected();
-            return;
-        case command::kCopyAll:
-            copyAll();
-            return;
-        case command::kExtractRtp:
-            extractRtp();
-            return;
-        case command::kPrint:
-            print();
-            return;
-        case command::kPrintPreview:
-            printPreview();
-            return;
-        case command::kAddBookmark:
-        case command::kRemoveBookmark:
-        case command::kToggleBookmark:
-        case command::kNextInTransaction:
-        case command::kPreviousInTransaction:
-        case command::kNextInDialog:
-        case command::kPreviousInDialog: {
-            wxCommandEvent forwarded(wxEVT_MENU, event.GetId());
-            forwarded.SetEventObject(diagram_);
-            diagram_->GetEventHandler()->ProcessEvent(forwarded);
-            return;
-        }
-        default:
-            event.Skip();
-    }
-}
-
-void SipDiagramFrame::onUpdateUi(wxUpdateUIEvent& event) {
-    switch (event.GetId()) {
-        case command::kClose:
-        case command::kExport:
-        case command::kExportImage:
-        case command::kCopyAll:
-        case command::kPrint:
-        case command::kPrintPreview:
-            event.Enable(true);
-            return;
-        case command::kCopy:
-        case command::kExtractRtp:
-            event.Enable(diagram_->commandEnabled(event.GetId()));
-            return;
-        case command::kAddBookmark:
-        case command::kRemoveBookmark:
-        case command::kToggleBookmark:
-            event.Enable(diagram_->commandEnabled(event.GetId()));
-            return;
-        case command::kNextInTransaction:
-        case command::kPreviousInTransaction:
-        case command::kNextInDialog:
-        case command::kPreviousInDialog:
-            event.Enable(true);
-            return;
-        default:
-            event.Skip();
+void SipDiagramFrame::bindCommands() {
+    using namespace command;
+    commands_.on(kClose, [this] { Close(); });
+    commands_.on(kExport, [this] { exportText(); });
+    commands_.on(kExportImage, [this] { exportImage(); });
+    commands_.on(kCopyAll, [this] { copyAll(); });
+    commands_.on(kPrint, [this] { print(); });
+    commands_.on(kPrintPreview, [this] { printPreview(); });
+    commands_.on(
+        kCopy, [this] { copySelected(); }, [this] { return diagram_->commandEnabled(kCopy); });
+    commands_.on(
+        kExtractRtp, [this] { extractRtp(); },
+        [this] { return diagram_->commandEnabled(kExtractRtp); });
+    // Bookmarks and stepping are the ladder's own.
+    for (int id : {kAddBookmark, kRemoveBookmark, kToggleBookmark, kNextInTransaction,
+                   kPreviousInTransaction, kNextInDialog, kPreviousInDialog}) {
+        const bool bookmark = id == kAddBookmark || id == kRemoveBookmark || id == kToggleBookmark;
+        commands_.on(
+            id,
+            [this, id] {
+                wxCommandEvent forwarded(wxEVT_MENU, id);
+                forwarded.SetEventObject(diagram_);
+                diagram_->GetEventHandler()->ProcessEvent(forwarded);
+            },
+            [this, id, bookmark] { return !bookmark || diagram_->commandEnabled(id); });
     }
 }
 

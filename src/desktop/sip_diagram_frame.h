@@ -18,6 +18,7 @@
 #include "pane_layout.h"
 #include "panes/sip_diagram_info_panel.h"
 #include "settings/settings_store.h"
+#include "toolkit/command_handlers.h"
 
 class wxMenuBar;
 
@@ -100,13 +101,13 @@ class SipDiagramFrame : public wxMDIChildFrame, public IAppSettingsListener, pub
     std::vector<const RtpStream*> extractableStreams() const;
 
   private:
+    CommandHandlers commands_;
     // False, with a box, when the paper and margins leave no room for a row.
     bool printableOrSay();
     void onTreeSelection(wxTreeEvent& event);
     void onTreeExpanding(wxTreeEvent& event);
     void onSashMoved(wxSplitterEvent& event);
-    void onCommand(wxCommandEvent& event);
-    void onUpdateUi(wxUpdateUIEvent& event);
+    void bindCommands();
     void onClose(wxCloseEvent& event);
 
     IDiagramFrameHost* host_;

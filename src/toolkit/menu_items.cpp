@@ -1,6 +1,9 @@
 #include "menu_items.h"
 
+#include <unordered_map>
+
 #include "command_ids.h"
+#include "settings/app_settings.h"
 
 namespace varlowe {
 
@@ -21,146 +24,225 @@ std::string menuLabel(const MenuItemSpec& row) {
     return text + row.key;
 }
 
+MenuItemSpec Command::menuItem() const {
+    return MenuItemSpec{
+        id, label, help, check ? MenuItemSpec::kCheck : MenuItemSpec::kNormal, modifiers, key};
+}
+
 namespace {
 
 using Row = MenuItemSpec;
-const Row kSeparator = Row::separator();
 
-Row item(int id, const char* label, const char* help, int modifiers = Row::kNone,
-         const char* key = "") {
-    return Row{id, label, help, Row::kNormal, modifiers, key};
-}
-Row check(int id, const char* label, const char* help) {
-    return Row{id, label, help, Row::kCheck, Row::kNone, ""};
-}
-
-std::vector<Row> itemRows(bool extraction) {
-    using namespace command;
-    std::vector<Row> rows = {item(kContents, "Contents...", "Contents..."), kSeparator,
-                             item(kCopy, "Copy", "Copy", Row::kCtrl, "C"), kSeparator};
-    if (extraction) {
-        rows.push_back(item(kExtractRtp, "Extract RTP Data...", "Extract RTP Data..."));
-        rows.push_back(kSeparator);
+// The row builders: a command, the same after a separator, a View switch over its setting.
+struct Declare {
+    Command row;
+    Declare(int id, MenuBar menu, const char* label, const char* help) {
+        row.id = id;
+        row.menu = menu;
+        row.label = label;
+        row.help = help;
     }
-    for (const Row& row :
-         {item(kNextInTransaction, "Next In Transaction", "Next In Transaction", Row::kCtrl,
-               "Down"),
-          item(kPreviousInTransaction, "Previous In Transaction", "Previous In Transaction",
-               Row::kCtrl, "Up"),
-          item(kNextInDialog, "Next In Dialog", "Next In Dialog", Row::kAlt, "Down"),
-          item(kPreviousInDialog, "Previous In Dialog", "Previous In Dialog", Row::kAlt, "Up"),
-          kSeparator, item(kAddBookmark, "Add Bookmark", "Add Bookmark", Row::kCtrl, "B"),
-          item(kRemoveBookmark, "Remove Bookmark", "Remove Bookmark", Row::kCtrl, "B")}) {
-        rows.push_back(row);
+    Declare& keys(int modifiers, const char* key) {
+        row.modifiers = modifiers;
+        row.key = key;
+        return *this;
+    }
+    Declare& separated() {
+        row.separatorBefore = true;
+        return *this;
+    }
+    Declare& tool(const char* icon, const char* tip) {
+        row.icon = icon;
+        row.tip = tip;
+        return *this;
+    }
+    Declare& switches(bool (*read)(), void (*write)(const bool&)) {
+        row.check = true;
+        row.setting = read;
+        row.setSetting = write;
+        return *this;
+    }
+    operator Command() const { return row; }
+};
+
+std::vector<Command> table() {
+    using namespace command;
+    using A = AppSettings;
+    const MenuBar F = MenuBar::File, E = MenuBar::Edit, V = MenuBar::View, H = MenuBar::Help,
+                  N = MenuBar::None;
+    return {
+        Declare(kOpen, F, "Open...", "Open").keys(Row::kCtrl, "O").tool("tb_open", "Open file"),
+        Declare(kClose, F, "Close", "Close").keys(Row::kCtrl, "W"),
+        Declare(kCloseAll, F, "Close All", "Close All"),
+        Declare(kRecentFiles, F, "Recent Files", "Recent Files").separated(),
+        Declare(kExport, F, "Export...", "Export").keys(Row::kCtrl, "E").separated(),
+        Declare(kExportImage, F, "Export Image...", "Export the diagram as a PNG or SVG image"),
+        Declare(kCaptureLive, F, "Capture Live Network Traffic...", "Capture Network Traffic")
+            .keys(Row::kCtrl, "T")
+            .separated()
+            .tool("tb_record", "Live Capture"),
+        Declare(kPageSetup, F, "Page Setup", "Page Setup").keys(Row::kCtrl, "G").separated(),
+        Declare(kPrint, F, "Print...", "Print").keys(Row::kCtrl, "P").tool("tb_print", "Print"),
+        Declare(kPrintPreview, F, "Print Preview", "Print Preview").keys(Row::kCtrl, "R"),
+        Declare(kExit, F, "Exit", "Exit").keys(Row::kAlt, "F4").separated(),
+
+        Declare(kCopy, E, "Copy", "Copy").keys(Row::kCtrl, "C").tool("tb_copy", "Copy"),
+        Declare(kCopyAll, E, "Copy All", "Copy"),
+        Declare(kNextInTransaction, E, "Next In Transaction", "Next In Transaction")
+            .keys(Row::kCtrl, "Down")
+            .separated(),
+        Declare(kPreviousInTransaction, E, "Previous In Transaction", "Previous In Transaction")
+            .keys(Row::kCtrl, "Up"),
+        Declare(kNextInDialog, E, "Next In Dialog", "Next In Dialog").keys(Row::kAlt, "Down"),
+        Declare(kPreviousInDialog, E, "Previous In Dialog", "Previous In Dialog")
+            .keys(Row::kAlt, "Up"),
+        Declare(kToggleBookmark, E, "Toggle Bookmark", "Toggle Bookmark")
+            .keys(Row::kCtrl, "B")
+            .separated(),
+        Declare(kPreferences, E, "Preferences", "Preferences")
+            .separated()
+            .tool("tb_preferences", "Preferences"),
+
+        Declare(kShowToolbar, V, "Show Toolbar", "Show Toolbar")
+            .switches(&A::frameShowToolbar, &A::setFrameShowToolbar),
+        Declare(kShowStatusbar, V, "Show Statusbar", "Show Statusbar")
+            .switches(&A::frameShowStatusbar, &A::setFrameShowStatusbar),
+        Declare(kShowFilterPane, V, "Show Filter Pane", "Show Filter Pane")
+            .separated()
+            .switches(&A::frameShowFilterPane, &A::setFrameShowFilterPane),
+        Declare(kShowSelectionPane, V, "Show Selection Pane", "Show Selection Pane")
+            .switches(&A::frameShowSelectionPane, &A::setFrameShowSelectionPane),
+        Declare(kShowTimePane, V, "Show Time Pane", "Show Time Pane")
+            .switches(&A::frameShowTimePane, &A::setFrameShowTimePane),
+        Declare(kShowInfoPane, V, "Show Info Pane", "Show Info Pane")
+            .switches(&A::frameShowInfoPane, &A::setFrameShowInfoPane),
+        Declare(kShowTimeDeltas, V, "Show Time Deltas", "Show Time Deltas")
+            .separated()
+            .switches(&A::diagramShowTimeDeltas, &A::setDiagramShowTimeDeltas),
+        Declare(kShowRelationshipMarkers, V, "Show Relationship Markers",
+                "Show Relationship Markers")
+            .switches(&A::diagramShowRelationshipMarkers, &A::setDiagramShowRelationshipMarkers),
+        Declare(kShowTransactionMarkers, V, "Show Transaction Markers", "Show Transaction Markers")
+            .switches(&A::diagramShowTransactionMarkers, &A::setDiagramShowTransactionMarkers),
+        Declare(kShowSipMessages, V, "Show Sip Messages", "Show Sip Messages")
+            .separated()
+            .switches(&A::diagramShowSipMessages, &A::setDiagramShowSipMessages),
+        Declare(kShowProvisionalResponses, V, "Show Sip Provisional Responses",
+                "Show Sip Provisional Responses")
+            .switches(&A::diagramShowProvisionalResponses, &A::setDiagramShowProvisionalResponses),
+        Declare(kShowSturnMessages, V, "Show Stun Messages", "Show Stun Messages")
+            .switches(&A::diagramShowSturnMessages, &A::setDiagramShowSturnMessages),
+        Declare(kShowRtpMarkers, V, "Show Media Start Events", "Show Media Start Events")
+            .switches(&A::diagramShowRtpMarkers, &A::setDiagramShowRtpMarkers),
+
+        Declare(kHelp, H, "Help...", "Help").keys(Row::kKeyOnly, "F1").tool("tb_help", "Help"),
+        Declare(kHelpIndex, H, "Index...", "Index"),
+        Declare(kHelpSearch, H, "Search...", "Search"),
+        Declare(kCheckForUpdates, H, "Check for updates...", "Check for updates").separated(),
+        Declare(kAbout, H, "About...", "About").separated(),
+
+        // The pop-up menus' and the toolbar's own.
+        Declare(kAddBookmark, N, "Add Bookmark", "Add Bookmark")
+            .keys(Row::kCtrl, "B")
+            .tool("tb_bookmark_add", "Add Bookmark"),
+        Declare(kRemoveBookmark, N, "Remove Bookmark", "Remove Bookmark")
+            .keys(Row::kCtrl, "B")
+            .tool("tb_bookmark_remove", "Remove Bookmark"),
+        Declare(kContents, N, "Contents...", "Contents..."),
+        Declare(kExtractRtp, N, "Extract RTP Data...", "Extract RTP Data..."),
+        Declare(kMoveColumnLeft, N, "Move Column Left", "Move Column Left"),
+        Declare(kMoveColumnRight, N, "Move Column Right", "Move Column Right"),
+        Declare(kEditColumnLabel, N, "Edit Column Label", "Edit Column Label..."),
+        Declare(kRestoreColumnLabel, N, "Restore Column Label", "Restore Column Label"),
+    };
+}
+
+std::vector<MenuItemSpec> barMenu(MenuBar menu) {
+    std::vector<MenuItemSpec> rows;
+    for (const Command& command : commands()) {
+        if (command.menu != menu) {
+            continue;
+        }
+        if (command.separatorBefore && !rows.empty()) {
+            rows.push_back(MenuItemSpec::separator());
+        }
+        rows.push_back(command.menuItem());
+    }
+    return rows;
+}
+
+// A pop-up menu from identifiers; 0 stands for a separator.
+std::vector<MenuItemSpec> popUp(std::initializer_list<int> ids) {
+    std::vector<MenuItemSpec> rows;
+    for (int id : ids) {
+        rows.push_back(id == 0 ? MenuItemSpec::separator() : commandOf(id)->menuItem());
     }
     return rows;
 }
 
 }  // namespace
 
+const std::vector<Command>& commands() {
+    static const std::vector<Command> rows = table();
+    return rows;
+}
+
+const Command* commandOf(int id) {
+    static const std::unordered_map<int, size_t> index = [] {
+        std::unordered_map<int, size_t> built;
+        for (size_t i = 0; i < commands().size(); ++i) {
+            built.emplace(commands()[i].id, i);
+        }
+        return built;
+    }();
+    auto found = index.find(id);
+    return found == index.end() ? nullptr : &commands()[found->second];
+}
+
+const std::vector<int>& toolbarCommands() {
+    using namespace command;
+    static const std::vector<int> ids = {
+        kOpen,  0, kCaptureLive, 0,    kCopy, kAddBookmark, kRemoveBookmark,
+        kPrint, 0, kPreferences, kHelp};
+    return ids;
+}
+
 namespace menus {
 
 const std::vector<MenuItemSpec>& file() {
-    using namespace command;
-    static const std::vector<Row> rows = {
-        item(kOpen, "Open...", "Open", Row::kCtrl, "O"),
-        item(kClose, "Close", "Close", Row::kCtrl, "W"),
-        item(kCloseAll, "Close All", "Close All"),
-        kSeparator,
-        item(kRecentFiles, "Recent Files", "Recent Files"),
-        kSeparator,
-        item(kExport, "Export...", "Export", Row::kCtrl, "E"),
-        item(kExportImage, "Export Image...", "Export the diagram as a PNG or SVG image"),
-        kSeparator,
-        item(kCaptureLive, "Capture Live Network Traffic...", "Capture Network Traffic", Row::kCtrl,
-             "T"),
-        kSeparator,
-        item(kPageSetup, "Page Setup", "Page Setup", Row::kCtrl, "G"),
-        item(kPrint, "Print...", "Print", Row::kCtrl, "P"),
-        item(kPrintPreview, "Print Preview", "Print Preview", Row::kCtrl, "R"),
-        kSeparator,
-        item(kExit, "Exit", "Exit", Row::kAlt, "F4"),
-    };
+    static const std::vector<MenuItemSpec> rows = barMenu(MenuBar::File);
     return rows;
 }
-
 const std::vector<MenuItemSpec>& edit() {
-    using namespace command;
-    static const std::vector<Row> rows = {
-        item(kCopy, "Copy", "Copy", Row::kCtrl, "C"),
-        item(kCopyAll, "Copy All", "Copy"),
-        kSeparator,
-        item(kNextInTransaction, "Next In Transaction", "Next In Transaction", Row::kCtrl, "Down"),
-        item(kPreviousInTransaction, "Previous In Transaction", "Previous In Transaction",
-             Row::kCtrl, "Up"),
-        item(kNextInDialog, "Next In Dialog", "Next In Dialog", Row::kAlt, "Down"),
-        item(kPreviousInDialog, "Previous In Dialog", "Previous In Dialog", Row::kAlt, "Up"),
-        kSeparator,
-        item(kToggleBookmark, "Toggle Bookmark", "Toggle Bookmark", Row::kCtrl, "B"),
-        kSeparator,
-        item(kPreferences, "Preferences", "Preferences"),
-    };
+    static const std::vector<MenuItemSpec> rows = barMenu(MenuBar::Edit);
     return rows;
 }
-
 const std::vector<MenuItemSpec>& view() {
-    using namespace command;
-    static const std::vector<Row> rows = {
-        check(kShowToolbar, "Show Toolbar", "Show Toolbar"),
-        check(kShowStatusbar, "Show Statusbar", "Show Statusbar"),
-        kSeparator,
-        check(kShowFilterPane, "Show Filter Pane", "Show Filter Pane"),
-        check(kShowSelectionPane, "Show Selection Pane", "Show Selection Pane"),
-        check(kShowTimePane, "Show Time Pane", "Show Time Pane"),
-        check(kShowInfoPane, "Show Info Pane", "Show Info Pane"),
-        kSeparator,
-        check(kShowTimeDeltas, "Show Time Deltas", "Show Time Deltas"),
-        check(kShowRelationshipMarkers, "Show Relationship Markers", "Show Relationship Markers"),
-        check(kShowTransactionMarkers, "Show Transaction Markers", "Show Transaction Markers"),
-        kSeparator,
-        check(kShowSipMessages, "Show Sip Messages", "Show Sip Messages"),
-        check(kShowProvisionalResponses, "Show Sip Provisional Responses",
-              "Show Sip Provisional Responses"),
-        check(kShowSturnMessages, "Show Stun Messages", "Show Stun Messages"),
-        check(kShowRtpMarkers, "Show Media Start Events", "Show Media Start Events"),
-    };
+    static const std::vector<MenuItemSpec> rows = barMenu(MenuBar::View);
     return rows;
 }
-
 const std::vector<MenuItemSpec>& help() {
-    using namespace command;
-    static const std::vector<Row> rows = {
-        item(kHelp, "Help...", "Help", Row::kKeyOnly, "F1"),
-        item(kHelpIndex, "Index...", "Index"),
-        item(kHelpSearch, "Search...", "Search"),
-        kSeparator,
-        item(kCheckForUpdates, "Check for updates...", "Check for updates"),
-        kSeparator,
-        item(kAbout, "About...", "About"),
-    };
+    static const std::vector<MenuItemSpec> rows = barMenu(MenuBar::Help);
     return rows;
 }
-
 const std::vector<MenuItemSpec>& columnHeader() {
     using namespace command;
-    static const std::vector<Row> rows = {
-        item(kMoveColumnLeft, "Move Column Left", "Move Column Left"),
-        item(kMoveColumnRight, "Move Column Right", "Move Column Right"),
-        kSeparator,
-        item(kEditColumnLabel, "Edit Column Label", "Edit Column Label..."),
-        item(kRestoreColumnLabel, "Restore Column Label", "Restore Column Label"),
-        kSeparator,
-    };
+    static const std::vector<MenuItemSpec> rows =
+        popUp({kMoveColumnLeft, kMoveColumnRight, 0, kEditColumnLabel, kRestoreColumnLabel, 0});
     return rows;
 }
-
 const std::vector<MenuItemSpec>& itemWithExtraction() {
-    static const std::vector<Row> rows = itemRows(true);
+    using namespace command;
+    static const std::vector<MenuItemSpec> rows =
+        popUp({kContents, 0, kCopy, 0, kExtractRtp, 0, kNextInTransaction, kPreviousInTransaction,
+               kNextInDialog, kPreviousInDialog, 0, kAddBookmark, kRemoveBookmark});
     return rows;
 }
-
 const std::vector<MenuItemSpec>& itemWithoutExtraction() {
-    static const std::vector<Row> rows = itemRows(false);
+    using namespace command;
+    static const std::vector<MenuItemSpec> rows =
+        popUp({kContents, 0, kCopy, 0, kNextInTransaction, kPreviousInTransaction, kNextInDialog,
+               kPreviousInDialog, 0, kAddBookmark, kRemoveBookmark});
     return rows;
 }
 
