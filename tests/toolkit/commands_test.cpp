@@ -40,7 +40,8 @@ TEST(Commands, HandlersRunTheirCommandsAndTheSwitchesTheirSettings) {
     CommandHandlers window(CommandHandlers::Place::Last);
     int opened = 0;
     bool allowed = false;
-    window.on(command::kOpen, [&] { ++opened; }, [&] { return allowed; });
+    window.on(
+        command::kOpen, [&] { ++opened; }, [&] { return allowed; });
     EXPECT_TRUE(window.run(command::kOpen));
     EXPECT_EQ(opened, 0);  // disabled: taken, not run
     allowed = true;

@@ -89,6 +89,19 @@ size_t BufferedFile::read(void* destination, size_t length) {
     return copied;
 }
 
+const uint8_t* BufferedFile::view(size_t length, std::vector<uint8_t>& scratch) {
+    if (file_ == nullptr || length > remaining()) {
+        return nullptr;
+    }
+    if (length <= filled_ - cursor_) {
+        const uint8_t* here = buffer_.data() + cursor_;
+        cursor_ += length;
+        return here;
+    }
+    scratch.resize(length);
+    return read(scratch.data(), length) == length ? scratch.data() : nullptr;
+}
+
 bool BufferedFile::skip(uint64_t length) {
     if (file_ == nullptr) {
         return false;

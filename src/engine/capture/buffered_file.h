@@ -34,6 +34,10 @@ class BufferedFile {
 
     // Copies up to `length` bytes; returns how many were copied (fewer only at end of file).
     size_t read(void* destination, size_t length);
+    // The next `length` bytes, read past: in the buffer itself when they lie in it, else
+    // copied into `scratch`. Valid until the next read, skip or seek; nullptr (nothing read)
+    // when the file holds fewer.
+    const uint8_t* view(size_t length, std::vector<uint8_t>& scratch);
     // Moves forward by `length` bytes; false when that passes the end of the file.
     bool skip(uint64_t length);
     // Positions at an absolute offset; false when it lies beyond the end of the file.

@@ -1,0 +1,53 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "fragment_table.h"
+#include "frame_info.h"
+
+namespace varlowe {
+
+// How a link layer frames what it carries: the length of its header and where in it the
+// type of the carried protocol stands. One row per link type the decoder reads.
+struct LinkLayer {
+    uint32_t type = 0;
+    const char* name = "";
+    uint32_t headerLength = 0;
+    int carriedTypeAt = -1;      // offset of the 16-bit EtherType; -1 when it carries IP alone
+    bool tagged = false;         // 802.1Q/802.1ad tags may follow the header
+    bool addressFamily = false;  // BSD loopback: a 32-bit address family in the writer's order
+};
+
+// The row of a link type; nullptr when it is not read.
+const LinkLayer* linkLayerOf(uint32_t linkType);
+bool linkTypeSupported(uint32_t linkType);
+// The common name of a link type, read or not ("IEEE 802.11 wireless"), or "unknown".
+const char* linkTypeName(uint32_t linkType);
+
+// Decodes the bytes of one captured frame down to IPv4 and UDP or TCP: the link layer by its
+// table row (VLAN tags stepped over), the IP header and options, the UDP or TCP header, the
+// payload. UDP fragments are held until their datagram is whole. Reads nothing but the span
+// it is given.
+class FrameDecoder {
+  public:
+    enum class Result { Accepted, Dropped, StopReading };
+
+    // `frame` carries the record's number, offset and time already; on Accepted it holds
+    // the packet. StopReading (with a diagnostic) ends the walk of the file.
+    Result decode(const uint8_t* data, uint32_t length, uint32_t wireLength, uint32_t linkType,
+                  FrameInfo& frame);
+
+    void setIncludeUdp(bool include) { includeUdp_ = include; }
+    void setIncludeTcp(bool include) { includeTcp_ = include; }
+    bool includeUdp() const { return includeUdp_; }
+    bool includeTcp() const { return includeTcp_; }
+    const FragmentTable& fragments() const { return fragments_; }
+
+  private:
+    FragmentTable fragments_;
+    bool includeUdp_ = true;
+    bool includeTcp_ = true;
+};
+
+}  // namespace varlowe
