@@ -9,7 +9,7 @@
 
 #include "desktop_session.h"
 #include "engine/media/rtp_statistics.h"
-#include "engine/media/rtp_stream.h"
+#include "engine/media/rtp_stream_registry.h"
 
 using namespace varlowe;
 

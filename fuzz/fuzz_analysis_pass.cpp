@@ -7,7 +7,7 @@
 #include <string>
 
 #include "engine/media/rtp_statistics.h"
-#include "engine/media/rtp_stream.h"
+#include "engine/media/rtp_stream_registry.h"
 #include "engine/sip/analysis_model.h"
 #include "engine/sip/packet_analysis_driver.h"
 #include "fuzz_support.h"

@@ -2,7 +2,7 @@
 
 #include "cli_commands.h"
 #include "cli_support.h"
-#include "engine/media/rtp_stream.h"
+#include "engine/media/rtp_stream_registry.h"
 #include "engine/sip/analysis_model.h"
 
 namespace varlowe::cli {

@@ -8,7 +8,7 @@
 
 #include "engine/capture/packet_time.h"
 #include "engine/media/rtp_statistics.h"
-#include "engine/media/rtp_stream.h"
+#include "engine/media/rtp_stream_registry.h"
 #include "settings/app_settings.h"
 #include "toolkit/toolkit_text.h"
 

@@ -11,7 +11,7 @@
 #include <wx/print.h>
 
 #include "diagram/user_label_db.h"
-#include "engine/media/rtp_stream.h"
+#include "engine/media/rtp_stream_registry.h"
 #include "extract_rtp_dialog.h"
 #include "output/text_export.h"
 #include "printing/diagram_image.h"

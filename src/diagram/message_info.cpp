@@ -1,7 +1,7 @@
 #include "message_info.h"
 
 #include "engine/media/rtp_statistics.h"
-#include "engine/media/rtp_stream.h"
+#include "engine/media/rtp_stream_registry.h"
 
 namespace varlowe::message_info {
 

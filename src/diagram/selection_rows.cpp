@@ -5,7 +5,7 @@
 #include <cstdio>
 
 #include "engine/capture/packet_time.h"
-#include "engine/media/rtp_stream.h"
+#include "engine/media/rtp_stream_registry.h"
 
 namespace varlowe {
 namespace selection_rows {

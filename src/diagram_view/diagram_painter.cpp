@@ -8,7 +8,7 @@
 #include <cstdlib>
 
 #include "engine/capture/packet_time.h"
-#include "engine/media/rtp_stream.h"
+#include "engine/media/rtp_stream_registry.h"
 
 namespace varlowe {
 

@@ -8,7 +8,7 @@
 #include <memory>
 #include <new>
 
-#include "engine/media/rtp_stream.h"
+#include "engine/media/rtp_stream_registry.h"
 #include "engine/output_file.h"
 #include "engine/product_info.h"
 #include "engine/sip/analysis_model.h"

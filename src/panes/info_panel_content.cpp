@@ -4,7 +4,7 @@
 #include <cstdio>
 
 #include "engine/capture/packet_record.h"
-#include "engine/media/rtp_stream.h"
+#include "engine/media/rtp_stream_registry.h"
 #include "engine/sip/analysis_item.h"
 
 namespace varlowe {

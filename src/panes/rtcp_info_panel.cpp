@@ -6,7 +6,7 @@
 #include <algorithm>
 
 #include "engine/media/rtcp_report_view.h"
-#include "engine/media/rtp_stream.h"
+#include "engine/media/rtp_stream_registry.h"
 #include "engine/sip/analysis_model.h"
 #include "toolkit/resource_images.h"
 #include "toolkit/toolkit_text.h"

@@ -9,7 +9,7 @@
 #include "diagram/message_info.h"
 #include "diagram_view/diagram_painter.h"
 #include "engine/media/rtp_statistics.h"
-#include "engine/media/rtp_stream.h"
+#include "engine/media/rtp_stream_registry.h"
 #include "engine/sip/analysis_model.h"
 #include "rtcp_info_panel.h"
 #include "toolkit/toolkit_text.h"

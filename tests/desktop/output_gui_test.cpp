@@ -16,7 +16,7 @@
 
 #include "desktop/extract_rtp_dialog.h"
 #include "diagram_view/sip_message_info_dialog.h"
-#include "engine/media/rtp_stream.h"
+#include "engine/media/rtp_stream_registry.h"
 #include "output/text_export.h"
 #include "preferences/preference_dlg.h"
 #include "printing/diagram_image.h"

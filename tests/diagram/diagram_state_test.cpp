@@ -7,7 +7,7 @@
 #include "diagram/diagram_state.h"
 #include "diagram/message_info.h"
 #include "diagram/user_label_db.h"
-#include "engine/media/rtp_stream.h"
+#include "engine/media/rtp_stream_registry.h"
 #include "engine/sip/packet_analysis_driver.h"
 #include "support/capture_builder.h"
 #include "support/media_test_util.h"

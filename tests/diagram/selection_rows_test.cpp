@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "engine/media/rtp_stream.h"
+#include "engine/media/rtp_stream_registry.h"
 
 using namespace varlowe;
 

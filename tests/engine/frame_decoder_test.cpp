@@ -101,8 +101,8 @@ TEST(FrameDecoder, WhatIsNotIpv4UdpOrTcpIsDroppedAndAZeroHeaderLengthStops) {
 TEST(FrameDecoder, TcpPaddingIsNoDataAndFragmentsWaitForTheirDatagram) {
     FrameDecoder decoder;
     // A 4-byte segment in a frame padded to 60 bytes: the padding is not segment data.
-    const Bytes segment = tcpFrame(ipv4(10, 0, 0, 1), 5060, ipv4(10, 0, 0, 2), 5060,
-                                   bytesOf("ABCD"));
+    const Bytes segment =
+        tcpFrame(ipv4(10, 0, 0, 1), 5060, ipv4(10, 0, 0, 2), 5060, bytesOf("ABCD"));
     Decoded tcp = decode(decoder, padded(segment, 0xee));
     ASSERT_EQ(tcp.result, FrameDecoder::Result::Accepted);
     EXPECT_EQ(tcp.payload(), "ABCD");

@@ -8,7 +8,7 @@
 #include <thread>
 
 #include "engine/diagnostics.h"
-#include "engine/media/rtp_stream.h"
+#include "engine/media/rtp_stream_registry.h"
 #include "engine/sip/analysis_model.h"
 #include "engine/sip/background_analysis.h"
 #include "engine/sip/packet_analysis_driver.h"

@@ -3,7 +3,7 @@
 #include <unistd.h>
 
 #include "engine/media/rtp_statistics.h"
-#include "engine/media/rtp_stream.h"
+#include "engine/media/rtp_stream_registry.h"
 #include "engine/sip/analysis_model.h"
 #include "engine/sip/packet_analysis_driver.h"
 #include "support/media_test_util.h"
@@ -27,7 +27,7 @@ struct Stream {
             udpRecord("10.0.0.2", 5000, "10.0.0.1", 4000, rtpPacket({8, sequence, 0, ssrc}),
                       seconds, microseconds, number);
         packet.fileOffset = number * 100;
-        ASSERT_EQ(registry.handleMediaPacket(packet, packet.fileOffset, true), stream);
+        ASSERT_EQ(offer(registry, packet, packet.fileOffset, true), stream);
     }
     void feedAll(std::initializer_list<uint16_t> sequences) {
         for (uint16_t s : sequences) feed(s);

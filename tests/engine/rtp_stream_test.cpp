@@ -3,7 +3,7 @@
 #include <random>
 
 #include "engine/diagnostics.h"
-#include "engine/media/rtp_stream.h"
+#include "engine/media/rtp_stream_registry.h"
 #include "engine/media/sdp_description.h"
 #include "engine/sip/analysis_model.h"
 #include "support/media_test_util.h"
@@ -38,8 +38,8 @@ struct Call {
     }
     RtpStream* rtp(const std::string& to, uint16_t port, const RtpFields& fields,
                    bool includeRtcp = true) {
-        return registry.handleMediaPacket(udpRecord(kCallee, 7000, to, port, rtpPacket(fields)), 0,
-                                          includeRtcp);
+        return offer(registry, udpRecord(kCallee, 7000, to, port, rtpPacket(fields)), 0,
+                     includeRtcp);
     }
     const RtpStream* find(int payloadType, int32_t port = 4000) const {
         for (size_t i = 0; i < registry.streamCount(); ++i) {
@@ -131,30 +131,29 @@ TEST(RtpStreamRegistry, PacketsMatchByPayloadTypeSsrcAndRtcpPort) {
     // Version 0 or short payloads are never media.
     Bytes zero = rtpPacket({18, 3, 0, 0x5555});
     zero[0] = 0x00;
-    EXPECT_EQ(
-        call.registry.handleMediaPacket(udpRecord(kCallee, 7000, kCaller, 4000, zero), 0, true),
-        nullptr);
-    EXPECT_EQ(call.registry.handleMediaPacket(
-                  udpRecord(kCallee, 7000, kCaller, 4000, {0x80, 18, 0, 1, 0, 0, 0, 0, 0, 0, 0}), 0,
-                  true),
+    EXPECT_EQ(offer(call.registry, udpRecord(kCallee, 7000, kCaller, 4000, zero), 0, true),
+              nullptr);
+    EXPECT_EQ(offer(call.registry,
+                    udpRecord(kCallee, 7000, kCaller, 4000, {0x80, 18, 0, 1, 0, 0, 0, 0, 0, 0, 0}),
+                    0, true),
               nullptr);
     EXPECT_EQ(g729->packets, 1);
 
     // RTCP to the port above: decoded with the stream whose SSRC it reports, not counted.
     PacketRecord report = udpRecord(kCallee, 7001, kCaller, 4001, rtcpSenderReport(0x5555, "me@x"));
-    EXPECT_EQ(call.registry.handleMediaPacket(report, 0, false), nullptr);
+    EXPECT_EQ(offer(call.registry, report, 0, false), nullptr);
     EXPECT_TRUE(g729->reports.empty());
-    EXPECT_EQ(call.registry.handleMediaPacket(report, 0, true), nullptr);
+    EXPECT_EQ(offer(call.registry, report, 0, true), nullptr);
     ASSERT_EQ(g729->reports.size(), 2u);  // the sender report and the source description
     EXPECT_EQ(g729->packets, 1);
     EXPECT_EQ(call.registry.canonicalName(0x5555).value_or("?"), "me@x");
     EXPECT_FALSE(call.registry.canonicalName(0x6666));
     // RTCP of a source no stream has learned is not attributed.
     PacketRecord unknown = udpRecord(kCallee, 7001, kCaller, 4001, rtcpSenderReport(0x7777, "o"));
-    call.registry.handleMediaPacket(unknown, 0, true);
+    offer(call.registry, unknown, 0, true);
     EXPECT_EQ(g729->reports.size(), 2u);
-    EXPECT_EQ(RtpStreamRegistry::matchStream(unknown, *g729, true), StreamMatch::None);
-    EXPECT_EQ(RtpStreamRegistry::matchStream(report, *g729, true), StreamMatch::Rtcp);
+    EXPECT_EQ(matchOf(unknown, *g729, true), StreamMatch::None);
+    EXPECT_EQ(matchOf(report, *g729, true), StreamMatch::Rtcp);
 }
 
 TEST(RtpStreamRegistry, StunBindingGivesTheLocalAddressBehindTheNat) {
@@ -264,7 +263,7 @@ TEST(RtpStreamRegistry, IndexedAttributionAgreesWithTheRegistryOrderRule) {
             StreamMatch how = StreamMatch::None;
             for (size_t i = 0; i < registry.streamCount(); ++i) {
                 const RtpStream& s = registry.stream(i);
-                StreamMatch m = RtpStreamRegistry::matchStream(packet, s, true);
+                StreamMatch m = matchOf(packet, s, true);
                 if (m == StreamMatch::None)
                     continue;
                 expected = &s;
@@ -276,7 +275,7 @@ TEST(RtpStreamRegistry, IndexedAttributionAgreesWithTheRegistryOrderRule) {
             for (size_t i = 0; i < registry.streamCount(); ++i) {
                 reportsBefore.push_back(registry.stream(i).reports.size());
             }
-            RtpStream* chosen = registry.handleMediaPacket(packet, 0, true);
+            RtpStream* chosen = offer(registry, packet, 0, true);
             if (how == StreamMatch::Rtp) {
                 ASSERT_EQ(chosen, expected) << "round " << round << " packet " << p;
             } else {

@@ -15,7 +15,7 @@
 
 #include "engine/capture/capture_file_reader.h"
 #include "engine/diagnostics.h"
-#include "engine/media/rtp_stream.h"
+#include "engine/media/rtp_stream_registry.h"
 #include "engine/sip/analysis_model.h"
 #include "engine/sip/packet_analysis_driver.h"
 #include "live/traffic_capture.h"

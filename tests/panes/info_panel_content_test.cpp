@@ -4,7 +4,7 @@
 
 #include <fstream>
 
-#include "engine/media/rtp_stream.h"
+#include "engine/media/rtp_stream_registry.h"
 #include "engine/sip/analysis_model.h"
 #include "engine/sip/packet_analysis_driver.h"
 #include "panes/stream_graph_cache.h"

@@ -16,7 +16,7 @@
 #include "charts/ostrane_line_graph.h"
 #include "diagram_view/sip_diagram_selection_panel.h"
 #include "engine/media/rtp_statistics.h"
-#include "engine/media/rtp_stream.h"
+#include "engine/media/rtp_stream_registry.h"
 #include "panes/rtcp_info_panel.h"
 #include "panes/sip_diagram_info_panel.h"
 #include "settings/app_settings.h"

@@ -5,6 +5,7 @@
 #include "capture_builder.h"
 #include "engine/capture/byte_order.h"
 #include "engine/capture/packet_record.h"
+#include "engine/media/rtp_stream_registry.h"
 
 namespace varlowe::testsupport {
 
@@ -111,6 +112,19 @@ inline std::string audioSdp(const std::string& address, int port, const std::str
                             const std::string& extra = "") {
     return "v=0\r\no=- 1 1 IN IP4 " + address + "\r\ns=-\r\nc=IN IP4 " + address +
            "\r\nt=0 0\r\nm=audio " + std::to_string(port) + " RTP/AVP " + formats + "\r\n" + extra;
+}
+
+// A record offered to the registry as the analysis pass offers a packet; a record whose
+// destination no packet can have finds no stream.
+inline RtpStream* offer(RtpStreamRegistry& registry, const PacketRecord& record, uint64_t offset,
+                        bool includeRtcp) {
+    std::optional<MediaPacket> packet = MediaPacket::of(record);
+    return packet ? registry.handleMediaPacket(*packet, offset, includeRtcp) : nullptr;
+}
+inline StreamMatch matchOf(const PacketRecord& record, const RtpStream& stream, bool includeRtcp) {
+    std::optional<MediaPacket> packet = MediaPacket::of(record);
+    return packet ? RtpStreamRegistry::matchStream(*packet, stream, includeRtcp)
+                  : StreamMatch::None;
 }
 
 }  // namespace varlowe::testsupport

@@ -22,12 +22,9 @@ constexpr uint8_t kProtocolUdp = 17;
 
 // The link layers read, and the names of some others for the refusal.
 constexpr LinkLayer kLinkLayers[] = {
-    {0, "BSD loopback", 4, -1, false, true},
-    {1, "Ethernet", 14, 12, true, false},
-    {101, "raw IP", 0, -1, false, false},
-    {113, "Linux cooked capture", 16, 14, true, false},
-    {228, "raw IPv4", 0, -1, false, false},
-    {276, "Linux cooked capture v2", 20, 0, true, false},
+    {0, "BSD loopback", 4, -1, false, true}, {1, "Ethernet", 14, 12, true, false},
+    {101, "raw IP", 0, -1, false, false},    {113, "Linux cooked capture", 16, 14, true, false},
+    {228, "raw IPv4", 0, -1, false, false},  {276, "Linux cooked capture v2", 20, 0, true, false},
 };
 
 uint32_t overheadOf(uint32_t wireLength, uint32_t payloadLength) {
@@ -78,9 +75,8 @@ const char* linkTypeName(uint32_t linkType) {
     return "unknown";
 }
 
-FrameDecoder::Result FrameDecoder::decode(const uint8_t* data, uint32_t length,
-                                          uint32_t wireLength, uint32_t linkType,
-                                          FrameInfo& frame) {
+FrameDecoder::Result FrameDecoder::decode(const uint8_t* data, uint32_t length, uint32_t wireLength,
+                                          uint32_t linkType, FrameInfo& frame) {
     const LinkLayer* layer = linkLayerOf(linkType);
     if (layer == nullptr || length < layer->headerLength) {
         return Result::Dropped;

@@ -336,8 +336,7 @@ bool PcapNgWalker::next(RawRecord& record, uint32_t number) {
             const CaptureInterface& interface = interfaces[interfaceId];
             record.linkType = interface.linkType;
             // A simple packet block has no time of its own: only the interface's offset.
-            const uint64_t units =
-                simple ? 0 : (uint64_t{get32(rest + 4)} << 32) | get32(rest + 8);
+            const uint64_t units = simple ? 0 : (uint64_t{get32(rest + 4)} << 32) | get32(rest + 8);
             setTime(record, interface, units, number);
         }
         return true;

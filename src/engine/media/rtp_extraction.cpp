@@ -6,7 +6,7 @@
 #include "engine/capture/frame_info.h"
 #include "engine/output_file.h"
 #include "rtp_header.h"
-#include "rtp_stream.h"
+#include "rtp_stream_registry.h"
 
 namespace varlowe {
 

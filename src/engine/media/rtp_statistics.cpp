@@ -6,7 +6,7 @@
 #include <cstdio>
 
 #include "rtp_header.h"
-#include "rtp_stream.h"
+#include "rtp_stream_registry.h"
 
 namespace varlowe {
 

@@ -1,7 +1,7 @@
 #include "analysis_item.h"
 
 #include "engine/media/rtp_statistics.h"
-#include "engine/media/rtp_stream.h"
+#include "engine/media/rtp_stream_registry.h"
 
 namespace varlowe {
 

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <unordered_set>
 
-#include "engine/media/rtp_stream.h"
+#include "engine/media/rtp_stream_registry.h"
 #include "engine/text_search.h"
 
 namespace varlowe {

@@ -12,7 +12,7 @@
 #include "analysis_item.h"
 #include "engine/capture/packet_record.h"
 #include "engine/media/name_value_pair.h"
-#include "engine/media/rtp_stream.h"
+#include "engine/media/rtp_stream_registry.h"
 #include "sip_message.h"
 
 namespace varlowe {

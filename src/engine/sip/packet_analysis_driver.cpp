@@ -8,7 +8,7 @@
 
 #include "analysis_model.h"
 #include "engine/capture/frame_info.h"
-#include "engine/media/rtp_stream.h"
+#include "engine/media/rtp_stream_registry.h"
 #include "engine/media/stun_decoder.h"
 #include "packet_classification.h"
 #include "sip_message.h"
