@@ -68,10 +68,19 @@ wxString MainFrame::standingText() {
     return wxString(kProductName) + " by Ostrane Software - " + kProductWebAddress;
 }
 
-MainFrame::MainFrame(UserLabelDB* labels, const wxPoint& position, const wxSize& size)
+namespace {
+DesktopServices& toolkitServices() {
+    static DesktopServices services;
+    return services;
+}
+}  // namespace
+
+MainFrame::MainFrame(UserLabelDB* labels, const wxPoint& position, const wxSize& size,
+                     DesktopServices* services)
     : wxMDIParentFrame(nullptr, wxID_ANY, kProductName, position, size,
                        wxDEFAULT_FRAME_STYLE | wxHSCROLL | wxVSCROLL, "frame"),
       labels_(labels),
+      services_(services != nullptr ? services : &toolkitServices()),
       recentFiles_(command::kRecentFileCount, command::kFirstRecentFile) {
     SetIcon(resourceIcon("sipframe", wxSize(32, 32)));
     applyBars();
@@ -219,8 +228,9 @@ AnalysisOutcome MainFrame::analyseAndShow(const std::string& path, bool fromLive
     ProgressDialogUi progressDialog(this);
     MessageBoxUi messageBoxes(this);
     IAnalysisProgress* progress =
-        progressOverride_ != nullptr ? progressOverride_ : &progressDialog;
-    IAnalysisDialogs* dialogs = dialogsOverride_ != nullptr ? dialogsOverride_ : &messageBoxes;
+        services_->analysisProgress() != nullptr ? services_->analysisProgress() : &progressDialog;
+    IAnalysisDialogs* dialogs =
+        services_->analysisDialogs() != nullptr ? services_->analysisDialogs() : &messageBoxes;
     AnalysisResult result =
         BackgroundAnalysis::analyse(path, fromLiveCapture, parsingOptionsFromSettings(), progress,
                                     dialogs, [] { wxTheApp->Yield(true); });
@@ -468,8 +478,8 @@ void MainFrame::onClose(wxCloseEvent& event) {
 }
 
 void MainFrame::showError(wxWindow* parent, const std::string& title, const std::string& message) {
-    if (dialogsOverride_ != nullptr) {
-        dialogsOverride_->showError(title, message);
+    if (IAnalysisDialogs* dialogs = services_->analysisDialogs()) {
+        dialogs->showError(title, message);
         return;
     }
     MessageBoxUi(parent != nullptr ? parent : this).showError(title, message);
@@ -477,34 +487,15 @@ void MainFrame::showError(wxWindow* parent, const std::string& title, const std:
 
 std::optional<std::string> MainFrame::askSavePath(wxWindow* parent, const wxString& title,
                                                   const wxString& wildcard) {
-    if (saveAnswer_) {
-        return saveAnswer_(title);
-    }
-    wxFileDialog dialog(parent != nullptr ? parent : this, title, wxEmptyString, wxEmptyString,
-                        wildcard, wxFD_SAVE | wxFD_OVERWRITE_PROMPT, wxDefaultPosition,
-                        wxDefaultSize, "filedlg");
-    if (dialog.ShowModal() != wxID_OK) {
-        return std::nullopt;
-    }
-    std::string path = dialog.GetPath().utf8_string();
-    // The type chosen decides the format of an image: its extension when the name has none.
-    if (wildcard.Contains("*.svg") && wxFileName(dialog.GetPath()).GetExt().empty()) {
-        path += dialog.GetFilterIndex() == 1 ? ".svg" : ".png";
-    }
-    return path;
+    return services_->askSavePath(parent != nullptr ? parent : this, title, wildcard);
 }
 
 int MainFrame::messageBox(const wxString& text, const wxString& title, long style) {
-    if (messageAnswer_) {
-        return messageAnswer_(title, text, style);
-    }
-    const int answer = wxMessageBox(text, title, style, this);
-    return answer == wxYES ? wxID_YES : answer == wxNO ? wxID_NO : wxID_OK;
+    return services_->messageBox(this, text, title, style);
 }
 
 void MainFrame::captureLive() {
-    std::vector<std::string> devices =
-        deviceLister_ ? deviceLister_() : TrafficCapture::listDevices();
+    std::vector<std::string> devices = services_->captureDevices();
     if (devices.empty()) {
         messageBox(kNoCaptureInterfacesText, kNoCaptureInterfacesTitle, wxOK | wxICON_ERROR);
         return;
@@ -519,12 +510,7 @@ void MainFrame::offerNewVersion(const VersionCheckResult& result) {
     if (answer != wxID_YES) {
         return;
     }
-    const wxString address = displayText(result.address);
-    if (addressOpener_) {
-        addressOpener_(address);
-    } else {
-        wxLaunchDefaultBrowser(address);
-    }
+    services_->openAddress(displayText(result.address));
 }
 
 void MainFrame::checkForUpdates() {
@@ -535,7 +521,7 @@ void MainFrame::startupVersionCheck() {
     if (!AppSettings::versionCheckEnabled()) {
         return;
     }
-    const SettingDate now = clock_ ? clock_() : currentLocalTime();
+    const SettingDate now = services_->now();
     std::vector<std::string> stored = SettingsStore::instance().entryNames("versionCheck");
     const bool scheduled =
         std::find(stored.begin(), stored.end(), "nextVersionCheck") != stored.end();
@@ -563,7 +549,8 @@ void MainFrame::startVersionCheck(bool fromMenu) {
         SetStatusText("Checking for a newer version of Varlowe...");
     }
     versionCheck_ = std::make_unique<BackgroundVersionCheck>(
-        versionServer_, [this](const VersionCheckResult& result) { versionCheckDone(result); },
+        services_->versionServer(),
+        [this](const VersionCheckResult& result) { versionCheckDone(result); },
         [](std::function<void()> show) { wxTheApp->CallAfter(std::move(show)); });
 }
 
@@ -587,7 +574,7 @@ void MainFrame::versionCheckDone(const VersionCheckResult& result) {
 }
 
 int MainFrame::showModal(wxDialog& dialog) {
-    return modalAnswer_ ? modalAnswer_(dialog) : dialog.ShowModal();
+    return services_->showModal(dialog);
 }
 
 void MainFrame::loadPageSetup() {
@@ -612,19 +599,11 @@ void MainFrame::storePageSetup() {
 }
 
 void MainFrame::pageSetup() {
-    if (pageSetupAnswer_) {
-        wxPageSetupDialogData edited(pageSetupData_);
-        if (!pageSetupAnswer_(edited)) {
-            return;
-        }
-        pageSetupData_ = edited;
-    } else {
-        wxPageSetupDialog dialog(this, &pageSetupData_);
-        if (dialog.ShowModal() != wxID_OK) {
-            return;
-        }
-        pageSetupData_ = dialog.GetPageSetupDialogData();
+    wxPageSetupDialogData edited(pageSetupData_);
+    if (!services_->editPageSetup(this, edited)) {
+        return;
     }
+    pageSetupData_ = edited;
     pageSetupData_.CalculatePaperSizeFromId();
     storePageSetup();
 }

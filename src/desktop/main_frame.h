@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "capture_dialog.h"
+#include "desktop_services.h"
 #include "engine/sip/packet_analysis_driver.h"
 #include "settings/settings_store.h"
 #include "sip_diagram_frame.h"
@@ -30,7 +31,9 @@ class MainFrame : public wxMDIParentFrame,
                   public IDiagramFrameHost,
                   public ICaptureDialogHost {
   public:
-    MainFrame(UserLabelDB* labels, const wxPoint& position, const wxSize& size);
+    // `services` (the toolkit's and the system's when none is given) stays the caller's.
+    MainFrame(UserLabelDB* labels, const wxPoint& position, const wxSize& size,
+              DesktopServices* services = nullptr);
     ~MainFrame() override;
 
     // Opens a capture in a diagram window (or raises the one that shows it). The result of
@@ -42,37 +45,8 @@ class MainFrame : public wxMDIParentFrame,
     const std::vector<SipDiagramFrame*>& diagramWindows() const { return diagrams_; }
     wxFileHistory& recentFiles() { return recentFiles_; }
 
-    // Tests answer the pass's boxes and watch its progress instead of the toolkit's dialogs.
-    void setAnalysisUi(IAnalysisProgress* progress, IAnalysisDialogs* dialogs) {
-        progressOverride_ = progress;
-        dialogsOverride_ = dialogs;
-    }
-    // Tests answer the save dialogs and the modal dialogs (returning their result).
-    using SaveAnswer = std::function<std::optional<std::string>(const wxString& title)>;
-    using ModalAnswer = std::function<int(wxDialog& dialog)>;
-    void setDialogAnswers(SaveAnswer save, ModalAnswer modal) {
-        saveAnswer_ = std::move(save);
-        modalAnswer_ = std::move(modal);
-    }
-    // Tests play the page setup dialog: false is Cancel.
-    void setPageSetupAnswer(std::function<bool(wxPageSetupDialogData&)> answer) {
-        pageSetupAnswer_ = std::move(answer);
-    }
+    DesktopServices& services() { return *services_; }
     wxPrintData& printData() { return pageSetupData_.GetPrintData(); }
-    // Tests answer the message boxes of the version check and of live capture (returning
-    // wxID_YES, wxID_NO or wxID_OK), watch the addresses opened, give the interfaces, the
-    // clock and the version-check server.
-    using MessageAnswer =
-        std::function<int(const wxString& title, const wxString& text, long style)>;
-    void setMessageAnswer(MessageAnswer answer) { messageAnswer_ = std::move(answer); }
-    void setAddressOpener(std::function<void(const wxString&)> opener) {
-        addressOpener_ = std::move(opener);
-    }
-    void setDeviceLister(std::function<std::vector<std::string>()> lister) {
-        deviceLister_ = std::move(lister);
-    }
-    void setClock(std::function<SettingDate()> clock) { clock_ = std::move(clock); }
-    void setVersionServer(const VersionServer& server) { versionServer_ = server; }
 
     // Live capture (File, Capture Live Network Traffic...).
     void captureLive();
@@ -132,15 +106,13 @@ class MainFrame : public wxMDIParentFrame,
     void rememberLayout(bool size, bool position);
 
     UserLabelDB* labels_;
+    DesktopServices* services_;
     CommandHandlers commands_{CommandHandlers::Place::Last};
     wxFileHistory recentFiles_;
     std::unique_ptr<wxHtmlHelpController> help_;
     std::vector<SipDiagramFrame*> diagrams_;
     std::vector<wxMenuBar*> childMenuBars_;
     wxPageSetupDialogData pageSetupData_;
-    SaveAnswer saveAnswer_;
-    ModalAnswer modalAnswer_;
-    std::function<bool(wxPageSetupDialogData&)> pageSetupAnswer_;
     int messageBox(const wxString& text, const wxString& title, long style);
     void offerNewVersion(const VersionCheckResult& result);
     void startVersionCheck(bool fromMenu);
@@ -153,13 +125,6 @@ class MainFrame : public wxMDIParentFrame,
     void versionCheckDone(const VersionCheckResult& result);
     std::unique_ptr<BackgroundVersionCheck> versionCheck_;
     bool versionCheckFromMenu_ = false;
-    MessageAnswer messageAnswer_;
-    std::function<void(const wxString&)> addressOpener_;
-    std::function<std::vector<std::string>()> deviceLister_;
-    std::function<SettingDate()> clock_;
-    VersionServer versionServer_ = defaultVersionServer();
-    IAnalysisProgress* progressOverride_ = nullptr;
-    IAnalysisDialogs* dialogsOverride_ = nullptr;
     bool helpLoaded_ = false;
     bool closing_ = false;
 };

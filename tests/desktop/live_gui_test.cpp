@@ -38,13 +38,12 @@ struct Box {
 struct Answered : Program {
     std::vector<Box> boxes;
     int answer = wxID_NO;
-    std::vector<wxString> opened;
+    std::vector<wxString>& opened = services.opened;
     Answered() {
-        frame->setMessageAnswer([this](const wxString& title, const wxString& text, long style) {
+        services.message = [this](const wxString& title, const wxString& text, long style) {
             boxes.push_back({title, text, style});
             return (style & wxYES_NO) != 0 ? answer : wxID_OK;
-        });
-        frame->setAddressOpener([this](const wxString& address) { opened.push_back(address); });
+        };
     }
     void command(int id) {
         wxCommandEvent event(wxEVT_MENU, id);
@@ -74,18 +73,17 @@ int indexOfDevice(const std::vector<std::string>& devices, const std::string& na
 int playCaptureDialog(Answered& program, std::optional<std::string> path,
                       const std::function<void(CaptureDialog&)>& play) {
     int code = -100;
-    program.frame->setDialogAnswers(
-        [path](const wxString& title) {
-            EXPECT_EQ(title, "Save As");
-            return path;
-        },
-        [&](wxDialog& dialog) {
-            auto& capture = dynamic_cast<CaptureDialog&>(dialog);
-            dialog.Show();
-            play(capture);
-            code = dialog.GetReturnCode();
-            return code;
-        });
+    program.services.save = [path](const wxString& title) {
+        EXPECT_EQ(title, "Save As");
+        return path;
+    };
+    program.services.modal = [&](wxDialog& dialog) {
+        auto& capture = dynamic_cast<CaptureDialog&>(dialog);
+        dialog.Show();
+        play(capture);
+        code = dialog.GetReturnCode();
+        return code;
+    };
     program.command(command::kCaptureLive);
     return code;
 }
@@ -100,7 +98,7 @@ void recordUntilStarted(CaptureDialog& dialog) {
 
 TEST(LiveCapture, WithoutInterfacesTheBoxSaysSoAndNoDialogOpens) {
     Answered program;
-    program.frame->setDeviceLister([] { return std::vector<std::string>{}; });
+    program.services.devices = std::vector<std::string>{};
     EXPECT_EQ(playCaptureDialog(program, std::nullopt, [](CaptureDialog&) {}), -100);
     ASSERT_EQ(program.boxes.size(), 1u);
     EXPECT_EQ(program.boxes[0].title, "No capture interfaces");
@@ -112,9 +110,7 @@ TEST(LiveCapture, WithoutInterfacesTheBoxSaysSoAndNoDialogOpens) {
 
 TEST(LiveCapture, ADeviceThatCannotBeOpenedIsSaidAndCancelRecordsNothing) {
     Answered program;
-    program.frame->setDeviceLister([] {
-        return std::vector<std::string>{"varlowe-none0 (Nothing here)", "lo ()"};
-    });
+    program.services.devices = std::vector<std::string>{"varlowe-none0 (Nothing here)", "lo ()"};
     AppSettings::setCaptureDialogAdapterIndex(7);  // no longer in the list: the first entry
     TempFile file("never.pcap");
     playCaptureDialog(program, file.path(), [&](CaptureDialog& dialog) {
@@ -238,7 +234,7 @@ TEST(VersionCheck, TheMenuCommandSaysWhatTheServerSaid) {
     ASSERT_NE(program.open("samples/sip-call-loopback.pcap"), nullptr);
     {
         LocalHttpServer server("reply", "3971,https://example.test/new more");
-        program.frame->setVersionServer({"127.0.0.1", server.port(), 3});
+        program.services.server = VersionServer{"127.0.0.1", server.port(), 3};
         program.answer = wxID_NO;
         program.command(command::kCheckForUpdates);
         ASSERT_TRUE(program.checked());
@@ -258,7 +254,7 @@ TEST(VersionCheck, TheMenuCommandSaysWhatTheServerSaid) {
     program.boxes.clear();
     {
         LocalHttpServer server("reply", "3970,https://example.test/same");
-        program.frame->setVersionServer({"127.0.0.1", server.port(), 3});
+        program.services.server = VersionServer{"127.0.0.1", server.port(), 3};
         program.command(command::kCheckForUpdates);
         ASSERT_TRUE(program.checked());
         ASSERT_EQ(program.boxes.size(), 1u);
@@ -270,7 +266,7 @@ TEST(VersionCheck, TheMenuCommandSaysWhatTheServerSaid) {
         SettingsStore::instance().setBool("versionCheck", "enabled", false);
         AppSettings::setVersionCheckNextVersionCheck({2030, 0, 1, 23, 59, 59, 0});
         LocalHttpServer server("reply", "3971");
-        program.frame->setVersionServer({"127.0.0.1", server.port(), 3});
+        program.services.server = VersionServer{"127.0.0.1", server.port(), 3};
         program.command(command::kCheckForUpdates);
         ASSERT_TRUE(program.checked());
         ASSERT_EQ(program.boxes.size(), 1u);
@@ -290,9 +286,9 @@ TEST(VersionCheck, StartUpChecksEveryThirtyDays) {
     Answered program;
     program.answer = wxID_YES;
     LocalHttpServer server("reply", "3971,https://example.test/new");
-    program.frame->setVersionServer({"127.0.0.1", server.port(), 3});
+    program.services.server = VersionServer{"127.0.0.1", server.port(), 3};
     SettingDate now;
-    program.frame->setClock([&] { return now; });
+    program.services.clock = [&] { return now; };
     auto requests = [&] {
         const std::string log = server.requests();
         return std::count(log.begin(), log.end(), '\n');
@@ -337,7 +333,7 @@ TEST(VersionCheck, StartUpChecksEveryThirtyDays) {
 
     // A failed check at start-up shows nothing and waits for the next date.
     program.boxes.clear();
-    program.frame->setVersionServer({"127.0.0.1", 1, 2});
+    program.services.server = VersionServer{"127.0.0.1", 1, 2};
     program.frame->startupVersionCheck();
     ASSERT_TRUE(program.checked());
     EXPECT_TRUE(program.boxes.empty());
@@ -351,7 +347,7 @@ TEST(VersionCheck, TheWindowGoesOnWhileTheServerTakesItsTimeAndCanClose) {
     LocalHttpServer server("drip", "3971,https://example.test/slow");
     {
         Answered program;
-        program.frame->setVersionServer({"127.0.0.1", server.port(), 30});
+        program.services.server = VersionServer{"127.0.0.1", server.port(), 30};
         program.command(command::kCheckForUpdates);
         EXPECT_TRUE(program.frame->versionCheckRunning());  // the command returned at once
         bool handled = false;
@@ -372,7 +368,7 @@ TEST(VersionCheck, TheWindowGoesOnWhileTheServerTakesItsTimeAndCanClose) {
 TEST(VersionCheck, TheWholeExchangeHasOneDeadline) {
     Answered program;
     LocalHttpServer server("drip", "3971,https://example.test/slow-body-of-many-bytes");
-    program.frame->setVersionServer({"127.0.0.1", server.port(), 2});
+    program.services.server = VersionServer{"127.0.0.1", server.port(), 2};
     const auto started = std::chrono::steady_clock::now();
     program.command(command::kCheckForUpdates);
     ASSERT_TRUE(program.checked());

@@ -131,7 +131,7 @@ TEST(MainWindow, NothingReEntersBetweenThePassAndItsWindow) {
         }
     } watching;
     watching.frame = program.frame;
-    program.frame->setAnalysisUi(&watching, &program.dialogs);
+    program.services.progressShown = &watching;
     EXPECT_EQ(program.frame->openCapture(source("samples/sip-call-loopback.pcap"), false),
               AnalysisOutcome::Analysed);
     EXPECT_EQ(watching.begins, 1);  // no second pass inside the first

@@ -67,12 +67,10 @@ TEST(Output, ExportWritesTheTextFileAndSaysWhenItCannot) {
     ASSERT_NE(opened.window, nullptr);
     TempFile file("export.txt");
     std::vector<wxString> titles;
-    opened.program.frame->setDialogAnswers(
-        [&](const wxString& title) {
-            titles.push_back(title);
-            return std::optional<std::string>(file.path());
-        },
-        nullptr);
+    opened.program.services.save = [&](const wxString& title) {
+        titles.push_back(title);
+        return std::optional<std::string>(file.path());
+    };
     run(opened.window, command::kExport);
     ASSERT_EQ(titles, std::vector<wxString>{"Export As"});
     TempFile expected("expected.txt");
@@ -82,8 +80,7 @@ TEST(Output, ExportWritesTheTextFileAndSaysWhenItCannot) {
     EXPECT_TRUE(opened.program.dialogs.errors.empty());
 
     const std::string nowhere = file.folder() + "/no/such/folder/export.txt";
-    opened.program.frame->setDialogAnswers([&](const wxString&) { return std::optional(nowhere); },
-                                           nullptr);
+    opened.program.services.save = [&](const wxString&) { return std::optional(nowhere); };
     run(opened.window, command::kExport);
     ASSERT_EQ(opened.program.dialogs.errors.size(), 1u);
     EXPECT_EQ(opened.program.dialogs.errors[0],
@@ -93,8 +90,7 @@ TEST(Output, ExportWritesTheTextFileAndSaysWhenItCannot) {
     // The capture itself is never written over.
     const std::string capture = source("samples/sip-call-loopback.pcap");
     const std::string before = fileText(capture);
-    opened.program.frame->setDialogAnswers([&](const wxString&) { return std::optional(capture); },
-                                           nullptr);
+    opened.program.services.save = [&](const wxString&) { return std::optional(capture); };
     run(opened.window, command::kExport);
     EXPECT_EQ(fileText(capture), before);
     EXPECT_EQ(opened.program.dialogs.errors.size(), 2u);
@@ -209,7 +205,7 @@ TEST(Output, ExtractionFromTheItemMenuWritesWhatTheToolWrites) {
         diagram->selectRow(RowIndex(c.row));
         ASSERT_TRUE(diagram->commandEnabled(command::kExtractRtp));
         const RtpStream* chosen = nullptr;
-        opened.program.frame->setDialogAnswers(nullptr, [&](wxDialog& dialog) {
+        opened.program.services.modal = [&](wxDialog& dialog) {
             auto* extract = dynamic_cast<ExtractRtpDialog*>(&dialog);
             if (extract == nullptr) {
                 return wxID_CANCEL;
@@ -220,7 +216,7 @@ TEST(Output, ExtractionFromTheItemMenuWritesWhatTheToolWrites) {
             chosen = extract->selectedStream();
             extract->accept();
             return wxID_OK;
-        });
+        };
         run(opened.window, command::kExtractRtp);
         ASSERT_NE(chosen, nullptr);
         // The tool counts the streams in the order of their markers.
@@ -418,13 +414,13 @@ TEST(Output, PageSetupReadsAndWritesThePrintingSettings) {
               wxPoint(AppSettings::printingMarginLeft(), AppSettings::printingMarginTop()));
     EXPECT_EQ(static_cast<int>(setup.GetPrintData().GetOrientation()),
               AppSettings::printingPaperOrientation());
-    program.frame->setPageSetupAnswer([](wxPageSetupDialogData& data) {
+    program.services.pageSetup = [](wxPageSetupDialogData& data) {
         data.SetMarginTopLeft(wxPoint(11, 12));
         data.SetMarginBottomRight(wxPoint(13, 14));
         data.GetPrintData().SetOrientation(wxPORTRAIT);
         data.GetPrintData().SetPaperId(wxPAPER_A4);
         return true;
-    });
+    };
     wxCommandEvent event(wxEVT_MENU, command::kPageSetup);
     program.frame->GetEventHandler()->ProcessEvent(event);
     EXPECT_EQ(AppSettings::printingMarginLeft(), 11);
@@ -435,10 +431,10 @@ TEST(Output, PageSetupReadsAndWritesThePrintingSettings) {
     EXPECT_EQ(AppSettings::printingPaperSize(), static_cast<int>(wxPAPER_A4));
     EXPECT_EQ(pageSetupOf(setup).paperWidth, 210);
     // Cancel keeps everything.
-    program.frame->setPageSetupAnswer([](wxPageSetupDialogData& data) {
+    program.services.pageSetup = [](wxPageSetupDialogData& data) {
         data.SetMarginTopLeft(wxPoint(40, 40));
         return false;
-    });
+    };
     program.frame->GetEventHandler()->ProcessEvent(event);
     EXPECT_EQ(AppSettings::printingMarginLeft(), 11);
     for (auto [set, value] : {std::pair{&AppSettings::setPrintingMarginLeft, 15},
@@ -459,8 +455,9 @@ TEST(Output, TheLadderAsPngAndSvgImages) {
     TempFile png("ladder.png");
     TempFile svg("ladder.svg");
     for (const TempFile* file : {&png, &svg}) {
-        opened.program.frame->setDialogAnswers(
-            [file](const wxString&) { return std::optional(file->path()); }, nullptr);
+        opened.program.services.save = [file](const wxString&) {
+            return std::optional(file->path());
+        };
         run(opened.window, command::kExportImage);
     }
     EXPECT_TRUE(opened.program.dialogs.errors.empty());

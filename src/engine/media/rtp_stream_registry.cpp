@@ -225,7 +225,6 @@ StreamMatch RtpStreamRegistry::matchStream(const MediaPacket& packet, const RtpS
     return sameSource && sameType ? StreamMatch::Rtp : StreamMatch::None;
 }
 
-
 RtpStream* RtpStreamRegistry::findStream(const MediaPacket& packet, bool includeRtcp,
                                          StreamMatch& how) const {
     how = StreamMatch::None;
@@ -303,7 +302,6 @@ RtpStream* RtpStreamRegistry::handleMediaPacket(const MediaPacket& packet, uint6
     decodeRtcp(packet.payload, packet.length, stream->reports);
     return nullptr;
 }
-
 
 void RtpStreamRegistry::deactivateDialogStream(const DialogKey& dialog) {
     auto found = byCallId_.find(dialog.callId);
