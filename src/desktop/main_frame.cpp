@@ -1,20 +1,16 @@
 #include "main_frame.h"
-#include "preferences/preference_dlg.h"
-
-#include <wx/filename.h>
-#include <wx/filesys.h>
-#include <wx/fs_zip.h>
-#include <wx/printdlg.h>
-#include <wx/sysopt.h>
 
 #include <wx/app.h>
 #include <wx/dnd.h>
 #include <wx/filedlg.h>
 #include <wx/filename.h>
+#include <wx/filesys.h>
+#include <wx/fs_zip.h>
 #include <wx/log.h>
 #include <wx/menu.h>
 #include <wx/msgdlg.h>
 #include <wx/stdpaths.h>
+#include <wx/sysopt.h>
 #include <wx/toolbar.h>
 #include <wx/utils.h>
 
@@ -26,6 +22,7 @@
 #include "engine/output_file.h"
 #include "engine/product_info.h"
 #include "engine/sip/background_analysis.h"
+#include "preferences/preference_dlg.h"
 #include "settings/app_settings.h"
 #include "settings/parsing_settings.h"
 #include "settings/version_check.h"

@@ -6,7 +6,7 @@
 #include <string>
 
 #include "config_file.h"
-#include "name_void_ptr_pair.h"
+#include "named_object_list.h"
 #include "setting_value.h"
 
 namespace varlowe {
@@ -97,8 +97,8 @@ class SettingsStore {
     std::vector<std::string> entryNames(const std::string& group) const;
 
   private:
-    using EntryList = NameVoidPtrPair<SettingValue>;
-    using GroupList = NameVoidPtrPair<EntryList>;
+    using EntryList = NamedObjectList<SettingValue>;
+    using GroupList = NamedObjectList<EntryList>;
 
     SettingsStore();
     // The list writers change: the shadow list during an edit batch.

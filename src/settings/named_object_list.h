@@ -12,7 +12,7 @@ namespace varlowe {
 // removal shifts the later pairs forward and hands the object back to the caller. Names are
 // indexed, so that a list of many thousand entries (column labels) is built in linear time.
 template <typename T>
-class NameVoidPtrPair {
+class NamedObjectList {
   public:
     // Index of the first pair of that name, or -1.
     int indexOf(const std::string& name) const {
