@@ -49,10 +49,6 @@ uint64_t rtpCandidateKey(uint64_t destination, uint64_t payloadType) {
     return (destination << 7) | payloadType;
 }
 
-uint64_t keyOrNone(const std::string& address, int32_t port) {
-    return destinationKey(address, port).value_or(kNoKey);
-}
-
 }  // namespace
 
 // The whole path is kept: a path cut to a fixed length would point elsewhere, and graphs
