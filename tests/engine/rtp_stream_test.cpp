@@ -289,6 +289,94 @@ TEST(RtpStreamRegistry, IndexedAttributionAgreesWithTheRegistryOrderRule) {
     }
 }
 
+// A stream's record is made only when a packet or a caller asks for it. A registry whose
+// records were all made at once must end with the same streams and figures.
+TEST(RtpStreamRegistry, StreamsMadeOnDemandEndLikeStreamsMadeAtOnce) {
+    std::mt19937 random(11);
+    auto chance = [&random](int in) {
+        return std::uniform_int_distribution<int>(0, in - 1)(random);
+    };
+    for (int round = 0; round < 30; ++round) {
+        Call lazy;
+        Call eager;
+        auto bothAdd = [&](const std::string& text, const char* from, const char* to) {
+            const SipMessage& message = lazy.add(text, from, to);
+            eager.add(text, from, to);
+            for (size_t i = 0; i < eager.registry.streamCount(); ++i) {
+                eager.registry.stream(i);
+            }
+            return message;
+        };
+        for (int step = 0; step < 80; ++step) {
+            const std::string cseq = std::to_string(1 + chance(3));
+            const char* host = chance(2) ? kCaller : kCallee;
+            const int port = chance(2) ? 4000 : 4002;
+            switch (chance(5)) {
+                case 0: {  // an offer or its retransmission
+                    const char* formats[] = {"0", "0 8", "8 101", "18 0"};
+                    bothAdd(sipWithSdp(kInvite, cseq + " INVITE", "z" + cseq,
+                                       audioSdp(host, port, formats[chance(4)],
+                                                "a=rtpmap:101 telephone-event/8000\r\n")),
+                            kCaller, kCallee);
+                    break;
+                }
+                case 1: {  // a failure or a BYE
+                    if (chance(2)) {
+                        SipMessage busy = SipMessage::parse(sipWithSdp(
+                            "SIP/2.0 486 Busy Here", cseq + " INVITE", "z" + cseq, "", "b"));
+                        lazy.registry.deactivateTransactionStream(busy.transactionKey());
+                        eager.registry.deactivateTransactionStream(busy.transactionKey());
+                    } else {
+                        SipMessage bye = SipMessage::parse(
+                            "BYE sip:a@h SIP/2.0\r\nVia: SIP/2.0/UDP x;branch=z9\r\n"
+                            "From: <sip:b@h>;tag=b\r\nTo: <sip:a@h>;tag=a\r\nCall-ID: call-1\r\n"
+                            "CSeq: 1 BYE\r\n\r\n");
+                        lazy.registry.deactivateDialogStream(bye.dialogKey());
+                        eager.registry.deactivateDialogStream(bye.dialogKey());
+                    }
+                    break;
+                }
+                default: {  // RTP or RTCP towards one of the announced addresses
+                    const uint32_t ssrc = 1 + static_cast<uint32_t>(chance(3));
+                    const uint8_t types[] = {0, 8, 18, 101, 96};
+                    Bytes payload =
+                        chance(4) == 0
+                            ? rtcpSenderReport(ssrc, "c")
+                            : rtpPacket({types[chance(5)], static_cast<uint16_t>(step), 0, ssrc});
+                    PacketRecord packet = udpRecord(
+                        kCallee, 7000, host, static_cast<uint16_t>(port + chance(2)), payload);
+                    const RtpStream* a = offer(lazy.registry, packet, 0, true);
+                    const RtpStream* b = offer(eager.registry, packet, 0, true);
+                    ASSERT_EQ(a == nullptr, b == nullptr) << "round " << round << " step " << step;
+                    if (a != nullptr) {
+                        EXPECT_EQ(a->payloadType, b->payloadType);
+                        EXPECT_EQ(a->targetPort, b->targetPort);
+                        EXPECT_EQ(a->transaction().cseq, b->transaction().cseq);
+                        EXPECT_EQ(a->packets, b->packets);
+                    }
+                }
+            }
+        }
+        ASSERT_EQ(lazy.registry.streamCount(), eager.registry.streamCount()) << "round " << round;
+        lazy.registry.finishAnalysis();
+        eager.registry.finishAnalysis();
+        ASSERT_EQ(lazy.registry.streamCount(), eager.registry.streamCount()) << "round " << round;
+        for (size_t i = 0; i < lazy.registry.streamCount(); ++i) {
+            const RtpStream& a = lazy.registry.stream(i);
+            const RtpStream& b = eager.registry.stream(i);
+            EXPECT_EQ(a.payloadType, b.payloadType);
+            EXPECT_EQ(a.targetAddress, b.targetAddress);
+            EXPECT_EQ(a.targetPort, b.targetPort);
+            EXPECT_EQ(a.encodingName, b.encodingName);
+            EXPECT_EQ(a.ssrc, b.ssrc);
+            EXPECT_EQ(a.active, b.active);
+            EXPECT_EQ(a.packets, b.packets);
+            EXPECT_EQ(a.dropped, b.dropped);
+            EXPECT_EQ(a.reports.size(), b.reports.size());
+        }
+    }
+}
+
 TEST(RtpStreamRegistry, DottedQuadsAreReadOnlyInTheFormPacketsHave) {
     EXPECT_EQ(parseDottedQuad("10.0.0.1").value_or(0), 0x0a000001u);
     EXPECT_EQ(parseDottedQuad("255.255.255.255").value_or(0), 0xffffffffu);

@@ -6,16 +6,6 @@
 
 namespace varlowe {
 
-namespace {
-
-constexpr uint64_t kNoKey = ~uint64_t{0};
-
-uint64_t keyOrNone(const std::string& address, int32_t port) {
-    return destinationKey(address, port).value_or(kNoKey);
-}
-
-}  // namespace
-
 const std::shared_ptr<const TransactionKey>& emptyTransactionKey() {
     static const std::shared_ptr<const TransactionKey> empty =
         std::make_shared<const TransactionKey>();
@@ -62,16 +52,6 @@ RtpStream* MissingSequences::append(uint16_t number, RtpStream* owner) {
     }
     entries_.push_back(Entry{number, owner});
     return evicted;
-}
-
-void RtpStream::DestinationKeys::update(const RtpStream& stream) {
-    rtp = keyOrNone(stream.targetAddress, stream.targetPort);
-    rtcp = keyOrNone(stream.targetAddress, stream.rtcpPort);
-    alternateRtp =
-        stream.hasAlternate() ? keyOrNone(stream.alternateAddress, stream.alternatePort) : kNoKey;
-    alternateRtcp = stream.hasAlternate()
-                        ? keyOrNone(stream.alternateAddress, stream.alternateRtcpPort)
-                        : kNoKey;
 }
 
 }  // namespace varlowe

@@ -103,7 +103,6 @@ struct RtpStream {
         uint64_t rtcp = ~uint64_t{0};
         uint64_t alternateRtp = ~uint64_t{0};
         uint64_t alternateRtcp = ~uint64_t{0};
-        void update(const RtpStream& stream);
     };
     DestinationKeys keys;
 };

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -44,9 +45,12 @@ class RtpStreamRegistry {
     const std::string& capturePath() const { return path_; }
     // What the analysis pass learnt of the file's layout (pcapng sections and interfaces).
     void setCaptureLayout(const CaptureLayout& layout) { layout_ = layout; }
-    size_t streamCount() const { return streams_.size(); }
-    const RtpStream& stream(size_t index) const { return *streams_[index]; }
-    RtpStream& stream(size_t index) { return *streams_[index]; }
+    // Streams are registered by the dozen per SDP and most never see a packet: a stream's
+    // record is made when a packet (or a caller) first asks for it, else only a compact
+    // registration stands for it.
+    size_t streamCount() const { return registrations_.size(); }
+    const RtpStream& stream(size_t index) const { return *materialise(index); }
+    RtpStream& stream(size_t index) { return *materialise(index); }
 
     // Registers one stream per present payload type of the audio and the video description,
     // under the transaction of the message that carried the SDP.
@@ -96,54 +100,99 @@ class RtpStreamRegistry {
                               bool rtpHeaders) const;
 
   private:
-    RtpStream* addRtpSource(const std::shared_ptr<const TransactionKey>& transaction,
-                            const std::string& targetAddress, int32_t targetPort,
-                            const std::string& alternateAddress, int32_t alternatePort,
-                            int32_t payloadType, const std::string& encodingName,
-                            const std::string& mediaName, int32_t clockRate, int32_t rtcpPort,
-                            int32_t alternateRtcpPort, uint32_t ssrc);
     // Reads the capture from the stream's first packet to its last and hands each RTP packet
     // of the stream to visit, which returns false to stop. The number of frames read, or
     // none when the capture cannot be reopened or positioned.
     using FrameVisit = std::function<bool(const FrameInfo& frame, const MediaPacket& packet)>;
     std::optional<size_t> walkStreamFrames(const RtpStream& stream, const FrameVisit& visit) const;
 
-    RtpStream* findStream(const MediaPacket& packet, bool includeRtcp, StreamMatch& how) const;
-    void indexStream(RtpStream* stream, size_t order);
+    // What one SDP media description (or one caller's stream) announced: everything its
+    // streams share.
+    struct Announcement {
+        std::shared_ptr<const TransactionKey> transaction;
+        std::string targetAddress;
+        std::string alternateAddress;
+        std::string mediaName;
+        int32_t targetPort = 0;
+        int32_t alternatePort = 0;
+        int32_t rtcpPort = 0;
+        int32_t alternateRtcpPort = 0;
+        RtpStream::DestinationKeys keys;
+        uint32_t firstRegistration = 0;  // its registrations follow one another
+        uint32_t registrationCount = 0;
+        std::array<uint64_t, 2> payloadTypes{};  // the types 0 to 127 among them
+        bool hasAlternate() const { return !alternateAddress.empty(); }
+        bool hasPayloadType(uint32_t type) const {
+            return type < 128 && ((payloadTypes[type / 64] >> (type % 64)) & 1) != 0;
+        }
+    };
+    // One expected stream; its record, once made, holds the SSRC and the active flag.
+    struct Registration {
+        uint32_t announcement = 0;
+        int32_t payloadType = 0;
+        uint32_t ssrc = 0;
+        int32_t clockRate = 0;
+        uint32_t encoding = 0;  // in encodingNames_
+        bool active = true;
+        RtpStream* stream = nullptr;
+    };
+    uint32_t ssrcOf(const Registration& r) const { return r.stream ? r.stream->ssrc : r.ssrc; }
+    bool isActive(const Registration& r) const { return r.stream ? r.stream->active : r.active; }
+    void deactivate(Registration& r) { (r.stream ? r.stream->active : r.active) = false; }
+    RtpStream* materialise(size_t index) const;
+
+    uint32_t addAnnouncement(Announcement announcement);
+    uint32_t addRegistration(uint32_t announcement, int32_t payloadType,
+                             const std::string& encodingName, int32_t clockRate, uint32_t ssrc);
+    // The first stream of the announcements equal to this one (same addresses, media and
+    // transaction) with that SSRC, type and encoding; what a retransmitted SDP finds again.
+    std::optional<uint32_t> findDuplicate(const std::vector<uint32_t>& equals, uint32_t ssrc,
+                                          int32_t payloadType,
+                                          const std::string& encodingName) const;
+    std::vector<uint32_t> equalAnnouncements(const std::string& targetAddress, int32_t targetPort,
+                                             const std::string& mediaName,
+                                             const TransactionKey& transaction) const;
+    std::optional<uint32_t> findStream(const MediaPacket& packet, bool includeRtcp,
+                                       StreamMatch& how) const;
+    StreamMatch matchRegistration(const MediaPacket& packet, uint64_t destination,
+                                  const Registration& r, bool includeRtcp) const;
     void rebuildIndexes();
-    RtpStream* newStream();
+    RtpStream* newStream() const;
 
     std::string path_;
     CaptureLayout layout_;
-    // Streams live in chunks of their own, apart from the rest of the analysis: an SDP
-    // registers a stream per payload type and most never see a packet, so a long capture
-    // makes and drops millions of them; freed chunk by chunk they leave no holes between
-    // the messages that stay (holes that slow every later allocation of the program).
+    // Stream records live in chunks of their own, apart from the rest of the analysis, so
+    // that dropping those no packet reached leaves no holes between the messages that stay.
     static constexpr size_t kChunkSize = 1024;
-    std::vector<std::unique_ptr<RtpStream[]>> chunks_;
-    size_t chunkUsed_ = kChunkSize;
-    std::vector<RtpStream*> streams_;  // in registration order
-    // The streams a packet can match: those listening for RTP of its payload type on its
-    // destination, keyed by destination key and payload type, and those listening there for
-    // RTCP, keyed by destination key; each list in registration order, linked through one
-    // array instead of a vector per key.
+    mutable std::vector<std::unique_ptr<RtpStream[]>> chunks_;
+    mutable size_t chunkUsed_ = kChunkSize;
+    std::vector<Announcement> announcements_;
+    mutable std::vector<Registration> registrations_;  // in registration order
+    std::vector<std::string> encodingNames_;
+    std::unordered_map<std::string, uint32_t> encodingIds_;
+
+    // Lists of announcements in order, linked through one array instead of a vector per key:
+    // those listening for RTP and those listening for RTCP on a destination key; those on an
+    // address and port of a call (hashed, for the duplicate test); those of a call (by the
+    // hash of its Call-ID). A hash shared by two texts only lengthens a list: every use
+    // compares the texts themselves.
     static constexpr uint32_t kEndOfList = ~uint32_t{0};
-    struct CandidateList {
+    struct AnnouncementList {
         uint32_t head = kEndOfList;
         uint32_t tail = kEndOfList;
     };
-    struct CandidateLink {
-        RtpStream* stream;
-        size_t order;
+    struct Link {
+        uint32_t announcement;
         uint32_t next;
     };
-    void appendCandidate(CandidateList& list, RtpStream* stream, size_t order);
-    std::vector<CandidateLink> links_;
-    FlatKeyMap<CandidateList> rtpByDestination_;
-    FlatKeyMap<CandidateList> rtcpByDestination_;
-    // "address port" texts of target and alternate, for the duplicate test.
-    std::unordered_map<std::string, std::vector<RtpStream*>> byAnnouncedAddress_;
-    std::unordered_map<std::string, std::vector<RtpStream*>> byCallId_;
+    void append(FlatKeyMap<AnnouncementList>& lists, uint64_t key, uint32_t announcement);
+    template <typename Visit>
+    void forEachIn(const FlatKeyMap<AnnouncementList>& lists, uint64_t key, Visit visit) const;
+    std::vector<Link> links_;
+    FlatKeyMap<AnnouncementList> rtpByDestination_;
+    FlatKeyMap<AnnouncementList> rtcpByDestination_;
+    FlatKeyMap<AnnouncementList> byAnnouncedAddress_;
+    FlatKeyMap<AnnouncementList> byCallId_;
     std::shared_ptr<const TransactionKey> lastTransaction_;
     // The sequence space of each RTP session by destination key and SSRC.
     struct SessionKey {
