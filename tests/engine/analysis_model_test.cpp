@@ -121,6 +121,29 @@ TEST(AnalysisModel, MessagesWithoutFromAreInNoIndex) {
     EXPECT_TRUE(list.empty());
 }
 
+// A transaction is a Via branch within a Call-ID: the pair, not the two texts run together,
+// so a colon in either cannot join two transactions.
+TEST(AnalysisModel, BranchesAreKeptApartPerCallEvenWhenTheTextsRunTogetherAlike) {
+    AnalysisModel model;
+    auto add = [&model](const std::string& branch, const std::string& callId) {
+        model.addSip(packetFrom("1.1.1.1", "2.2.2.2", static_cast<uint32_t>(model.itemCount() + 1)),
+                     SipMessage::parse("OPTIONS sip:x SIP/2.0\r\nVia: SIP/2.0/UDP h;branch=" +
+                                       branch + "\r\nFrom: <sip:a@h>;tag=1\r\nTo: <sip:x>\r\n" +
+                                       "Call-ID: " + callId + "\r\nCSeq: 1 OPTIONS\r\n\r\n"));
+    };
+    add("z:1", "c");
+    add("z", "1:c");
+    add("z:1", "c");
+    add("z", "c");
+    EXPECT_EQ(model.itemsWithBranch("z:1", "c"), items({0, 2}));
+    EXPECT_EQ(model.itemsWithBranch("z", "1:c"), items({1}));
+    EXPECT_EQ(model.branchesOfSession("c"), (std::vector<std::string>{"z:1", "z"}));
+    EXPECT_EQ(model.branchesOfSession("1:c"), (std::vector<std::string>{"z"}));
+    EXPECT_TRUE(model.itemsWithBranch("z", "nowhere").empty());
+    EXPECT_TRUE(model.branchesOfSession("nowhere").empty());
+    EXPECT_EQ(model.itemsFromAddress("1.1.1.1"), items({0, 1, 2, 3}));
+}
+
 TEST(AnalysisModel, StunTransactionsAndAnswers) {
     AnalysisModel model;
     PacketRecord request = packetFrom("10.0.0.1", "74.0.0.1", 1);

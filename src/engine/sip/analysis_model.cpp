@@ -1,7 +1,6 @@
 #include "analysis_model.h"
 
 #include <algorithm>
-#include <unordered_set>
 
 #include "engine/media/rtp_stream_registry.h"
 #include "engine/text_search.h"
@@ -9,11 +8,6 @@
 namespace varlowe {
 
 namespace {
-void appendDistinct(std::vector<std::string>& list, const std::string& value) {
-    if (std::find(list.begin(), list.end(), value) == list.end()) {
-        list.push_back(value);
-    }
-}
 const std::string* stunTransactionId(const AnalysisItem& item) {
     return item.stun ? item.stun->find("TRANSACTION_ID") : nullptr;
 }
@@ -29,11 +23,11 @@ void AnalysisModel::setStreamRegistry(std::unique_ptr<RtpStreamRegistry> registr
 }
 
 uint32_t AnalysisModel::endpointId(const std::string& address) {
-    auto [found, added] = endpointIds_.emplace(address, static_cast<uint32_t>(endpoints_.size()));
-    if (added) {
+    const uint32_t id = endpointTexts_.intern(address);
+    if (id == endpoints_.size()) {
         endpoints_.push_back(address);
     }
-    return found->second;
+    return id;
 }
 
 void AnalysisModel::summarise(const AnalysisItem& item) {
@@ -78,7 +72,7 @@ ItemIndex AnalysisModel::addRtp(const PacketRecord& packet, const RtpStream& str
     item->packet = packet;
     item->stream = &stream;
     item->mediaCallId = stream.transaction().dialog.callId;
-    byCallId_.add(item->mediaCallId, item->index);
+    byCallId_.add(callIdTexts_.intern(item->mediaCallId), static_cast<uint32_t>(item->index.value));
     const ItemIndex index = item->index;
     summarise(*item);
     items_.push_back(std::move(item));
@@ -89,54 +83,69 @@ ItemIndex AnalysisModel::indexSip(std::unique_ptr<AnalysisItem> item) {
     item->kind = ItemKind::Sip;
     item->index = ItemIndex(items_.size());
     const SipMessage& sip = *item->sip;
-    const PacketRecord& packet = item->packet;
     const ItemIndex index = item->index;
     summarise(*item);
     items_.push_back(std::move(item));
 
     // The distinct values of the filter tree, in order of first occurrence, kept as they come.
     const auto& callId = sip.callId();
+    const uint32_t call = callId ? callIdTexts_.intern(*callId) : InternedTexts::kNone;
     if (callId) {
-        distinctCallIds_.add(*callId);
+        distinctCallIds_.add(call);
     }
-    if (const auto& from = sip.fromUri()) {
-        distinctFrom_.add(*from);
+    const auto& fromUri = sip.fromUri();
+    const uint32_t from = fromUri ? uriTexts_.intern(*fromUri) : InternedTexts::kNone;
+    if (fromUri) {
+        distinctFrom_.add(from);
     }
-    if (const auto& to = sip.toUri()) {
-        distinctTo_.add(*to);
+    const auto& toUri = sip.toUri();
+    const uint32_t to = toUri ? uriTexts_.intern(*toUri) : InternedTexts::kNone;
+    if (toUri) {
+        distinctTo_.add(to);
     }
-    {
-        std::string transaction = sip.transactionMethod();
-        if (!transaction.empty() && !equalsIgnoringCase(transaction, "ACK")) {
-            distinctMethods_.add(transaction);
-        }
+    std::string method = sip.transactionMethod();
+    const bool isAck = equalsIgnoringCase(method, "ACK");
+    if (!method.empty() && !isAck) {
+        distinctMethods_.add(methodTexts_.intern(method));
     }
-    if (!callId || !sip.toUri() || !sip.fromUri()) {
+    if (!callId || !toUri || !fromUri) {
         return index;  // drawn and listed, but in no index
     }
-    byCallId_.add(*callId, index);
-    bySource_.add(packet.sourceAddress, index);
-    byDestination_.add(packet.destinationAddress, index);
-    byTo_.add(*sip.toUri(), index);
-    byFrom_.add(*sip.fromUri(), index);
-    std::string method = sip.transactionMethod();
+    const uint32_t number = static_cast<uint32_t>(index.value);
+    byCallId_.add(call, number);
+    const ItemSummary& ends = summaries_.back();
+    bySource_.add(ends.source, number);
+    byDestination_.add(ends.destination, number);
+    byTo_.add(to, number);
+    byFrom_.add(from, number);
     if (!method.empty()) {
-        if (equalsIgnoringCase(method, "ACK")) {
+        if (isAck) {
             // The ACK of a non-2xx final response shares the INVITE's transaction.
-            for (ItemIndex other : lookup(byCallId_, *callId)) {
-                const AnalysisItem& candidate = at(other);
-                if (other != index && candidate.sip && !candidate.sip->isResponse() &&
+            byCallId_.forEach(call, [&](uint32_t other) {
+                const AnalysisItem& candidate = at(ItemIndex(other));
+                if (other != number && candidate.sip && !candidate.sip->isResponse() &&
                     candidate.sip->transactionKey().transactionMatches(sip.transactionKey())) {
                     method = candidate.sip->method().value_or(method);
-                    break;
+                    return false;
                 }
-            }
+                return true;
+            });
         }
-        byMethod_.add(method, index);
+        byMethod_.add(methodTexts_.intern(method), number);
     }
     if (const auto& branch = sip.branch()) {
-        byTransaction_.add(*branch + ":" + *callId, index);
-        appendDistinct(sessions_[*callId], *branch);
+        const uint32_t branchId = branchTexts_.intern(*branch);
+        const uint64_t key = (uint64_t{branchId} << 32) | call;
+        const uint32_t* known = transactions_.find(key);
+        uint32_t transaction;
+        if (known != nullptr) {
+            transaction = *known;
+        } else {
+            transaction = static_cast<uint32_t>(transactions_.size());
+            transactions_[key] = transaction;
+            branchesOfCall_.add(call, branchId);
+        }
+        byTransaction_.add(transaction, number);
     }
     return index;
 }
@@ -152,9 +161,9 @@ ItemIndex AnalysisModel::addStun(const PacketRecord& packet,
     if (const std::string* id = stunTransactionId(*item)) {
         byStunTransaction_.emplace(*id, index);
     }
-    bySource_.add(packet.sourceAddress, index);
-    byDestination_.add(packet.destinationAddress, index);
     summarise(*item);
+    bySource_.add(summaries_.back().source, static_cast<uint32_t>(index.value));
+    byDestination_.add(summaries_.back().destination, static_cast<uint32_t>(index.value));
     items_.push_back(std::move(item));
     noteBinding(index);
     return index;
@@ -245,64 +254,100 @@ std::vector<ItemIndex> AnalysisModel::lookup(const SortedIndex& index, const std
     return out;
 }
 
+std::vector<ItemIndex> AnalysisModel::itemsOf(const KeyedItemLists& lists, uint32_t key) {
+    std::vector<ItemIndex> out;
+    lists.forEach(key, [&out](uint32_t item) {
+        out.push_back(ItemIndex(item));
+        return true;
+    });
+    return out;
+}
+
+std::vector<ItemIndex> AnalysisModel::itemsOf(const KeyedItemLists& lists,
+                                              const InternedTexts& table, const std::string& text) {
+    return itemsOf(lists, table.find(text));
+}
+
+std::vector<std::string> AnalysisModel::DistinctIds::texts(const InternedTexts& table) const {
+    std::vector<std::string> out;
+    out.reserve(order_.size());
+    for (uint32_t id : order_) {
+        out.emplace_back(table.text(id));
+    }
+    return out;
+}
+
+uint32_t AnalysisModel::transactionOf(const std::string& branch, const std::string& callId) const {
+    const uint32_t branchId = branchTexts_.find(branch);
+    const uint32_t call = callIdTexts_.find(callId);
+    if (branchId == InternedTexts::kNone || call == InternedTexts::kNone) {
+        return InternedTexts::kNone;
+    }
+    const uint32_t* found = transactions_.find((uint64_t{branchId} << 32) | call);
+    return found != nullptr ? *found : InternedTexts::kNone;
+}
+
 std::vector<ItemIndex> AnalysisModel::itemsWithCallId(const std::string& k) const {
-    return lookup(byCallId_, k);
+    return itemsOf(byCallId_, callIdTexts_, k);
 }
 std::vector<ItemIndex> AnalysisModel::itemsWithBranch(const std::string& branch,
                                                       const std::string& callId) const {
-    return lookup(byTransaction_, branch + ":" + callId);
+    return itemsOf(byTransaction_, transactionOf(branch, callId));
 }
 std::vector<ItemIndex> AnalysisModel::itemsWithStunTransaction(const std::string& k) const {
     return lookup(byStunTransaction_, k);
 }
 std::vector<ItemIndex> AnalysisModel::itemsFrom(const std::string& k) const {
-    return lookup(byFrom_, k);
+    return itemsOf(byFrom_, uriTexts_, k);
 }
 std::vector<ItemIndex> AnalysisModel::itemsTo(const std::string& k) const {
-    return lookup(byTo_, k);
+    return itemsOf(byTo_, uriTexts_, k);
 }
 std::vector<ItemIndex> AnalysisModel::itemsWithMethod(const std::string& k) const {
-    return lookup(byMethod_, k);
+    return itemsOf(byMethod_, methodTexts_, k);
 }
 std::vector<ItemIndex> AnalysisModel::itemsFromAddress(const std::string& k) const {
-    return lookup(bySource_, k);
+    return itemsOf(bySource_, endpointTexts_, k);
 }
 std::vector<ItemIndex> AnalysisModel::itemsToAddress(const std::string& k) const {
-    return lookup(byDestination_, k);
+    return itemsOf(byDestination_, endpointTexts_, k);
 }
 
 std::vector<std::string> AnalysisModel::callIds() const {
-    return distinctCallIds_.texts();
+    return distinctCallIds_.texts(callIdTexts_);
 }
 std::vector<std::string> AnalysisModel::fromUris() const {
-    return distinctFrom_.texts();
+    return distinctFrom_.texts(uriTexts_);
 }
 std::vector<std::string> AnalysisModel::toUris() const {
-    return distinctTo_.texts();
+    return distinctTo_.texts(uriTexts_);
 }
 
 std::vector<std::string> AnalysisModel::methods() const {
-    return distinctMethods_.texts();
+    return distinctMethods_.texts(methodTexts_);
 }
 
 std::vector<std::string> AnalysisModel::visibleAddresses() const {
-    DistinctTexts out;
+    DistinctIds out;
     for (size_t row = 0; row < rowCount(); ++row) {
-        const AnalysisItem& item = *itemAtRow(RowIndex(row));
-        out.add(item.packet.sourceAddress);
-        out.add(item.packet.destinationAddress);
+        const ItemSummary& ends = summaries_[indexAtRow(RowIndex(row))->value];
+        out.add(ends.source);
+        out.add(ends.destination);
     }
-    return out.texts();
+    return out.texts(endpointTexts_);
 }
 
-const std::vector<std::string>& AnalysisModel::branchesOfSession(const std::string& callId) const {
-    static const std::vector<std::string> none;
-    auto found = sessions_.find(callId);
-    return found == sessions_.end() ? none : found->second;
+std::vector<std::string> AnalysisModel::branchesOfSession(const std::string& callId) const {
+    std::vector<std::string> out;
+    branchesOfCall_.forEach(callIdTexts_.find(callId), [&](uint32_t branch) {
+        out.emplace_back(branchTexts_.text(branch));
+        return true;
+    });
+    return out;
 }
 
 std::optional<std::string> AnalysisModel::userAgentOf(const std::string& address) const {
-    for (ItemIndex index : lookup(bySource_, address)) {
+    for (ItemIndex index : itemsFromAddress(address)) {
         const AnalysisItem& item = at(index);
         if (item.sip && !item.sip->isResponse()) {
             if (const std::string* agent = item.sip->header("User-Agent")) {

@@ -5,19 +5,19 @@
 #include <memory>
 #include <optional>
 #include <string>
-#include <unordered_map>
-#include <unordered_set>
 #include <vector>
 
 #include "analysis_item.h"
 #include "engine/capture/packet_record.h"
+#include "engine/interned_texts.h"
+#include "engine/media/flat_key_map.h"
 #include "engine/media/name_value_pair.h"
 #include "engine/media/rtp_stream_registry.h"
 #include "sip_message.h"
 
 namespace varlowe {
 
-// The analysed capture: items in the order they were added, text-keyed indexes over them,
+// The analysed capture: items in the order they were added, indexes over them by interned text,
 // the session table and the visible list of the diagram's filter.
 class AnalysisModel {
   public:
@@ -96,7 +96,7 @@ class AnalysisModel {
     std::vector<std::string> methods() const;
     // Source then destination address of every shown item.
     std::vector<std::string> visibleAddresses() const;
-    const std::vector<std::string>& branchesOfSession(const std::string& callId) const;
+    std::vector<std::string> branchesOfSession(const std::string& callId) const;
 
     std::optional<std::string> userAgentOf(const std::string& address) const;
     std::vector<std::string> userAgentsOf(const std::vector<std::string>& addresses) const;
@@ -131,50 +131,48 @@ class AnalysisModel {
     void noteBinding(ItemIndex index);
     const AnalysisItem& at(ItemIndex index) const { return *items_[index.value]; }
 
-    // Item indexes by a text, each list in ascending order (items are added in order).
-    // Hashed: a sorted tree of text keys costs a cache miss per level on every message.
-    class TextIndex {
+    // Numbers of interned texts in order of first occurrence, each once.
+    class DistinctIds {
       public:
-        void add(const std::string& key, ItemIndex index) { lists_[key].push_back(index); }
-        const std::vector<ItemIndex>& find(const std::string& key) const {
-            static const std::vector<ItemIndex> none;
-            auto found = lists_.find(key);
-            return found == lists_.end() ? none : found->second;
+        void add(uint32_t id) {
+            if (id >= seen_.size()) {
+                seen_.resize(id + 1);
+            }
+            if (!seen_[id]) {
+                seen_[id] = true;
+                order_.push_back(id);
+            }
         }
+        std::vector<std::string> texts(const InternedTexts& table) const;
 
       private:
-        std::unordered_map<std::string, std::vector<ItemIndex>> lists_;
+        std::vector<bool> seen_;
+        std::vector<uint32_t> order_;
     };
-    static std::vector<ItemIndex> lookup(const TextIndex& index, const std::string& key) {
-        return index.find(key);
-    }
+    // The items of a text of the table, ascending; empty for a text never seen.
+    static std::vector<ItemIndex> itemsOf(const KeyedItemLists& lists, const InternedTexts& table,
+                                          const std::string& text);
+    static std::vector<ItemIndex> itemsOf(const KeyedItemLists& lists, uint32_t key);
+    // The number of the transaction (Via branch, Call-ID), or kNone.
+    uint32_t transactionOf(const std::string& branch, const std::string& callId) const;
     // STUN transactions are walked in key order.
     using SortedIndex = std::multimap<std::string, ItemIndex>;
     static std::vector<ItemIndex> lookup(const SortedIndex& index, const std::string& key);
     std::optional<std::string> firstRequestMethod(const std::vector<ItemIndex>& indexes) const;
-    // Texts in order of first occurrence, each once, collected in time linear in the texts.
-    class DistinctTexts {
-      public:
-        void add(const std::string& text) {
-            if (seen_.insert(text).second) {
-                texts_.push_back(text);
-            }
-        }
-        const std::vector<std::string>& texts() const { return texts_; }
-
-      private:
-        std::unordered_set<std::string> seen_;
-        std::vector<std::string> texts_;
-    };
 
     std::vector<std::unique_ptr<AnalysisItem>> items_;
     std::vector<ItemSummary> summaries_;
-    DistinctTexts distinctCallIds_, distinctFrom_, distinctTo_, distinctMethods_;
+    // The texts the indexes are keyed by; URIs of From and To share one table.
+    InternedTexts callIdTexts_, uriTexts_, methodTexts_, branchTexts_, endpointTexts_;
+    DistinctIds distinctCallIds_, distinctFrom_, distinctTo_, distinctMethods_;
     std::vector<std::string> endpoints_;
-    std::unordered_map<std::string, uint32_t> endpointIds_;
-    TextIndex byCallId_, bySource_, byDestination_, byTo_, byFrom_, byMethod_, byTransaction_;
+    // Item lists by the number of a Call-ID, an endpoint, a URI, a method or a transaction.
+    KeyedItemLists byCallId_, bySource_, byDestination_, byTo_, byFrom_, byMethod_, byTransaction_;
+    // Transaction numbers by (branch number, Call-ID number).
+    FlatKeyMap<uint32_t> transactions_;
+    // The branch numbers of each Call-ID number, in order of first occurrence.
+    KeyedItemLists branchesOfCall_;
     SortedIndex byStunTransaction_;
-    std::map<std::string, std::vector<std::string>> sessions_;
     std::optional<std::vector<ItemIndex>> visible_;
     // Mapped address to the binding response that the descending STUN walk meets first.
     std::map<std::string, ItemIndex> bindings_;

@@ -1,0 +1,76 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace varlowe {
+
+// Texts that repeat across a capture (Call-IDs, URIs, branches, methods), each kept once and
+// known by a small number given in order of first appearance. The texts share one buffer;
+// the table is probed in place, without a node per text.
+class InternedTexts {
+  public:
+    static constexpr uint32_t kNone = ~uint32_t{0};
+
+    // The text's number, given now when the text is new.
+    uint32_t intern(std::string_view text);
+    // The text's number, or kNone when it was never interned.
+    uint32_t find(std::string_view text) const;
+    // The text of a number below size(); valid until the next intern.
+    std::string_view text(uint32_t id) const {
+        return std::string_view(buffer_.data() + starts_[id], starts_[id + 1] - starts_[id]);
+    }
+    size_t size() const { return starts_.size() - 1; }
+
+  private:
+    struct Slot {
+        uint32_t hash = 0;
+        uint32_t id = kNone;
+    };
+    size_t slotOf(std::string_view text, uint32_t& hash) const;
+    void grow();
+
+    std::string buffer_;
+    std::vector<size_t> starts_{0};  // text i is [starts_[i], starts_[i + 1])
+    std::vector<Slot> slots_;
+    size_t mask_ = 0;
+};
+
+// Ascending lists of item numbers, one per key number, linked through one array: a key
+// costs no allocation of its own, an entry eight bytes.
+class KeyedItemLists {
+  public:
+    static constexpr uint32_t kEnd = ~uint32_t{0};
+
+    void add(uint32_t key, uint32_t item);
+    bool contains(uint32_t key) const { return key < heads_.size() && heads_[key].head != kEnd; }
+    // Calls visit(item) for the key's items in order until it returns false.
+    template <typename Visit>
+    void forEach(uint32_t key, Visit visit) const {
+        if (key >= heads_.size()) {
+            return;
+        }
+        for (uint32_t link = heads_[key].head; link != kEnd; link = links_[link].next) {
+            if (!visit(links_[link].item)) {
+                return;
+            }
+        }
+    }
+
+  private:
+    struct Head {
+        uint32_t head = kEnd;
+        uint32_t tail = kEnd;
+    };
+    struct Link {
+        uint32_t item;
+        uint32_t next;
+    };
+    std::vector<Head> heads_;
+    std::vector<Link> links_;
+};
+
+}  // namespace varlowe

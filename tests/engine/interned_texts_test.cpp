@@ -1,0 +1,61 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "engine/interned_texts.h"
+
+using namespace varlowe;
+
+TEST(InternedTexts, NumbersTextsInOrderOfFirstAppearanceThroughGrowth) {
+    InternedTexts table;
+    EXPECT_EQ(table.find("a"), InternedTexts::kNone);
+    // Enough texts to grow the table several times; every text keeps its number and bytes.
+    for (uint32_t i = 0; i < 5000; ++i) {
+        ASSERT_EQ(table.intern("call-" + std::to_string(i) + "@host"), i);
+    }
+    EXPECT_EQ(table.intern("call-17@host"), 17u);
+    EXPECT_EQ(table.size(), 5000u);
+    for (uint32_t i = 0; i < 5000; i += 499) {
+        EXPECT_EQ(table.text(i), "call-" + std::to_string(i) + "@host");
+        EXPECT_EQ(table.find("call-" + std::to_string(i) + "@host"), i);
+    }
+    EXPECT_EQ(table.find("call-5000@host"), InternedTexts::kNone);
+    EXPECT_EQ(table.find("call-1"), InternedTexts::kNone);  // a prefix is another text
+}
+
+TEST(InternedTexts, TellsApartTextsThatDifferOnlyInBytesAfterAZeroOrInLength) {
+    InternedTexts table;
+    const std::string withZero("ab\0c", 4);
+    const uint32_t empty = table.intern("");
+    const uint32_t zero = table.intern(withZero);
+    const uint32_t shorter = table.intern("ab");
+    EXPECT_NE(empty, zero);
+    EXPECT_NE(zero, shorter);
+    EXPECT_EQ(table.text(empty), "");
+    EXPECT_EQ(table.text(zero), withZero);
+    EXPECT_EQ(table.find(std::string("ab\0d", 4)), InternedTexts::kNone);
+}
+
+TEST(KeyedItemLists, KeepsEachKeysItemsInOrderAndStopsWhenAsked) {
+    KeyedItemLists lists;
+    lists.add(3, 10);
+    lists.add(0, 11);
+    lists.add(3, 12);
+    lists.add(3, 13);
+    auto of = [&lists](uint32_t key, size_t limit = 100) {
+        std::vector<uint32_t> out;
+        lists.forEach(key, [&](uint32_t item) {
+            out.push_back(item);
+            return out.size() < limit;
+        });
+        return out;
+    };
+    EXPECT_EQ(of(3), (std::vector<uint32_t>{10, 12, 13}));
+    EXPECT_EQ(of(0), (std::vector<uint32_t>{11}));
+    EXPECT_EQ(of(3, 2), (std::vector<uint32_t>{10, 12}));
+    EXPECT_TRUE(of(1).empty());  // a key between used ones
+    EXPECT_TRUE(of(KeyedItemLists::kEnd).empty());
+    EXPECT_FALSE(lists.contains(2));
+    EXPECT_TRUE(lists.contains(0));
+}
