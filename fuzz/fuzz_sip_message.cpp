@@ -16,6 +16,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // Parse from a copy of exactly `size` bytes so that any read past it is caught.
     std::string text(reinterpret_cast<const char*>(data) + kind.sipStart, size - kind.sipStart);
     SipMessage message = SipMessage::parse(text.data(), text.size());
+    const std::string payload(reinterpret_cast<const char*>(data), size);
+    SipMessage inPayload =
+        SipMessage::parseInPayload(payload.data(), payload.size(), kind.sipStart);
+    if (inPayload.rawText() != message.rawText() || inPayload.payloadText().size() > size ||
+        inPayload.headers().size() != message.headers().size()) {
+        __builtin_trap();
+    }
     size_t total = message.startLine().size() + message.callId().value_or("").size() +
                    message.fromUri().value_or("").size() + message.toUri().value_or("").size() +
                    message.fromTag().value_or("").size() + message.toTag().value_or("").size() +
@@ -23,7 +30,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                    message.transactionMethod().size() + message.reasonPhrase().size();
     for (const HeaderField& field : message.headers()) {
         total += field.name.size() + field.value.size();
-        if (message.header(field.name) == nullptr) {
+        if (!message.header(field.name)) {
             __builtin_trap();
         }
     }

@@ -4,6 +4,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "engine/sip/parsing_options.h"
@@ -110,7 +111,7 @@ class OutputBuffer {
         }
         return *this;
     }
-    OutputBuffer& put(const std::string& text) { return put(text.data(), text.size()); }
+    OutputBuffer& put(std::string_view text) { return put(text.data(), text.size()); }
     OutputBuffer& put(char c) { return put(&c, 1); }
     // Write errors stay on the stream's error flag, which the tool checks before it exits.
     void flush() {

@@ -19,7 +19,7 @@ std::string heading(const AnalysisItem& item) {
 std::string content(const AnalysisItem& item) {
     switch (item.kind) {
         case ItemKind::Sip:
-            return item.packet.payloadText();
+            return std::string(item.payloadText());
         case ItemKind::Stun: {
             std::string text;
             if (item.stun) {

@@ -23,13 +23,13 @@ std::string description(const AnalysisItem& item) {
             if (item.sip) {
                 if (item.sip->isResponse()) {
                     std::snprintf(buffer, sizeof buffer, "%d ", item.sip->statusCode());
-                    std::string text = buffer + item.sip->reasonPhrase();
+                    std::string text = buffer + std::string(item.sip->reasonPhrase());
                     if (text.size() > 127) {
                         text.resize(127);
                     }
                     return text;
                 }
-                return item.sip->method().value_or("");
+                return std::string(item.sip->method().value_or(""));
             }
             break;
         case ItemKind::Stun: {

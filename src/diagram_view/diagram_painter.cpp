@@ -135,9 +135,11 @@ DiagramPainter::ArrowTexts DiagramPainter::arrowTexts(const AnalysisItem& item) 
         case ItemKind::Sip: {
             const SipMessage& sip = *item.sip;
             if (sip.isResponse()) {
-                std::string top = std::to_string(sip.statusCode()) + " " + sip.reasonPhrase();
+                std::string top =
+                    std::to_string(sip.statusCode()) + " " + std::string(sip.reasonPhrase());
                 texts.top = top.substr(0, 63);
-                texts.centre = sip.cseqMethod() + " " + std::to_string(sip.cseqNumber());
+                texts.centre =
+                    std::string(sip.cseqMethod()) + " " + std::to_string(sip.cseqNumber());
             } else {
                 texts.top = sip.method().value_or("");
                 texts.centre = std::to_string(sip.cseqNumber());

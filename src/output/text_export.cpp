@@ -74,10 +74,10 @@ std::string TextSipDiagramWriter::rowLabel(const AnalysisItem& item) {
         case ItemKind::Sip: {
             const SipMessage& sip = *item.sip;
             if (sip.isResponse()) {
-                return std::to_string(sip.statusCode()) + " " + sip.reasonPhrase() + "/" +
-                       sip.cseqMethod();
+                return std::to_string(sip.statusCode()) + " " + std::string(sip.reasonPhrase()) +
+                       "/" + std::string(sip.cseqMethod());
             }
-            return sip.method().value_or("");
+            return std::string(sip.method().value_or(""));
         }
         case ItemKind::Stun: {
             const std::string* type = item.stun ? item.stun->find("MSG_TYPE") : nullptr;

@@ -35,6 +35,10 @@ struct PacketRecord {
     // port texts are left as they are (the caller knows they are unchanged).
     void assignFrom(const FrameInfo& frame, bool withTexts = true);
 
+    // The same record without its payload bytes (the length stays), for holders that keep
+    // the bytes in another form.
+    PacketRecord withoutPayload() const;
+
     PacketTime time() const { return PacketTime{seconds, microseconds}; }
     const uint8_t* payloadData() const { return payload.empty() ? nullptr : payload.data(); }
     // The payload as zero-terminated text ("" when there is none).

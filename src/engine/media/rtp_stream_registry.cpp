@@ -20,8 +20,7 @@ bool sameKey(const TransactionKey& a, const TransactionKey& b) {
     const DialogKey& x = a.dialog;
     const DialogKey& y = b.dialog;
     return a.cseq == b.cseq && a.branch == b.branch && x.callId == y.callId && x.toUri == y.toUri &&
-           x.toTag == y.toTag && x.fromUri == y.fromUri && x.fromTag == y.fromTag &&
-           x.toUriWithTag == y.toUriWithTag && x.fromUriWithTag == y.fromUriWithTag;
+           x.toTag == y.toTag && x.fromUri == y.fromUri && x.fromTag == y.fromTag;
 }
 
 constexpr uint64_t kNoKey = ~uint64_t{0};

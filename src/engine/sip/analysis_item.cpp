@@ -8,7 +8,7 @@ namespace varlowe {
 std::optional<std::string> itemText(const AnalysisItem& item) {
     switch (item.kind) {
         case ItemKind::Sip:
-            return std::string(item.packet.payloadText());
+            return std::string(item.payloadText());
         case ItemKind::Stun: {
             if (!item.stun || item.stun->size() == 0) {
                 return std::nullopt;

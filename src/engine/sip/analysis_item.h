@@ -16,7 +16,8 @@ struct RtpStream;
 enum class ItemKind : int { Sip = 1, Stun = 2, Media = 4 };
 
 // One entry of the analysed capture: a SIP message, a STUN/TURN message or the first packet
-// of an RTP stream, with its own copy of the packet.
+// of an RTP stream, with its own copy of the packet. A SIP message holds the payload's text
+// itself (SipMessage::payloadText): its packet keeps the payload's length, not its bytes.
 struct AnalysisItem {
     ItemKind kind = ItemKind::Sip;
     ItemIndex index;
@@ -25,6 +26,11 @@ struct AnalysisItem {
     std::unique_ptr<NameValuePair> stun;  // kind Stun
     const RtpStream* stream = nullptr;    // kind Media; owned by the stream registry
     std::string mediaCallId;              // kind Media: Call-ID of the announcing session
+
+    // The payload as text up to its first zero byte, wherever the item keeps it.
+    std::string_view payloadText() const {
+        return sip ? sip->payloadText() : std::string_view(packet.payloadText());
+    }
 };
 
 // The text of an item for the clipboard and the text export: the SIP message, the STUN/TURN

@@ -53,14 +53,14 @@ void AnalysisModel::finishStreams() {
 
 ItemIndex AnalysisModel::addSip(const PacketRecord& packet, const SipMessage& message) {
     auto item = std::make_unique<AnalysisItem>();
-    item->packet = packet;
-    item->sip = std::make_unique<SipMessage>(SipMessage::parse(message.rawText()));
+    item->packet = packet.withoutPayload();
+    item->sip = std::make_unique<SipMessage>(message);
     return indexSip(std::move(item));
 }
 
 ItemIndex AnalysisModel::addSip(const PacketRecord& packet, SipMessage&& message) {
     auto item = std::make_unique<AnalysisItem>();
-    item->packet = packet;
+    item->packet = packet.withoutPayload();
     item->sip = std::make_unique<SipMessage>(std::move(message));
     return indexSip(std::move(item));
 }
@@ -103,7 +103,7 @@ ItemIndex AnalysisModel::indexSip(std::unique_ptr<AnalysisItem> item) {
     if (toUri) {
         distinctTo_.add(to);
     }
-    std::string method = sip.transactionMethod();
+    std::string method(sip.transactionMethod());
     const bool isAck = equalsIgnoringCase(method, "ACK");
     if (!method.empty() && !isAck) {
         distinctMethods_.add(methodTexts_.intern(method));
@@ -264,7 +264,7 @@ std::vector<ItemIndex> AnalysisModel::itemsOf(const KeyedItemLists& lists, uint3
 }
 
 std::vector<ItemIndex> AnalysisModel::itemsOf(const KeyedItemLists& lists,
-                                              const InternedTexts& table, const std::string& text) {
+                                              const InternedTexts& table, std::string_view text) {
     return itemsOf(lists, table.find(text));
 }
 
@@ -277,7 +277,7 @@ std::vector<std::string> AnalysisModel::DistinctIds::texts(const InternedTexts& 
     return out;
 }
 
-uint32_t AnalysisModel::transactionOf(const std::string& branch, const std::string& callId) const {
+uint32_t AnalysisModel::transactionOf(std::string_view branch, std::string_view callId) const {
     const uint32_t branchId = branchTexts_.find(branch);
     const uint32_t call = callIdTexts_.find(callId);
     if (branchId == InternedTexts::kNone || call == InternedTexts::kNone) {
@@ -287,29 +287,29 @@ uint32_t AnalysisModel::transactionOf(const std::string& branch, const std::stri
     return found != nullptr ? *found : InternedTexts::kNone;
 }
 
-std::vector<ItemIndex> AnalysisModel::itemsWithCallId(const std::string& k) const {
+std::vector<ItemIndex> AnalysisModel::itemsWithCallId(std::string_view k) const {
     return itemsOf(byCallId_, callIdTexts_, k);
 }
-std::vector<ItemIndex> AnalysisModel::itemsWithBranch(const std::string& branch,
-                                                      const std::string& callId) const {
+std::vector<ItemIndex> AnalysisModel::itemsWithBranch(std::string_view branch,
+                                                      std::string_view callId) const {
     return itemsOf(byTransaction_, transactionOf(branch, callId));
 }
 std::vector<ItemIndex> AnalysisModel::itemsWithStunTransaction(const std::string& k) const {
     return lookup(byStunTransaction_, k);
 }
-std::vector<ItemIndex> AnalysisModel::itemsFrom(const std::string& k) const {
+std::vector<ItemIndex> AnalysisModel::itemsFrom(std::string_view k) const {
     return itemsOf(byFrom_, uriTexts_, k);
 }
-std::vector<ItemIndex> AnalysisModel::itemsTo(const std::string& k) const {
+std::vector<ItemIndex> AnalysisModel::itemsTo(std::string_view k) const {
     return itemsOf(byTo_, uriTexts_, k);
 }
-std::vector<ItemIndex> AnalysisModel::itemsWithMethod(const std::string& k) const {
+std::vector<ItemIndex> AnalysisModel::itemsWithMethod(std::string_view k) const {
     return itemsOf(byMethod_, methodTexts_, k);
 }
-std::vector<ItemIndex> AnalysisModel::itemsFromAddress(const std::string& k) const {
+std::vector<ItemIndex> AnalysisModel::itemsFromAddress(std::string_view k) const {
     return itemsOf(bySource_, endpointTexts_, k);
 }
-std::vector<ItemIndex> AnalysisModel::itemsToAddress(const std::string& k) const {
+std::vector<ItemIndex> AnalysisModel::itemsToAddress(std::string_view k) const {
     return itemsOf(byDestination_, endpointTexts_, k);
 }
 
@@ -337,7 +337,7 @@ std::vector<std::string> AnalysisModel::visibleAddresses() const {
     return out.texts(endpointTexts_);
 }
 
-std::vector<std::string> AnalysisModel::branchesOfSession(const std::string& callId) const {
+std::vector<std::string> AnalysisModel::branchesOfSession(std::string_view callId) const {
     std::vector<std::string> out;
     branchesOfCall_.forEach(callIdTexts_.find(callId), [&](uint32_t branch) {
         out.emplace_back(branchTexts_.text(branch));
@@ -346,12 +346,12 @@ std::vector<std::string> AnalysisModel::branchesOfSession(const std::string& cal
     return out;
 }
 
-std::optional<std::string> AnalysisModel::userAgentOf(const std::string& address) const {
+std::optional<std::string> AnalysisModel::userAgentOf(std::string_view address) const {
     for (ItemIndex index : itemsFromAddress(address)) {
         const AnalysisItem& item = at(index);
         if (item.sip && !item.sip->isResponse()) {
-            if (const std::string* agent = item.sip->header("User-Agent")) {
-                return *agent;
+            if (std::optional<std::string_view> agent = item.sip->header("User-Agent")) {
+                return std::string(*agent);
             }
         }
     }
@@ -373,18 +373,18 @@ std::optional<std::string> AnalysisModel::firstRequestMethod(
         const AnalysisItem& item = at(index);
         if (item.sip && !item.sip->isResponse() && item.sip->method() &&
             !item.sip->method()->empty()) {
-            return *item.sip->method();
+            return std::string(*item.sip->method());
         }
     }
     return std::nullopt;
 }
 
-std::optional<std::string> AnalysisModel::methodOfSession(const std::string& callId) const {
+std::optional<std::string> AnalysisModel::methodOfSession(std::string_view callId) const {
     return firstRequestMethod(itemsWithCallId(callId));
 }
 
-std::optional<std::string> AnalysisModel::methodOfTransaction(const std::string& branch,
-                                                              const std::string& callId) const {
+std::optional<std::string> AnalysisModel::methodOfTransaction(std::string_view branch,
+                                                              std::string_view callId) const {
     return firstRequestMethod(itemsWithBranch(branch, callId));
 }
 
@@ -448,7 +448,7 @@ std::vector<RowIndex> AnalysisModel::relatedRows(ItemIndex index, RelationMode m
     const AnalysisItem& item = *found;
     if (item.sip) {
         const SipMessage& sip = *item.sip;
-        std::string callId = sip.callId().value_or("");
+        const std::string_view callId = sip.callId().value_or("");
         if (mode == RelationMode::Session) {
             related = itemsWithCallId(callId);
         } else if (mode == RelationMode::Branch) {

@@ -78,15 +78,14 @@ class AnalysisModel {
     void setVisible(std::optional<std::vector<ItemIndex>> visible);
     bool hasVisibleList() const { return visible_.has_value(); }
 
-    std::vector<ItemIndex> itemsWithCallId(const std::string& callId) const;
-    std::vector<ItemIndex> itemsWithBranch(const std::string& branch,
-                                           const std::string& callId) const;
+    std::vector<ItemIndex> itemsWithCallId(std::string_view callId) const;
+    std::vector<ItemIndex> itemsWithBranch(std::string_view branch, std::string_view callId) const;
     std::vector<ItemIndex> itemsWithStunTransaction(const std::string& id) const;
-    std::vector<ItemIndex> itemsFrom(const std::string& uri) const;
-    std::vector<ItemIndex> itemsTo(const std::string& uri) const;
-    std::vector<ItemIndex> itemsWithMethod(const std::string& method) const;
-    std::vector<ItemIndex> itemsFromAddress(const std::string& address) const;
-    std::vector<ItemIndex> itemsToAddress(const std::string& address) const;
+    std::vector<ItemIndex> itemsFrom(std::string_view uri) const;
+    std::vector<ItemIndex> itemsTo(std::string_view uri) const;
+    std::vector<ItemIndex> itemsWithMethod(std::string_view method) const;
+    std::vector<ItemIndex> itemsFromAddress(std::string_view address) const;
+    std::vector<ItemIndex> itemsToAddress(std::string_view address) const;
 
     // Distinct values in order of first occurrence.
     std::vector<std::string> callIds() const;
@@ -96,13 +95,13 @@ class AnalysisModel {
     std::vector<std::string> methods() const;
     // Source then destination address of every shown item.
     std::vector<std::string> visibleAddresses() const;
-    std::vector<std::string> branchesOfSession(const std::string& callId) const;
+    std::vector<std::string> branchesOfSession(std::string_view callId) const;
 
-    std::optional<std::string> userAgentOf(const std::string& address) const;
+    std::optional<std::string> userAgentOf(std::string_view address) const;
     std::vector<std::string> userAgentsOf(const std::vector<std::string>& addresses) const;
-    std::optional<std::string> methodOfSession(const std::string& callId) const;
-    std::optional<std::string> methodOfTransaction(const std::string& branch,
-                                                   const std::string& callId) const;
+    std::optional<std::string> methodOfSession(std::string_view callId) const;
+    std::optional<std::string> methodOfTransaction(std::string_view branch,
+                                                   std::string_view callId) const;
 
     // List filters that build the diagram's visible list.
     std::vector<ItemIndex> allItems() const;
@@ -151,10 +150,10 @@ class AnalysisModel {
     };
     // The items of a text of the table, ascending; empty for a text never seen.
     static std::vector<ItemIndex> itemsOf(const KeyedItemLists& lists, const InternedTexts& table,
-                                          const std::string& text);
+                                          std::string_view text);
     static std::vector<ItemIndex> itemsOf(const KeyedItemLists& lists, uint32_t key);
     // The number of the transaction (Via branch, Call-ID), or kNone.
-    uint32_t transactionOf(const std::string& branch, const std::string& callId) const;
+    uint32_t transactionOf(std::string_view branch, std::string_view callId) const;
     // STUN transactions are walked in key order.
     using SortedIndex = std::multimap<std::string, ItemIndex>;
     static std::vector<ItemIndex> lookup(const SortedIndex& index, const std::string& key);

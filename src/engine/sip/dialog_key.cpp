@@ -21,13 +21,12 @@ DialogKey DialogKey::of(const SipMessage& message) {
     key.toTag = message.toTag().value_or("");
     key.fromUri = message.fromUri().value_or("");
     key.fromTag = message.fromTag().value_or("");
-    key.toUriWithTag = withTag(key.toUri, key.toTag);
-    key.fromUriWithTag = withTag(key.fromUri, key.fromTag);
     return key;
 }
 
 std::string DialogKey::text() const {
-    return "callId=" + callId + " to=" + toUriWithTag + " from=" + fromUriWithTag;
+    return "callId=" + callId + " to=" + withTag(toUri, toTag) +
+           " from=" + withTag(fromUri, fromTag);
 }
 
 bool DialogKey::sessionMatches(const DialogKey& other) const {

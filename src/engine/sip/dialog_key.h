@@ -14,11 +14,9 @@ struct DialogKey {
     std::string toTag;
     std::string fromUri;
     std::string fromTag;
-    std::string toUriWithTag;    // To URI, then ";tag=" and the tag when there is one
-    std::string fromUriWithTag;  // likewise for From
 
     static DialogKey of(const SipMessage& message);
-    // "callId=... to=... from=..."
+    // "callId=... to=... from=...", each party its URI, then ";tag=" and the tag if it has one.
     std::string text() const;
     // Same Call-ID, and the same parties in either direction with compatible tags (equal, or
     // exactly one of them empty, for the To side in the same direction and both in the other).

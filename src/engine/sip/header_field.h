@@ -1,14 +1,15 @@
 #pragma once
 
-#include <string>
+#include <string_view>
 
 namespace varlowe {
 
 // One header of a SIP message: leading white space removed from name and value, trailing
-// white space kept, compact names already expanded.
+// white space kept, compact names already expanded. Views into the message, valid while it
+// lives.
 struct HeaderField {
-    std::string name;
-    std::string value;
+    std::string_view name;
+    std::string_view value;
 };
 
 }  // namespace varlowe

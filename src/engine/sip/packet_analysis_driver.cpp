@@ -36,7 +36,7 @@ namespace {
 void handleSip(AnalysisModel& model, RtpStreamRegistry& registry, const PacketRecord& packet,
                size_t start, bool includeRtp) {
     SipMessage parsed =
-        SipMessage::parse(packet.payloadText() + start, packet.payloadLength - start);
+        SipMessage::parseInPayload(packet.payloadText(), packet.payloadLength, start);
     ItemIndex index = model.addSip(packet, std::move(parsed));
     const SipMessage& message = *model.item(index).sip;
     if (!includeRtp) {

@@ -1,5 +1,7 @@
 #include "sip_message.h"
 
+#include <algorithm>
+
 #include "engine/text_search.h"
 
 namespace varlowe {
@@ -61,74 +63,100 @@ bool nextLine(std::string_view text, size_t& position, std::string_view& line) {
     return true;
 }
 
-void parseStartLine(std::string_view line, bool& response, std::optional<std::string>& method,
-                    std::optional<std::string>& uri, int& status, std::string& reason) {
-    size_t position = 0;
-    auto nextToken = [&](size_t& tokenEnd) -> std::optional<std::string_view> {
-        while (position < line.size() && line[position] == ' ') {
-            ++position;
-        }
-        if (position >= line.size()) {
-            return std::nullopt;
-        }
-        size_t end = line.find(' ', position);
-        if (end == std::string_view::npos) {
-            end = line.size();
-        }
-        std::string_view token = line.substr(position, end - position);
-        position = end;
-        tokenEnd = end;
-        return token;
-    };
-    size_t tokenEnd = 0;
-    std::optional<std::string_view> first = nextToken(tokenEnd);
-    if (!first) {
-        return;
-    }
-    if (*first == "SIP/2.0") {
-        response = true;
-        std::optional<std::string_view> code = nextToken(tokenEnd);
-        if (code) {
-            status = static_cast<int>(leadingNumber(*code));
-            if (tokenEnd + 1 < line.size()) {
-                reason.assign(line.substr(tokenEnd + 1));
-            }
-        }
-        return;
-    }
-    method.emplace(*first);
-    std::optional<std::string_view> second = nextToken(tokenEnd);
-    if (second) {
-        uri.emplace(*second);
-    }
-}
-
 }  // namespace
 
 SipMessage SipMessage::parse(const char* text, size_t length) {
-    SipMessage message;
-    message.raw_.assign(text, textLength(reinterpret_cast<const uint8_t*>(text), length));
-    std::string_view all(message.raw_);
+    return parseInPayload(text, length, 0);
+}
 
+SipMessage SipMessage::parseInPayload(const char* payload, size_t length, size_t start) {
+    SipMessage message;
+    const auto* bytes = reinterpret_cast<const uint8_t*>(payload);
+    start = std::min(start, length);
+    const size_t payloadLength = textLength(bytes, length);
+    const size_t messageLength = textLength(bytes + start, length - start);
+    message.text_.assign(payload, std::max(payloadLength, start + messageLength));
+    message.payload_ = Span{0, static_cast<uint32_t>(payloadLength), true};
+    message.raw_ = Span{static_cast<uint32_t>(start), static_cast<uint32_t>(messageLength), true};
+    message.parseText();
+    return message;
+}
+
+SipMessage::Span SipMessage::spanOf(std::string_view part) const {
+    const char* begin = text_.data();
+    if (part.data() >= begin && part.data() + part.size() <= begin + text_.size()) {
+        return Span{static_cast<uint32_t>(part.data() - begin), static_cast<uint32_t>(part.size()),
+                    true};
+    }
+    begin = unfolded_.data();
+    if (part.data() >= begin && part.data() + part.size() <= begin + unfolded_.size()) {
+        return Span{Span::kUnfolded | static_cast<uint32_t>(part.data() - begin),
+                    static_cast<uint32_t>(part.size()), true};
+    }
+    return Span{0, 0, true};
+}
+
+void SipMessage::parseText() {
+    const std::string_view all = rawText();
     size_t position = 0;
     std::string_view line;
     if (!nextLine(all, position, line)) {
-        return message;
+        return;
     }
-    message.startLine_.assign(line);
-    parseStartLine(line, message.response_, message.method_, message.requestUri_,
-                   message.statusCode_, message.reasonPhrase_);
+    startLine_ = spanOf(line);
+    // The start line: "SIP/2.0 CODE REASON" or "METHOD URI ...".
+    size_t at = 0;
+    size_t tokenEnd = 0;
+    auto nextToken = [&]() -> std::optional<std::string_view> {
+        while (at < line.size() && line[at] == ' ') {
+            ++at;
+        }
+        if (at >= line.size()) {
+            return std::nullopt;
+        }
+        size_t end = line.find(' ', at);
+        if (end == std::string_view::npos) {
+            end = line.size();
+        }
+        std::string_view token = line.substr(at, end - at);
+        at = end;
+        tokenEnd = end;
+        return token;
+    };
+    if (std::optional<std::string_view> first = nextToken()) {
+        if (*first == "SIP/2.0") {
+            response_ = true;
+            if (std::optional<std::string_view> code = nextToken()) {
+                statusCode_ = static_cast<int>(leadingNumber(*code));
+                if (tokenEnd + 1 < line.size()) {
+                    reasonPhrase_ = spanOf(line.substr(tokenEnd + 1));
+                }
+            }
+        } else {
+            method_ = spanOf(*first);
+            if (std::optional<std::string_view> second = nextToken()) {
+                requestUri_ = spanOf(*second);
+            }
+        }
+    }
 
     while (nextLine(all, position, line)) {
         if (line.empty()) {
             if (position < all.size()) {
-                message.body_.emplace(all.substr(position));
+                body_ = spanOf(all.substr(position));
             }
             break;
         }
         if (line[0] == ' ') {
-            if (!message.headers_.empty()) {
-                message.headers_.back().value.append(line);
+            if (!fields_.empty()) {
+                // A continued value is no longer one run of the text: it moves, whole, to
+                // the buffer of unfolded values.
+                Field& field = fields_.back();
+                std::string value(view(field.value));
+                value.append(line);
+                field.value = Span{Span::kUnfolded | static_cast<uint32_t>(unfolded_.size()),
+                                   static_cast<uint32_t>(value.size()), true};
+                unfolded_.append(value);
             }
             continue;
         }
@@ -138,99 +166,122 @@ SipMessage SipMessage::parse(const char* text, size_t length) {
         }
         std::string_view name = trimLeadingWhiteSpace(line.substr(0, colon));
         std::string_view value = trimLeadingWhiteSpace(line.substr(colon + 1));
-        const char* expanded = expandCompactName(name);
-        message.headers_.push_back(HeaderField{
-            expanded != nullptr ? std::string(expanded) : std::string(name), std::string(value)});
+        Field field;
+        if (expandCompactName(name) != nullptr) {
+            field.compactName = static_cast<uint8_t>(name[0]);
+        } else {
+            field.name = spanOf(name);
+        }
+        field.value = spanOf(value);
+        fields_.push_back(field);
     }
-    return message;
 }
 
-const std::string* SipMessage::header(std::string_view name) const {
-    for (const HeaderField& field : headers_) {
-        if (equalsIgnoringCase(field.name, name)) {
-            return &field.value;
+std::string_view SipMessage::fieldName(const Field& field) const {
+    if (field.compactName != 0) {
+        const char letter = static_cast<char>(field.compactName);
+        return expandCompactName(std::string_view(&letter, 1));
+    }
+    return view(field.name);
+}
+
+const SipMessage::Field* SipMessage::findField(std::string_view name) const {
+    for (const Field& field : fields_) {
+        if (equalsIgnoringCase(fieldName(field), name)) {
+            return &field;
         }
     }
     return nullptr;
 }
 
-std::string SipMessage::uriOfAddress(std::string_view value) {
+std::vector<HeaderField> SipMessage::headers() const {
+    std::vector<HeaderField> out;
+    out.reserve(fields_.size());
+    for (const Field& field : fields_) {
+        out.push_back(HeaderField{fieldName(field), view(field.value)});
+    }
+    return out;
+}
+
+std::optional<std::string_view> SipMessage::header(std::string_view name) const {
+    const Field* field = findField(name);
+    return field != nullptr ? std::optional<std::string_view>(view(field->value)) : std::nullopt;
+}
+
+std::string_view SipMessage::uriOfAddress(std::string_view value) {
     size_t open = value.find('<');
     if (open != std::string_view::npos) {
         size_t close = value.find('>', open + 1);
-        return std::string(value.substr(
-            open + 1, close == std::string_view::npos ? std::string_view::npos : close - open - 1));
+        return value.substr(
+            open + 1, close == std::string_view::npos ? std::string_view::npos : close - open - 1);
     }
-    return std::string(value.substr(0, value.find(';')));
+    return value.substr(0, value.find(';'));
 }
 
-std::optional<std::string> SipMessage::tagOfAddress(std::string_view value) {
+std::optional<std::string_view> SipMessage::tagOfAddress(std::string_view value) {
     size_t tag = value.find(";tag=");
     if (tag == std::string_view::npos) {
         return std::nullopt;
     }
     std::string_view rest = value.substr(tag + 5);
-    return std::string(rest.substr(0, rest.find(';')));
+    return rest.substr(0, rest.find(';'));
 }
 
-namespace {
 template <typename Compute>
-const std::optional<std::string>& cached(std::optional<std::optional<std::string>>& cache,
-                                         Compute compute) {
-    if (!cache) {
-        cache.emplace(compute());
+std::optional<std::string_view> SipMessage::cached(Span& cache, bool& known,
+                                                   Compute compute) const {
+    if (!known) {
+        known = true;
+        std::optional<std::string_view> value = compute();
+        cache = value ? spanOf(*value) : Span{};
     }
-    return *cache;
+    return optionalView(cache);
 }
-}  // namespace
 
-const std::optional<std::string>& SipMessage::callId() const {
-    return cached(callId_, [this]() -> std::optional<std::string> {
-        const std::string* value = header("Call-Id");
-        return value ? std::optional<std::string>(*value) : std::nullopt;
+std::optional<std::string_view> SipMessage::callId() const {
+    return cached(callId_, callIdKnown_, [this] { return header("Call-Id"); });
+}
+
+std::optional<std::string_view> SipMessage::fromUri() const {
+    return cached(fromUri_, fromUriKnown_, [this]() -> std::optional<std::string_view> {
+        std::optional<std::string_view> value = header("From");
+        return value ? std::optional<std::string_view>(uriOfAddress(*value)) : std::nullopt;
     });
 }
 
-const std::optional<std::string>& SipMessage::fromUri() const {
-    return cached(fromUri_, [this]() -> std::optional<std::string> {
-        const std::string* value = header("From");
-        return value ? std::optional<std::string>(uriOfAddress(*value)) : std::nullopt;
+std::optional<std::string_view> SipMessage::toUri() const {
+    return cached(toUri_, toUriKnown_, [this]() -> std::optional<std::string_view> {
+        std::optional<std::string_view> value = header("To");
+        return value ? std::optional<std::string_view>(uriOfAddress(*value)) : std::nullopt;
     });
 }
 
-const std::optional<std::string>& SipMessage::toUri() const {
-    return cached(toUri_, [this]() -> std::optional<std::string> {
-        const std::string* value = header("To");
-        return value ? std::optional<std::string>(uriOfAddress(*value)) : std::nullopt;
-    });
-}
-
-const std::optional<std::string>& SipMessage::fromTag() const {
-    return cached(fromTag_, [this]() -> std::optional<std::string> {
-        const std::string* value = header("From");
+std::optional<std::string_view> SipMessage::fromTag() const {
+    return cached(fromTag_, fromTagKnown_, [this]() -> std::optional<std::string_view> {
+        std::optional<std::string_view> value = header("From");
         return value ? tagOfAddress(*value) : std::nullopt;
     });
 }
 
-const std::optional<std::string>& SipMessage::toTag() const {
-    return cached(toTag_, [this]() -> std::optional<std::string> {
-        const std::string* value = header("To");
+std::optional<std::string_view> SipMessage::toTag() const {
+    return cached(toTag_, toTagKnown_, [this]() -> std::optional<std::string_view> {
+        std::optional<std::string_view> value = header("To");
         return value ? tagOfAddress(*value) : std::nullopt;
     });
 }
 
 int SipMessage::cseqNumber() const {
     if (!cseqNumber_) {
-        const std::string* value = header("Cseq");
+        std::optional<std::string_view> value = header("Cseq");
         cseqNumber_ = value ? static_cast<int>(leadingNumber(*value)) : -1;
     }
     return *cseqNumber_;
 }
 
-std::string SipMessage::cseqMethod() const {
-    const std::string* value = header("Cseq");
-    if (value == nullptr) {
-        return std::string();
+std::string_view SipMessage::cseqMethod() const {
+    std::optional<std::string_view> value = header("Cseq");
+    if (!value) {
+        return std::string_view();
     }
     size_t i = 0;
     while (i < value->size() && (((*value)[i] >= '0' && (*value)[i] <= '9') || (*value)[i] == ' ' ||
@@ -240,24 +291,24 @@ std::string SipMessage::cseqMethod() const {
     return value->substr(i);
 }
 
-std::string SipMessage::transactionMethod() const {
+std::string_view SipMessage::transactionMethod() const {
     if (response_) {
         return cseqMethod();
     }
-    return method_.value_or(std::string());
+    return method().value_or(std::string_view());
 }
 
-const std::optional<std::string>& SipMessage::branch() const {
-    return cached(branch_, [this]() -> std::optional<std::string> {
-        const std::string* via = header("Via");
-        if (via == nullptr) {
+std::optional<std::string_view> SipMessage::branch() const {
+    return cached(branch_, branchKnown_, [this]() -> std::optional<std::string_view> {
+        std::optional<std::string_view> via = header("Via");
+        if (!via) {
             return std::nullopt;
         }
         size_t at = via->find("branch=");
-        if (at == std::string::npos) {
+        if (at == std::string_view::npos) {
             return std::nullopt;
         }
-        std::string value = via->substr(at + 7);
+        std::string_view value = via->substr(at + 7);
         value = value.substr(0, value.find(';'));
         if (value.empty()) {
             return std::nullopt;
@@ -267,15 +318,8 @@ const std::optional<std::string>& SipMessage::branch() const {
 }
 
 bool SipMessage::carriesSdp() const {
-    const std::string* type = header("Content-type");
-    return type != nullptr && equalsIgnoringCase(*type, "application/sdp") && body_.has_value();
-}
-
-const DialogKey& SipMessage::dialogKey() const {
-    if (!dialogKey_) {
-        dialogKey_ = DialogKey::of(*this);
-    }
-    return *dialogKey_;
+    std::optional<std::string_view> type = header("Content-type");
+    return type && equalsIgnoringCase(*type, "application/sdp") && body_.present;
 }
 
 const TransactionKey& SipMessage::transactionKey() const {
@@ -291,7 +335,8 @@ const std::shared_ptr<const TransactionKey>& SipMessage::sharedTransactionKey() 
 
 const SdpDescription* SipMessage::sdp() const {
     if (!sdp_) {
-        sdp_.emplace(carriesSdp() ? std::make_shared<const SdpDescription>(*body_) : nullptr);
+        sdp_.emplace(carriesSdp() ? std::make_shared<const SdpDescription>(std::string(*body()))
+                                  : nullptr);
     }
     return sdp_->get();
 }

@@ -16,42 +16,48 @@
 namespace varlowe {
 
 // A parsed SIP request or response. Parsing never fails: a text without a recognisable start
-// line leaves the fields empty. Field extractions are computed on first use and cached.
+// line leaves the fields empty. The message keeps its text once; every field is a position
+// in it, and the values taken from headers are found on first use and remembered.
 class SipMessage {
   public:
     // Parses the text up to its first zero byte (or `length`).
     static SipMessage parse(const char* text, size_t length);
     static SipMessage parse(std::string_view text) { return parse(text.data(), text.size()); }
+    // Parses the message that starts `start` bytes into a packet's payload, keeping the
+    // payload's text too (what the user sees of the packet).
+    static SipMessage parseInPayload(const char* payload, size_t length, size_t start);
 
-    const std::string& rawText() const { return raw_; }
-    const std::string& startLine() const { return startLine_; }
+    std::string_view rawText() const { return view(raw_); }
+    // The payload the message came in, up to its first zero byte.
+    std::string_view payloadText() const { return view(payload_); }
+    std::string_view startLine() const { return view(startLine_); }
     bool isResponse() const { return response_; }
-    const std::optional<std::string>& method() const { return method_; }
-    const std::optional<std::string>& requestUri() const { return requestUri_; }
+    std::optional<std::string_view> method() const { return optionalView(method_); }
+    std::optional<std::string_view> requestUri() const { return optionalView(requestUri_); }
     int statusCode() const { return statusCode_; }
     // Empty when the status line has no reason phrase.
-    const std::string& reasonPhrase() const { return reasonPhrase_; }
-    const std::optional<std::string>& body() const { return body_; }
-    const std::vector<HeaderField>& headers() const { return headers_; }
+    std::string_view reasonPhrase() const { return view(reasonPhrase_); }
+    std::optional<std::string_view> body() const { return optionalView(body_); }
+    std::vector<HeaderField> headers() const;
 
-    // Value of the first header of that name, compared without regard to case; nullptr if none.
-    const std::string* header(std::string_view name) const;
+    // Value of the first header of that name, compared without regard to case; none if none.
+    std::optional<std::string_view> header(std::string_view name) const;
 
-    const std::optional<std::string>& callId() const;
-    const std::optional<std::string>& fromUri() const;
-    const std::optional<std::string>& toUri() const;
-    const std::optional<std::string>& fromTag() const;
-    const std::optional<std::string>& toTag() const;
+    std::optional<std::string_view> callId() const;
+    std::optional<std::string_view> fromUri() const;
+    std::optional<std::string_view> toUri() const;
+    std::optional<std::string_view> fromTag() const;
+    std::optional<std::string_view> toTag() const;
     // -1 when there is no CSeq header.
     int cseqNumber() const;
     // Empty when there is no CSeq header.
-    std::string cseqMethod() const;
+    std::string_view cseqMethod() const;
     // The CSeq method of a response, the method of a request.
-    std::string transactionMethod() const;
-    const std::optional<std::string>& branch() const;
+    std::string_view transactionMethod() const;
+    std::optional<std::string_view> branch() const;
     bool carriesSdp() const;
     // The session and transaction identities, built on first use.
-    const DialogKey& dialogKey() const;
+    const DialogKey& dialogKey() const { return transactionKey().dialog; }
     const TransactionKey& transactionKey() const;
     // The same key held shared, for the streams its SDP registers (no copy per stream).
     const std::shared_ptr<const TransactionKey>& sharedTransactionKey() const;
@@ -59,31 +65,58 @@ class SipMessage {
     const SdpDescription* sdp() const;
 
     // The URI inside a From or To value: between "<" and ">", else before the first ";".
-    static std::string uriOfAddress(std::string_view value);
+    static std::string_view uriOfAddress(std::string_view value);
     // The text after ";tag=" up to the next ";"; none without ";tag=".
-    static std::optional<std::string> tagOfAddress(std::string_view value);
+    static std::optional<std::string_view> tagOfAddress(std::string_view value);
 
   private:
-    std::string raw_;
-    std::string startLine_;
-    bool response_ = false;
-    std::optional<std::string> method_;
-    std::optional<std::string> requestUri_;
-    int statusCode_ = -1;
-    std::string reasonPhrase_;
-    std::optional<std::string> body_;
-    std::vector<HeaderField> headers_;
+    // A run of bytes of text_, or of unfolded_ when the top bit of the offset is set (the
+    // values of headers continued on further lines, which are not one run in the text).
+    struct Span {
+        static constexpr uint32_t kUnfolded = 0x80000000u;
+        uint32_t offset = 0;
+        uint32_t length = 0;
+        bool present = false;
+    };
+    struct Field {
+        Span name;  // length 0 with a compact name
+        Span value;
+        uint8_t compactName = 0;  // the letter of a compact name, 0 for a full one
+    };
+    std::string_view view(const Span& span) const {
+        const std::string& buffer = (span.offset & Span::kUnfolded) != 0 ? unfolded_ : text_;
+        return std::string_view(buffer).substr(span.offset & ~Span::kUnfolded, span.length);
+    }
+    std::optional<std::string_view> optionalView(const Span& span) const {
+        return span.present ? std::optional<std::string_view>(view(span)) : std::nullopt;
+    }
+    // The span of a view into text_ or unfolded_.
+    Span spanOf(std::string_view part) const;
+    std::string_view fieldName(const Field& field) const;
+    const Field* findField(std::string_view name) const;
+    void parseText();
+    // A value from a header, looked up once.
+    template <typename Compute>
+    std::optional<std::string_view> cached(Span& cache, bool& known, Compute compute) const;
 
-    // First-use caches; the outer optional says whether the field was computed.
-    mutable std::optional<std::optional<std::string>> callId_;
-    mutable std::optional<std::optional<std::string>> fromUri_;
-    mutable std::optional<std::optional<std::string>> toUri_;
-    mutable std::optional<std::optional<std::string>> fromTag_;
-    mutable std::optional<std::optional<std::string>> toTag_;
-    mutable std::optional<std::optional<std::string>> branch_;
+    std::string text_;  // the payload text, through the end of the message
+    std::string unfolded_;
+    Span payload_;
+    Span raw_;
+    Span startLine_;
+    Span method_;
+    Span requestUri_;
+    Span reasonPhrase_;
+    Span body_;
+    int statusCode_ = -1;
+    bool response_ = false;
+    std::vector<Field> fields_;
+
+    mutable bool callIdKnown_ = false, fromUriKnown_ = false, toUriKnown_ = false,
+                 fromTagKnown_ = false, toTagKnown_ = false, branchKnown_ = false;
+    mutable Span callId_, fromUri_, toUri_, fromTag_, toTag_, branch_;
     mutable std::optional<int> cseqNumber_;
     mutable std::optional<std::shared_ptr<const SdpDescription>> sdp_;
-    mutable std::optional<DialogKey> dialogKey_;
     mutable std::shared_ptr<const TransactionKey> transactionKey_;
 };
 
