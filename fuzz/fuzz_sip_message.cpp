@@ -40,7 +40,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // SDP parsing over the whole text, and through the message when it carries SDP.
     SdpDescription direct(text);
     total += direct.audioAddress().value_or("").size() + direct.video().formats.size();
-    if (const SdpDescription* sdp = message.sdp()) {
+    if (std::unique_ptr<const SdpDescription> sdp = message.sdp()) {
         total += sdp->audio().port.size();
         (void)sdp->isMediaAddress(direct.origin()[5]);
     }

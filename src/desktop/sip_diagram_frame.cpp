@@ -456,8 +456,8 @@ std::vector<const RtpStream*> SipDiagramFrame::extractableStreams() const {
     if (item->kind == ItemKind::Media && item->stream != nullptr) {
         return {item->stream};
     }
-    if (item->sip && item->sip->sdp() != nullptr) {
-        return registry->streamsOfTransaction(item->sip->transactionKey(), item->sip->sdp(),
+    if (std::unique_ptr<const SdpDescription> sdp = item->sip ? item->sip->sdp() : nullptr) {
+        return registry->streamsOfTransaction(item->sip->transactionKey(), sdp.get(),
                                               SipDiagramInfoPanel::kMaxMediaTabs);
     }
     return {};

@@ -146,8 +146,7 @@ Relation DiagramState::relationToSelection(const AnalysisItem& item) const {
         return Relation::SameTransaction;
     }
     const AnalysisItem* selected = model_->findItem(*selectedIndex_);
-    if (selected != nullptr && item.sip && selected->sip &&
-        item.sip->dialogKey().sessionMatches(selected->sip->dialogKey())) {
+    if (selected != nullptr && item.sip && selected->sip && item.sip->sameSession(*selected->sip)) {
         return Relation::SameDialog;
     }
     return Relation::None;

@@ -41,9 +41,9 @@ ItemDrawCache::Media ItemDrawCache::mediaOf(const AnalysisModel& model, const An
     Media media;
     const RtpStreamRegistry* registry = model.streamRegistry();
     if (item.sip && registry != nullptr) {
-        if (const SdpDescription* sdp = item.sip->sdp()) {
+        if (std::unique_ptr<const SdpDescription> sdp = item.sip->sdp()) {
             for (const RtpStream* stream :
-                 registry->streamsOfTransaction(item.sip->transactionKey(), sdp, 32)) {
+                 registry->streamsOfTransaction(item.sip->transactionKey(), sdp.get(), 32)) {
                 media.audio = media.audio || stream->mediaName == "audio";
                 media.video = media.video || stream->mediaName == "video";
             }

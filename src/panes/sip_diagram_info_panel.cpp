@@ -94,7 +94,7 @@ void SipDiagramInfoPanel::onSelectionChanged(const AnalysisItem* item) {
         switch (item->kind) {
             case ItemKind::Sip:
                 mode = InfoMode::Sip;
-                offer.media = registry_ != nullptr && item->sip && item->sip->sdp() != nullptr;
+                offer.media = registry_ != nullptr && item->sip && item->sip->carriesSdp();
                 break;
             case ItemKind::Stun:
                 mode = InfoMode::Stun;
@@ -303,12 +303,12 @@ void SipDiagramInfoPanel::fillMedia() {
         return;
     }
     media->DeleteAllPages();
-    const SdpDescription* sdp = last_->sip ? last_->sip->sdp() : nullptr;
+    const std::unique_ptr<const SdpDescription> sdp = last_->sip ? last_->sip->sdp() : nullptr;
     if (registry_ == nullptr || sdp == nullptr) {
         return;
     }
     for (const RtpStream* stream :
-         registry_->streamsOfTransaction(last_->sip->transactionKey(), sdp, kMaxMediaTabs)) {
+         registry_->streamsOfTransaction(last_->sip->transactionKey(), sdp.get(), kMaxMediaTabs)) {
         wxListCtrl* list = makeList(media);
         fillList(list, streamFigureRows(*stream));
         media->AddPage(list, displayText(info_content::mediaTabTitle(*stream)));

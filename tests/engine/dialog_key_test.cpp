@@ -59,3 +59,35 @@ TEST(DialogKey, MissingPartsAreEmptyAndCachedOnce) {
     EXPECT_EQ(&bare.dialogKey(), &bare.dialogKey());
     EXPECT_TRUE(bare.transactionKey().transactionMatches(bare.transactionKey()));
 }
+
+// The pass compares messages without building their keys; it must agree with the keys on
+// every pair, tags and directions mixed.
+TEST(DialogKey, ComparingMessagesAgreesWithComparingTheirKeys) {
+    std::vector<SipMessage> all;
+    for (const char* from : {"<sip:a@h>;tag=a", "<sip:a@h>", "sip:b@h;tag=b", "<sip:b@h>;tag=c"}) {
+        for (const char* to : {"<sip:b@h>", "<sip:b@h>;tag=b", "<sip:a@h>;tag=a", "sip:a@h"}) {
+            for (const char* branch : {"z1", "z2"}) {
+                all.push_back(message("INVITE sip:b@h SIP/2.0", from, to, "1 INVITE", branch));
+                all.push_back(message("SIP/2.0 200 OK", from, to, "2 INVITE", branch));
+            }
+        }
+    }
+    all.push_back(SipMessage::parse("OPTIONS sip:x SIP/2.0\r\n\r\n"));
+    size_t sessions = 0;
+    size_t transactions = 0;
+    for (const SipMessage& x : all) {
+        for (const SipMessage& y : all) {
+            const bool session = x.dialogKey().sessionMatches(y.dialogKey());
+            const bool transaction = x.transactionKey().transactionMatches(y.transactionKey());
+            ASSERT_EQ(x.sameSession(y), session) << x.rawText() << y.rawText();
+            ASSERT_EQ(x.sameTransaction(y), transaction) << x.rawText() << y.rawText();
+            sessions += session;
+            transactions += transaction;
+        }
+    }
+    // Both answers occur, so the agreement is not on one side only.
+    EXPECT_GT(sessions, all.size());
+    EXPECT_LT(sessions, all.size() * all.size());
+    EXPECT_GT(transactions, all.size());
+    EXPECT_LT(transactions, sessions);
+}

@@ -28,7 +28,7 @@ struct Call {
                                         static_cast<uint32_t>(model.itemCount() + 1));
         ItemIndex index = model.addSip(packet, SipMessage::parse(text));
         const SipMessage& message = *model.item(index).sip;
-        if (const SdpDescription* sdp = message.sdp()) {
+        if (std::unique_ptr<const SdpDescription> sdp = message.sdp()) {
             registry.registerFromSdp(*sdp, message.sharedTransactionKey(),
                                      [this](const std::string& address, int32_t port) {
                                          return model.localAddressBehindNat(address, port);
@@ -222,7 +222,7 @@ TEST(RtpStreamRegistry, StreamsOfATransactionWithAndWithoutTheSdp) {
     EXPECT_EQ(call.registry.streamsOfTransaction(invite.transactionKey(), nullptr, 100).size(),
               48u);
     EXPECT_EQ(call.registry.streamsOfTransaction(invite.transactionKey(), nullptr, 32).size(), 32u);
-    auto answer = call.registry.streamsOfTransaction(ok.transactionKey(), ok.sdp(), 100);
+    auto answer = call.registry.streamsOfTransaction(ok.transactionKey(), ok.sdp().get(), 100);
     ASSERT_EQ(answer.size(), 24u);
     EXPECT_EQ(answer.front()->targetAddress, kCallee);
     TransactionKey other = invite.transactionKey();

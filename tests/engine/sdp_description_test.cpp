@@ -54,14 +54,17 @@ TEST(SdpDescription, LastLineCountsOnlyWhenSomethingFollowsItsLineEnd) {
     EXPECT_EQ(SdpDescription("xm=audio 10\r\nm =audio 11\r\n").audio().port, "");
 }
 
-TEST(SdpDescription, MessageParsesItsSdpOnce) {
+TEST(SdpDescription, MessageParsesItsSdpBodyOnlyWithTheSdpType) {
     varlowe::SipMessage invite = varlowe::SipMessage::parse(
         "INVITE sip:b SIP/2.0\r\nContent-Type: application/sdp\r\n\r\nc=IN IP4 10.1.1.1\r\n"
         "m=audio 7078 RTP/AVP 0\r\n");
-    const SdpDescription* sdp = invite.sdp();
+    const std::unique_ptr<const SdpDescription> sdp = invite.sdp();
     ASSERT_NE(sdp, nullptr);
-    EXPECT_EQ(sdp, invite.sdp());
     EXPECT_EQ(sdp->audio().port, "7078");
+    varlowe::SipMessage text = varlowe::SipMessage::parse(
+        "MESSAGE sip:b SIP/2.0\r\nContent-Type: text/plain\r\n\r\nm=audio 7078 RTP/AVP 0\r\n");
+    EXPECT_FALSE(text.carriesSdp());
+    EXPECT_EQ(text.sdp(), nullptr);
     varlowe::SipMessage bye = varlowe::SipMessage::parse("BYE sip:b SIP/2.0\r\n\r\n");
     EXPECT_EQ(bye.sdp(), nullptr);
 }

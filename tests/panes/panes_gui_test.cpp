@@ -307,8 +307,8 @@ TEST(InfoPanel, ASipMessageWithSdpShowsItsTextPacketAndOneMediaTabPerStream) {
     ASSERT_NE(media, nullptr);
     std::vector<wxString> expected;
     const RtpStreamRegistry* registry = window->model()->streamRegistry();
-    for (const RtpStream* stream :
-         registry->streamsOfTransaction(invite->sip->transactionKey(), invite->sip->sdp(), 32)) {
+    for (const RtpStream* stream : registry->streamsOfTransaction(invite->sip->transactionKey(),
+                                                                  invite->sip->sdp().get(), 32)) {
         expected.push_back(
             wxString::Format("%s/%s/%u", stream->mediaName, stream->encodingName, stream->ssrc));
     }

@@ -124,7 +124,7 @@ ItemIndex AnalysisModel::indexSip(std::unique_ptr<AnalysisItem> item) {
             byCallId_.forEach(call, [&](uint32_t other) {
                 const AnalysisItem& candidate = at(ItemIndex(other));
                 if (other != number && candidate.sip && !candidate.sip->isResponse() &&
-                    candidate.sip->transactionKey().transactionMatches(sip.transactionKey())) {
+                    candidate.sip->sameTransaction(sip)) {
                     method = candidate.sip->method().value_or(method);
                     return false;
                 }
@@ -432,7 +432,7 @@ bool AnalysisModel::itemsMatch(ItemIndex a, ItemIndex b) const {
         return false;
     }
     if (x.sip && y.sip) {
-        return x.sip->transactionKey().transactionMatches(y.sip->transactionKey());
+        return x.sip->sameTransaction(*y.sip);
     }
     const std::string* idX = stunTransactionId(x);
     const std::string* idY = stunTransactionId(y);
@@ -456,8 +456,7 @@ std::vector<RowIndex> AnalysisModel::relatedRows(ItemIndex index, RelationMode m
         } else {
             for (ItemIndex other : itemsWithCallId(callId)) {
                 const AnalysisItem& candidate = at(other);
-                if (candidate.sip &&
-                    candidate.sip->transactionKey().transactionMatches(sip.transactionKey())) {
+                if (candidate.sip && candidate.sip->sameTransaction(sip)) {
                     related.push_back(other);
                 }
             }

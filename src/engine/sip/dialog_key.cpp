@@ -6,9 +6,6 @@
 namespace varlowe {
 
 namespace {
-bool compatibleTags(const std::string& a, const std::string& b) {
-    return a == b || a.empty() != b.empty();
-}
 std::string withTag(const std::string& uri, const std::string& tag) {
     return tag.empty() ? uri : uri + ";tag=" + tag;
 }
@@ -30,15 +27,17 @@ std::string DialogKey::text() const {
 }
 
 bool DialogKey::sessionMatches(const DialogKey& other) const {
-    if (callId != other.callId) {
-        return false;
-    }
-    if (fromUri == other.fromUri && toUri == other.toUri && fromTag == other.fromTag &&
-        compatibleTags(toTag, other.toTag)) {
-        return true;
-    }
-    return other.fromUri == toUri && other.toUri == fromUri &&
-           compatibleTags(other.toTag, fromTag) && compatibleTags(other.fromTag, toTag);
+    return sessionsMatch(*this, other);
+}
+
+DialogView DialogView::of(const SipMessage& message) {
+    DialogView view;
+    view.callId = message.callId().value_or("");
+    view.toUri = message.toUri().value_or("");
+    view.toTag = message.toTag().value_or("");
+    view.fromUri = message.fromUri().value_or("");
+    view.fromTag = message.fromTag().value_or("");
+    return view;
 }
 
 TransactionKey TransactionKey::of(const SipMessage& message) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 namespace varlowe {
 
@@ -22,5 +23,33 @@ struct DialogKey {
     // exactly one of them empty, for the To side in the same direction and both in the other).
     bool sessionMatches(const DialogKey& other) const;
 };
+
+// The parts of a dialog key as views into a message, for comparing without copies.
+struct DialogView {
+    std::string_view callId;
+    std::string_view toUri;
+    std::string_view toTag;
+    std::string_view fromUri;
+    std::string_view fromTag;
+
+    static DialogView of(const SipMessage& message);
+};
+
+// The rule of DialogKey::sessionMatches over either form.
+template <typename Key>
+bool sessionsMatch(const Key& a, const Key& b) {
+    auto compatibleTags = [](std::string_view x, std::string_view y) {
+        return x == y || x.empty() != y.empty();
+    };
+    if (a.callId != b.callId) {
+        return false;
+    }
+    if (a.fromUri == b.fromUri && a.toUri == b.toUri && a.fromTag == b.fromTag &&
+        compatibleTags(a.toTag, b.toTag)) {
+        return true;
+    }
+    return b.fromUri == a.toUri && b.toUri == a.fromUri && compatibleTags(b.toTag, a.fromTag) &&
+           compatibleTags(b.fromTag, a.toTag);
+}
 
 }  // namespace varlowe

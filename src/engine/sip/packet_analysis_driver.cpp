@@ -42,16 +42,16 @@ void handleSip(AnalysisModel& model, RtpStreamRegistry& registry, const PacketRe
     if (!includeRtp) {
         // No packet is offered to the streams: registering them would cost memory and time
         // for streams the end of the pass drops unused anyway.
-    } else if (const SdpDescription* sdp = message.sdp()) {
+    } else if (std::unique_ptr<const SdpDescription> sdp = message.sdp()) {
         registry.registerFromSdp(*sdp, message.sharedTransactionKey(),
                                  [&model](const std::string& address, int32_t port) {
                                      return model.localAddressBehindNat(address, port);
                                  });
     } else if (!message.isResponse() && (message.method() == std::string("BYE") ||
                                          message.method() == std::string("CANCEL"))) {
-        registry.deactivateDialogStream(message.dialogKey());
+        registry.deactivateDialogStream(DialogKey::of(message));
     } else if (message.isResponse() && message.statusCode() >= 300) {
-        registry.deactivateTransactionStream(message.transactionKey());
+        registry.deactivateTransactionStream(TransactionKey::of(message));
     }
 }
 

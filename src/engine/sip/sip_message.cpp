@@ -333,12 +333,20 @@ const std::shared_ptr<const TransactionKey>& SipMessage::sharedTransactionKey() 
     return transactionKey_;
 }
 
-const SdpDescription* SipMessage::sdp() const {
-    if (!sdp_) {
-        sdp_.emplace(carriesSdp() ? std::make_shared<const SdpDescription>(std::string(*body()))
-                                  : nullptr);
+std::unique_ptr<const SdpDescription> SipMessage::sdp() const {
+    if (!carriesSdp()) {
+        return nullptr;
     }
-    return sdp_->get();
+    return std::make_unique<const SdpDescription>(std::string(*body()));
+}
+
+bool SipMessage::sameSession(const SipMessage& other) const {
+    return sessionsMatch(DialogView::of(*this), DialogView::of(other));
+}
+
+bool SipMessage::sameTransaction(const SipMessage& other) const {
+    return cseqNumber() == other.cseqNumber() && sameSession(other) &&
+           branch().value_or("") == other.branch().value_or("");
 }
 
 bool containsSip(const uint8_t* payload, size_t length) {

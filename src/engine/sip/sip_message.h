@@ -56,13 +56,18 @@ class SipMessage {
     std::string_view transactionMethod() const;
     std::optional<std::string_view> branch() const;
     bool carriesSdp() const;
-    // The session and transaction identities, built on first use.
+    // The session and transaction identities, built on first use and kept (what the streams
+    // an SDP registers share).
     const DialogKey& dialogKey() const { return transactionKey().dialog; }
     const TransactionKey& transactionKey() const;
-    // The same key held shared, for the streams its SDP registers (no copy per stream).
     const std::shared_ptr<const TransactionKey>& sharedTransactionKey() const;
-    // The SDP body, parsed on first use; nullptr when the message carries none.
-    const SdpDescription* sdp() const;
+    // What DialogKey::sessionMatches and TransactionKey::transactionMatches say of the two
+    // messages' keys, without building either.
+    bool sameSession(const SipMessage& other) const;
+    bool sameTransaction(const SipMessage& other) const;
+    // The SDP body, parsed anew on each call (a long capture has too many to keep them all
+    // parsed); nullptr when the message carries none.
+    std::unique_ptr<const SdpDescription> sdp() const;
 
     // The URI inside a From or To value: between "<" and ">", else before the first ";".
     static std::string_view uriOfAddress(std::string_view value);
@@ -116,7 +121,6 @@ class SipMessage {
                  fromTagKnown_ = false, toTagKnown_ = false, branchKnown_ = false;
     mutable Span callId_, fromUri_, toUri_, fromTag_, toTag_, branch_;
     mutable std::optional<int> cseqNumber_;
-    mutable std::optional<std::shared_ptr<const SdpDescription>> sdp_;
     mutable std::shared_ptr<const TransactionKey> transactionKey_;
 };
 
