@@ -76,8 +76,8 @@ SipMessage SipMessage::parseInPayload(const char* payload, size_t length, size_t
     const size_t payloadLength = textLength(bytes, length);
     const size_t messageLength = textLength(bytes + start, length - start);
     message.text_.assign(payload, std::max(payloadLength, start + messageLength));
-    message.payload_ = Span{0, static_cast<uint32_t>(payloadLength), true};
-    message.raw_ = Span{static_cast<uint32_t>(start), static_cast<uint32_t>(messageLength), true};
+    message.payload_ = Span{0, static_cast<uint32_t>(payloadLength)};
+    message.raw_ = Span{static_cast<uint32_t>(start), static_cast<uint32_t>(messageLength)};
     message.parseText();
     return message;
 }
@@ -85,15 +85,14 @@ SipMessage SipMessage::parseInPayload(const char* payload, size_t length, size_t
 SipMessage::Span SipMessage::spanOf(std::string_view part) const {
     const char* begin = text_.data();
     if (part.data() >= begin && part.data() + part.size() <= begin + text_.size()) {
-        return Span{static_cast<uint32_t>(part.data() - begin), static_cast<uint32_t>(part.size()),
-                    true};
+        return Span{static_cast<uint32_t>(part.data() - begin), static_cast<uint32_t>(part.size())};
     }
     begin = unfolded_.data();
     if (part.data() >= begin && part.data() + part.size() <= begin + unfolded_.size()) {
         return Span{Span::kUnfolded | static_cast<uint32_t>(part.data() - begin),
-                    static_cast<uint32_t>(part.size()), true};
+                    static_cast<uint32_t>(part.size())};
     }
-    return Span{0, 0, true};
+    return Span{0, 0};
 }
 
 void SipMessage::parseText() {
@@ -155,7 +154,7 @@ void SipMessage::parseText() {
                 std::string value(view(field.value));
                 value.append(line);
                 field.value = Span{Span::kUnfolded | static_cast<uint32_t>(unfolded_.size()),
-                                   static_cast<uint32_t>(value.size()), true};
+                                   static_cast<uint32_t>(value.size())};
                 unfolded_.append(value);
             }
             continue;
@@ -170,11 +169,13 @@ void SipMessage::parseText() {
         if (expandCompactName(name) != nullptr) {
             field.compactName = static_cast<uint8_t>(name[0]);
         } else {
-            field.name = spanOf(name);
+            field.nameOffset = spanOf(name).offset;
+            field.nameLength = static_cast<uint32_t>(name.size());
         }
         field.value = spanOf(value);
         fields_.push_back(field);
     }
+    fields_.shrink_to_fit();  // kept for the life of the capture
 }
 
 std::string_view SipMessage::fieldName(const Field& field) const {
@@ -182,7 +183,7 @@ std::string_view SipMessage::fieldName(const Field& field) const {
         const char letter = static_cast<char>(field.compactName);
         return expandCompactName(std::string_view(&letter, 1));
     }
-    return view(field.name);
+    return std::string_view(text_).substr(field.nameOffset, field.nameLength);
 }
 
 const SipMessage::Field* SipMessage::findField(std::string_view name) const {
@@ -319,7 +320,7 @@ std::optional<std::string_view> SipMessage::branch() const {
 
 bool SipMessage::carriesSdp() const {
     std::optional<std::string_view> type = header("Content-type");
-    return type && equalsIgnoringCase(*type, "application/sdp") && body_.present;
+    return type && equalsIgnoringCase(*type, "application/sdp") && body_.present();
 }
 
 const TransactionKey& SipMessage::transactionKey() const {

@@ -77,23 +77,28 @@ class SipMessage {
   private:
     // A run of bytes of text_, or of unfolded_ when the top bit of the offset is set (the
     // values of headers continued on further lines, which are not one run in the text).
+    // A length of kAbsent marks a field the message does not have.
     struct Span {
         static constexpr uint32_t kUnfolded = 0x80000000u;
+        static constexpr uint32_t kAbsent = ~uint32_t{0};
         uint32_t offset = 0;
-        uint32_t length = 0;
-        bool present = false;
+        uint32_t length = kAbsent;
+        bool present() const { return length != kAbsent; }
     };
     struct Field {
-        Span name;  // length 0 with a compact name
         Span value;
+        uint32_t nameOffset = 0;  // in text_
+        uint32_t nameLength = 0;
         uint8_t compactName = 0;  // the letter of a compact name, 0 for a full one
     };
     std::string_view view(const Span& span) const {
         const std::string& buffer = (span.offset & Span::kUnfolded) != 0 ? unfolded_ : text_;
-        return std::string_view(buffer).substr(span.offset & ~Span::kUnfolded, span.length);
+        return span.present()
+                   ? std::string_view(buffer).substr(span.offset & ~Span::kUnfolded, span.length)
+                   : std::string_view();
     }
     std::optional<std::string_view> optionalView(const Span& span) const {
-        return span.present ? std::optional<std::string_view>(view(span)) : std::nullopt;
+        return span.present() ? std::optional<std::string_view>(view(span)) : std::nullopt;
     }
     // The span of a view into text_ or unfolded_.
     Span spanOf(std::string_view part) const;
