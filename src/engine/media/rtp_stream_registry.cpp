@@ -70,45 +70,53 @@ void RtpStreamRegistry::registerFromSdp(const SdpDescription& sdp,
         if (types.empty()) {
             continue;
         }
+        const std::string address = media.address.value_or("ERROR");
+        const int32_t port = static_cast<int32_t>(leadingNumber(media.description.port));
         Announcement announcement;
         announcement.transaction = transaction;
-        announcement.targetAddress = media.address.value_or("ERROR");
-        announcement.targetPort = static_cast<int32_t>(leadingNumber(media.description.port));
-        announcement.rtcpPort = announcement.targetPort + 1;
-        announcement.mediaName = media.name;
+        announcement.targetPort = port;
+        announcement.rtcpPort = port + 1;
         // The binding depends only on address and port, so it is looked up once per media.
+        std::string alternate;
         if (natLookup) {
-            if (std::optional<NatBinding> rtp =
-                    natLookup(announcement.targetAddress, announcement.targetPort)) {
-                announcement.alternateAddress = rtp->address;
+            if (std::optional<NatBinding> rtp = natLookup(address, port)) {
+                alternate = rtp->address;
                 announcement.alternatePort = rtp->port;
             }
-            if (std::optional<NatBinding> rtcp =
-                    natLookup(announcement.targetAddress, announcement.targetPort + 1)) {
+            if (std::optional<NatBinding> rtcp = natLookup(address, port + 1)) {
                 announcement.alternateRtcpPort = rtcp->port;
             }
         }
         // The streams this SDP would register again (a retransmission) are those of the
         // equal announcements; the new ones join one announcement of their own.
-        std::vector<uint32_t> equals =
-            equalAnnouncements(announcement.targetAddress, announcement.targetPort,
-                               announcement.mediaName, *transaction);
-        std::optional<uint32_t> added;
+        const std::vector<uint32_t> equals =
+            equalAnnouncements(address, port, media.name, *transaction);
+        std::vector<PayloadEntry> fresh;
         for (const PayloadTypeEntry& entry : types) {
             debugTrace(
                 "** addRtpSource: TargetIP=%s, TargetPort=%d, format=%d/%s, "
                 "sampleRate=%d, ssrc=%d\n",
-                announcement.targetAddress.c_str(), announcement.targetPort, entry.type,
-                entry.slot.encodingName.c_str(), entry.slot.clockRate, 0);
+                address.c_str(), port, entry.type, entry.slot.encodingName.c_str(),
+                entry.slot.clockRate, 0);
             if (findDuplicate(equals, 0, entry.type, entry.slot.encodingName)) {
                 continue;
             }
-            if (!added) {
-                added = addAnnouncement(announcement);
-                equals.push_back(*added);
+            const uint32_t encoding = texts_.intern(entry.slot.encodingName);
+            const bool repeated =
+                std::any_of(fresh.begin(), fresh.end(), [&](const PayloadEntry& e) {
+                    return e.payloadType == entry.type && e.encoding == encoding;
+                });
+            if (!repeated) {
+                fresh.push_back(PayloadEntry{entry.type, encoding, entry.slot.clockRate});
             }
-            addRegistration(*added, entry.type, entry.slot.encodingName, entry.slot.clockRate, 0);
         }
+        if (fresh.empty()) {
+            continue;
+        }
+        announcement.targetAddress = texts_.intern(address);
+        announcement.alternateAddress = alternate.empty() ? kNoText : texts_.intern(alternate);
+        announcement.mediaName = texts_.intern(media.name);
+        addAnnouncement(std::move(announcement), fresh);
     }
 }
 
@@ -121,11 +129,10 @@ RtpStream* RtpStreamRegistry::addRtpSource(
         "** addRtpSource: TargetIP=%s, TargetPort=%d, format=%d/%s, sampleRate=%d, ssrc=%d\n",
         targetAddress.c_str(), targetPort, payloadType, encodingName.c_str(), clockRate,
         static_cast<int>(ssrc));
-    const std::string media = mediaName.substr(0, 63);
     const std::vector<uint32_t> equals =
         equalAnnouncements(targetAddress, targetPort, mediaName, transaction);
     if (std::optional<uint32_t> existing = findDuplicate(equals, ssrc, payloadType, encodingName)) {
-        return materialise(*existing);
+        return materialise(static_cast<size_t>(*existing));
     }
     // The streams of one registration share one copy of the key.
     if (!lastTransaction_ || !sameKey(*lastTransaction_, transaction)) {
@@ -133,70 +140,109 @@ RtpStream* RtpStreamRegistry::addRtpSource(
     }
     Announcement announcement;
     announcement.transaction = lastTransaction_;
-    announcement.targetAddress = targetAddress;
+    announcement.targetAddress = texts_.intern(targetAddress);
     announcement.targetPort = targetPort;
-    announcement.alternateAddress = alternateAddress;
+    announcement.alternateAddress =
+        alternateAddress.empty() ? kNoText : texts_.intern(alternateAddress);
     announcement.alternatePort = alternatePort;
     announcement.rtcpPort = rtcpPort;
     announcement.alternateRtcpPort = alternateRtcpPort;
-    announcement.mediaName = media;
-    const uint32_t added = addAnnouncement(std::move(announcement));
-    return materialise(addRegistration(added, payloadType, encodingName, clockRate, ssrc));
+    announcement.mediaName = texts_.intern(mediaName.substr(0, 63));
+    announcement.ssrc = ssrc;
+    const uint32_t added =
+        addAnnouncement(std::move(announcement),
+                        {PayloadEntry{payloadType, texts_.intern(encodingName), clockRate}});
+    return materialise(added, 0);
 }
 
 std::vector<uint32_t> RtpStreamRegistry::equalAnnouncements(
     const std::string& targetAddress, int32_t targetPort, const std::string& mediaName,
     const TransactionKey& transaction) const {
     std::vector<uint32_t> out;
-    forEachIn(
-        byAnnouncedAddress_, announcedKey(targetAddress, targetPort, transaction.dialog.callId),
-        [&](uint32_t index) {
-            const Announcement& a = announcements_[index];
-            bool sameAddress = (a.targetAddress == targetAddress && a.targetPort == targetPort) ||
-                               (a.hasAlternate() && a.alternateAddress == targetAddress &&
-                                a.alternatePort == targetPort);
-            if (sameAddress && a.mediaName == mediaName &&
-                a.transaction->transactionMatches(transaction)) {
-                out.push_back(index);
-            }
-            return true;
-        });
+    const uint32_t address = texts_.find(targetAddress);
+    const uint32_t media = texts_.find(mediaName);
+    if (address == InternedTexts::kNone || media == InternedTexts::kNone) {
+        return out;  // no stream was ever announced there, or for that media
+    }
+    forEachIn(byAnnouncedAddress_,
+              announcedKey(targetAddress, targetPort, transaction.dialog.callId),
+              [&](uint32_t index) {
+                  const Announcement& a = announcements_[index];
+                  bool sameAddress = (a.targetAddress == address && a.targetPort == targetPort) ||
+                                     (a.hasAlternate() && a.alternateAddress == address &&
+                                      a.alternatePort == targetPort);
+                  if (sameAddress && a.mediaName == media &&
+                      a.transaction->transactionMatches(transaction)) {
+                      out.push_back(index);
+                  }
+                  return true;
+              });
     return out;
 }
 
 std::optional<uint32_t> RtpStreamRegistry::findDuplicate(const std::vector<uint32_t>& equals,
                                                          uint32_t ssrc, int32_t payloadType,
                                                          const std::string& encodingName) const {
-    auto encoding = encodingIds_.find(encodingName);
-    if (encoding == encodingIds_.end()) {
+    const uint32_t encoding = texts_.find(encodingName);
+    if (encoding == InternedTexts::kNone) {
         return std::nullopt;  // no stream has that encoding yet
     }
     for (uint32_t index : equals) {
         const Announcement& a = announcements_[index];
-        for (uint32_t r = a.firstRegistration; r < a.firstRegistration + a.registrationCount; ++r) {
-            const Registration& registration = registrations_[r];
-            if (registration.payloadType == payloadType &&
-                registration.encoding == encoding->second && ssrcOf(registration) == ssrc) {
-                return r;
+        for (uint32_t k = 0; k < listOf(a).count; ++k) {
+            const PayloadEntry& entry = entryOf(a, k);
+            if (entry.payloadType == payloadType && entry.encoding == encoding &&
+                ssrcOf(a, a.firstRegistration + k) == ssrc) {
+                return a.firstRegistration + k;
             }
         }
     }
     return std::nullopt;
 }
 
-uint32_t RtpStreamRegistry::addAnnouncement(Announcement announcement) {
-    RtpStream::DestinationKeys& keys = announcement.keys;
-    keys.rtp = destinationKey(announcement.targetAddress, announcement.targetPort).value_or(kNoKey);
-    keys.rtcp = destinationKey(announcement.targetAddress, announcement.rtcpPort).value_or(kNoKey);
-    if (announcement.hasAlternate()) {
-        keys.alternateRtp =
-            destinationKey(announcement.alternateAddress, announcement.alternatePort)
-                .value_or(kNoKey);
-        keys.alternateRtcp =
-            destinationKey(announcement.alternateAddress, announcement.alternateRtcpPort)
-                .value_or(kNoKey);
+uint32_t RtpStreamRegistry::internList(const std::vector<PayloadEntry>& list) {
+    std::string bytes;
+    bytes.reserve(list.size() * 12);
+    for (const PayloadEntry& entry : list) {
+        for (uint32_t value : {static_cast<uint32_t>(entry.payloadType), entry.encoding,
+                               static_cast<uint32_t>(entry.clockRate)}) {
+            bytes.append(reinterpret_cast<const char*>(&value), sizeof value);
+        }
     }
-    announcement.firstRegistration = static_cast<uint32_t>(registrations_.size());
+    auto [found, added] =
+        payloadListIds_.emplace(std::move(bytes), static_cast<uint32_t>(payloadLists_.size()));
+    if (added) {
+        PayloadList shared;
+        shared.first = static_cast<uint32_t>(entries_.size());
+        shared.count = static_cast<uint32_t>(list.size());
+        for (const PayloadEntry& entry : list) {
+            if (entry.payloadType >= 0 && entry.payloadType < 128) {
+                shared.types[static_cast<size_t>(entry.payloadType) / 64] |=
+                    uint64_t{1} << (entry.payloadType % 64);
+            }
+            entries_.push_back(entry);
+        }
+        payloadLists_.push_back(shared);
+    }
+    return found->second;
+}
+
+uint32_t RtpStreamRegistry::addAnnouncement(Announcement announcement,
+                                            const std::vector<PayloadEntry>& list) {
+    RtpStream::DestinationKeys& keys = announcement.keys;
+    const std::string target(texts_.text(announcement.targetAddress));
+    keys.rtp = destinationKey(target, announcement.targetPort).value_or(kNoKey);
+    keys.rtcp = destinationKey(target, announcement.rtcpPort).value_or(kNoKey);
+    std::string alternate;
+    if (announcement.hasAlternate()) {
+        alternate = std::string(texts_.text(announcement.alternateAddress));
+        keys.alternateRtp = destinationKey(alternate, announcement.alternatePort).value_or(kNoKey);
+        keys.alternateRtcp =
+            destinationKey(alternate, announcement.alternateRtcpPort).value_or(kNoKey);
+    }
+    announcement.payloadList = internList(list);
+    announcement.firstRegistration = registrationCount_;
+    registrationCount_ += static_cast<uint32_t>(list.size());
     const uint32_t index = static_cast<uint32_t>(announcements_.size());
     announcements_.push_back(std::move(announcement));
     const Announcement& a = announcements_.back();
@@ -211,61 +257,75 @@ uint32_t RtpStreamRegistry::addAnnouncement(Announcement announcement) {
         }
     }
     const std::string& callId = a.transaction->dialog.callId;
-    append(byAnnouncedAddress_, announcedKey(a.targetAddress, a.targetPort, callId), index);
+    append(byAnnouncedAddress_, announcedKey(target, a.targetPort, callId), index);
     if (a.hasAlternate()) {
-        append(byAnnouncedAddress_, announcedKey(a.alternateAddress, a.alternatePort, callId),
-               index);
+        append(byAnnouncedAddress_, announcedKey(alternate, a.alternatePort, callId), index);
     }
     append(byCallId_, callKey(callId), index);
     return index;
 }
 
-uint32_t RtpStreamRegistry::addRegistration(uint32_t announcement, int32_t payloadType,
-                                            const std::string& encodingName, int32_t clockRate,
-                                            uint32_t ssrc) {
-    Announcement& a = announcements_[announcement];
-    Registration r;
-    r.announcement = announcement;
-    r.payloadType = payloadType;
-    r.ssrc = ssrc;
-    r.clockRate = clockRate;
-    auto [encoding, added] =
-        encodingIds_.emplace(encodingName, static_cast<uint32_t>(encodingNames_.size()));
-    if (added) {
-        encodingNames_.push_back(encodingName);
+RtpStream* RtpStreamRegistry::recordOf(const Announcement& a, uint32_t registration) const {
+    if (a.recorded == 0) {
+        return nullptr;
     }
-    r.encoding = encoding->second;
-    if (payloadType >= 0 && payloadType < 128) {
-        a.payloadTypes[static_cast<size_t>(payloadType) / 64] |= uint64_t{1} << (payloadType % 64);
-    }
-    ++a.registrationCount;
-    registrations_.push_back(r);
-    return static_cast<uint32_t>(registrations_.size() - 1);
+    RtpStream* const* found = records_.find(registration);
+    return found != nullptr ? *found : nullptr;
 }
 
-RtpStream* RtpStreamRegistry::materialise(size_t index) const {
-    Registration& r = registrations_[index];
-    if (r.stream != nullptr) {
-        return r.stream;
+uint32_t RtpStreamRegistry::ssrcOf(const Announcement& a, uint32_t registration) const {
+    const RtpStream* record = recordOf(a, registration);
+    return record != nullptr ? record->ssrc : a.ssrc;
+}
+
+bool RtpStreamRegistry::isActive(const Announcement& a, uint32_t registration) const {
+    const RtpStream* record = recordOf(a, registration);
+    return record == nullptr || record->active;  // deactivating makes a record
+}
+
+RtpStream* RtpStreamRegistry::materialise(size_t registration) const {
+    // The announcement whose numbers include it: the last one starting at or before it.
+    auto after = std::upper_bound(
+        announcements_.begin(), announcements_.end(), registration,
+        [](size_t number, const Announcement& a) { return number < a.firstRegistration; });
+    const auto index = static_cast<uint32_t>(after - announcements_.begin() - 1);
+    return materialise(index, static_cast<uint32_t>(registration - after[-1].firstRegistration));
+}
+
+RtpStream* RtpStreamRegistry::materialise(uint32_t announcement, uint32_t k) const {
+    const Announcement& a = announcements_[announcement];
+    const uint32_t registration = a.firstRegistration + k;
+    if (RtpStream* record = recordOf(a, registration)) {
+        return record;
     }
-    const Announcement& a = announcements_[r.announcement];
+    const PayloadEntry& entry = entryOf(a, k);
     RtpStream* stream = newStream();
     stream->transactionKey = a.transaction;
-    stream->ssrc = r.ssrc;
-    stream->active = r.active;
-    stream->targetAddress = a.targetAddress;
+    stream->ssrc = a.ssrc;
+    stream->active = true;
+    stream->targetAddress = texts_.text(a.targetAddress);
     stream->targetPort = a.targetPort;
-    stream->alternateAddress = a.alternateAddress;
+    if (a.hasAlternate()) {
+        stream->alternateAddress = texts_.text(a.alternateAddress);
+    }
     stream->alternatePort = a.alternatePort;
-    stream->payloadType = r.payloadType;
-    stream->encodingName = encodingNames_[r.encoding];
-    stream->clockRate = r.clockRate;
-    stream->mediaName = a.mediaName;
+    stream->payloadType = entry.payloadType;
+    stream->encodingName = texts_.text(entry.encoding);
+    stream->clockRate = entry.clockRate;
+    stream->mediaName = texts_.text(a.mediaName);
     stream->rtcpPort = a.rtcpPort;
     stream->alternateRtcpPort = a.alternateRtcpPort;
     stream->keys = a.keys;
-    r.stream = stream;
+    records_[registration] = stream;
+    recordList_.emplace_back(registration, stream);
+    ++a.recorded;
     return stream;
+}
+
+std::vector<std::pair<uint32_t, RtpStream*>> RtpStreamRegistry::recordsInOrder() const {
+    std::vector<std::pair<uint32_t, RtpStream*>> out = recordList_;
+    std::sort(out.begin(), out.end());
+    return out;
 }
 
 RtpStream* RtpStreamRegistry::newStream() const {
@@ -304,32 +364,41 @@ void RtpStreamRegistry::forEachIn(const FlatKeyMap<AnnouncementList>& lists, uin
     }
 }
 
-void RtpStreamRegistry::rebuildIndexes() {
+void RtpStreamRegistry::rebuildIndexes(const std::vector<RtpStream*>& streams) {
     rtpByDestination_ = FlatKeyMap<AnnouncementList>();
     rtcpByDestination_ = FlatKeyMap<AnnouncementList>();
     byAnnouncedAddress_ = FlatKeyMap<AnnouncementList>();
     byCallId_ = FlatKeyMap<AnnouncementList>();
+    records_ = FlatKeyMap<RtpStream*>();
     std::vector<Link>().swap(links_);
     std::vector<Announcement>().swap(announcements_);
-    std::vector<Registration> streams;
-    streams.swap(registrations_);
+    std::vector<PayloadEntry>().swap(entries_);
+    std::vector<PayloadList>().swap(payloadLists_);
+    std::vector<std::pair<uint32_t, RtpStream*>>().swap(recordList_);
+    payloadListIds_ = {};
+    texts_ = InternedTexts();
+    registrationCount_ = 0;
     // One announcement per stream, from what the stream holds now.
-    for (Registration& r : streams) {
-        const RtpStream& stream = *r.stream;
+    for (RtpStream* stream : streams) {
         Announcement a;
-        a.transaction = stream.transactionKey;
-        a.targetAddress = stream.targetAddress;
-        a.targetPort = stream.targetPort;
-        a.alternateAddress = stream.alternateAddress;
-        a.alternatePort = stream.alternatePort;
-        a.rtcpPort = stream.rtcpPort;
-        a.alternateRtcpPort = stream.alternateRtcpPort;
-        a.mediaName = stream.mediaName;
-        const uint32_t index = addAnnouncement(std::move(a));
-        addRegistration(index, stream.payloadType, stream.encodingName, stream.clockRate,
-                        stream.ssrc);
-        registrations_.back().stream = r.stream;
-        r.stream->keys = announcements_[index].keys;
+        a.transaction = stream->transactionKey;
+        a.targetAddress = texts_.intern(stream->targetAddress);
+        a.targetPort = stream->targetPort;
+        a.alternateAddress =
+            stream->hasAlternate() ? texts_.intern(stream->alternateAddress) : kNoText;
+        a.alternatePort = stream->alternatePort;
+        a.rtcpPort = stream->rtcpPort;
+        a.alternateRtcpPort = stream->alternateRtcpPort;
+        a.mediaName = texts_.intern(stream->mediaName);
+        a.ssrc = stream->ssrc;
+        const uint32_t index = addAnnouncement(
+            std::move(a), {PayloadEntry{stream->payloadType, texts_.intern(stream->encodingName),
+                                        stream->clockRate}});
+        const Announcement& added = announcements_[index];
+        stream->keys = added.keys;
+        records_[added.firstRegistration] = stream;
+        recordList_.emplace_back(added.firstRegistration, stream);
+        ++added.recorded;
     }
 }
 
@@ -355,14 +424,12 @@ StreamMatch RtpStreamRegistry::matchStream(const MediaPacket& packet, const RtpS
     return sameSource && sameType ? StreamMatch::Rtp : StreamMatch::None;
 }
 
-StreamMatch RtpStreamRegistry::matchRegistration(const MediaPacket& packet, uint64_t destination,
-                                                 const Registration& r, bool includeRtcp) const {
-    if (r.stream != nullptr) {
-        return matchStream(packet, *r.stream, includeRtcp);
-    }
-    const RtpStream::DestinationKeys& keys = announcements_[r.announcement].keys;
+StreamMatch RtpStreamRegistry::matchUnrecorded(const MediaPacket& packet, uint64_t destination,
+                                               const Announcement& a, const PayloadEntry& entry,
+                                               bool includeRtcp) const {
+    const RtpStream::DestinationKeys& keys = a.keys;
     if (destination == keys.rtcp || destination == keys.alternateRtcp) {
-        if (includeRtcp && mentionsSsrc(packet.payload, packet.length, r.ssrc)) {
+        if (includeRtcp && mentionsSsrc(packet.payload, packet.length, a.ssrc)) {
             return StreamMatch::Rtcp;
         }
         return StreamMatch::None;
@@ -374,13 +441,14 @@ StreamMatch RtpStreamRegistry::matchRegistration(const MediaPacket& packet, uint
     if (!header) {
         return StreamMatch::None;
     }
-    bool sameSource = r.ssrc == 0 || r.ssrc == header->ssrc;
-    bool sameType = header->payloadType == r.payloadType;
+    bool sameSource = a.ssrc == 0 || a.ssrc == header->ssrc;
+    bool sameType = header->payloadType == entry.payloadType;
     return sameSource && sameType ? StreamMatch::Rtp : StreamMatch::None;
 }
 
-std::optional<uint32_t> RtpStreamRegistry::findStream(const MediaPacket& packet, bool includeRtcp,
-                                                      StreamMatch& how) const {
+std::optional<RtpStreamRegistry::Found> RtpStreamRegistry::findStream(const MediaPacket& packet,
+                                                                      bool includeRtcp,
+                                                                      StreamMatch& how) const {
     how = StreamMatch::None;
     if (packet.payload == nullptr || packet.length < 2) {
         return std::nullopt;
@@ -393,7 +461,7 @@ std::optional<uint32_t> RtpStreamRegistry::findStream(const MediaPacket& packet,
     const AnnouncementList* rtcpFound = rtcpByDestination_.find(destination);
     uint32_t i = rtpFound != nullptr ? rtpFound->head : kEndOfList;
     uint32_t j = rtcpFound != nullptr ? rtcpFound->head : kEndOfList;
-    std::optional<uint32_t> lastInactive;
+    std::optional<Found> lastInactive;
     StreamMatch lastInactiveMatch = StreamMatch::None;
     uint32_t previous = kEndOfList;
     while (i != kEndOfList || j != kEndOfList) {
@@ -411,21 +479,26 @@ std::optional<uint32_t> RtpStreamRegistry::findStream(const MediaPacket& packet,
         }
         previous = index;
         const Announcement& a = announcements_[index];
+        const PayloadList& list = listOf(a);
         const bool rtcpHere = destination == a.keys.rtcp || destination == a.keys.alternateRtcp;
-        if (!rtcpHere && !a.hasPayloadType(type)) {
+        if (!rtcpHere && !list.hasPayloadType(type)) {
             continue;  // RTP of a type it never announced
         }
-        for (uint32_t r = a.firstRegistration; r < a.firstRegistration + a.registrationCount; ++r) {
-            const Registration& registration = registrations_[r];
-            StreamMatch match = matchRegistration(packet, destination, registration, includeRtcp);
+        for (uint32_t k = 0; k < list.count; ++k) {
+            const uint32_t registration = a.firstRegistration + k;
+            const RtpStream* record = recordOf(a, registration);
+            StreamMatch match = record != nullptr
+                                    ? matchStream(packet, *record, includeRtcp)
+                                    : matchUnrecorded(packet, destination, a,
+                                                      entries_[list.first + k], includeRtcp);
             if (match == StreamMatch::None) {
                 continue;
             }
-            if (isActive(registration)) {
+            if (record == nullptr || record->active) {
                 how = match;
-                return r;
+                return Found{index, k};
             }
-            lastInactive = r;
+            lastInactive = Found{index, k};
             lastInactiveMatch = match;
         }
     }
@@ -439,11 +512,11 @@ RtpStream* RtpStreamRegistry::handleMediaPacket(const MediaPacket& packet, uint6
         return nullptr;
     }
     StreamMatch how = StreamMatch::None;
-    std::optional<uint32_t> found = findStream(packet, includeRtcp, how);
+    std::optional<Found> found = findStream(packet, includeRtcp, how);
     if (!found) {
         return nullptr;
     }
-    RtpStream* stream = materialise(*found);
+    RtpStream* stream = materialise(found->announcement, found->k);
     if (how == StreamMatch::Rtp) {
         if (!stream->sequence) {
             // The first packet of the stream: join the RTP session's sequence space, which a
@@ -473,9 +546,9 @@ void RtpStreamRegistry::deactivateDialogStream(const DialogKey& dialog) {
         if (!a.transaction->dialog.sessionMatches(dialog)) {
             return true;
         }
-        for (uint32_t r = a.firstRegistration; r < a.firstRegistration + a.registrationCount; ++r) {
-            if (isActive(registrations_[r])) {
-                deactivate(registrations_[r]);
+        for (uint32_t k = 0; k < listOf(a).count; ++k) {
+            if (isActive(a, a.firstRegistration + k)) {
+                materialise(index, k)->active = false;
                 return false;
             }
         }
@@ -489,9 +562,9 @@ void RtpStreamRegistry::deactivateTransactionStream(const TransactionKey& transa
         if (!a.transaction->transactionMatches(transaction)) {
             return true;
         }
-        for (uint32_t r = a.firstRegistration; r < a.firstRegistration + a.registrationCount; ++r) {
-            if (isActive(registrations_[r])) {
-                deactivate(registrations_[r]);
+        for (uint32_t k = 0; k < listOf(a).count; ++k) {
+            if (isActive(a, a.firstRegistration + k)) {
+                materialise(index, k)->active = false;
                 return false;
             }
         }
@@ -507,15 +580,16 @@ std::vector<const RtpStream*> RtpStreamRegistry::streamsOfTransaction(
         if (!a.transaction->transactionMatches(transaction)) {
             return true;
         }
-        if (sdp != nullptr && !sdp->isMediaAddress(a.targetAddress) &&
-            !sdp->isMediaAddress(a.alternateAddress)) {
+        if (sdp != nullptr && !sdp->isMediaAddress(std::string(texts_.text(a.targetAddress))) &&
+            !sdp->isMediaAddress(a.hasAlternate() ? std::string(texts_.text(a.alternateAddress))
+                                                  : std::string())) {
             return true;
         }
-        for (uint32_t r = a.firstRegistration; r < a.firstRegistration + a.registrationCount; ++r) {
+        for (uint32_t k = 0; k < listOf(a).count; ++k) {
             if (out.size() >= maxCount) {
                 return false;
             }
-            out.push_back(materialise(r));
+            out.push_back(materialise(index, k));
         }
         return out.size() < maxCount;
     });
@@ -523,11 +597,11 @@ std::vector<const RtpStream*> RtpStreamRegistry::streamsOfTransaction(
 }
 
 RtpStreamRegistry::StreamMoves RtpStreamRegistry::finishAnalysis() {
+    const std::vector<std::pair<uint32_t, RtpStream*>> records = recordsInOrder();
     // Numbers still missing count against the stream that skipped them; only streams that
     // counted packets skip numbers, so every owner is kept.
-    for (const Registration& r : registrations_) {
-        SequenceSpace* space = r.stream != nullptr ? r.stream->sequence.get() : nullptr;
-        if (space != nullptr) {
+    for (const auto& record : records) {
+        if (SequenceSpace* space = record.second->sequence.get()) {
             for (size_t i = 0; i < space->missing.size(); ++i) {
                 ++space->missing.owner(i)->dropped;
             }
@@ -539,39 +613,38 @@ RtpStreamRegistry::StreamMoves RtpStreamRegistry::finishAnalysis() {
     std::vector<std::unique_ptr<RtpStream[]>> oldChunks = std::move(chunks_);
     chunks_.clear();
     chunkUsed_ = kChunkSize;
-    std::vector<Registration> kept;
+    std::vector<RtpStream*> kept;
     StreamMoves moves;
-    for (const Registration& r : registrations_) {
-        if (r.stream == nullptr || r.stream->packets == 0) {
+    for (const auto& record : records) {
+        RtpStream* stream = record.second;
+        if (stream->packets == 0) {
             continue;
         }
         RtpStream* moved = newStream();
-        *moved = std::move(*r.stream);
-        moves.emplace(r.stream, moved);
-        Registration stays = r;
-        stays.stream = moved;
-        kept.push_back(stays);
+        *moved = std::move(*stream);
+        moves.emplace(stream, moved);
+        kept.push_back(moved);
     }
-    registrations_ = std::move(kept);
-    encodingNames_.clear();
-    encodingIds_.clear();
     sessions_ = {};
     lastTransaction_.reset();
-    rebuildIndexes();
+    rebuildIndexes(kept);
     oldChunks.clear();
     return moves;
 }
 
 std::optional<std::string> RtpStreamRegistry::canonicalName(uint32_t ssrc) const {
-    for (const Registration& r : registrations_) {
-        if (r.stream == nullptr) {
-            continue;
-        }
-        if (std::optional<std::string> name = canonicalNameIn(r.stream->reports, ssrc)) {
-            return name;
+    // The first in stream order, whatever order the records were made in.
+    std::optional<std::string> name;
+    uint32_t first = ~uint32_t{0};
+    for (const auto& record : recordList_) {
+        if (record.first < first) {
+            if (std::optional<std::string> found = canonicalNameIn(record.second->reports, ssrc)) {
+                name = std::move(found);
+                first = record.first;
+            }
         }
     }
-    return std::nullopt;
+    return name;
 }
 
 }  // namespace varlowe

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "engine/capture/capture_records.h"
+#include "engine/interned_texts.h"
 #include "engine/output_file.h"
 #include "engine/sip/transaction_key.h"
 #include "flat_key_map.h"
@@ -48,7 +49,7 @@ class RtpStreamRegistry {
     // Streams are registered by the dozen per SDP and most never see a packet: a stream's
     // record is made when a packet (or a caller) first asks for it, else only a compact
     // registration stands for it.
-    size_t streamCount() const { return registrations_.size(); }
+    size_t streamCount() const { return registrationCount_; }
     const RtpStream& stream(size_t index) const { return *materialise(index); }
     RtpStream& stream(size_t index) { return *materialise(index); }
 
@@ -106,44 +107,56 @@ class RtpStreamRegistry {
     using FrameVisit = std::function<bool(const FrameInfo& frame, const MediaPacket& packet)>;
     std::optional<size_t> walkStreamFrames(const RtpStream& stream, const FrameVisit& visit) const;
 
+    static constexpr uint32_t kNoText = ~uint32_t{0};
+    // A stream's payload type, encoding name (in texts_) and clock rate.
+    struct PayloadEntry {
+        int32_t payloadType = 0;
+        uint32_t encoding = 0;
+        int32_t clockRate = 0;
+    };
+    // The payload types an announcement registers, shared by every announcement with the
+    // same list: most SDP bodies of a capture offer the same codecs.
+    struct PayloadList {
+        uint32_t first = 0;  // in entries_
+        uint32_t count = 0;
+        std::array<uint64_t, 2> types{};  // the types 0 to 127 among them
+        bool hasPayloadType(uint32_t type) const {
+            return type < 128 && ((types[type / 64] >> (type % 64)) & 1) != 0;
+        }
+    };
     // What one SDP media description (or one caller's stream) announced: everything its
-    // streams share.
+    // streams share. Its streams are numbered from firstRegistration, one per list entry; a
+    // stream gets a record (an RtpStream) only when a packet, a deactivation or a caller
+    // asks for it, and the record then holds its SSRC and active flag.
     struct Announcement {
         std::shared_ptr<const TransactionKey> transaction;
-        std::string targetAddress;
-        std::string alternateAddress;
-        std::string mediaName;
+        uint32_t targetAddress = 0;  // texts in texts_
+        uint32_t alternateAddress = kNoText;
+        uint32_t mediaName = 0;
         int32_t targetPort = 0;
         int32_t alternatePort = 0;
         int32_t rtcpPort = 0;
         int32_t alternateRtcpPort = 0;
-        RtpStream::DestinationKeys keys;
-        uint32_t firstRegistration = 0;  // its registrations follow one another
-        uint32_t registrationCount = 0;
-        std::array<uint64_t, 2> payloadTypes{};  // the types 0 to 127 among them
-        bool hasAlternate() const { return !alternateAddress.empty(); }
-        bool hasPayloadType(uint32_t type) const {
-            return type < 128 && ((payloadTypes[type / 64] >> (type % 64)) & 1) != 0;
-        }
-    };
-    // One expected stream; its record, once made, holds the SSRC and the active flag.
-    struct Registration {
-        uint32_t announcement = 0;
-        int32_t payloadType = 0;
         uint32_t ssrc = 0;
-        int32_t clockRate = 0;
-        uint32_t encoding = 0;  // in encodingNames_
-        bool active = true;
-        RtpStream* stream = nullptr;
+        uint32_t firstRegistration = 0;
+        uint32_t payloadList = 0;
+        mutable uint32_t recorded = 0;  // how many of its streams have a record
+        RtpStream::DestinationKeys keys;
+        bool hasAlternate() const { return alternateAddress != kNoText; }
     };
-    uint32_t ssrcOf(const Registration& r) const { return r.stream ? r.stream->ssrc : r.ssrc; }
-    bool isActive(const Registration& r) const { return r.stream ? r.stream->active : r.active; }
-    void deactivate(Registration& r) { (r.stream ? r.stream->active : r.active) = false; }
-    RtpStream* materialise(size_t index) const;
+    const PayloadList& listOf(const Announcement& a) const { return payloadLists_[a.payloadList]; }
+    const PayloadEntry& entryOf(const Announcement& a, uint32_t k) const {
+        return entries_[listOf(a).first + k];
+    }
+    RtpStream* recordOf(const Announcement& a, uint32_t registration) const;
+    uint32_t ssrcOf(const Announcement& a, uint32_t registration) const;
+    bool isActive(const Announcement& a, uint32_t registration) const;
+    // The record of the k-th stream of the announcement, made now when it has none.
+    RtpStream* materialise(uint32_t announcement, uint32_t k) const;
+    RtpStream* materialise(size_t registration) const;
 
-    uint32_t addAnnouncement(Announcement announcement);
-    uint32_t addRegistration(uint32_t announcement, int32_t payloadType,
-                             const std::string& encodingName, int32_t clockRate, uint32_t ssrc);
+    uint32_t internList(const std::vector<PayloadEntry>& list);
+    uint32_t addAnnouncement(Announcement announcement, const std::vector<PayloadEntry>& list);
     // The first stream of the announcements equal to this one (same addresses, media and
     // transaction) with that SSRC, type and encoding; what a retransmitted SDP finds again.
     std::optional<uint32_t> findDuplicate(const std::vector<uint32_t>& equals, uint32_t ssrc,
@@ -152,12 +165,18 @@ class RtpStreamRegistry {
     std::vector<uint32_t> equalAnnouncements(const std::string& targetAddress, int32_t targetPort,
                                              const std::string& mediaName,
                                              const TransactionKey& transaction) const;
-    std::optional<uint32_t> findStream(const MediaPacket& packet, bool includeRtcp,
-                                       StreamMatch& how) const;
-    StreamMatch matchRegistration(const MediaPacket& packet, uint64_t destination,
-                                  const Registration& r, bool includeRtcp) const;
-    void rebuildIndexes();
+    struct Found {
+        uint32_t announcement;
+        uint32_t k;
+    };
+    std::optional<Found> findStream(const MediaPacket& packet, bool includeRtcp,
+                                    StreamMatch& how) const;
+    StreamMatch matchUnrecorded(const MediaPacket& packet, uint64_t destination,
+                                const Announcement& a, const PayloadEntry& entry,
+                                bool includeRtcp) const;
+    void rebuildIndexes(const std::vector<RtpStream*>& streams);
     RtpStream* newStream() const;
+    std::vector<std::pair<uint32_t, RtpStream*>> recordsInOrder() const;
 
     std::string path_;
     CaptureLayout layout_;
@@ -166,10 +185,15 @@ class RtpStreamRegistry {
     static constexpr size_t kChunkSize = 1024;
     mutable std::vector<std::unique_ptr<RtpStream[]>> chunks_;
     mutable size_t chunkUsed_ = kChunkSize;
-    std::vector<Announcement> announcements_;
-    mutable std::vector<Registration> registrations_;  // in registration order
-    std::vector<std::string> encodingNames_;
-    std::unordered_map<std::string, uint32_t> encodingIds_;
+    std::vector<Announcement> announcements_;  // in order of their first stream
+    uint32_t registrationCount_ = 0;
+    // The records made, by stream number, and in the order they were made.
+    mutable FlatKeyMap<RtpStream*> records_;
+    mutable std::vector<std::pair<uint32_t, RtpStream*>> recordList_;
+    std::vector<PayloadEntry> entries_;
+    std::vector<PayloadList> payloadLists_;
+    std::unordered_map<std::string, uint32_t> payloadListIds_;  // by the bytes of the entries
+    InternedTexts texts_;  // addresses, media and encoding names
 
     // Lists of announcements in order, linked through one array instead of a vector per key:
     // those listening for RTP and those listening for RTCP on a destination key; those on an
