@@ -46,7 +46,6 @@ class KeyedItemLists {
     static constexpr uint32_t kEnd = ~uint32_t{0};
 
     void add(uint32_t key, uint32_t item);
-    bool contains(uint32_t key) const { return key < heads_.size() && heads_[key].head != kEnd; }
     // Calls visit(item) for the key's items in order until it returns false.
     template <typename Visit>
     void forEach(uint32_t key, Visit visit) const {
