@@ -3,6 +3,7 @@
 // under the real progress dialog, the diagram window, the filter tree, the first rows) and
 // the first paint. Prints the wall time, the parts, and the peak resident memory.
 #include <sys/resource.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <cstdio>
@@ -11,6 +12,22 @@
 #include "desktop_session.h"
 
 using namespace varlowe;
+
+namespace {
+// The resident memory now, in MiB.
+double residentMiB() {
+    long pages = 0;
+    long resident = 0;
+    if (FILE* statm = std::fopen("/proc/self/statm", "r")) {
+        if (std::fscanf(statm, "%ld %ld", &pages, &resident) != 2) {
+            resident = 0;
+        }
+        std::fclose(statm);
+    }
+    return static_cast<double>(resident) * static_cast<double>(sysconf(_SC_PAGESIZE)) /
+           (1024.0 * 1024.0);
+}
+}  // namespace
 
 int main(int argc, char** argv) {
     if (argc != 2) {
@@ -23,6 +40,7 @@ int main(int argc, char** argv) {
     if (session.frame() == nullptr) {
         return 1;
     }
+    const double before = residentMiB();
     const auto opening = Clock::now();
     SipDiagramFrame* window = session.open(argv[1]);
     if (window == nullptr) {
@@ -50,5 +68,14 @@ int main(int argc, char** argv) {
     std::printf("    of which the tree's content        %.3f s (%zu calls)\n",
                 seconds(buildStart, buildEnd), built.children[0].children.size());
     std::printf("peak memory                            %.1f MiB\n", usage.ru_maxrss / 1024.0);
+    // Closing the window must give the capture's memory back.
+    const double open = residentMiB();
+    window->Close();
+    while (!session.frame()->diagramWindows().empty()) {
+        wxYield();
+    }
+    wxYield();
+    std::printf("resident before open / open / closed  %.1f / %.1f / %.1f MiB\n", before, open,
+                residentMiB());
     return 0;
 }

@@ -4,6 +4,9 @@
 #include <wx/menu.h>
 
 #include <algorithm>
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
 
 #include <wx/clipbrd.h>
 #include <wx/dcscreen.h>
@@ -128,6 +131,11 @@ SipDiagramFrame::~SipDiagramFrame() {
     timeBar_->setModel(nullptr);
     DestroyChildren();
     model_.reset();
+#if defined(__GLIBC__)
+    // A large capture's model is millions of small blocks; freed, they stay with the process
+    // unless the heap is trimmed, and closing the window would give nothing back.
+    malloc_trim(0);
+#endif
 }
 
 void SipDiagramFrame::setCapturePath(const wxString& path) {
