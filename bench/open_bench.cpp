@@ -7,9 +7,12 @@
 
 #include <chrono>
 #include <cstdio>
+#include <string>
 
 #include "desktop/filter_tree.h"
 #include "desktop_session.h"
+#include "output/text_export.h"
+#include "settings/export_settings.h"
 
 using namespace varlowe;
 
@@ -68,6 +71,15 @@ int main(int argc, char** argv) {
     std::printf("    of which the tree's content        %.3f s (%zu calls)\n",
                 seconds(buildStart, buildEnd), built.children[0].children.size());
     std::printf("peak memory                            %.1f MiB\n", usage.ru_maxrss / 1024.0);
+    // File > Export writes the window's model as the tool's export does, without the pass.
+    const auto exporting = Clock::now();
+    const std::string exportPath = std::string(argv[1]) + ".open-bench-export.txt";
+    const SaveOutcome exported =
+        exportText(exportPath, *window->model(), textExportOptionsFromSettings());
+    std::printf("File > Export                           %.3f s%s\n",
+                seconds(exporting, Clock::now()),
+                exported == SaveOutcome::Saved ? "" : " (failed)");
+    std::remove(exportPath.c_str());
     // Closing the window must give the capture's memory back.
     const double open = residentMiB();
     window->Close();
