@@ -56,6 +56,9 @@ std::unique_ptr<AnalysisModel> analyseCapture(const std::string& path,
         std::fprintf(stderr, "%s\n", openFailureMessage(path, result.failureReason).c_str());
         return nullptr;
     }
+    for (const std::string& reason : result.model->emptyReasons()) {
+        std::fprintf(stderr, "%s\n", reason.c_str());
+    }
     return std::move(result.model);
 }
 

@@ -57,6 +57,12 @@ int runPackets(const std::vector<std::string>& arguments) {
         line[length++] = '\n';
         out.put(line, length);
     }
+    if (packets == 0) {
+        // The file was read; say why nothing in it was a packet.
+        for (const std::string& reason : reader.refusalSummary()) {
+            std::fprintf(stderr, "%s\n", reason.c_str());
+        }
+    }
     if (countOnly) {
         std::snprintf(line, sizeof line, "packets %" PRIu64 "\npayload-bytes %" PRIu64 "\n",
                       packets, payloadBytes);

@@ -246,6 +246,13 @@ AnalysisOutcome MainFrame::analyseAndShow(const std::string& path, bool fromLive
     auto* frame = new SipDiagramFrame(this, "SIP Diagram", labels_, this);
     frame->SetIcon(resourceIcon("sipframe", wxSize(32, 32)));
     frame->setCapturePath(fullPath);
+    if (!result.model->emptyReasons().empty() && GetStatusBar() != nullptr) {
+        wxString why;
+        for (const std::string& reason : result.model->emptyReasons()) {
+            why += (why.empty() ? "" : "; ") + wxString::FromUTF8(reason);
+        }
+        SetStatusText("Nothing to show in " + wxFileName(fullPath).GetFullName() + ": " + why);
+    }
     frame->setModel(std::move(result.model));
     wxMenuBar* bar = makeMenuBar();
     childMenuBars_.push_back(bar);

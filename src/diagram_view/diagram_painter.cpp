@@ -209,6 +209,27 @@ std::pair<size_t, size_t> DiagramPainter::columnsInArea(const PaintArea& area,
 void DiagramPainter::paint(wxDC& dc, const PaintArea& area) const {
     paintHeader(dc, area);
     paintRows(dc, area);
+    paintEmptyReasons(dc, area);
+}
+
+void DiagramPainter::paintEmptyReasons(wxDC& dc, const PaintArea& area) const {
+    const AnalysisModel* model = state_.model();
+    if (area.print || model == nullptr || model->itemCount() != 0 ||
+        model->emptyReasons().empty()) {
+        return;
+    }
+    // An empty ladder says why, where its rows would be.
+    dc.SetFont(style_.arrowFont);
+    dc.SetTextForeground(style_.textNormal);
+    dc.SetBackgroundMode(wxBRUSHSTYLE_TRANSPARENT);
+    const int lineHeight = dc.GetCharHeight() + 4;
+    int y = area.firstRowY + lineHeight;
+    const int x = area.fillX + 2 * dc.GetCharWidth();
+    dc.DrawText("Nothing in this capture can be shown:", x, y);
+    for (const std::string& reason : model->emptyReasons()) {
+        y += lineHeight;
+        dc.DrawText(wxString::FromUTF8(reason), x + 2 * dc.GetCharWidth(), y);
+    }
 }
 
 void DiagramPainter::paintHeader(wxDC& dc, const PaintArea& area) const {

@@ -92,6 +92,7 @@ class DiagramPainter {
     void paintItem(wxDC& dc, const PaintArea& area, size_t row, const AnalysisItem& item) const;
     void paintTimes(wxDC& dc, const PaintArea& area, size_t row, const AnalysisItem& item) const;
     void paintMarkers(wxDC& dc, const PaintArea& area) const;
+    void paintEmptyReasons(wxDC& dc, const PaintArea& area) const;
     wxColour rowBackground(const PaintArea& area, size_t row) const;
 
     const DiagramState& state_;

@@ -380,3 +380,52 @@ TEST(CliOutputs, StandardOutputAndItsWriteErrors) {
         }
     }
 }
+
+TEST(CliPackets, AnEmptyResultSaysWhyAndEncapsulatedSipIsRead) {
+    const std::string options =
+        "OPTIONS sip:b SIP/2.0\r\nVia: SIP/2.0/UDP a;branch=z9hG4bK9\r\nCall-ID: dsl\r\nCSeq: 1 "
+        "OPTIONS\r\nContent-Length: 0\r\n\r\n";
+    const Bytes ip = ipv4Packet(kA, kB, 17, udpDatagram(5060, 5060, bytesOf(options)));
+    CaptureBuilder dsl;
+    dsl.add(ethernetFrame(pppoeSession(ip), 0x8864), 1700000000, 0);
+    dsl.add(ethernetFrame(ipv4Packet(ipv4(192, 0, 2, 1), ipv4(192, 0, 2, 2), 47,
+                                     greBody(ip, 0x0800, false, true))),
+            1700000001, 0);
+    TempFile dslFile;
+    dsl.writeTo(dslFile.path());
+    CliRun messages = runCli("messages " + dslFile.path());
+    EXPECT_EQ(messages.status, 0);
+    EXPECT_EQ(messages.out,
+              "1 1700000000.000000 SIP 127.0.0.1:5060 > 127.0.0.2:5060 OPTIONS sip:b SIP/2.0\n"
+              "2 1700000001.000000 SIP 127.0.0.1:5060 > 127.0.0.2:5060 OPTIONS sip:b SIP/2.0\n");
+    EXPECT_EQ(messages.err, "");
+
+    CaptureBuilder unread;
+    for (int i = 0; i < 3; ++i) {
+        unread.add(ethernetFrame(Bytes(60, 0x60), 0x86dd));
+    }
+    unread.add(ethernetFrame(Bytes(28, 0), 0x0806));
+    unread.add(udpFrame(kA, 53, kB, 53, bytesOf("dns")));
+    TempFile unreadFile;
+    unread.writeTo(unreadFile.path());
+    for (const char* command : {"messages", "streams"}) {
+        CliRun run = runCli(std::string(command) + " " + unreadFile.path());
+        EXPECT_EQ(run.status, 0) << command;
+        EXPECT_EQ(run.err,
+                  "3 records: IPv6 packets are not read\n"
+                  "1 record: neither IPv4 nor IPv6 (ARP and other link protocols)\n"
+                  "1 packet: UDP or TCP without SIP or STUN, and no RTP announced by SDP\n")
+            << command;
+    }
+    // packets lists the DNS datagram; nothing to explain then.
+    CliRun packets = runCli("packets " + unreadFile.path());
+    EXPECT_EQ(packets.err, "");
+    CaptureBuilder none;
+    none.add(ethernetFrame(Bytes(60, 0x60), 0x86dd));
+    TempFile noneFile;
+    none.writeTo(noneFile.path());
+    CliRun nothing = runCli("packets --count " + noneFile.path());
+    EXPECT_EQ(nothing.status, 0);
+    EXPECT_EQ(nothing.out, "packets 0\npayload-bytes 0\n");
+    EXPECT_EQ(nothing.err, "1 record: IPv6 packets are not read\n");
+}

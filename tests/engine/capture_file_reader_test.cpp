@@ -151,9 +151,10 @@ TEST(CaptureFileReader, LinkTypesOtherThanEthernetAreRefusedByName) {
         uint32_t linkType;
         const char* text;
     };
-    for (Case c : {Case{9, "link type 9 (PPP)"}, Case{229, "link type 229 (raw IPv6)"},
-                   Case{127, "link type 127 (IEEE 802.11 radiotap)"},
-                   Case{0xffffffffu, "link type 4294967295 (unknown)"}}) {
+    for (Case c :
+         {Case{105, "link type 105 (IEEE 802.11 wireless)"}, Case{229, "link type 229 (raw IPv6)"},
+          Case{127, "link type 127 (IEEE 802.11 radiotap)"},
+          Case{0xffffffffu, "link type 4294967295 (unknown)"}}) {
         for (FileByteOrder order : {FileByteOrder::Little, FileByteOrder::Big}) {
             CaptureBuilder builder(order, CaptureBuilder::kMicrosecondMagic, c.linkType);
             builder.add(udpFrame(kHostA, 1, kHostB, 2, bytesOf("not an ethernet frame")));

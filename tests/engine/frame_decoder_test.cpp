@@ -123,3 +123,110 @@ TEST(FrameDecoder, TcpPaddingIsNoDataAndFragmentsWaitForTheirDatagram) {
     EXPECT_EQ(whole.frame.sourcePort, 7000);
     EXPECT_EQ(decoder.fragments().heldFragments(), 0u);
 }
+
+TEST(FrameDecoder, AccessAndCoreEncapsulationsAreSteppedOverToTheInnerPacket) {
+    FrameDecoder decoder;
+    const Bytes inner = ipUdp("REGISTER");
+    const uint32_t outerA = ipv4(192, 0, 2, 1);
+    const uint32_t outerB = ipv4(192, 0, 2, 2);
+    Bytes bridged = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 0x81, 0x00, 0x00, 0x64, 0x08, 0x00};
+    bridged.insert(bridged.end(), inner.begin(), inner.end());
+    Bytes pseudowire = {0, 0, 0, 0, 0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 0x08, 0x00};
+    pseudowire.insert(pseudowire.end(), inner.begin(), inner.end());
+    Bytes ppp = {0xff, 0x03, 0x00, 0x21};
+    ppp.insert(ppp.end(), inner.begin(), inner.end());
+    struct Case {
+        const char* name;
+        Bytes bytes;
+        uint32_t linkType;
+    } cases[] = {
+        {"PPPoE session", ethernetFrame(pppoeSession(inner), 0x8864), 1},
+        {"PPPoE behind a tag", taggedEthernetFrame(pppoeSession(inner), {0x8100}, 0x8864), 1},
+        {"MPLS, three labels", ethernetFrame(mplsStack(inner, {16, 17, 18}), 0x8847), 1},
+        {"MPLS pseudowire with a control word", ethernetFrame(mplsStack(pseudowire, {20}), 0x8847),
+         1},
+        {"IP in IP", ethernetFrame(ipv4Packet(outerA, outerB, 4, inner)), 1},
+        {"GRE", ethernetFrame(ipv4Packet(outerA, outerB, 47, greBody(inner, 0x0800))), 1},
+        {"GRE with checksum, key and sequence",
+         ethernetFrame(ipv4Packet(outerA, outerB, 47, greBody(inner, 0x0800, true, true, true))),
+         1},
+        {"GRE bridging tagged Ethernet",
+         ethernetFrame(ipv4Packet(outerA, outerB, 47, greBody(bridged, 0x6558, false, true))), 1},
+        {"GRE over MPLS inside cooked v2",
+         cookedFrame(mplsStack(ipv4Packet(outerA, outerB, 47, greBody(inner, 0x0800)), {30}), true,
+                     {}, 0x8847),
+         276},
+        {"PPP link with HDLC framing", ppp, 9},
+        {"PPP link without it", Bytes(ppp.begin() + 2, ppp.end()), 9},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Decoded d = decode(decoder, c.bytes, c.linkType);
+        ASSERT_EQ(d.result, FrameDecoder::Result::Accepted);
+        EXPECT_EQ(d.payload(), "REGISTER");
+        EXPECT_EQ(d.frame.sourceAddress, ipv4(10, 0, 0, 1));  // the inner packet's
+        EXPECT_EQ(d.frame.destinationAddress, ipv4(10, 0, 0, 2));
+        EXPECT_EQ(d.frame.destinationPort, 5062);
+        EXPECT_EQ(d.frame.headerOverhead, c.bytes.size() - 8);
+    }
+    EXPECT_TRUE(decoder.refusalSummary().empty());
+}
+
+TEST(FrameDecoder, RefusedRecordsAreCountedByCause) {
+    FrameDecoder decoder;
+    const Bytes ip = ipUdp("x");
+    Bytes cutTunnel = ethernetFrame(ipv4Packet(1, 2, 47, greBody(ip, 0x0800, true)));
+    cutTunnel.resize(14 + 20 + 6);  // the GRE checksum cut off
+    IpFields fragment;
+    fragment.moreFragments = true;
+    const Bytes cases[] = {
+        ethernetFrame(ip, 0x86dd),
+        ethernetFrame(pppoeSession(ip, 0x0057), 0x8864),
+        ethernetFrame(pppoeSession(ip, 0xc021), 0x8864),  // LCP
+        ethernetFrame(Bytes(28, 0), 0x8863),
+        ethernetFrame(Bytes(28, 0), 0x0806),
+        ethernetFrame(ipv4Packet(1, 2, 41, Bytes(40, 0))),
+        ethernetFrame(ipv4Packet(1, 2, 47, greBody(ip, 0x880b))),
+        ethernetFrame(ipv4Packet(1, 2, 4, ip, fragment)),
+        ethernetFrame(ipv4Packet(1, 2, 1, Bytes(8, 0))),
+        ethernetFrame(mplsStack(Bytes{0x60, 0, 0, 0}, {16}), 0x8847),
+        cutTunnel,
+        // A label stack that never reaches its bottom.
+        ethernetFrame(Bytes{0, 0, 0, 0, 0, 0, 0, 0}, 0x8847),
+    };
+    for (const Bytes& bytes : cases) {
+        EXPECT_EQ(decode(decoder, bytes).result, FrameDecoder::Result::Dropped);
+    }
+    Bytes v6 = ip;
+    v6[0] = 0x60;
+    EXPECT_EQ(decode(decoder, v6, 101).result, FrameDecoder::Result::Dropped);
+    EXPECT_EQ(decode(decoder, loopbackFrame(ip, FileByteOrder::Little, 30), 0).result,
+              FrameDecoder::Result::Dropped);
+    const Bytes ack = tcpFrame(ipv4(10, 0, 0, 1), 5060, ipv4(10, 0, 0, 2), 5060, Bytes{});
+    EXPECT_EQ(decode(decoder, padded(ack)).result, FrameDecoder::Result::Dropped);
+    EXPECT_EQ(decoder.refusals(Refusal::Ipv6), 6u);
+    EXPECT_EQ(decoder.refusals(Refusal::TcpWithoutPayload), 1u);
+    const std::vector<std::string> expected = {
+        "6 records: IPv6 packets are not read",
+        "1 record: neither IPv4 nor IPv6 (ARP and other link protocols)",
+        "1 record: PPPoE discovery frames carry no IP",
+        "1 record: PPP frames without IP (LCP, IPCP and the like)",
+        "1 record: IP protocols other than UDP and TCP (ICMP, ESP and the like)",
+        "1 record: GRE tunnels carrying neither IP nor Ethernet",
+        "1 record: fragments of tunnel packets are not reassembled",
+        "1 record: TCP segments without payload",
+        "2 records: shorter than their headers or damaged",
+    };
+    EXPECT_EQ(decoder.refusalSummary(), expected);
+
+    // With SYNs asked for, a bare SYN is a packet without payload.
+    FrameDecoder syns;
+    syns.setYieldTcpSyn(true);
+    Bytes syn = ack;
+    syn[14 + 20 + 13] = 0x02;
+    Decoded d = decode(syns, padded(syn));
+    ASSERT_EQ(d.result, FrameDecoder::Result::Accepted);
+    EXPECT_EQ(d.frame.payloadLength, 0u);
+    EXPECT_EQ(d.frame.tcpFlags, 0x02);
+    EXPECT_EQ(decode(syns, padded(ack)).result, FrameDecoder::Result::Dropped);
+}

@@ -255,6 +255,41 @@ Bytes taggedEthernetFrame(const Bytes& ipPacket, const std::vector<uint16_t>& ta
     return frame;
 }
 
+Bytes pppoeSession(const Bytes& packet, uint16_t pppProtocol) {
+    Bytes body = {0x11, 0x00, 0x12, 0x34};  // version 1, type 1, session data, session id
+    putBe16(body, static_cast<uint16_t>(packet.size() + 2));
+    putBe16(body, pppProtocol);
+    body.insert(body.end(), packet.begin(), packet.end());
+    return body;
+}
+
+Bytes mplsStack(const Bytes& packet, const std::vector<uint32_t>& labels) {
+    Bytes body;
+    for (size_t i = 0; i < labels.size(); ++i) {
+        putBe32(body, (labels[i] << 12) | (i + 1 == labels.size() ? 0x100u : 0u) | 64u);
+    }
+    body.insert(body.end(), packet.begin(), packet.end());
+    return body;
+}
+
+Bytes greBody(const Bytes& packet, uint16_t carriedType, bool checksum, bool key, bool sequence) {
+    Bytes body;
+    putBe16(body, static_cast<uint16_t>((checksum ? 0x8000 : 0) | (key ? 0x2000 : 0) |
+                                        (sequence ? 0x1000 : 0)));
+    putBe16(body, carriedType);
+    if (checksum) {
+        putBe32(body, 0);
+    }
+    if (key) {
+        putBe32(body, 0xcafe);
+    }
+    if (sequence) {
+        putBe32(body, 7);
+    }
+    body.insert(body.end(), packet.begin(), packet.end());
+    return body;
+}
+
 Bytes cookedFrame(const Bytes& ipPacket, bool version2, const std::vector<uint16_t>& tagTypes,
                   uint16_t protocol) {
     const uint16_t first = tagTypes.empty() ? protocol : tagTypes.front();

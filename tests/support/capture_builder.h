@@ -104,6 +104,13 @@ Bytes taggedEthernetFrame(const Bytes& ipPacket, const std::vector<uint16_t>& ta
 // Linux cooked capture, v1 (16-byte header) or v2 (20 bytes), optionally with tags.
 Bytes cookedFrame(const Bytes& ipPacket, bool version2, const std::vector<uint16_t>& tagTypes = {},
                   uint16_t protocol = 0x0800);
+// The body of a PPPoE session frame (Ethernet type 0x8864) carrying a PPP protocol.
+Bytes pppoeSession(const Bytes& packet, uint16_t pppProtocol = 0x0021);
+// An MPLS label stack (Ethernet type 0x8847), the last entry marked bottom of stack.
+Bytes mplsStack(const Bytes& packet, const std::vector<uint32_t>& labels);
+// A GRE header (version 0) with the optional checksum, key and sequence number.
+Bytes greBody(const Bytes& packet, uint16_t carriedType, bool checksum = false, bool key = false,
+              bool sequence = false);
 // BSD loopback: the 4-byte address family in the given byte order.
 Bytes loopbackFrame(const Bytes& ipPacket, FileByteOrder order, uint32_t family = 2);
 

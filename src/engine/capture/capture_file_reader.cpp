@@ -19,7 +19,7 @@ constexpr size_t kLinkTypeOffset = 20;
 
 std::string unsupportedLinkType(uint32_t linkType) {
     return "link type " + std::to_string(linkType) + " (" + linkTypeName(linkType) +
-           ") is not supported; Varlowe reads Ethernet, Linux cooked, raw IPv4 and BSD "
+           ") is not supported; Varlowe reads Ethernet, Linux cooked, raw IPv4, PPP and BSD "
            "loopback captures";
 }
 
@@ -98,6 +98,14 @@ bool CaptureFileReader::seek(uint64_t offset) {
         return false;
     }
     return pcapng_ ? pcapng_->seek(offset) : file_.seek(offset);
+}
+
+std::vector<std::string> CaptureFileReader::refusalSummary() const {
+    std::vector<std::string> lines = decoder_.refusalSummary();
+    if (lines.empty() && counter_ <= 1) {
+        lines.push_back("0 records: the capture holds no packet");
+    }
+    return lines;
 }
 
 void CaptureFileReader::close() {

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "buffered_file.h"
 #include "capture_records.h"
@@ -63,6 +64,9 @@ class CaptureFileReader {
     bool byteSwapped() const { return pcapng_ ? pcapng_->byteSwapped() : swap_; }
     uint32_t recordCounter() const { return counter_; }
     const FragmentTable& fragments() const { return decoder_.fragments(); }
+    void setYieldTcpSyn(bool yield) { decoder_.setYieldTcpSyn(yield); }
+    // Why records were refused so far, a line per cause; see FrameDecoder::refusalSummary.
+    std::vector<std::string> refusalSummary() const;
 
   private:
     BufferedFile file_;

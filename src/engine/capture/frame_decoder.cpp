@@ -16,16 +16,50 @@ constexpr uint32_t kTcpHeaderSize = 20;
 constexpr uint16_t kEthernetTypeIpv4 = 0x0800;
 constexpr uint16_t kEthernetTypeVlan = 0x8100;
 constexpr uint16_t kEthernetTypeQinQ = 0x88a8;
+constexpr uint16_t kEthernetTypeIpv6 = 0x86dd;
+constexpr uint16_t kEthernetTypePppoeDiscovery = 0x8863;
+constexpr uint16_t kEthernetTypePppoeSession = 0x8864;
+constexpr uint16_t kEthernetTypeMpls = 0x8847;
+constexpr uint16_t kEthernetTypeMplsMulticast = 0x8848;
+constexpr uint16_t kEthernetTypeBridged = 0x6558;  // Ethernet frames inside GRE
+constexpr uint16_t kPppIpv4 = 0x0021;
+constexpr uint16_t kPppIpv6 = 0x0057;
+constexpr uint8_t kProtocolIpInIp = 4;
+constexpr uint8_t kProtocolIpv6InIp = 41;
+constexpr uint8_t kProtocolGre = 47;
+constexpr uint8_t kTcpFlagSyn = 0x02;
+constexpr int kMaxTunnelDepth = 4;
 constexpr uint32_t kFamilyInet = 2;
 constexpr uint8_t kProtocolTcp = 6;
 constexpr uint8_t kProtocolUdp = 17;
 
+// The BSD values of AF_INET6 differ between systems (24, 28, 30).
+bool isInet6Family(uint32_t family) {
+    return family == 24 || family == 28 || family == 30;
+}
+
 // The link layers read, and the names of some others for the refusal.
 constexpr LinkLayer kLinkLayers[] = {
-    {0, "BSD loopback", 4, -1, false, true}, {1, "Ethernet", 14, 12, true, false},
-    {101, "raw IP", 0, -1, false, false},    {113, "Linux cooked capture", 16, 14, true, false},
-    {228, "raw IPv4", 0, -1, false, false},  {276, "Linux cooked capture v2", 20, 0, true, false},
+    {0, "BSD loopback", 4, -1, false, true, false},
+    {1, "Ethernet", 14, 12, true, false, false},
+    {9, "PPP", 0, -1, false, false, true},
+    {101, "raw IP", 0, -1, false, false, false},
+    {113, "Linux cooked capture", 16, 14, true, false, false},
+    {228, "raw IPv4", 0, -1, false, false, false},
+    {276, "Linux cooked capture v2", 20, 0, true, false, false},
 };
+
+// Steps over an Ethernet header carried inside a tunnel (and one or two tags); its type.
+uint16_t innerEthernetType(ByteReader& bytes) {
+    bytes.skip(12);
+    uint16_t etherType = bytes.be16();
+    for (int tags = 0;
+         tags < 2 && (etherType == kEthernetTypeVlan || etherType == kEthernetTypeQinQ); ++tags) {
+        bytes.skip(2);
+        etherType = bytes.be16();
+    }
+    return etherType;
+}
 
 uint32_t overheadOf(uint32_t wireLength, uint32_t payloadLength) {
     // A wire length below the stored payload only comes from a damaged header.
@@ -62,7 +96,6 @@ const char* linkTypeName(uint32_t linkType) {
         const char* name;
     };
     static constexpr Name kOthers[] = {
-        {9, "PPP"},
         {105, "IEEE 802.11 wireless"},
         {127, "IEEE 802.11 radiotap"},
         {229, "raw IPv6"},
@@ -75,11 +108,66 @@ const char* linkTypeName(uint32_t linkType) {
     return "unknown";
 }
 
+const char* refusalText(Refusal refusal) {
+    switch (refusal) {
+        case Refusal::Ipv6:
+            return "IPv6 packets are not read";
+        case Refusal::OtherLinkProtocol:
+            return "neither IPv4 nor IPv6 (ARP and other link protocols)";
+        case Refusal::PppoeDiscovery:
+            return "PPPoE discovery frames carry no IP";
+        case Refusal::PppWithoutIp:
+            return "PPP frames without IP (LCP, IPCP and the like)";
+        case Refusal::OtherAddressFamily:
+            return "BSD loopback frames of another address family";
+        case Refusal::OtherIpProtocol:
+            return "IP protocols other than UDP and TCP (ICMP, ESP and the like)";
+        case Refusal::OtherTunnel:
+            return "GRE tunnels carrying neither IP nor Ethernet";
+        case Refusal::TunnelFragment:
+            return "fragments of tunnel packets are not reassembled";
+        case Refusal::TcpWithoutPayload:
+            return "TCP segments without payload";
+        case Refusal::UdpLeftOut:
+            return "UDP, left out by the parsing options";
+        case Refusal::TcpLeftOut:
+            return "TCP, left out by the parsing options";
+        case Refusal::Damaged:
+            return "shorter than their headers or damaged";
+        case Refusal::UnreadLinkType:
+            return "a link type that is not read";
+        case Refusal::None:
+        case Refusal::Count:
+            break;
+    }
+    return "";
+}
+
+std::vector<std::string> FrameDecoder::refusalSummary() const {
+    std::vector<std::string> lines;
+    for (size_t cause = 0; cause < refusals_.size(); ++cause) {
+        if (refusals_[cause] > 0) {
+            lines.push_back(std::to_string(refusals_[cause]) +
+                            (refusals_[cause] == 1 ? " record: " : " records: ") +
+                            refusalText(static_cast<Refusal>(cause)));
+        }
+    }
+    return lines;
+}
+
+FrameDecoder::Result FrameDecoder::refuse(Refusal refusal) {
+    ++refusals_[static_cast<size_t>(refusal)];
+    return Result::Dropped;
+}
+
 FrameDecoder::Result FrameDecoder::decode(const uint8_t* data, uint32_t length, uint32_t wireLength,
                                           uint32_t linkType, FrameInfo& frame) {
     const LinkLayer* layer = linkLayerOf(linkType);
-    if (layer == nullptr || length < layer->headerLength) {
-        return Result::Dropped;
+    if (layer == nullptr) {
+        return refuse(Refusal::UnreadLinkType);
+    }
+    if (length < layer->headerLength) {
+        return refuse(Refusal::Damaged);
     }
     ByteReader bytes(data, length);
     const uint8_t* link = bytes.current();
@@ -90,8 +178,22 @@ FrameDecoder::Result FrameDecoder::decode(const uint8_t* data, uint32_t length, 
     } else if (layer->addressFamily) {
         const uint32_t family = readLittleEndian32(link);
         if (family != kFamilyInet && swapBytes32(family) != kFamilyInet) {
-            return Result::Dropped;
+            return refuse(isInet6Family(family) || isInet6Family(swapBytes32(family))
+                              ? Refusal::Ipv6
+                              : Refusal::OtherAddressFamily);
         }
+    } else if (layer->ppp) {
+        if (bytes.has(2) && bytes.current()[0] == 0xff && bytes.current()[1] == 0x03) {
+            bytes.skip(2);  // HDLC address and control
+        }
+        const Refusal carried = stepOverPpp(bytes, etherType);
+        if (carried != Refusal::None) {
+            return refuse(carried);
+        }
+    } else if (bytes.remaining() > 0 && (bytes.current()[0] >> 4) == 6) {
+        return refuse(Refusal::Ipv6);  // IPv6 on a raw IP link
+    } else if (bytes.remaining() > 0 && (bytes.current()[0] >> 4) != 4) {
+        return refuse(Refusal::Damaged);
     }
     // 802.1Q and 802.1ad tags, one or two, before the carried type.
     for (int tags = 0; layer->tagged && tags < 2 &&
@@ -100,39 +202,190 @@ FrameDecoder::Result FrameDecoder::decode(const uint8_t* data, uint32_t length, 
         bytes.skip(2);
         etherType = bytes.be16();
         if (!bytes.ok()) {
-            return Result::Dropped;
+            return refuse(Refusal::Damaged);
         }
     }
-    if (etherType != kEthernetTypeIpv4 || bytes.remaining() < kIpHeaderSize) {
-        return Result::Dropped;
+    const Refusal carried = stepOverLinkEncapsulations(bytes, etherType);
+    if (carried != Refusal::None) {
+        return refuse(carried);
     }
+    return decodeIp(bytes, wireLength, frame, 0);
+}
 
-    const uint8_t* ip = bytes.current();
-    const bool rawIp = layer->headerLength == 0;
-    if (rawIp && (ip[0] >> 4) != 4) {
-        return Result::Dropped;  // IPv6 on a raw IP link
+Refusal FrameDecoder::stepOverPpp(ByteReader& bytes, uint16_t& etherType) {
+    const uint16_t protocol = bytes.be16();
+    if (!bytes.ok()) {
+        return Refusal::Damaged;
     }
+    if (protocol == kPppIpv4) {
+        etherType = kEthernetTypeIpv4;
+        return Refusal::None;
+    }
+    return protocol == kPppIpv6 ? Refusal::Ipv6 : Refusal::PppWithoutIp;
+}
+
+Refusal FrameDecoder::stepOverLinkEncapsulations(ByteReader& bytes, uint16_t& etherType) {
+    // PPPoE, MPLS and bridged Ethernet may nest; a bound keeps a crafted frame from looping.
+    for (int depth = 0; depth < 8; ++depth) {
+        switch (etherType) {
+            case kEthernetTypeIpv4:
+                return bytes.remaining() < kIpHeaderSize ? Refusal::Damaged : Refusal::None;
+            case kEthernetTypeIpv6:
+                return Refusal::Ipv6;
+            case kEthernetTypePppoeDiscovery:
+                return Refusal::PppoeDiscovery;
+            case kEthernetTypePppoeSession: {
+                // Version and type, code, session id, then the length of the PPP frame.
+                bytes.skip(4);
+                const uint16_t pppLength = bytes.be16();
+                if (!bytes.ok() || pppLength < 2) {
+                    return Refusal::Damaged;
+                }
+                const Refusal carried = stepOverPpp(bytes, etherType);
+                if (carried != Refusal::None) {
+                    return carried;
+                }
+                break;
+            }
+            case kEthernetTypeMpls:
+            case kEthernetTypeMplsMulticast: {
+                // Label stack entries up to the one with the bottom-of-stack bit.
+                bool bottom = false;
+                for (int labels = 0; labels < 16 && !bottom; ++labels) {
+                    const uint32_t entry = bytes.be32();
+                    if (!bytes.ok()) {
+                        return Refusal::Damaged;
+                    }
+                    bottom = (entry & 0x100u) != 0;
+                }
+                if (!bottom || bytes.remaining() == 0) {
+                    return Refusal::Damaged;
+                }
+                // What follows the stack has no type field: an IP version nibble, or a
+                // pseudowire control word (first nibble 0) before an Ethernet frame.
+                const uint8_t first = bytes.current()[0] >> 4;
+                if (first == 4) {
+                    etherType = kEthernetTypeIpv4;
+                } else if (first == 6) {
+                    return Refusal::Ipv6;
+                } else if (first == 0) {
+                    bytes.skip(4);
+                    etherType = innerEthernetType(bytes);
+                } else {
+                    return Refusal::OtherLinkProtocol;
+                }
+                break;
+            }
+            default:
+                return Refusal::OtherLinkProtocol;
+        }
+        if (!bytes.ok()) {
+            return Refusal::Damaged;
+        }
+    }
+    return Refusal::Damaged;
+}
+
+FrameDecoder::Result FrameDecoder::decodeIp(ByteReader& bytes, uint32_t wireLength,
+                                            FrameInfo& frame, int depth) {
+    if (bytes.remaining() < kIpHeaderSize) {
+        return refuse(Refusal::Damaged);
+    }
+    const uint8_t* ip = bytes.current();
     const uint32_t headerLength = (ip[0] & 0x0fu) * 4;
     if (headerLength == 0) {
         diagnostic("Packet %d: Unable to read ip header\n", static_cast<int>(frame.number));
         return Result::StopReading;
     }
     if (headerLength < kIpHeaderSize || headerLength > bytes.remaining()) {
-        return Result::Dropped;  // shorter than the fixed header, or longer than the record
+        return refuse(
+            Refusal::Damaged);  // shorter than the fixed header, or longer than the record
     }
     bytes.skip(headerLength);
-    frame.protocol = ip[9];
-    frame.sourceAddress = readBigEndian32(ip + 12);
-    frame.destinationAddress = readBigEndian32(ip + 16);
+    const uint8_t protocol = ip[9];
     const uint32_t ipTotalLength = readBigEndian16(ip + 2);
 
-    if (frame.protocol == kProtocolTcp && includeTcp_ && bytes.remaining() >= kTcpHeaderSize) {
+    if (protocol == kProtocolIpInIp || protocol == kProtocolIpv6InIp || protocol == kProtocolGre) {
+        if ((readBigEndian16(ip + 6) & 0x3fffu) != 0) {
+            return refuse(Refusal::TunnelFragment);
+        }
+        if (depth >= kMaxTunnelDepth) {
+            return refuse(Refusal::Damaged);
+        }
+        if (protocol == kProtocolIpv6InIp) {
+            return refuse(Refusal::Ipv6);
+        }
+        // The tunnel's inner packet ends where the outer one does, not at the record's end.
+        size_t inner = bytes.remaining();
+        if (ipTotalLength > headerLength && ipTotalLength - headerLength < inner) {
+            inner = ipTotalLength - headerLength;
+        }
+        ByteReader tunnel(bytes.current(), inner);
+        if (protocol == kProtocolGre) {
+            const uint16_t flags = tunnel.be16();
+            uint16_t carried = tunnel.be16();
+            if ((flags & 0x0007u) != 0) {
+                return refuse(Refusal::OtherTunnel);  // version 1 (PPTP) carries PPP
+            }
+            // Checksum and reserved, key, sequence number: each present by its flag.
+            tunnel.skip(((flags & 0x8000u) != 0 ? 4 : 0) + ((flags & 0x2000u) != 0 ? 4 : 0) +
+                        ((flags & 0x1000u) != 0 ? 4 : 0));
+            if (!tunnel.ok()) {
+                return refuse(Refusal::Damaged);
+            }
+            if (carried != kEthernetTypeIpv4 && carried != kEthernetTypeIpv6 &&
+                carried != kEthernetTypeBridged && carried != kEthernetTypeMpls &&
+                carried != kEthernetTypeMplsMulticast) {
+                return refuse(Refusal::OtherTunnel);
+            }
+            if (carried == kEthernetTypeBridged) {
+                carried = innerEthernetType(tunnel);
+                if (!tunnel.ok()) {
+                    return refuse(Refusal::Damaged);
+                }
+            }
+            const Refusal refusal = stepOverLinkEncapsulations(tunnel, carried);
+            if (refusal != Refusal::None) {
+                return refuse(refusal);
+            }
+        }
+        return decodeIp(tunnel, wireLength, frame, depth + 1);
+    }
+
+    frame.protocol = protocol;
+    frame.sourceAddress = readBigEndian32(ip + 12);
+    frame.destinationAddress = readBigEndian32(ip + 16);
+
+    if (protocol == kProtocolTcp) {
+        if (!includeTcp_) {
+            return refuse(Refusal::TcpLeftOut);
+        }
+        if (bytes.remaining() < kTcpHeaderSize) {
+            return refuse(Refusal::Damaged);
+        }
         const uint32_t ipPayload = ipTotalLength > headerLength ? ipTotalLength - headerLength : 0;
         const uint8_t* tcp = bytes.current();
         const uint32_t offsetWords = tcp[12] >> 4;
         const uint32_t tcpLength = offsetWords < 6 ? kTcpHeaderSize : offsetWords * 4;
+        frame.sourcePort = readBigEndian16(tcp);
+        frame.destinationPort = readBigEndian16(tcp + 2);
+        frame.tcpSequence = readBigEndian32(tcp + 4);
+        frame.tcpFlags = tcp[13];
+        frame.ipPayloadLength = 0;
+        frame.ipIdentification = 0;
+        frame.moreFragments = 0;
+        frame.udpLength = 0;
+        frame.fragmentOffset = 0;
+        const bool synchronise = yieldTcpSyn_ && (frame.tcpFlags & kTcpFlagSyn) != 0;
         if (tcpLength >= bytes.remaining()) {
-            return Result::Dropped;  // no payload, or options running past the record
+            if (synchronise && tcpLength <= bytes.remaining()) {
+                frame.preparePayload(0);
+                frame.headerOverhead = wireLength;
+                return Result::Accepted;
+            }
+            // No payload, or options running past the record.
+            return refuse(tcpLength == bytes.remaining() ? Refusal::TcpWithoutPayload
+                                                         : Refusal::Damaged);
         }
         bytes.skip(tcpLength);
         uint32_t payload = static_cast<uint32_t>(bytes.remaining());
@@ -143,21 +396,27 @@ FrameDecoder::Result FrameDecoder::decode(const uint8_t* data, uint32_t length, 
         if (ipPayload > tcpLength && ipPayload - tcpLength < payload) {
             payload = ipPayload - tcpLength;
         } else if (ipPayload == tcpLength) {
-            return Result::Dropped;
+            if (synchronise) {
+                frame.preparePayload(0);
+                frame.headerOverhead = wireLength;
+                return Result::Accepted;
+            }
+            return refuse(Refusal::TcpWithoutPayload);
         }
-        frame.sourcePort = readBigEndian16(tcp);
-        frame.destinationPort = readBigEndian16(tcp + 2);
-        frame.ipPayloadLength = 0;
-        frame.ipIdentification = 0;
-        frame.moreFragments = 0;
-        frame.udpLength = 0;
-        frame.fragmentOffset = 0;
         takePayload(frame, bytes, payload, wireLength);
         return Result::Accepted;
     }
-    if (frame.protocol != kProtocolUdp || !includeUdp_ || bytes.remaining() < kUdpHeaderSize) {
-        return Result::Dropped;
+    if (protocol != kProtocolUdp) {
+        return refuse(Refusal::OtherIpProtocol);
     }
+    if (!includeUdp_) {
+        return refuse(Refusal::UdpLeftOut);
+    }
+    if (bytes.remaining() < kUdpHeaderSize) {
+        return refuse(Refusal::Damaged);
+    }
+    frame.tcpSequence = 0;
+    frame.tcpFlags = 0;
     frame.ipPayloadLength = static_cast<uint16_t>(ipTotalLength - headerLength);
     frame.ipIdentification = readBigEndian16(ip + 4);
     const uint16_t flags = readBigEndian16(ip + 6);
@@ -176,7 +435,7 @@ FrameDecoder::Result FrameDecoder::decode(const uint8_t* data, uint32_t length, 
         }
     }
     if (bytes.remaining() == 0) {
-        return Result::Dropped;
+        return refuse(Refusal::Damaged);
     }
     takePayload(frame, bytes, static_cast<uint32_t>(bytes.remaining()), wireLength);
     if (frame.moreFragments != 0 || frame.fragmentOffset != 0) {

@@ -1,8 +1,12 @@
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
+#include <string>
+#include <vector>
 
+#include "byte_reader.h"
 #include "fragment_table.h"
 #include "frame_info.h"
 
@@ -17,7 +21,28 @@ struct LinkLayer {
     int carriedTypeAt = -1;      // offset of the 16-bit EtherType; -1 when it carries IP alone
     bool tagged = false;         // 802.1Q/802.1ad tags may follow the header
     bool addressFamily = false;  // BSD loopback: a 32-bit address family in the writer's order
+    bool ppp = false;            // a PPP protocol number (after an optional HDLC FF 03) leads
 };
+
+// Why a record gave no packet, counted so that an empty result can say why.
+enum class Refusal : uint8_t {
+    None,
+    Ipv6,
+    OtherLinkProtocol,
+    PppoeDiscovery,
+    PppWithoutIp,
+    OtherAddressFamily,
+    OtherIpProtocol,
+    OtherTunnel,
+    TunnelFragment,
+    TcpWithoutPayload,
+    UdpLeftOut,
+    TcpLeftOut,
+    Damaged,
+    UnreadLinkType,
+    Count
+};
+const char* refusalText(Refusal refusal);
 
 // The row of a link type; nullptr when it is not read.
 const LinkLayer* linkLayerOf(uint32_t linkType);
@@ -26,9 +51,10 @@ bool linkTypeSupported(uint32_t linkType);
 const char* linkTypeName(uint32_t linkType);
 
 // Decodes the bytes of one captured frame down to IPv4 and UDP or TCP: the link layer by its
-// table row (VLAN tags stepped over), the IP header and options, the UDP or TCP header, the
-// payload. UDP fragments are held until their datagram is whole. Reads nothing but the span
-// it is given.
+// table row (VLAN tags, PPPoE sessions, MPLS label stacks stepped over), the IP header and
+// options (IP-in-IP and GRE tunnels stepped over to the inner packet), the UDP or TCP header,
+// the payload. UDP fragments are held until their datagram is whole. Reads nothing but the
+// span it is given; counts why records are refused.
 class FrameDecoder {
   public:
     enum class Result { Accepted, Dropped, StopReading };
@@ -42,10 +68,23 @@ class FrameDecoder {
     void setIncludeTcp(bool include) { includeTcp_ = include; }
     bool includeUdp() const { return includeUdp_; }
     bool includeTcp() const { return includeTcp_; }
+    // TCP segments with SYN and no payload are accepted too (with an empty payload), for
+    // a byte-stream assembler that must see a connection start.
+    void setYieldTcpSyn(bool yield) { yieldTcpSyn_ = yield; }
     const FragmentTable& fragments() const { return fragments_; }
+    uint64_t refusals(Refusal cause) const { return refusals_[static_cast<size_t>(cause)]; }
+    // One line per cause seen, "34 records: IPv6 packets are not read", in a fixed order.
+    std::vector<std::string> refusalSummary() const;
 
   private:
+    Result refuse(Refusal refusal);
+    Result decodeIp(ByteReader& bytes, uint32_t wireLength, FrameInfo& frame, int depth);
+    static Refusal stepOverLinkEncapsulations(ByteReader& bytes, uint16_t& etherType);
+    static Refusal stepOverPpp(ByteReader& bytes, uint16_t& etherType);
+
     FragmentTable fragments_;
+    std::array<uint64_t, static_cast<size_t>(Refusal::Count)> refusals_{};
+    bool yieldTcpSyn_ = false;
     bool includeUdp_ = true;
     bool includeTcp_ = true;
 };

@@ -44,6 +44,10 @@ class AnalysisModel {
     RtpStreamRegistry* streamRegistry() const { return registry_.get(); }
 
     size_t itemCount() const { return items_.size(); }
+    // Why a capture gave nothing to show, a line per cause with its count ("32 records:
+    // ..."); empty when there are items.
+    void setEmptyReasons(std::vector<std::string> reasons) { emptyReasons_ = std::move(reasons); }
+    const std::vector<std::string>& emptyReasons() const { return emptyReasons_; }
     // The item at a valid index (below itemCount()).
     const AnalysisItem& item(ItemIndex index) const { return *items_[index.value]; }
     // The item, or nullptr when the index lies outside the model.
@@ -124,6 +128,7 @@ class AnalysisModel {
     std::optional<NatBinding> localAddressBehindNat(const std::string& address, int32_t port) const;
 
   private:
+    std::vector<std::string> emptyReasons_;
     ItemIndex indexSip(std::unique_ptr<AnalysisItem> item);
     void summarise(const AnalysisItem& item);
     uint32_t endpointId(const std::string& address);

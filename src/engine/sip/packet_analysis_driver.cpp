@@ -85,7 +85,9 @@ AnalysisResult PacketAnalysisDriver::analyse(const std::string& path, bool fromL
     int lastPercent = -1;
     uint64_t position = 0;
     AssembledPacket next;
+    uint64_t packetsRead = 0;
     while (assembler.next(next, &position)) {
+        ++packetsRead;
         if (progress_ != nullptr && fileSize > 0) {
             int percent = static_cast<int>(position * 100 / fileSize);
             if (percent > lastPercent) {
@@ -140,6 +142,16 @@ AnalysisResult PacketAnalysisDriver::analyse(const std::string& path, bool fromL
         }
     }
     model->finishStreams();
+    if (model->itemCount() == 0 && !result.cancelled) {
+        // An empty ladder says why; the file itself was read.
+        std::vector<std::string> reasons = assembler.reader().refusalSummary();
+        if (packetsRead > 0) {
+            reasons.push_back(std::to_string(packetsRead) +
+                              (packetsRead == 1 ? " packet" : " packets") +
+                              ": UDP or TCP without SIP or STUN, and no RTP announced by SDP");
+        }
+        model->setEmptyReasons(std::move(reasons));
+    }
 #if defined(__GLIBC__)
     // The pass freed millions of small blocks (streams no packet reached, parsing
     // temporaries); left scattered they slow every later allocation of the windows and hold
