@@ -221,7 +221,7 @@ TEST(FrameDecoder, RefusedRecordsAreCountedByCause) {
 
     // With SYNs asked for, a bare SYN is a packet without payload.
     FrameDecoder syns;
-    syns.setYieldTcpSyn(true);
+    syns.setYieldTcpControl(true);
     Bytes syn = ack;
     syn[14 + 20 + 13] = 0x02;
     Decoded d = decode(syns, padded(syn));

@@ -6,7 +6,9 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <map>
 #include <stdexcept>
+#include <tuple>
 
 namespace varlowe::testsupport {
 
@@ -93,7 +95,7 @@ Bytes udpDatagram(uint16_t sourcePort, uint16_t destinationPort, const Bytes& pa
 }
 
 Bytes tcpSegment(uint16_t sourcePort, uint16_t destinationPort, const Bytes& payload,
-                 const Bytes& options, uint32_t sequence) {
+                 const Bytes& options, uint32_t sequence, uint8_t flags) {
     Bytes padOptions = options;
     while (padOptions.size() % 4 != 0) {
         padOptions.push_back(1);  // no-operation
@@ -104,7 +106,7 @@ Bytes tcpSegment(uint16_t sourcePort, uint16_t destinationPort, const Bytes& pay
     putBe32(segment, sequence);
     putBe32(segment, 0);
     segment.push_back(static_cast<uint8_t>(((20 + padOptions.size()) / 4) << 4));
-    segment.push_back(0x18);  // PSH ACK
+    segment.push_back(flags);
     putBe16(segment, 65535);
     putBe16(segment, 0);
     putBe16(segment, 0);
@@ -120,11 +122,18 @@ Bytes udpFrame(uint32_t source, uint16_t sourcePort, uint32_t destination, uint1
 }
 
 Bytes tcpFrame(uint32_t source, uint16_t sourcePort, uint32_t destination, uint16_t destinationPort,
-               const Bytes& payload, const Bytes& options, uint32_t sequence) {
+               const Bytes& payload, const Bytes& options, std::optional<uint32_t> sequence,
+               uint8_t flags) {
+    // Each direction's next sequence number, so that frames built one after the other make
+    // one byte stream.
+    static std::map<std::tuple<uint32_t, uint16_t, uint32_t, uint16_t>, uint32_t> next;
+    uint32_t& following = next[std::make_tuple(source, sourcePort, destination, destinationPort)];
+    const uint32_t first = sequence ? *sequence : following;
+    following = first + static_cast<uint32_t>(payload.size()) + ((flags & 0x03) != 0 ? 1 : 0);
     IpFields fields;
-    return ethernetFrame(
-        ipv4Packet(source, destination, 6,
-                   tcpSegment(sourcePort, destinationPort, payload, options, sequence), fields));
+    return ethernetFrame(ipv4Packet(
+        source, destination, 6,
+        tcpSegment(sourcePort, destinationPort, payload, options, first, flags), fields));
 }
 
 std::vector<Bytes> fragmentedUdpFrames(uint32_t source, uint16_t sourcePort, uint32_t destination,

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -35,13 +36,16 @@ Bytes ipv4Packet(uint32_t source, uint32_t destination, uint8_t protocol, const 
                  const IpFields& fields = {});
 Bytes udpDatagram(uint16_t sourcePort, uint16_t destinationPort, const Bytes& payload);
 Bytes tcpSegment(uint16_t sourcePort, uint16_t destinationPort, const Bytes& payload,
-                 const Bytes& options = {}, uint32_t sequence = 1);
+                 const Bytes& options = {}, uint32_t sequence = 1, uint8_t flags = 0x18);
 
 // Whole Ethernet frames.
 Bytes udpFrame(uint32_t source, uint16_t sourcePort, uint32_t destination, uint16_t destinationPort,
                const Bytes& payload, const IpFields& fields = {});
+// Without a sequence number the segment follows the last one built for the same direction,
+// as a connection's next segment would.
 Bytes tcpFrame(uint32_t source, uint16_t sourcePort, uint32_t destination, uint16_t destinationPort,
-               const Bytes& payload, const Bytes& options = {}, uint32_t sequence = 1);
+               const Bytes& payload, const Bytes& options = {},
+               std::optional<uint32_t> sequence = std::nullopt, uint8_t flags = 0x18);
 // Splits one UDP datagram into IPv4 fragments whose IP payloads hold at most
 // `fragmentSize` bytes (rounded down to a multiple of 8), in offset order.
 std::vector<Bytes> fragmentedUdpFrames(uint32_t source, uint16_t sourcePort, uint32_t destination,

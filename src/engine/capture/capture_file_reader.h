@@ -64,7 +64,7 @@ class CaptureFileReader {
     bool byteSwapped() const { return pcapng_ ? pcapng_->byteSwapped() : swap_; }
     uint32_t recordCounter() const { return counter_; }
     const FragmentTable& fragments() const { return decoder_.fragments(); }
-    void setYieldTcpSyn(bool yield) { decoder_.setYieldTcpSyn(yield); }
+    void setYieldTcpControl(bool yield) { decoder_.setYieldTcpControl(yield); }
     // Why records were refused so far, a line per cause; see FrameDecoder::refusalSummary.
     std::vector<std::string> refusalSummary() const;
 

@@ -27,7 +27,7 @@ constexpr uint16_t kPppIpv6 = 0x0057;
 constexpr uint8_t kProtocolIpInIp = 4;
 constexpr uint8_t kProtocolIpv6InIp = 41;
 constexpr uint8_t kProtocolGre = 47;
-constexpr uint8_t kTcpFlagSyn = 0x02;
+constexpr uint8_t kTcpControlFlags = 0x07;  // FIN, SYN, RST
 constexpr int kMaxTunnelDepth = 4;
 constexpr uint32_t kFamilyInet = 2;
 constexpr uint8_t kProtocolTcp = 6;
@@ -376,7 +376,7 @@ FrameDecoder::Result FrameDecoder::decodeIp(ByteReader& bytes, uint32_t wireLeng
         frame.moreFragments = 0;
         frame.udpLength = 0;
         frame.fragmentOffset = 0;
-        const bool synchronise = yieldTcpSyn_ && (frame.tcpFlags & kTcpFlagSyn) != 0;
+        const bool synchronise = yieldTcpControl_ && (frame.tcpFlags & kTcpControlFlags) != 0;
         if (tcpLength >= bytes.remaining()) {
             if (synchronise && tcpLength <= bytes.remaining()) {
                 frame.preparePayload(0);

@@ -68,9 +68,9 @@ class FrameDecoder {
     void setIncludeTcp(bool include) { includeTcp_ = include; }
     bool includeUdp() const { return includeUdp_; }
     bool includeTcp() const { return includeTcp_; }
-    // TCP segments with SYN and no payload are accepted too (with an empty payload), for
-    // a byte-stream assembler that must see a connection start.
-    void setYieldTcpSyn(bool yield) { yieldTcpSyn_ = yield; }
+    // TCP segments with SYN, FIN or RST and no payload are accepted too (with an empty
+    // payload), for a byte-stream assembler that must see connections start and end.
+    void setYieldTcpControl(bool yield) { yieldTcpControl_ = yield; }
     const FragmentTable& fragments() const { return fragments_; }
     uint64_t refusals(Refusal cause) const { return refusals_[static_cast<size_t>(cause)]; }
     // One line per cause seen, "34 records: IPv6 packets are not read", in a fixed order.
@@ -84,7 +84,7 @@ class FrameDecoder {
 
     FragmentTable fragments_;
     std::array<uint64_t, static_cast<size_t>(Refusal::Count)> refusals_{};
-    bool yieldTcpSyn_ = false;
+    bool yieldTcpControl_ = false;
     bool includeUdp_ = true;
     bool includeTcp_ = true;
 };

@@ -1,6 +1,8 @@
 #include "sip_stream_assembler.h"
 
+#include <algorithm>
 #include <string_view>
+#include <utility>
 
 #include "engine/diagnostics.h"
 #include "engine/text_search.h"
@@ -64,7 +66,6 @@ void SipStreamAssembler::openSlot(StreamSlot& slot, const PacketRecord& packet, 
     slot.headerOverhead = packet.headerOverhead;
     slot.buffer.assign(data, data + length);
     slot.begin = 0;
-    slot.waitReported = false;
     evaluate(slot, 0);
 }
 
@@ -79,11 +80,6 @@ void SipStreamAssembler::evaluate(StreamSlot& slot, size_t previousSize) {
     }
     MessageExtent extent = messageExtent(slot.data(), slot.size(), includeEncapsulated_);
     slot.neededLength = extent.neededLength;
-    if (extent.neededLength > 0 && !slot.waitReported) {
-        // Once per message, not once per segment: a long body arrives in many segments.
-        diagnostic("Not enough data\n");
-        slot.waitReported = true;
-    }
     if (extent.complete) {
         slot.ready = extent;
     } else {
@@ -132,7 +128,6 @@ PacketRecord SipStreamAssembler::emit(StreamSlot& slot) {
     }
     slot.ready.reset();
     slot.neededLength = 0;
-    slot.waitReported = false;
     evaluate(slot, 0);
     return packet;
 }
@@ -165,51 +160,247 @@ bool SipStreamAssembler::next(AssembledPacket& out, uint64_t* position) {
 }
 
 std::optional<PacketRecord> SipStreamAssembler::nextMessageOrFrame(uint64_t* position) {
-    for (StreamSlot& slot : slots_) {
-        if (slot.inUse && slot.ready) {
-            return emit(slot);
+    for (;;) {
+        for (StreamSlot& slot : slots_) {
+            if (slot.inUse && slot.ready) {
+                return emit(slot);
+            }
         }
-    }
-    while (reader_.nextFrame(frame_, position)) {
+        if (!inOrder_.empty()) {
+            Chunk chunk = std::move(inOrder_.front());
+            inOrder_.pop_front();
+            if (std::optional<PacketRecord> message = takeSegment(std::move(chunk))) {
+                return message;
+            }
+            continue;
+        }
+        if (finished_) {
+            return std::nullopt;
+        }
+        if (endOfFile_ || !reader_.nextFrame(frame_, position)) {
+            if (!endOfFile_) {
+                endOfFile_ = true;
+                // Segments still waiting for a gap come out as they are, connection by
+                // connection in the order their data arrived.
+                std::vector<TcpDirection*> waiting;
+                for (auto& entry : directions_) {
+                    if (!entry.second.held.empty()) {
+                        waiting.push_back(&entry.second);
+                    }
+                }
+                std::sort(waiting.begin(), waiting.end(), [](TcpDirection* a, TcpDirection* b) {
+                    return a->held.front().packet.number < b->held.front().packet.number;
+                });
+                for (TcpDirection* direction : waiting) {
+                    releaseHeld(*direction, true);
+                }
+                continue;
+            }
+            reportUnfinished();
+            finished_ = true;
+            return std::nullopt;
+        }
         if (frame_.protocol != 6) {
             frameWaiting_ = true;  // handed out as it is; texts are made only if it is kept
             return std::nullopt;
         }
-        PacketRecord packet = PacketRecord::fromFrame(frame_);
-        StreamSlot* firstFree = nullptr;
-        StreamSlot* slot = findSlot(packet, firstFree);
-        if (slot != nullptr) {
-            size_t previousSize = slot->size();
-            slot->buffer.insert(slot->buffer.end(), packet.payload.begin(),
-                                packet.payload.begin() + packet.payloadLength);
-            evaluate(*slot, previousSize);
-            if (slot->ready) {
-                return emit(*slot);
+        placeSegment(frame_);
+    }
+}
+
+void SipStreamAssembler::placeSegment(const FrameInfo& frame) {
+    const DirectionKey key{frame.sourceAddress, frame.destinationAddress, frame.sourcePort,
+                           frame.destinationPort};
+    TcpDirection& direction = directions_[key];
+    uint32_t sequence = frame.tcpSequence;
+    if ((frame.tcpFlags & kTcpSyn) != 0) {
+        // A new connection on these addresses and ports starts a new byte stream; what the
+        // old one left waiting comes out first.
+        if (!direction.held.empty()) {
+            releaseHeld(direction, true);
+        }
+        direction.synchronised = true;
+        direction.next = sequence + 1;
+        direction.restarted = true;
+        if (frame.payloadLength == 0) {
+            return;
+        }
+        sequence += 1;  // data on a SYN follows it
+    }
+    if (frame.payloadLength == 0) {
+        // FIN or RST: nothing more will fill a gap of this connection.
+        if (!direction.held.empty()) {
+            releaseHeld(direction, true);
+        }
+        return;
+    }
+    PacketRecord packet = PacketRecord::fromFrame(frame);
+    if (direction.name.empty()) {
+        direction.name = packet.sourceAddress + ":" + packet.sourcePort + " > " +
+                         packet.destinationAddress + ":" + packet.destinationPort;
+    }
+    if (!direction.synchronised) {
+        direction.synchronised = true;  // the capture started within the connection
+        direction.next = sequence;
+    }
+    int32_t ahead = static_cast<int32_t>(sequence - direction.next);
+    if (ahead < 0) {
+        const uint32_t already = static_cast<uint32_t>(-static_cast<int64_t>(ahead));
+        if (already >= packet.payloadLength) {
+            return;  // a retransmission: every byte was taken already
+        }
+        // Overlapping a part taken already: only the new bytes count.
+        packet.payload.erase(packet.payload.begin(), packet.payload.begin() + already);
+        packet.payloadLength -= already;
+        sequence = direction.next;
+        ahead = 0;
+    }
+    if (ahead > 0) {
+        direction.heldBytes += packet.payloadLength;
+        direction.held.push_back(TcpDirection::HeldSegment{sequence, std::move(packet)});
+        const uint32_t waited =
+            direction.held.back().packet.seconds - direction.held.front().packet.seconds;
+        if (direction.held.size() > kMaxHeldSegments || direction.heldBytes > kMaxHeldBytes ||
+            waited > kMaxGapSeconds) {
+            releaseHeld(direction, true);  // the missing bytes were never captured
+        }
+        return;
+    }
+    direction.next = sequence + packet.payloadLength;
+    inOrder_.push_back(Chunk{std::move(packet), false, direction.restarted});
+    direction.restarted = false;
+    if (!direction.held.empty()) {
+        releaseHeld(direction, false);
+    }
+}
+
+void SipStreamAssembler::releaseHeld(TcpDirection& direction, bool acrossGaps) {
+    while (!direction.held.empty()) {
+        // The held segment that starts first.
+        size_t first = 0;
+        for (size_t i = 1; i < direction.held.size(); ++i) {
+            if (static_cast<int32_t>(direction.held[i].sequence - direction.held[first].sequence) <
+                0) {
+                first = i;
             }
+        }
+        TcpDirection::HeldSegment& segment = direction.held[first];
+        int32_t ahead = static_cast<int32_t>(segment.sequence - direction.next);
+        bool afterGap = false;
+        if (ahead > 0) {
+            if (!acrossGaps) {
+                return;
+            }
+            direction.missingBytes += static_cast<uint32_t>(ahead);
+            if (direction.firstGapAfter == 0) {
+                direction.firstGapAfter = segment.packet.number;
+            }
+            direction.next = segment.sequence;
+            ahead = 0;
+            afterGap = true;
+        }
+        PacketRecord packet = std::move(segment.packet);
+        direction.heldBytes -= packet.payloadLength;
+        direction.held.erase(direction.held.begin() + static_cast<long>(first));
+        const uint32_t already = static_cast<uint32_t>(-static_cast<int64_t>(ahead));
+        if (already >= packet.payloadLength) {
+            continue;  // held twice, or covered by what came in between
+        }
+        if (already > 0) {
+            packet.payload.erase(packet.payload.begin(), packet.payload.begin() + already);
+            packet.payloadLength -= already;
+        }
+        direction.next += packet.payloadLength;
+        inOrder_.push_back(Chunk{std::move(packet), afterGap, direction.restarted});
+        direction.restarted = false;
+    }
+}
+
+void SipStreamAssembler::dropSlotOf(const PacketRecord& packet, bool reportMessage) {
+    StreamSlot* firstFree = nullptr;
+    if (StreamSlot* slot = findSlot(packet, firstFree)) {
+        if (reportMessage && hasSipLine(slot->data(), slot->size())) {
+            unfinished_.emplace_back(slot->number, unfinishedLine(*slot));
+        }
+        *slot = StreamSlot();
+    }
+}
+
+std::string SipStreamAssembler::unfinishedLine(const StreamSlot& slot) const {
+    std::string line = "Not enough data: TCP " + slot.sourceAddress + ":" + slot.sourcePort +
+                       " > " + slot.destinationAddress + ":" + slot.destinationPort +
+                       ", the message of packet " + std::to_string(slot.number) +
+                       " never completed (" + std::to_string(slot.size()) + " bytes";
+    if (slot.neededLength > slot.size()) {
+        line += " of " + std::to_string(slot.neededLength);
+    }
+    return line + ")";
+}
+
+void SipStreamAssembler::reportUnfinished() {
+    std::vector<std::pair<uint32_t, std::string>> lines = std::move(unfinished_);
+    for (const auto& entry : directions_) {
+        const TcpDirection& direction = entry.second;
+        if (direction.missingBytes > 0) {
+            lines.emplace_back(direction.firstGapAfter,
+                               "TCP " + direction.name + ": " +
+                                   std::to_string(direction.missingBytes) +
+                                   " bytes never captured, the first before packet " +
+                                   std::to_string(direction.firstGapAfter) +
+                                   "; read on from the next SIP start line");
+        }
+    }
+    for (const StreamSlot& slot : slots_) {
+        if (!slot.inUse || !hasSipLine(slot.data(), slot.size())) {
             continue;
         }
+        lines.emplace_back(slot.number, unfinishedLine(slot));
+    }
+    std::sort(lines.begin(), lines.end());
+    for (const auto& line : lines) {
+        diagnostic("%s\n", line.second.c_str());
+    }
+}
 
-        const uint8_t* data = packet.payloadData();
-        size_t length = packet.payloadLength;
-        MessageExtent extent = messageExtent(data, length, includeEncapsulated_);
-        if (extent.complete) {
-            reportInvalidLength(extent, packet.number);
-            if (!extent.endsAtEnd && firstFree != nullptr) {
-                openSlot(*firstFree, packet, data + extent.end, length - extent.end);
-            }
-            if (extent.start > 0 || !extent.endsAtEnd) {
-                std::vector<uint8_t> message(data + extent.start, data + extent.end);
-                message.push_back(0);
-                packet.payload.swap(message);
-                packet.payloadLength = static_cast<uint32_t>(extent.end - extent.start);
-            }
-            return packet;
+std::optional<PacketRecord> SipStreamAssembler::takeSegment(Chunk chunk) {
+    PacketRecord& packet = chunk.packet;
+    if (chunk.afterGap || chunk.restart) {
+        // A message that lost bytes, or the old connection's: the next start line begins anew.
+        dropSlotOf(packet, chunk.restart && !chunk.afterGap);
+    }
+    StreamSlot* firstFree = nullptr;
+    StreamSlot* slot = findSlot(packet, firstFree);
+    if (slot != nullptr) {
+        size_t previousSize = slot->size();
+        slot->buffer.insert(slot->buffer.end(), packet.payload.begin(),
+                            packet.payload.begin() + packet.payloadLength);
+        evaluate(*slot, previousSize);
+        if (slot->ready) {
+            return emit(*slot);
         }
-        data += extent.start;
-        length -= extent.start;
-        if (firstFree != nullptr && hasSipLine(data, length)) {
-            openSlot(*firstFree, packet, data, length);
+        return std::nullopt;
+    }
+
+    const uint8_t* data = packet.payloadData();
+    size_t length = packet.payloadLength;
+    MessageExtent extent = messageExtent(data, length, includeEncapsulated_);
+    if (extent.complete) {
+        reportInvalidLength(extent, packet.number);
+        if (!extent.endsAtEnd && firstFree != nullptr) {
+            openSlot(*firstFree, packet, data + extent.end, length - extent.end);
         }
+        if (extent.start > 0 || !extent.endsAtEnd) {
+            std::vector<uint8_t> message(data + extent.start, data + extent.end);
+            message.push_back(0);
+            packet.payload.swap(message);
+            packet.payloadLength = static_cast<uint32_t>(extent.end - extent.start);
+        }
+        return std::move(packet);
+    }
+    data += extent.start;
+    length -= extent.start;
+    if (firstFree != nullptr && hasSipLine(data, length)) {
+        openSlot(*firstFree, packet, data, length);
     }
     return std::nullopt;
 }
