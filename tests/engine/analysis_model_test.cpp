@@ -167,3 +167,53 @@ TEST(AnalysisModel, StunTransactionsAndAnswers) {
     EXPECT_EQ(model.stunTransactionsDescending(), items({3, 2, 1, 0}));
     EXPECT_EQ(model.itemsFromAddress("10.0.0.1"), items({0, 2}));
 }
+
+TEST(AnalysisModel, AnRfc3261BranchMakesTheTransactionWhateverTheUrisAndCancelIsItsOwn) {
+    const std::string a = "10.0.0.1", b = "10.0.0.2";
+    const std::string from = "<sip:100@h>;tag=f", to = "<sip:699818@10.186.205.131:6060>";
+    // The answering device drops the port from the To URI of its answers.
+    const std::string rewritten = "<sip:699818@10.186.205.131>;tag=t";
+    for (const char* branch : {"z9hG4bKg547", "1234abcd"}) {
+        SCOPED_TRACE(branch);
+        const bool cookie = std::string(branch).rfind("z9hG4bK", 0) == 0;
+        AnalysisModel model;
+        auto add = [&](const std::string& src, const std::string& dst, const std::string& text) {
+            model.addSip(packetFrom(src, dst, static_cast<uint32_t>(model.itemCount() + 1)),
+                         SipMessage::parse(text));
+        };
+        add(a, b,
+            sip("INVITE sip:699818@10.186.205.131:6060 SIP/2.0", from, to, "5 INVITE", branch));
+        add(b, a, sip("SIP/2.0 100 Trying", from, to, "5 INVITE", branch));
+        add(b, a, sip("SIP/2.0 180 Ringing", from, rewritten, "5 INVITE", branch));
+        add(b, a, sip("SIP/2.0 200 OK", from, rewritten, "5 INVITE", branch));
+        // A second call: cancelled; the CANCEL carries its INVITE's branch.
+        add(a, b, sip("INVITE sip:b@h SIP/2.0", from, "<sip:b@h>", "6 INVITE", "z9hG4bKc"));
+        add(a, b, sip("CANCEL sip:b@h SIP/2.0", from, "<sip:b@h>", "6 CANCEL", "z9hG4bKc"));
+        add(b, a, sip("SIP/2.0 200 OK", from, "<sip:b@h>;tag=x", "6 CANCEL", "z9hG4bKc"));
+        add(b, a,
+            sip("SIP/2.0 487 Request Terminated", from, "<sip:b@h>;tag=x", "6 INVITE", "z9hG4bKc"));
+        add(a, b, sip("ACK sip:b@h SIP/2.0", from, "<sip:b@h>;tag=x", "6 ACK", "z9hG4bKc"));
+        if (cookie) {
+            EXPECT_EQ(model.relatedRows(ItemIndex(0), Mode::Transaction), rows({0, 1, 2, 3}));
+            EXPECT_TRUE(model.isAnswered(ItemIndex(0)));
+        } else {
+            // Without the cookie the URIs decide, as they always did.
+            EXPECT_EQ(model.relatedRows(ItemIndex(0), Mode::Transaction), rows({0, 1}));
+            EXPECT_FALSE(model.isAnswered(ItemIndex(0)));
+        }
+        EXPECT_EQ(model.relatedRows(ItemIndex(4), Mode::Transaction), rows({4, 7, 8}));
+        EXPECT_EQ(model.relatedRows(ItemIndex(5), Mode::Transaction), rows({5, 6}));
+        EXPECT_TRUE(model.isAnswered(ItemIndex(5)));
+        // The keys the streams use agree with the messages.
+        const SipMessage& invite = *model.item(ItemIndex(0)).sip;
+        const SipMessage& ok = *model.item(ItemIndex(3)).sip;
+        EXPECT_EQ(invite.transactionKey().transactionMatches(ok.transactionKey()), cookie);
+        EXPECT_EQ(invite.sameTransaction(ok), cookie);
+        EXPECT_FALSE(model.item(ItemIndex(4))
+                         .sip->transactionKey()
+                         .transactionMatches(model.item(ItemIndex(5)).sip->transactionKey()));
+        EXPECT_TRUE(model.item(ItemIndex(4))
+                        .sip->transactionKey()
+                        .transactionMatches(model.item(ItemIndex(8)).sip->transactionKey()));
+    }
+}

@@ -410,3 +410,28 @@ TEST(BackgroundAnalysis, ThePassRunsElsewhereAndTheWindowSideStaysHere) {
     EXPECT_FALSE(dialogs.elsewhere);
     EXPECT_NE(access(empty.path().c_str(), F_OK), 0);
 }
+
+// A device that drops the port from the To URI of its answers keeps its transactions.
+TEST(PacketAnalysisDriver, TheRealAvayaCallsInviteIsAnsweredInItsTransaction) {
+    const std::string path =
+        std::string(VARLOWE_SHARED_CAPTURES) + "/heplify_sip_ipv4_tcp_fragmented.pcap";
+    if (access(path.c_str(), R_OK) != 0) {
+        GTEST_SKIP() << "no " << path;
+    }
+    PacketAnalysisDriver driver(ParsingOptions{}, nullptr, nullptr);
+    AnalysisResult result = driver.analyse(path, false);
+    ASSERT_EQ(result.outcome, AnalysisOutcome::Analysed);
+    const AnalysisModel& model = *result.model;
+    const std::vector<ItemIndex> call =
+        model.itemsWithCallId("17c0b3b3-dfd2-42ac-9018-6156179021c0");
+    ASSERT_FALSE(call.empty());
+    const ItemIndex invite = call.front();
+    ASSERT_EQ(model.item(invite).sip->method().value_or(""), "INVITE");
+    EXPECT_TRUE(model.isAnswered(invite));
+    std::vector<std::string> transaction;
+    for (RowIndex row : model.relatedRows(invite, AnalysisModel::RelationMode::Transaction)) {
+        transaction.push_back(std::string(model.itemAtRow(row)->sip->startLine()).substr(0, 18));
+    }
+    EXPECT_EQ(transaction, (std::vector<std::string>{"INVITE sip:699818@", "SIP/2.0 100 Trying",
+                                                     "SIP/2.0 180 Ringin", "SIP/2.0 200 OK"}));
+}

@@ -45,6 +45,7 @@ TransactionKey TransactionKey::of(const SipMessage& message) {
     key.dialog = DialogKey::of(message);
     key.cseq = message.cseqNumber();
     key.branch = message.branch().value_or("");
+    key.cseqMethod = message.cseqMethod();
     return key;
 }
 

@@ -52,4 +52,17 @@ bool sessionsMatch(const Key& a, const Key& b) {
            compatibleTags(b.fromTag, a.toTag);
 }
 
+// RFC 3261 17.2.3: a top Via branch that starts with the magic cookie names its transaction
+// by itself, with the CSeq method (the ACK of a non-2xx answer belongs to its INVITE), whatever
+// the To and From URIs say. Older branches leave the session rule in charge.
+inline bool hasMagicCookie(std::string_view branch) {
+    return branch.substr(0, 7) == "z9hG4bK";
+}
+inline bool sameTransactionMethod(std::string_view a, std::string_view b) {
+    auto family = [](std::string_view method) {
+        return method == "ACK" ? std::string_view("INVITE") : method;
+    };
+    return family(a) == family(b);
+}
+
 }  // namespace varlowe

@@ -7,17 +7,26 @@
 
 namespace varlowe {
 
-// A request with its responses: the session plus CSeq number (-1 without CSeq) and Via branch.
+// A request with its responses: the session plus CSeq number (-1 without CSeq) and Via branch;
+// with an RFC 3261 branch, the Call-ID, CSeq number and method and the branch.
 struct TransactionKey {
     DialogKey dialog;
     int32_t cseq = -1;
     std::string branch;
+    std::string cseqMethod;
 
     static TransactionKey of(const SipMessage& message);
     // The dialog text, then " cseq=" and the number.
     std::string text() const;
     bool transactionMatches(const TransactionKey& other) const {
-        return cseq == other.cseq && dialog.sessionMatches(other.dialog) && branch == other.branch;
+        if (cseq != other.cseq || branch != other.branch) {
+            return false;
+        }
+        if (hasMagicCookie(branch)) {
+            return dialog.callId == other.dialog.callId &&
+                   sameTransactionMethod(cseqMethod, other.cseqMethod);
+        }
+        return dialog.sessionMatches(other.dialog);
     }
 };
 
