@@ -435,3 +435,54 @@ TEST(PacketAnalysisDriver, TheRealAvayaCallsInviteIsAnsweredInItsTransaction) {
     EXPECT_EQ(transaction, (std::vector<std::string>{"INVITE sip:699818@", "SIP/2.0 100 Trying",
                                                      "SIP/2.0 180 Ringin", "SIP/2.0 200 OK"}));
 }
+
+// Two calls in turn send to one address and port; the first offers PCMU only, the second
+// PCMA. Each call's media is filed with the call whose SDP named its payload type.
+TEST(PacketAnalysisDriver, MediaIsFiledWithTheCallThatNamedItsPayloadType) {
+    auto invite = [](const std::string& callId, const std::string& sdp) {
+        std::string text =
+            sipWithSdp("INVITE sip:b@h SIP/2.0", "1 INVITE", "z9hG4bK" + callId, sdp);
+        text.replace(text.find("call-1"), 6, callId);
+        return bytesOf(text);
+    };
+    CaptureBuilder builder;
+    builder.add(
+        udpFrame(kCaller, 5060, kCallee, 5060, invite("call-1", audioSdp("10.0.0.1", 6000, "0"))),
+        10, 0);
+    for (int i = 0; i < 20; ++i) {
+        builder.add(udpFrame(kCallee, 7000, kCaller, 6000,
+                             rtpPacket({0, static_cast<uint16_t>(i), 0, 0x1111})),
+                    11, i * 20000);
+    }
+    builder.add(
+        udpFrame(kCaller, 5060, kCallee, 5060,
+                 invite("call-2", audioSdp("10.0.0.1", 6000, "8", "a=rtpmap:8 PCMA/8000\r\n"))),
+        20, 0);
+    for (int i = 0; i < 30; ++i) {
+        builder.add(udpFrame(kCallee, 7002, kCaller, 6000,
+                             rtpPacket({8, static_cast<uint16_t>(i), 0, 0x2222})),
+                    21, i * 20000);
+    }
+    TempFile file;
+    AnalysisResult result = analyse(builder, file);
+    ASSERT_EQ(result.outcome, AnalysisOutcome::Analysed);
+    const AnalysisModel& model = *result.model;
+    auto mediaOf = [&model](const std::string& callId) {
+        std::vector<const RtpStream*> streams;
+        for (ItemIndex index : model.itemsWithCallId(callId)) {
+            if (model.item(index).stream != nullptr) {
+                streams.push_back(model.item(index).stream);
+            }
+        }
+        return streams;
+    };
+    const std::vector<const RtpStream*> first = mediaOf("call-1");
+    const std::vector<const RtpStream*> second = mediaOf("call-2");
+    ASSERT_EQ(first.size(), 1u);
+    ASSERT_EQ(second.size(), 1u);
+    EXPECT_EQ(first[0]->payloadType, 0);
+    EXPECT_EQ(first[0]->packets, 20);
+    EXPECT_EQ(second[0]->payloadType, 8);
+    EXPECT_EQ(second[0]->packets, 30);
+    EXPECT_EQ(second[0]->encodingName, "PCMA");  // the second SDP's name, not the preset's
+}

@@ -19,8 +19,9 @@ namespace {
 bool sameKey(const TransactionKey& a, const TransactionKey& b) {
     const DialogKey& x = a.dialog;
     const DialogKey& y = b.dialog;
-    return a.cseq == b.cseq && a.branch == b.branch && x.callId == y.callId && x.toUri == y.toUri &&
-           x.toTag == y.toTag && x.fromUri == y.fromUri && x.fromTag == y.fromTag;
+    return a.cseq == b.cseq && a.branch == b.branch && a.cseqMethod == b.cseqMethod &&
+           x.callId == y.callId && x.toUri == y.toUri && x.toTag == y.toTag &&
+           x.fromUri == y.fromUri && x.fromTag == y.fromTag;
 }
 
 constexpr uint64_t kNoKey = ~uint64_t{0};
@@ -107,7 +108,8 @@ void RtpStreamRegistry::registerFromSdp(const SdpDescription& sdp,
                     return e.payloadType == entry.type && e.encoding == encoding;
                 });
             if (!repeated) {
-                fresh.push_back(PayloadEntry{entry.type, encoding, entry.slot.clockRate});
+                fresh.push_back(PayloadEntry{entry.type, encoding, entry.slot.clockRate,
+                                             media.description.namesPayloadType(entry.type)});
             }
         }
         if (fresh.empty()) {
@@ -202,10 +204,11 @@ std::optional<uint32_t> RtpStreamRegistry::findDuplicate(const std::vector<uint3
 
 uint32_t RtpStreamRegistry::internList(const std::vector<PayloadEntry>& list) {
     std::string bytes;
-    bytes.reserve(list.size() * 12);
+    bytes.reserve(list.size() * 16);
     for (const PayloadEntry& entry : list) {
-        for (uint32_t value : {static_cast<uint32_t>(entry.payloadType), entry.encoding,
-                               static_cast<uint32_t>(entry.clockRate)}) {
+        for (uint32_t value :
+             {static_cast<uint32_t>(entry.payloadType), entry.encoding,
+              static_cast<uint32_t>(entry.clockRate), static_cast<uint32_t>(entry.named)}) {
             bytes.append(reinterpret_cast<const char*>(&value), sizeof value);
         }
     }
@@ -463,6 +466,11 @@ std::optional<RtpStreamRegistry::Found> RtpStreamRegistry::findStream(const Medi
     uint32_t j = rtcpFound != nullptr ? rtcpFound->head : kEndOfList;
     std::optional<Found> lastInactive;
     StreamMatch lastInactiveMatch = StreamMatch::None;
+    // The first active match, and the latest active one whose SDP named the payload type.
+    std::optional<Found> first;
+    StreamMatch firstMatch = StreamMatch::None;
+    bool firstNamed = false;
+    std::optional<Found> latestNaming;
     uint32_t previous = kEndOfList;
     while (i != kEndOfList || j != kEndOfList) {
         uint32_t index;
@@ -487,20 +495,41 @@ std::optional<RtpStreamRegistry::Found> RtpStreamRegistry::findStream(const Medi
         for (uint32_t k = 0; k < list.count; ++k) {
             const uint32_t registration = a.firstRegistration + k;
             const RtpStream* record = recordOf(a, registration);
+            const PayloadEntry& entry = entries_[list.first + k];
             StreamMatch match = record != nullptr
                                     ? matchStream(packet, *record, includeRtcp)
-                                    : matchUnrecorded(packet, destination, a,
-                                                      entries_[list.first + k], includeRtcp);
+                                    : matchUnrecorded(packet, destination, a, entry, includeRtcp);
             if (match == StreamMatch::None) {
                 continue;
             }
-            if (record == nullptr || record->active) {
-                how = match;
-                return Found{index, k};
+            const bool active = record == nullptr || record->active;
+            if (match == StreamMatch::Rtp && active && entry.named) {
+                latestNaming = Found{index, k};
             }
-            lastInactive = Found{index, k};
-            lastInactiveMatch = match;
+            if (active && !first) {
+                first = Found{index, k};
+                firstMatch = match;
+                firstNamed = match != StreamMatch::Rtp || entry.named;
+                if (firstNamed) {
+                    how = match;
+                    return first;
+                }
+            }
+            if (!active) {
+                lastInactive = Found{index, k};
+                lastInactiveMatch = match;
+            }
         }
+    }
+    // Two calls in turn on one address and port: the packet belongs to the latest that
+    // named its payload type rather than to an earlier one that only had it preset.
+    if (latestNaming) {
+        how = StreamMatch::Rtp;
+        return latestNaming;
+    }
+    if (first) {
+        how = firstMatch;
+        return first;
     }
     how = lastInactiveMatch;
     return lastInactive;

@@ -113,6 +113,7 @@ class RtpStreamRegistry {
         int32_t payloadType = 0;
         uint32_t encoding = 0;
         int32_t clockRate = 0;
+        bool named = true;  // false for a preset slot the SDP itself does not name
     };
     // The payload types an announcement registers, shared by every announcement with the
     // same list: most SDP bodies of a capture offer the same codecs.

@@ -1,6 +1,7 @@
 #include "sdp_description.h"
 
 #include <algorithm>
+#include <string_view>
 #include <vector>
 
 #include "engine/text_search.h"
@@ -131,6 +132,36 @@ std::vector<PayloadTypeEntry> SdpMedia::presentPayloadTypes() const {
     }
     out.insert(out.end(), mapped, mapped_.end());
     return out;
+}
+
+bool SdpMedia::namesPayloadType(int32_t type) const {
+    if (std::binary_search(
+            mapped_.begin(), mapped_.end(), PayloadTypeEntry{type, {}},
+            [](const PayloadTypeEntry& a, const PayloadTypeEntry& b) { return a.type < b.type; })) {
+        return true;
+    }
+    // The format list: numbers separated by blanks.
+    size_t i = 0;
+    while (i < formats.size()) {
+        while (i < formats.size() && (formats[i] == ' ' || formats[i] == '\t')) {
+            ++i;
+        }
+        const size_t start = i;
+        while (i < formats.size() && formats[i] != ' ' && formats[i] != '\t') {
+            ++i;
+        }
+        const std::string_view word(formats.data() + start, i - start);
+        int32_t value = 0;
+        bool number = !word.empty() && word.size() <= 3;
+        for (char c : word) {
+            number = number && c >= '0' && c <= '9';
+            value = value * 10 + (c - '0');
+        }
+        if (number && value == type) {
+            return true;
+        }
+    }
+    return false;
 }
 
 void SdpMedia::mapPayloadType(int32_t type, std::string encodingName, int32_t clockRate) {

@@ -42,6 +42,9 @@ struct SdpMedia {
     std::vector<PayloadTypeEntry> presentPayloadTypes() const;
     // Marks the slot present with the mapping of an rtpmap line (type 0 to 127).
     void mapPayloadType(int32_t type, std::string encodingName, int32_t clockRate);
+    // True when the description itself names the type: in its format list or an rtpmap line
+    // (a preset slot alone does not).
+    bool namesPayloadType(int32_t type) const;
 
     // The static types of the kind: true for audio, false for video.
     bool audioPresets = true;
