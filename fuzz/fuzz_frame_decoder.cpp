@@ -12,7 +12,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size == 0) {
         return 0;
     }
-    static constexpr uint32_t kLinkTypes[] = {0, 1, 101, 113, 228, 276, 105};
+    static constexpr uint32_t kLinkTypes[] = {0, 1, 101, 113, 228, 276, 105, 9};
     const uint32_t linkType = kLinkTypes[data[0] % (sizeof kLinkTypes / sizeof kLinkTypes[0])];
     std::vector<uint8_t> frameBytes(data + 1, data + size);  // exactly the frame, for ASan
     static FrameDecoder decoder;  // across inputs, so fragments meet their datagrams

@@ -16,7 +16,8 @@ const char* const kParsingOptionsHelp =
     "  --no-rtp        do not attribute RTP (nor RTCP) to streams\n"
     "  --no-rtcp       do not decode RTCP\n"
     "  --no-sturn      do not look for STUN/TURN\n"
-    "  --encapsulated  look for SIP start lines inside other bytes of TCP streams\n";
+    "  --encapsulated  look for SIP start lines inside other bytes of TCP streams\n"
+    "  --no-hep        read UDP port 9060 as it is, not as HEP-encapsulated packets\n";
 
 ParsingFlags::ParsingFlags(ArgumentParser& parser)
     : noUdp_(parser.flag("--no-udp")),
@@ -25,7 +26,8 @@ ParsingFlags::ParsingFlags(ArgumentParser& parser)
       noRtp_(parser.flag("--no-rtp")),
       noRtcp_(parser.flag("--no-rtcp")),
       noSturn_(parser.flag("--no-sturn")),
-      encapsulated_(parser.flag("--encapsulated")) {}
+      encapsulated_(parser.flag("--encapsulated")),
+      noHep_(parser.flag("--no-hep")) {}
 
 ParsingOptions ParsingFlags::options() const {
     ParsingOptions options;
@@ -36,6 +38,7 @@ ParsingOptions ParsingFlags::options() const {
     options.includeRtcp = !noRtcp_;
     options.includeSturn = !noSturn_;
     options.includeEncapsulated = encapsulated_;
+    options.includeHep = !noHep_;
     return options;
 }
 

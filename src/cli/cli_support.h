@@ -81,6 +81,7 @@ class ParsingFlags {
     bool& noRtcp_;
     bool& noSturn_;
     bool& encapsulated_;
+    bool& noHep_;
 };
 
 // Runs the analysis pass; prints the open failure and returns nullptr when the capture

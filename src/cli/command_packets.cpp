@@ -20,7 +20,7 @@ const char* const kPacketsUsage =
     "Options:\n"
     "  --count         print only the number of packets and of payload bytes\n"
     "  --help          show this text\n"
-    "Of the parsing switches only --no-udp and --no-tcp change this listing.\n";
+    "Of the parsing switches only --no-udp, --no-tcp and --no-hep change this listing.\n";
 
 int runPackets(const std::vector<std::string>& arguments) {
     const Subcommand& command = findSubcommand("packets");
@@ -34,6 +34,7 @@ int runPackets(const std::vector<std::string>& arguments) {
     CaptureFileReader reader;
     reader.setIncludeUdp(parsing.options().includeUdp);
     reader.setIncludeTcp(parsing.options().includeTcp);
+    reader.setDecodeHep(parsing.options().includeHep);
     if (!reader.open(parser.operands()[0])) {
         std::fprintf(stderr, "%s\n",
                      openFailureMessage(parser.operands()[0], reader.openError()).c_str());

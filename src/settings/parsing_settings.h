@@ -15,6 +15,7 @@ inline ParsingOptions parsingOptionsFromSettings() {
     options.includeRtcp = AppSettings::parsingIncludeRtcp();
     options.includeSturn = AppSettings::parsingIncludeSturn();
     options.includeEncapsulated = AppSettings::parsingIncludeEncapsulated();
+    options.includeHep = AppSettings::parsingIncludeHep();
     return options;
 }
 

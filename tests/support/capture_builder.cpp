@@ -299,6 +299,54 @@ Bytes greBody(const Bytes& packet, uint16_t carriedType, bool checksum, bool key
     return body;
 }
 
+Bytes hep3Payload(const HepInner& inner, const Bytes& payload) {
+    Bytes chunks;
+    auto chunk = [&chunks](uint16_t type, const Bytes& value) {
+        putBe16(chunks, 0);
+        putBe16(chunks, type);
+        putBe16(chunks, static_cast<uint16_t>(6 + value.size()));
+        chunks.insert(chunks.end(), value.begin(), value.end());
+    };
+    auto be = [](uint32_t value, int bytes) {
+        Bytes out;
+        for (int shift = (bytes - 1) * 8; shift >= 0; shift -= 8) {
+            out.push_back(static_cast<uint8_t>(value >> shift));
+        }
+        return out;
+    };
+    chunk(1, {2});
+    chunk(2, {inner.protocol});
+    chunk(3, be(inner.source, 4));
+    chunk(4, be(inner.destination, 4));
+    chunk(7, be(inner.sourcePort, 2));
+    chunk(8, be(inner.destinationPort, 2));
+    chunk(9, be(inner.seconds, 4));
+    chunk(10, be(inner.microseconds, 4));
+    chunk(11, {1});
+    chunk(12, be(2001, 4));
+    chunk(15, payload);
+    Bytes out = {'H', 'E', 'P', '3'};
+    putBe16(out, static_cast<uint16_t>(6 + chunks.size()));
+    out.insert(out.end(), chunks.begin(), chunks.end());
+    return out;
+}
+
+Bytes hep2Payload(const HepInner& inner, const Bytes& payload) {
+    Bytes out = {2, 16, 2, inner.protocol};
+    putBe16(out, inner.sourcePort);
+    putBe16(out, inner.destinationPort);
+    putBe32(out, inner.source);
+    putBe32(out, inner.destination);
+    for (uint32_t value : {inner.seconds, inner.microseconds}) {
+        for (int shift = 0; shift < 32; shift += 8) {
+            out.push_back(static_cast<uint8_t>(value >> shift));
+        }
+    }
+    out.insert(out.end(), {0xd1, 0x07, 0, 0});  // capture id, padding
+    out.insert(out.end(), payload.begin(), payload.end());
+    return out;
+}
+
 Bytes cookedFrame(const Bytes& ipPacket, bool version2, const std::vector<uint16_t>& tagTypes,
                   uint16_t protocol) {
     const uint16_t first = tagTypes.empty() ? protocol : tagTypes.front();

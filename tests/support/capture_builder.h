@@ -115,6 +115,20 @@ Bytes mplsStack(const Bytes& packet, const std::vector<uint32_t>& labels);
 // A GRE header (version 0) with the optional checksum, key and sequence number.
 Bytes greBody(const Bytes& packet, uint16_t carriedType, bool checksum = false, bool key = false,
               bool sequence = false);
+// The packet a HEP datagram carries.
+struct HepInner {
+    uint32_t source = 0;
+    uint32_t destination = 0;
+    uint16_t sourcePort = 5060;
+    uint16_t destinationPort = 5060;
+    uint8_t protocol = 17;
+    uint32_t seconds = 0;
+    uint32_t microseconds = 0;
+};
+// The UDP payload of HEP version 3 (chunks) and of version 2 (the fixed header, times in
+// little-endian order as x86 senders write them).
+Bytes hep3Payload(const HepInner& inner, const Bytes& payload);
+Bytes hep2Payload(const HepInner& inner, const Bytes& payload);
 // BSD loopback: the 4-byte address family in the given byte order.
 Bytes loopbackFrame(const Bytes& ipPacket, FileByteOrder order, uint32_t family = 2);
 

@@ -65,6 +65,7 @@ class CaptureFileReader {
     uint32_t recordCounter() const { return counter_; }
     const FragmentTable& fragments() const { return decoder_.fragments(); }
     void setYieldTcpControl(bool yield) { decoder_.setYieldTcpControl(yield); }
+    void setDecodeHep(bool decode) { decoder_.setDecodeHep(decode); }
     // Why records were refused so far, a line per cause; see FrameDecoder::refusalSummary.
     std::vector<std::string> refusalSummary() const;
 

@@ -1,10 +1,12 @@
 #include "frame_decoder.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "byte_order.h"
 #include "byte_reader.h"
 #include "engine/diagnostics.h"
+#include "hep_decoder.h"
 
 namespace varlowe {
 
@@ -30,6 +32,7 @@ constexpr uint8_t kProtocolGre = 47;
 constexpr uint8_t kTcpControlFlags = 0x07;  // FIN, SYN, RST
 constexpr int kMaxTunnelDepth = 4;
 constexpr uint32_t kFamilyInet = 2;
+constexpr uint32_t kFamilyInet6Hep = 10;  // the Linux value HEP carries
 constexpr uint8_t kProtocolTcp = 6;
 constexpr uint8_t kProtocolUdp = 17;
 
@@ -126,6 +129,10 @@ const char* refusalText(Refusal refusal) {
             return "GRE tunnels carrying neither IP nor Ethernet";
         case Refusal::TunnelFragment:
             return "fragments of tunnel packets are not reassembled";
+        case Refusal::DamagedHep:
+            return "damaged HEP packets";
+        case Refusal::OtherHep:
+            return "HEP packets carrying neither UDP nor TCP";
         case Refusal::TcpWithoutPayload:
             return "TCP segments without payload";
         case Refusal::UdpLeftOut:
@@ -371,6 +378,7 @@ FrameDecoder::Result FrameDecoder::decodeIp(ByteReader& bytes, uint32_t wireLeng
         frame.destinationPort = readBigEndian16(tcp + 2);
         frame.tcpSequence = readBigEndian32(tcp + 4);
         frame.tcpFlags = tcp[13];
+        frame.unsequenced = false;
         frame.ipPayloadLength = 0;
         frame.ipIdentification = 0;
         frame.moreFragments = 0;
@@ -417,6 +425,7 @@ FrameDecoder::Result FrameDecoder::decodeIp(ByteReader& bytes, uint32_t wireLeng
     }
     frame.tcpSequence = 0;
     frame.tcpFlags = 0;
+    frame.unsequenced = false;
     frame.ipPayloadLength = static_cast<uint16_t>(ipTotalLength - headerLength);
     frame.ipIdentification = readBigEndian16(ip + 4);
     const uint16_t flags = readBigEndian16(ip + 6);
@@ -438,9 +447,61 @@ FrameDecoder::Result FrameDecoder::decodeIp(ByteReader& bytes, uint32_t wireLeng
         return refuse(Refusal::Damaged);
     }
     takePayload(frame, bytes, static_cast<uint32_t>(bytes.remaining()), wireLength);
-    if (frame.moreFragments != 0 || frame.fragmentOffset != 0) {
-        return fragments_.add(frame) ? Result::Accepted : Result::Dropped;
+    if ((frame.moreFragments != 0 || frame.fragmentOffset != 0) && !fragments_.add(frame)) {
+        return Result::Dropped;
     }
+    if (decodeHep_ && (frame.sourcePort == kHepPort || frame.destinationPort == kHepPort)) {
+        return unwrapHep(frame);
+    }
+    return Result::Accepted;
+}
+
+FrameDecoder::Result FrameDecoder::unwrapHep(FrameInfo& frame) {
+    HepPacket hep;
+    std::string problem;
+    switch (varlowe::decodeHep(frame.payloadData(), frame.payloadLength, hep, problem)) {
+        case HepOutcome::NotHep:
+            return Result::Accepted;
+        case HepOutcome::Damaged:
+            diagnostic("Packet %u: %s; skipped\n", frame.number, problem.c_str());
+            return refuse(Refusal::DamagedHep);
+        case HepOutcome::Decoded:
+            break;
+    }
+    if (hep.family == kFamilyInet6Hep) {
+        return refuse(Refusal::Ipv6);
+    }
+    if (hep.family != kFamilyInet ||
+        (hep.protocol != kProtocolUdp && hep.protocol != kProtocolTcp)) {
+        return refuse(Refusal::OtherHep);
+    }
+    // The packet as if captured where the probe captured it, on Ethernet.
+    const bool tcp = hep.protocol == kProtocolTcp;
+    const uint32_t length = static_cast<uint32_t>(hep.payloadLength);
+    if (length == 0) {
+        return refuse(tcp ? Refusal::TcpWithoutPayload : Refusal::Damaged);
+    }
+    std::vector<uint8_t> inner(hep.payload, hep.payload + hep.payloadLength);
+    frame.protocol = hep.protocol;
+    frame.sourceAddress = readBigEndian32(hep.source.data());
+    frame.destinationAddress = readBigEndian32(hep.destination.data());
+    frame.sourcePort = hep.sourcePort;
+    frame.destinationPort = hep.destinationPort;
+    if (hep.hasTime) {
+        frame.seconds = hep.seconds;
+        frame.microseconds = hep.microseconds;
+    }
+    frame.ipIdentification = 0;
+    frame.moreFragments = 0;
+    frame.fragmentOffset = 0;
+    frame.ipPayloadLength =
+        static_cast<uint16_t>(tcp ? 0 : std::min<uint32_t>(length + kUdpHeaderSize, 65535));
+    frame.udpLength = frame.ipPayloadLength;
+    frame.tcpSequence = 0;
+    frame.tcpFlags = 0;
+    frame.unsequenced = tcp;
+    std::memcpy(frame.preparePayload(length), inner.data(), length);
+    frame.headerOverhead = 14 + kIpHeaderSize + (tcp ? kTcpHeaderSize : kUdpHeaderSize);
     return Result::Accepted;
 }
 

@@ -35,6 +35,8 @@ enum class Refusal : uint8_t {
     OtherIpProtocol,
     OtherTunnel,
     TunnelFragment,
+    DamagedHep,
+    OtherHep,
     TcpWithoutPayload,
     UdpLeftOut,
     TcpLeftOut,
@@ -71,6 +73,9 @@ class FrameDecoder {
     // TCP segments with SYN, FIN or RST and no payload are accepted too (with an empty
     // payload), for a byte-stream assembler that must see connections start and end.
     void setYieldTcpControl(bool yield) { yieldTcpControl_ = yield; }
+    // UDP to or from port 9060 that holds HEP is read as the packet it carries.
+    void setDecodeHep(bool decode) { decodeHep_ = decode; }
+    bool decodeHep() const { return decodeHep_; }
     const FragmentTable& fragments() const { return fragments_; }
     uint64_t refusals(Refusal cause) const { return refusals_[static_cast<size_t>(cause)]; }
     // One line per cause seen, "34 records: IPv6 packets are not read", in a fixed order.
@@ -79,12 +84,14 @@ class FrameDecoder {
   private:
     Result refuse(Refusal refusal);
     Result decodeIp(ByteReader& bytes, uint32_t wireLength, FrameInfo& frame, int depth);
+    Result unwrapHep(FrameInfo& frame);
     static Refusal stepOverLinkEncapsulations(ByteReader& bytes, uint16_t& etherType);
     static Refusal stepOverPpp(ByteReader& bytes, uint16_t& etherType);
 
     FragmentTable fragments_;
     std::array<uint64_t, static_cast<size_t>(Refusal::Count)> refusals_{};
     bool yieldTcpControl_ = false;
+    bool decodeHep_ = true;
     bool includeUdp_ = true;
     bool includeTcp_ = true;
 };

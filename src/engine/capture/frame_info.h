@@ -24,8 +24,10 @@ struct FrameInfo {
     uint16_t udpLength = 0;
     uint16_t sourcePort = 0;
     uint16_t destinationPort = 0;
-    uint32_t tcpSequence = 0;     // of the segment's first byte
-    uint8_t tcpFlags = 0;         // SYN 0x02, FIN 0x01, RST 0x04
+    uint32_t tcpSequence = 0;  // of the segment's first byte
+    uint8_t tcpFlags = 0;      // SYN 0x02, FIN 0x01, RST 0x04
+    // A TCP payload without sequence numbers (one a HEP probe sent): taken in arrival order.
+    bool unsequenced = false;
     uint32_t headerOverhead = 0;  // wire length minus payload length
     uint32_t payloadLength = 0;
     // payloadLength bytes followed by one zero byte, so the payload can be searched as text.

@@ -14,6 +14,7 @@ std::optional<size_t> RtpStreamRegistry::walkStreamFrames(const RtpStream& strea
         return std::nullopt;
     }
     reader.useLayout(layout_);
+    reader.setDecodeHep(decodeHep_);
     if (!reader.seek(stream.firstOffset)) {
         return std::nullopt;
     }

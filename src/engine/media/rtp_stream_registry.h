@@ -46,6 +46,8 @@ class RtpStreamRegistry {
     const std::string& capturePath() const { return path_; }
     // What the analysis pass learnt of the file's layout (pcapng sections and interfaces).
     void setCaptureLayout(const CaptureLayout& layout) { layout_ = layout; }
+    // Whether the pass read HEP; reading the capture again must read it alike.
+    void setDecodeHep(bool decode) { decodeHep_ = decode; }
     // Streams are registered by the dozen per SDP and most never see a packet: a stream's
     // record is made when a packet (or a caller) first asks for it, else only a compact
     // registration stands for it.
@@ -181,6 +183,7 @@ class RtpStreamRegistry {
 
     std::string path_;
     CaptureLayout layout_;
+    bool decodeHep_ = true;
     // Stream records live in chunks of their own, apart from the rest of the analysis, so
     // that dropping those no packet reached leaves no holes between the messages that stay.
     static constexpr size_t kChunkSize = 1024;

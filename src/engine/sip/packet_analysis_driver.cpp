@@ -70,6 +70,8 @@ AnalysisResult PacketAnalysisDriver::analyse(const std::string& path, bool fromL
     assembler.setIncludeEncapsulated(options_.includeEncapsulated);
     assembler.reader().setIncludeTcp(options_.includeTcp);
     assembler.reader().setIncludeUdp(options_.includeUdp);
+    assembler.reader().setDecodeHep(options_.includeHep);
+    registry.setDecodeHep(options_.includeHep);
     if (!assembler.open(path)) {
         if (progress_ != nullptr) {
             progress_->end();

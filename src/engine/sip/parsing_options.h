@@ -11,6 +11,7 @@ struct ParsingOptions {
     bool includeRtcp = true;
     bool includeSturn = true;
     bool includeEncapsulated = false;
+    bool includeHep = true;  // UDP port 9060 read as the HEP packets probes send there
 };
 
 }  // namespace varlowe

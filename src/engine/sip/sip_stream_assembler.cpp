@@ -209,6 +209,12 @@ std::optional<PacketRecord> SipStreamAssembler::nextMessageOrFrame(uint64_t* pos
 }
 
 void SipStreamAssembler::placeSegment(const FrameInfo& frame) {
+    if (frame.unsequenced) {
+        if (frame.payloadLength > 0) {
+            inOrder_.push_back(Chunk{PacketRecord::fromFrame(frame), false, false});
+        }
+        return;
+    }
     const DirectionKey key{frame.sourceAddress, frame.destinationAddress, frame.sourcePort,
                            frame.destinationPort};
     TcpDirection& direction = directions_[key];
