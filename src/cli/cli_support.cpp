@@ -162,8 +162,19 @@ void putPacketPrefix(OutputBuffer& out, const PacketRecord& packet, const char* 
     length +=
         static_cast<size_t>(formatPacketTime(packet.time(), text + length, sizeof text - length));
     out.put(text, length).put(' ').put(kind).put(' ');
-    out.put(packet.sourceAddress).put(':').put(packet.sourcePort).put(" > ", 3);
-    out.put(packet.destinationAddress).put(':').put(packet.destinationPort).put(' ');
+    // An IPv6 address goes in brackets before its port.
+    auto putEndpoint = [&out](const std::string& address, const std::string& port) {
+        if (address.find(':') != std::string::npos) {
+            out.put('[').put(address).put(']');
+        } else {
+            out.put(address);
+        }
+        out.put(':').put(port);
+    };
+    putEndpoint(packet.sourceAddress, packet.sourcePort);
+    out.put(" > ", 3);
+    putEndpoint(packet.destinationAddress, packet.destinationPort);
+    out.put(' ');
 }
 
 std::optional<int> ArgumentParser::parseOrExit(size_t minOperands, size_t maxOperands) {

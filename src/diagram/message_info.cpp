@@ -1,5 +1,6 @@
 #include "message_info.h"
 
+#include "engine/capture/ipv6_address.h"
 #include "engine/media/rtp_statistics.h"
 #include "engine/media/rtp_stream_registry.h"
 
@@ -12,8 +13,8 @@ std::string title(const AnalysisItem& item) {
 
 std::string heading(const AnalysisItem& item) {
     const PacketRecord& p = item.packet;
-    return p.sourceAddress + ":" + p.sourcePort + " --> " + p.destinationAddress + ":" +
-           p.destinationPort;
+    return endpointText(p.sourceAddress, p.sourcePort) + " --> " +
+           endpointText(p.destinationAddress, p.destinationPort);
 }
 
 std::string content(const AnalysisItem& item) {

@@ -8,6 +8,7 @@
 #include <memory>
 #include <new>
 
+#include "engine/capture/ipv6_address.h"
 #include "engine/media/rtp_stream_registry.h"
 #include "engine/output_file.h"
 #include "engine/product_info.h"
@@ -200,8 +201,9 @@ void TextSipDiagramWriter::writeLog(const AnalysisModel& model) {
         const AnalysisItem& item = *model.itemAtRow(RowIndex(row));
         const PacketRecord& p = item.packet;
         std::string title = " Msg #" + std::to_string(row + 1) + " / Packet #" +
-                            std::to_string(p.number) + ": " + p.sourceAddress + ":" + p.sourcePort +
-                            " --> " + p.destinationAddress + ":" + p.destinationPort + " ";
+                            std::to_string(p.number) + ": " +
+                            endpointText(p.sourceAddress, p.sourcePort) + " --> " +
+                            endpointText(p.destinationAddress, p.destinationPort) + " ";
         std::string separator = title;
         if (title.size() < 78) {
             separator = std::string(39, '<') + std::string(39, '>');

@@ -3,6 +3,7 @@
 #include <cinttypes>
 #include <cstdio>
 
+#include "engine/capture/ipv6_address.h"
 #include "engine/capture/packet_record.h"
 #include "engine/media/rtp_stream_registry.h"
 #include "engine/sip/analysis_item.h"
@@ -28,8 +29,8 @@ Rows packetInfoRows(const PacketRecord& packet) {
         {"Packet #", decimal(packet.number)},
         {"Timestamp", packetTimeText(packet.time())},
         {"Packet type", type},
-        {"Source", packet.sourceAddress + ":" + packet.sourcePort},
-        {"Destination", packet.destinationAddress + ":" + packet.destinationPort},
+        {"Source", endpointText(packet.sourceAddress, packet.sourcePort)},
+        {"Destination", endpointText(packet.destinationAddress, packet.destinationPort)},
         {"IP Header Length", decimal(packet.headerOverhead)},
         {"Data Length", decimal(packet.payloadLength)},
         {"Total Length", decimal(int64_t{packet.headerOverhead} + packet.payloadLength)},

@@ -402,7 +402,7 @@ TEST(CliPackets, AnEmptyResultSaysWhyAndEncapsulatedSipIsRead) {
 
     CaptureBuilder unread;
     for (int i = 0; i < 3; ++i) {
-        unread.add(ethernetFrame(Bytes(60, 0x60), 0x86dd));
+        unread.add(ethernetFrame(Bytes(60, 0x60), 0x86dd));  // next header 0x60: no transport
     }
     unread.add(ethernetFrame(Bytes(28, 0), 0x0806));
     unread.add(udpFrame(kA, 53, kB, 53, bytesOf("dns")));
@@ -412,8 +412,8 @@ TEST(CliPackets, AnEmptyResultSaysWhyAndEncapsulatedSipIsRead) {
         CliRun run = runCli(std::string(command) + " " + unreadFile.path());
         EXPECT_EQ(run.status, 0) << command;
         EXPECT_EQ(run.err,
-                  "3 records: IPv6 packets are not read\n"
                   "1 record: neither IPv4 nor IPv6 (ARP and other link protocols)\n"
+                  "3 records: IP protocols other than UDP and TCP (ICMP, ESP and the like)\n"
                   "1 packet: UDP or TCP without SIP or STUN, and no RTP announced by SDP\n")
             << command;
     }
@@ -427,5 +427,6 @@ TEST(CliPackets, AnEmptyResultSaysWhyAndEncapsulatedSipIsRead) {
     CliRun nothing = runCli("packets --count " + noneFile.path());
     EXPECT_EQ(nothing.status, 0);
     EXPECT_EQ(nothing.out, "packets 0\npayload-bytes 0\n");
-    EXPECT_EQ(nothing.err, "1 record: IPv6 packets are not read\n");
+    EXPECT_EQ(nothing.err,
+              "1 record: IP protocols other than UDP and TCP (ICMP, ESP and the like)\n");
 }

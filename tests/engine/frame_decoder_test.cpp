@@ -204,10 +204,10 @@ TEST(FrameDecoder, RefusedRecordsAreCountedByCause) {
               FrameDecoder::Result::Dropped);
     const Bytes ack = tcpFrame(ipv4(10, 0, 0, 1), 5060, ipv4(10, 0, 0, 2), 5060, Bytes{});
     EXPECT_EQ(decode(decoder, padded(ack)).result, FrameDecoder::Result::Dropped);
-    EXPECT_EQ(decoder.refusals(Refusal::Ipv6), 6u);
+    // IPv4 bytes where IPv6 is announced are damaged IPv6.
+    EXPECT_EQ(decoder.refusals(Refusal::Damaged), 8u);
     EXPECT_EQ(decoder.refusals(Refusal::TcpWithoutPayload), 1u);
     const std::vector<std::string> expected = {
-        "6 records: IPv6 packets are not read",
         "1 record: neither IPv4 nor IPv6 (ARP and other link protocols)",
         "1 record: PPPoE discovery frames carry no IP",
         "1 record: PPP frames without IP (LCP, IPCP and the like)",
@@ -215,7 +215,7 @@ TEST(FrameDecoder, RefusedRecordsAreCountedByCause) {
         "1 record: GRE tunnels carrying neither IP nor Ethernet",
         "1 record: fragments of tunnel packets are not reassembled",
         "1 record: TCP segments without payload",
-        "2 records: shorter than their headers or damaged",
+        "8 records: shorter than their headers or damaged",
     };
     EXPECT_EQ(decoder.refusalSummary(), expected);
 

@@ -108,8 +108,7 @@ TEST(HepDecoder, DamagedChunksAreSkippedWithADiagnosticAndNeverReadPast) {
         SCOPED_TRACE(c.name);
         HepPacket packet;
         std::string problem;
-        EXPECT_EQ(decodeHep(c.bytes.data(), c.bytes.size(), packet, problem),
-                  HepOutcome::Damaged);
+        EXPECT_EQ(decodeHep(c.bytes.data(), c.bytes.size(), packet, problem), HepOutcome::Damaged);
         EXPECT_EQ(problem, c.problem);
         FrameDecoder decoder;
         ScopedDiagnosticsCapture diagnostics;

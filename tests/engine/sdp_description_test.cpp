@@ -68,3 +68,18 @@ TEST(SdpDescription, MessageParsesItsSdpBodyOnlyWithTheSdpType) {
     varlowe::SipMessage bye = varlowe::SipMessage::parse("BYE sip:b SIP/2.0\r\n\r\n");
     EXPECT_EQ(bye.sdp(), nullptr);
 }
+
+TEST(SdpDescription, TheFormatListAndRtpmapLinesNameTypesThePresetsDoNot) {
+    SdpDescription sdp(
+        "v=0\r\nc=IN IP6 FD17:625C:F037:2::0001\r\nm=audio 6000 RTP/AVP 0 08 101 "
+        "123456789012345678901234567890\r\na=rtpmap:97 opus/48000/2\r\n");
+    const varlowe::SdpMedia& audio = sdp.audio();
+    EXPECT_TRUE(audio.namesPayloadType(0));
+    EXPECT_TRUE(audio.namesPayloadType(8));
+    EXPECT_TRUE(audio.namesPayloadType(101));
+    EXPECT_TRUE(audio.namesPayloadType(97));   // by its rtpmap line
+    EXPECT_FALSE(audio.namesPayloadType(18));  // preset, never named
+    EXPECT_TRUE(audio.payloadType(18).present);
+    // An IPv6 connection address in the form packets show it.
+    EXPECT_EQ(sdp.audioAddress().value_or(""), "fd17:625c:f037:2::1");
+}

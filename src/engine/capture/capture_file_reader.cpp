@@ -19,7 +19,7 @@ constexpr size_t kLinkTypeOffset = 20;
 
 std::string unsupportedLinkType(uint32_t linkType) {
     return "link type " + std::to_string(linkType) + " (" + linkTypeName(linkType) +
-           ") is not supported; Varlowe reads Ethernet, Linux cooked, raw IPv4, PPP and BSD "
+           ") is not supported; Varlowe reads Ethernet, Linux cooked, raw IP, PPP and BSD "
            "loopback captures";
 }
 

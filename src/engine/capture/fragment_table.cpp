@@ -7,7 +7,8 @@ namespace varlowe {
 
 bool FragmentTable::add(FrameInfo& frame) {
     DatagramMap& bucket = buckets_[frame.ipIdentification & (kBucketCount - 1)];
-    DatagramKey key{frame.sourceAddress, frame.destinationAddress, frame.ipIdentification};
+    DatagramKey key{frame.sourceAddress, frame.destinationAddress, frame.ipIdentification,
+                    frame.family};
     Datagram& datagram = bucket[key];
     if (!datagram.fragments.emplace(frame.fragmentOffset, frame).second) {
         return false;  // repeated offset: the copy already held wins

@@ -10,7 +10,7 @@
 
 namespace varlowe {
 
-// Holds IPv4 fragments of UDP datagrams until a datagram is complete. Fragments of one
+// Holds IPv4 and IPv6 fragments of UDP datagrams until a datagram is complete. Fragments of one
 // datagram (same identification, source and destination) are kept in ascending offset order;
 // a fragment repeating an offset already held is discarded. Datagrams that never complete
 // stay until the table is destroyed.
@@ -31,16 +31,18 @@ class FragmentTable {
     struct DatagramKey {
         uint32_t source;
         uint32_t destination;
-        uint16_t identification;
+        uint32_t identification;
+        uint8_t family;
         bool operator==(const DatagramKey& other) const {
             return source == other.source && destination == other.destination &&
-                   identification == other.identification;
+                   identification == other.identification && family == other.family;
         }
     };
     struct DatagramKeyHash {
         size_t operator()(const DatagramKey& key) const {
-            uint64_t mixed = (uint64_t{key.source} << 32 | key.destination) ^
-                             (uint64_t{key.identification} * 0x9e3779b97f4a7c15ull);
+            uint64_t mixed =
+                (uint64_t{key.source} << 32 | key.destination) ^
+                ((uint64_t{key.identification} << 8 | key.family) * 0x9e3779b97f4a7c15ull);
             return static_cast<size_t>(mixed ^ (mixed >> 29));
         }
     };

@@ -7,12 +7,19 @@
 #include "byte_reader.h"
 #include "engine/diagnostics.h"
 #include "hep_decoder.h"
+#include "ipv6_address.h"
 
 namespace varlowe {
 
 namespace {
 
 constexpr uint32_t kIpHeaderSize = 20;
+constexpr uint32_t kIpv6HeaderSize = 40;
+constexpr uint8_t kIpv6HopByHop = 0;
+constexpr uint8_t kIpv6Routing = 43;
+constexpr uint8_t kIpv6Fragment = 44;
+constexpr uint8_t kIpv6Authentication = 51;
+constexpr uint8_t kIpv6DestinationOptions = 60;
 constexpr uint32_t kUdpHeaderSize = 8;
 constexpr uint32_t kTcpHeaderSize = 20;
 constexpr uint16_t kEthernetTypeIpv4 = 0x0800;
@@ -49,6 +56,7 @@ constexpr LinkLayer kLinkLayers[] = {
     {101, "raw IP", 0, -1, false, false, false},
     {113, "Linux cooked capture", 16, 14, true, false, false},
     {228, "raw IPv4", 0, -1, false, false, false},
+    {229, "raw IPv6", 0, -1, false, false, false},
     {276, "Linux cooked capture v2", 20, 0, true, false, false},
 };
 
@@ -101,7 +109,6 @@ const char* linkTypeName(uint32_t linkType) {
     static constexpr Name kOthers[] = {
         {105, "IEEE 802.11 wireless"},
         {127, "IEEE 802.11 radiotap"},
-        {229, "raw IPv6"},
     };
     for (const Name& entry : kOthers) {
         if (entry.type == linkType) {
@@ -113,8 +120,6 @@ const char* linkTypeName(uint32_t linkType) {
 
 const char* refusalText(Refusal refusal) {
     switch (refusal) {
-        case Refusal::Ipv6:
-            return "IPv6 packets are not read";
         case Refusal::OtherLinkProtocol:
             return "neither IPv4 nor IPv6 (ARP and other link protocols)";
         case Refusal::PppoeDiscovery:
@@ -184,10 +189,10 @@ FrameDecoder::Result FrameDecoder::decode(const uint8_t* data, uint32_t length, 
         etherType = readBigEndian16(link + layer->carriedTypeAt);
     } else if (layer->addressFamily) {
         const uint32_t family = readLittleEndian32(link);
-        if (family != kFamilyInet && swapBytes32(family) != kFamilyInet) {
-            return refuse(isInet6Family(family) || isInet6Family(swapBytes32(family))
-                              ? Refusal::Ipv6
-                              : Refusal::OtherAddressFamily);
+        if (isInet6Family(family) || isInet6Family(swapBytes32(family))) {
+            etherType = kEthernetTypeIpv6;
+        } else if (family != kFamilyInet && swapBytes32(family) != kFamilyInet) {
+            return refuse(Refusal::OtherAddressFamily);
         }
     } else if (layer->ppp) {
         if (bytes.has(2) && bytes.current()[0] == 0xff && bytes.current()[1] == 0x03) {
@@ -198,7 +203,7 @@ FrameDecoder::Result FrameDecoder::decode(const uint8_t* data, uint32_t length, 
             return refuse(carried);
         }
     } else if (bytes.remaining() > 0 && (bytes.current()[0] >> 4) == 6) {
-        return refuse(Refusal::Ipv6);  // IPv6 on a raw IP link
+        etherType = kEthernetTypeIpv6;  // raw IP carries either version
     } else if (bytes.remaining() > 0 && (bytes.current()[0] >> 4) != 4) {
         return refuse(Refusal::Damaged);
     }
@@ -216,7 +221,7 @@ FrameDecoder::Result FrameDecoder::decode(const uint8_t* data, uint32_t length, 
     if (carried != Refusal::None) {
         return refuse(carried);
     }
-    return decodeIp(bytes, wireLength, frame, 0);
+    return decodeIp(bytes, wireLength, frame, 0, etherType == kEthernetTypeIpv6 ? 6 : 4);
 }
 
 Refusal FrameDecoder::stepOverPpp(ByteReader& bytes, uint16_t& etherType) {
@@ -224,11 +229,11 @@ Refusal FrameDecoder::stepOverPpp(ByteReader& bytes, uint16_t& etherType) {
     if (!bytes.ok()) {
         return Refusal::Damaged;
     }
-    if (protocol == kPppIpv4) {
-        etherType = kEthernetTypeIpv4;
+    if (protocol == kPppIpv4 || protocol == kPppIpv6) {
+        etherType = protocol == kPppIpv4 ? kEthernetTypeIpv4 : kEthernetTypeIpv6;
         return Refusal::None;
     }
-    return protocol == kPppIpv6 ? Refusal::Ipv6 : Refusal::PppWithoutIp;
+    return Refusal::PppWithoutIp;
 }
 
 Refusal FrameDecoder::stepOverLinkEncapsulations(ByteReader& bytes, uint16_t& etherType) {
@@ -238,7 +243,7 @@ Refusal FrameDecoder::stepOverLinkEncapsulations(ByteReader& bytes, uint16_t& et
             case kEthernetTypeIpv4:
                 return bytes.remaining() < kIpHeaderSize ? Refusal::Damaged : Refusal::None;
             case kEthernetTypeIpv6:
-                return Refusal::Ipv6;
+                return bytes.remaining() < kIpv6HeaderSize ? Refusal::Damaged : Refusal::None;
             case kEthernetTypePppoeDiscovery:
                 return Refusal::PppoeDiscovery;
             case kEthernetTypePppoeSession: {
@@ -274,7 +279,7 @@ Refusal FrameDecoder::stepOverLinkEncapsulations(ByteReader& bytes, uint16_t& et
                 if (first == 4) {
                     etherType = kEthernetTypeIpv4;
                 } else if (first == 6) {
-                    return Refusal::Ipv6;
+                    etherType = kEthernetTypeIpv6;
                 } else if (first == 0) {
                     bytes.skip(4);
                     etherType = innerEthernetType(bytes);
@@ -294,75 +299,142 @@ Refusal FrameDecoder::stepOverLinkEncapsulations(ByteReader& bytes, uint16_t& et
 }
 
 FrameDecoder::Result FrameDecoder::decodeIp(ByteReader& bytes, uint32_t wireLength,
-                                            FrameInfo& frame, int depth) {
-    if (bytes.remaining() < kIpHeaderSize) {
-        return refuse(Refusal::Damaged);
+                                            FrameInfo& frame, int depth, int version) {
+    // What the IP layer says of its payload, in either version.
+    uint8_t protocol = 0;
+    uint32_t ipPayload = 0;  // the payload's length by the header; 0 when it does not say
+    uint32_t identification = 0;
+    uint16_t fragmentOffset = 0;
+    bool moreFragments = false;
+    bool fragmented = false;
+    if (version == 6) {
+        if (bytes.remaining() < kIpv6HeaderSize || (bytes.current()[0] >> 4) != 6) {
+            return refuse(Refusal::Damaged);
+        }
+        const uint8_t* ip = bytes.current();
+        ipPayload = readBigEndian16(ip + 4);
+        protocol = ip[6];
+        bytes.skip(kIpv6HeaderSize);
+        frame.family = 6;
+        std::memcpy(frame.source6.data(), ip + 8, 16);
+        std::memcpy(frame.destination6.data(), ip + 24, 16);
+        // Extension headers before the transport: hop-by-hop, routing, destination options,
+        // authentication, and the fragment header.
+        for (int headers = 0; headers < 8; ++headers) {
+            if (protocol != kIpv6HopByHop && protocol != kIpv6Routing &&
+                protocol != kIpv6DestinationOptions && protocol != kIpv6Fragment &&
+                protocol != kIpv6Authentication) {
+                break;
+            }
+            if (bytes.remaining() < 8) {
+                return refuse(Refusal::Damaged);
+            }
+            const uint8_t* header = bytes.current();
+            size_t headerLength = 8;
+            if (protocol == kIpv6Fragment) {
+                const uint16_t field = readBigEndian16(header + 2);
+                fragmentOffset = static_cast<uint16_t>(field & 0xfff8u);
+                moreFragments = (field & 1u) != 0;
+                identification = readBigEndian32(header + 4);
+                fragmented = fragmentOffset != 0 || moreFragments;
+            } else if (protocol == kIpv6Authentication) {
+                headerLength = (size_t{header[1]} + 2) * 4;
+            } else {
+                headerLength = (size_t{header[1]} + 1) * 8;
+            }
+            if (headerLength > bytes.remaining()) {
+                return refuse(Refusal::Damaged);
+            }
+            protocol = header[0];
+            bytes.skip(headerLength);
+            const uint32_t taken = static_cast<uint32_t>(headerLength);
+            ipPayload = ipPayload > taken ? ipPayload - taken : 0;
+        }
+        if (fragmented && protocol != kProtocolUdp) {
+            // Only UDP datagrams are reassembled, as in IPv4 (where TCP is never fragmented
+            // on the paths SIP takes).
+            return refuse(protocol == kProtocolTcp ? Refusal::Damaged : Refusal::TunnelFragment);
+        }
+        frame.sourceAddress = ipv6Number(frame.source6);
+        frame.destinationAddress = ipv6Number(frame.destination6);
+    } else {
+        if (bytes.remaining() < kIpHeaderSize) {
+            return refuse(Refusal::Damaged);
+        }
+        const uint8_t* ip = bytes.current();
+        const uint32_t headerLength = (ip[0] & 0x0fu) * 4;
+        if (headerLength == 0) {
+            diagnostic("Packet %d: Unable to read ip header\n", static_cast<int>(frame.number));
+            return Result::StopReading;
+        }
+        if (headerLength < kIpHeaderSize || headerLength > bytes.remaining()) {
+            return refuse(Refusal::Damaged);  // shorter than the fixed header, or past the record
+        }
+        bytes.skip(headerLength);
+        protocol = ip[9];
+        const uint32_t total = readBigEndian16(ip + 2);
+        ipPayload = total > headerLength ? total - headerLength : 0;
+        identification = readBigEndian16(ip + 4);
+        const uint16_t flags = readBigEndian16(ip + 6);
+        fragmentOffset = static_cast<uint16_t>((flags & 0x1fffu) * 8);
+        moreFragments = (flags & 0x2000u) != 0;
+        fragmented = fragmentOffset != 0 || moreFragments;
+        frame.family = 4;
+        frame.sourceAddress = readBigEndian32(ip + 12);
+        frame.destinationAddress = readBigEndian32(ip + 16);
+        // The UDP path keeps the old reading of the total length (wrapping when it is short).
+        if (protocol == kProtocolUdp) {
+            ipPayload = static_cast<uint16_t>(total - headerLength);
+        }
     }
-    const uint8_t* ip = bytes.current();
-    const uint32_t headerLength = (ip[0] & 0x0fu) * 4;
-    if (headerLength == 0) {
-        diagnostic("Packet %d: Unable to read ip header\n", static_cast<int>(frame.number));
-        return Result::StopReading;
-    }
-    if (headerLength < kIpHeaderSize || headerLength > bytes.remaining()) {
-        return refuse(
-            Refusal::Damaged);  // shorter than the fixed header, or longer than the record
-    }
-    bytes.skip(headerLength);
-    const uint8_t protocol = ip[9];
-    const uint32_t ipTotalLength = readBigEndian16(ip + 2);
 
     if (protocol == kProtocolIpInIp || protocol == kProtocolIpv6InIp || protocol == kProtocolGre) {
-        if ((readBigEndian16(ip + 6) & 0x3fffu) != 0) {
+        if (fragmented) {
             return refuse(Refusal::TunnelFragment);
         }
         if (depth >= kMaxTunnelDepth) {
             return refuse(Refusal::Damaged);
         }
-        if (protocol == kProtocolIpv6InIp) {
-            return refuse(Refusal::Ipv6);
-        }
         // The tunnel's inner packet ends where the outer one does, not at the record's end.
         size_t inner = bytes.remaining();
-        if (ipTotalLength > headerLength && ipTotalLength - headerLength < inner) {
-            inner = ipTotalLength - headerLength;
+        if (ipPayload > 0 && ipPayload < inner) {
+            inner = ipPayload;
         }
         ByteReader tunnel(bytes.current(), inner);
-        if (protocol == kProtocolGre) {
-            const uint16_t flags = tunnel.be16();
-            uint16_t carried = tunnel.be16();
-            if ((flags & 0x0007u) != 0) {
-                return refuse(Refusal::OtherTunnel);  // version 1 (PPTP) carries PPP
-            }
-            // Checksum and reserved, key, sequence number: each present by its flag.
-            tunnel.skip(((flags & 0x8000u) != 0 ? 4 : 0) + ((flags & 0x2000u) != 0 ? 4 : 0) +
-                        ((flags & 0x1000u) != 0 ? 4 : 0));
+        if (protocol != kProtocolGre) {
+            return decodeIp(tunnel, wireLength, frame, depth + 1,
+                            protocol == kProtocolIpInIp ? 4 : 6);
+        }
+        const uint16_t flags = tunnel.be16();
+        uint16_t carried = tunnel.be16();
+        if ((flags & 0x0007u) != 0) {
+            return refuse(Refusal::OtherTunnel);  // version 1 (PPTP) carries PPP
+        }
+        // Checksum and reserved, key, sequence number: each present by its flag.
+        tunnel.skip(((flags & 0x8000u) != 0 ? 4 : 0) + ((flags & 0x2000u) != 0 ? 4 : 0) +
+                    ((flags & 0x1000u) != 0 ? 4 : 0));
+        if (!tunnel.ok()) {
+            return refuse(Refusal::Damaged);
+        }
+        if (carried != kEthernetTypeIpv4 && carried != kEthernetTypeIpv6 &&
+            carried != kEthernetTypeBridged && carried != kEthernetTypeMpls &&
+            carried != kEthernetTypeMplsMulticast) {
+            return refuse(Refusal::OtherTunnel);
+        }
+        if (carried == kEthernetTypeBridged) {
+            carried = innerEthernetType(tunnel);
             if (!tunnel.ok()) {
                 return refuse(Refusal::Damaged);
             }
-            if (carried != kEthernetTypeIpv4 && carried != kEthernetTypeIpv6 &&
-                carried != kEthernetTypeBridged && carried != kEthernetTypeMpls &&
-                carried != kEthernetTypeMplsMulticast) {
-                return refuse(Refusal::OtherTunnel);
-            }
-            if (carried == kEthernetTypeBridged) {
-                carried = innerEthernetType(tunnel);
-                if (!tunnel.ok()) {
-                    return refuse(Refusal::Damaged);
-                }
-            }
-            const Refusal refusal = stepOverLinkEncapsulations(tunnel, carried);
-            if (refusal != Refusal::None) {
-                return refuse(refusal);
-            }
         }
-        return decodeIp(tunnel, wireLength, frame, depth + 1);
+        const Refusal refusal = stepOverLinkEncapsulations(tunnel, carried);
+        if (refusal != Refusal::None) {
+            return refuse(refusal);
+        }
+        return decodeIp(tunnel, wireLength, frame, depth + 1, carried == kEthernetTypeIpv6 ? 6 : 4);
     }
 
     frame.protocol = protocol;
-    frame.sourceAddress = readBigEndian32(ip + 12);
-    frame.destinationAddress = readBigEndian32(ip + 16);
-
     if (protocol == kProtocolTcp) {
         if (!includeTcp_) {
             return refuse(Refusal::TcpLeftOut);
@@ -370,7 +442,6 @@ FrameDecoder::Result FrameDecoder::decodeIp(ByteReader& bytes, uint32_t wireLeng
         if (bytes.remaining() < kTcpHeaderSize) {
             return refuse(Refusal::Damaged);
         }
-        const uint32_t ipPayload = ipTotalLength > headerLength ? ipTotalLength - headerLength : 0;
         const uint8_t* tcp = bytes.current();
         const uint32_t offsetWords = tcp[12] >> 4;
         const uint32_t tcpLength = offsetWords < 6 ? kTcpHeaderSize : offsetWords * 4;
@@ -384,9 +455,9 @@ FrameDecoder::Result FrameDecoder::decodeIp(ByteReader& bytes, uint32_t wireLeng
         frame.moreFragments = 0;
         frame.udpLength = 0;
         frame.fragmentOffset = 0;
-        const bool synchronise = yieldTcpControl_ && (frame.tcpFlags & kTcpControlFlags) != 0;
+        const bool control = yieldTcpControl_ && (frame.tcpFlags & kTcpControlFlags) != 0;
         if (tcpLength >= bytes.remaining()) {
-            if (synchronise && tcpLength <= bytes.remaining()) {
+            if (control && tcpLength <= bytes.remaining()) {
                 frame.preparePayload(0);
                 frame.headerOverhead = wireLength;
                 return Result::Accepted;
@@ -398,13 +469,12 @@ FrameDecoder::Result FrameDecoder::decodeIp(ByteReader& bytes, uint32_t wireLeng
         bytes.skip(tcpLength);
         uint32_t payload = static_cast<uint32_t>(bytes.remaining());
         // Ethernet pads short frames (a bare acknowledgement is 54 bytes); those bytes are
-        // not segment data and would corrupt the reassembled byte stream. A total length
-        // that is zero or too small (segmentation offload) leaves the captured length in
-        // charge.
+        // not segment data and would corrupt the reassembled byte stream. A length that is
+        // zero or too small (segmentation offload) leaves the captured length in charge.
         if (ipPayload > tcpLength && ipPayload - tcpLength < payload) {
             payload = ipPayload - tcpLength;
         } else if (ipPayload == tcpLength) {
-            if (synchronise) {
+            if (control) {
                 frame.preparePayload(0);
                 frame.headerOverhead = wireLength;
                 return Result::Accepted;
@@ -420,17 +490,16 @@ FrameDecoder::Result FrameDecoder::decodeIp(ByteReader& bytes, uint32_t wireLeng
     if (!includeUdp_) {
         return refuse(Refusal::UdpLeftOut);
     }
-    if (bytes.remaining() < kUdpHeaderSize) {
+    if (bytes.remaining() < kUdpHeaderSize && (!fragmented || fragmentOffset == 0)) {
         return refuse(Refusal::Damaged);
     }
     frame.tcpSequence = 0;
     frame.tcpFlags = 0;
     frame.unsequenced = false;
-    frame.ipPayloadLength = static_cast<uint16_t>(ipTotalLength - headerLength);
-    frame.ipIdentification = readBigEndian16(ip + 4);
-    const uint16_t flags = readBigEndian16(ip + 6);
-    frame.fragmentOffset = static_cast<uint16_t>((flags & 0x1fffu) * 8);
-    frame.moreFragments = (flags & 0x2000u) != 0 ? 1 : 0;
+    frame.ipPayloadLength = static_cast<uint16_t>(ipPayload);
+    frame.ipIdentification = identification;
+    frame.fragmentOffset = fragmentOffset;
+    frame.moreFragments = moreFragments ? 1 : 0;
     frame.sourcePort = 0;
     frame.destinationPort = 0;
     frame.udpLength = 0;
@@ -468,10 +537,7 @@ FrameDecoder::Result FrameDecoder::unwrapHep(FrameInfo& frame) {
         case HepOutcome::Decoded:
             break;
     }
-    if (hep.family == kFamilyInet6Hep) {
-        return refuse(Refusal::Ipv6);
-    }
-    if (hep.family != kFamilyInet ||
+    if ((hep.family != kFamilyInet && hep.family != kFamilyInet6Hep) ||
         (hep.protocol != kProtocolUdp && hep.protocol != kProtocolTcp)) {
         return refuse(Refusal::OtherHep);
     }
@@ -483,8 +549,17 @@ FrameDecoder::Result FrameDecoder::unwrapHep(FrameInfo& frame) {
     }
     std::vector<uint8_t> inner(hep.payload, hep.payload + hep.payloadLength);
     frame.protocol = hep.protocol;
-    frame.sourceAddress = readBigEndian32(hep.source.data());
-    frame.destinationAddress = readBigEndian32(hep.destination.data());
+    const bool six = hep.family == kFamilyInet6Hep;
+    frame.family = six ? 6 : 4;
+    if (six) {
+        frame.source6 = hep.source;
+        frame.destination6 = hep.destination;
+        frame.sourceAddress = ipv6Number(hep.source);
+        frame.destinationAddress = ipv6Number(hep.destination);
+    } else {
+        frame.sourceAddress = readBigEndian32(hep.source.data());
+        frame.destinationAddress = readBigEndian32(hep.destination.data());
+    }
     frame.sourcePort = hep.sourcePort;
     frame.destinationPort = hep.destinationPort;
     if (hep.hasTime) {
@@ -501,7 +576,8 @@ FrameDecoder::Result FrameDecoder::unwrapHep(FrameInfo& frame) {
     frame.tcpFlags = 0;
     frame.unsequenced = tcp;
     std::memcpy(frame.preparePayload(length), inner.data(), length);
-    frame.headerOverhead = 14 + kIpHeaderSize + (tcp ? kTcpHeaderSize : kUdpHeaderSize);
+    frame.headerOverhead =
+        14 + (six ? kIpv6HeaderSize : kIpHeaderSize) + (tcp ? kTcpHeaderSize : kUdpHeaderSize);
     return Result::Accepted;
 }
 

@@ -27,7 +27,6 @@ struct LinkLayer {
 // Why a record gave no packet, counted so that an empty result can say why.
 enum class Refusal : uint8_t {
     None,
-    Ipv6,
     OtherLinkProtocol,
     PppoeDiscovery,
     PppWithoutIp,
@@ -83,7 +82,8 @@ class FrameDecoder {
 
   private:
     Result refuse(Refusal refusal);
-    Result decodeIp(ByteReader& bytes, uint32_t wireLength, FrameInfo& frame, int depth);
+    Result decodeIp(ByteReader& bytes, uint32_t wireLength, FrameInfo& frame, int depth,
+                    int version);
     Result unwrapHep(FrameInfo& frame);
     static Refusal stepOverLinkEncapsulations(ByteReader& bytes, uint16_t& etherType);
     static Refusal stepOverPpp(ByteReader& bytes, uint16_t& etherType);

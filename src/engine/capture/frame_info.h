@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <vector>
 
@@ -11,12 +12,17 @@ struct FrameInfo {
     // As the capture file has them: unsigned, so times after January 2038 stay positive.
     uint32_t seconds = 0;
     uint32_t microseconds = 0;
-    uint32_t number = 0;              // record index in the file, from 1
-    uint64_t fileOffset = 0;          // offset of the record header
-    uint32_t sourceAddress = 0;       // host order
-    uint32_t destinationAddress = 0;  // host order
-    uint16_t ipPayloadLength = 0;     // IP total length minus IP header length
-    uint16_t ipIdentification = 0;
+    uint32_t number = 0;      // record index in the file, from 1
+    uint64_t fileOffset = 0;  // offset of the record header
+    // IPv4 in host order; for IPv6 (family 6) the number ipv6Number gives the address, and
+    // the bytes below.
+    uint32_t sourceAddress = 0;
+    uint32_t destinationAddress = 0;
+    uint8_t family = 4;
+    std::array<uint8_t, 16> source6{};
+    std::array<uint8_t, 16> destination6{};
+    uint16_t ipPayloadLength = 0;   // IP total length minus IP header length
+    uint32_t ipIdentification = 0;  // 16 bits in IPv4, 32 in an IPv6 fragment header
     uint16_t moreFragments = 0;
     uint16_t fragmentOffset = 0;  // in bytes
     // Length field of the UDP header of a datagram that is not fragmented; 0 otherwise. The

@@ -10,10 +10,10 @@ namespace varlowe {
 // The packet a HEP (Homer encapsulation protocol) datagram carries: what a probe or a SIP
 // server captured and sent to a collector, with its own addresses, ports and time.
 struct HepPacket {
-    int version = 0;          // 2 (also read for 1) or 3
-    uint8_t family = 0;       // 2 IPv4, 10 IPv6
-    uint8_t protocol = 0;     // the IP protocol: 17 UDP, 6 TCP
-    std::array<uint8_t, 16> source{};       // IPv4 in the first four bytes
+    int version = 0;                   // 2 (also read for 1) or 3
+    uint8_t family = 0;                // 2 IPv4, 10 IPv6
+    uint8_t protocol = 0;              // the IP protocol: 17 UDP, 6 TCP
+    std::array<uint8_t, 16> source{};  // IPv4 in the first four bytes
     std::array<uint8_t, 16> destination{};
     uint16_t sourcePort = 0;
     uint16_t destinationPort = 0;

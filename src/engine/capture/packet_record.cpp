@@ -2,6 +2,7 @@
 
 #include "byte_order.h"
 #include "frame_info.h"
+#include "ipv6_address.h"
 
 namespace varlowe {
 
@@ -40,9 +41,14 @@ void PacketRecord::assignFrom(const FrameInfo& frame, bool withTexts) {
     record.number = frame.number;
     record.fileOffset = frame.fileOffset;
     if (withTexts) {
-        assignDottedQuad(record.sourceAddress, frame.sourceAddress);
+        if (frame.family == 6) {
+            record.sourceAddress = ipv6Text(frame.source6);
+            record.destinationAddress = ipv6Text(frame.destination6);
+        } else {
+            assignDottedQuad(record.sourceAddress, frame.sourceAddress);
+            assignDottedQuad(record.destinationAddress, frame.destinationAddress);
+        }
         assignPort(record.sourcePort, frame.sourcePort);
-        assignDottedQuad(record.destinationAddress, frame.destinationAddress);
         assignPort(record.destinationPort, frame.destinationPort);
     }
     record.headerOverhead = frame.headerOverhead;

@@ -2,17 +2,23 @@
 
 #include <algorithm>
 
+#include "engine/capture/ipv6_address.h"
+
 namespace varlowe {
 
 std::optional<uint64_t> destinationKey(const std::string& address, int32_t port) {
     if (port < 0 || port > 65535) {
         return std::nullopt;
     }
-    std::optional<uint32_t> numeric = parseDottedQuad(address);
-    if (!numeric) {
-        return std::nullopt;
+    if (std::optional<uint32_t> numeric = parseDottedQuad(address)) {
+        return endpointKey(4, *numeric, static_cast<uint16_t>(port));
     }
-    return (uint64_t{*numeric} << 16) | static_cast<uint64_t>(port);
+    if (address.find(':') != std::string::npos) {
+        if (std::optional<Ipv6Bytes> six = parseIpv6(address)) {
+            return endpointKey(6, ipv6Number(*six), static_cast<uint16_t>(port));
+        }
+    }
+    return std::nullopt;
 }
 
 std::optional<uint32_t> parseDottedQuad(const std::string& text) {
@@ -46,6 +52,7 @@ std::optional<uint32_t> parseDottedQuad(const std::string& text) {
 
 MediaPacket MediaPacket::of(const FrameInfo& frame) {
     MediaPacket packet;
+    packet.family = frame.family;
     packet.destinationAddress = frame.destinationAddress;
     packet.destinationPort = frame.destinationPort;
     packet.payload = frame.payloadLength > 0 ? frame.payloadData() : nullptr;
@@ -60,6 +67,13 @@ MediaPacket MediaPacket::of(const FrameInfo& frame) {
 
 std::optional<MediaPacket> MediaPacket::of(const PacketRecord& record) {
     std::optional<uint32_t> address = parseDottedQuad(record.destinationAddress);
+    uint8_t family = 4;
+    if (!address && record.destinationAddress.find(':') != std::string::npos) {
+        if (std::optional<Ipv6Bytes> six = parseIpv6(record.destinationAddress)) {
+            address = ipv6Number(*six);
+            family = 6;
+        }
+    }
     const std::string& port = record.destinationPort;
     bool canonicalPort =
         !port.empty() && port.size() <= 5 && (port == "0" || port[0] != '0') &&
@@ -69,6 +83,7 @@ std::optional<MediaPacket> MediaPacket::of(const PacketRecord& record) {
         return std::nullopt;
     }
     MediaPacket packet;
+    packet.family = family;
     packet.destinationAddress = *address;
     packet.destinationPort = static_cast<uint16_t>(std::stoul(port));
     packet.payload = record.payloadData();
@@ -88,8 +103,8 @@ void MediaPacket::copyTo(PacketRecord& out, std::array<uint64_t, 2>& endpoints) 
         return;
     }
     const std::array<uint64_t, 2> now = {
-        (uint64_t{frame->sourceAddress} << 16) | frame->sourcePort,
-        (uint64_t{frame->destinationAddress} << 16) | frame->destinationPort};
+        endpointKey(frame->family, frame->sourceAddress, frame->sourcePort),
+        endpointKey(frame->family, frame->destinationAddress, frame->destinationPort)};
     out.assignFrom(*frame, now != endpoints);
     endpoints = now;
 }

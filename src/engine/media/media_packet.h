@@ -15,6 +15,7 @@ namespace varlowe {
 // What attribution needs of a packet: numeric destination, payload and, for the copies a
 // stream keeps, the packet itself. Address texts are formatted only when a copy is made.
 struct MediaPacket {
+    uint8_t family = 4;  // 6: the address is an IPv6 address's number
     uint32_t destinationAddress = 0;
     uint16_t destinationPort = 0;
     const uint8_t* payload = nullptr;
@@ -29,8 +30,8 @@ struct MediaPacket {
     const PacketRecord* record = nullptr;
 
     static MediaPacket of(const FrameInfo& frame);
-    // None when the record's destination is not an IPv4 dotted quad and port as a capture
-    // would give them (no such packet can match a stream).
+    // None when the record's destination is not an IPv4 dotted quad or an IPv6 address and a
+    // port as a capture would give them (no such packet can match a stream).
     static std::optional<MediaPacket> of(const PacketRecord& record);
     void copyTo(PacketRecord& out) const;
     // The same for a record that is overwritten by every packet of a stream: `endpoints`
@@ -42,11 +43,16 @@ struct MediaPacket {
 // Parses "a.b.c.d" exactly as packets are written (no leading zeros, no blanks).
 std::optional<uint32_t> parseDottedQuad(const std::string& text);
 
-// The numeric key of a destination (address in the high 32 of 48 bits, port in the low 16);
-// none for an address or port no packet can have.
+// The numeric key of an endpoint: the address (IPv4, or an IPv6 address's number) in bits 16
+// to 47, the port in the low 16, bit 48 set for IPv6.
+inline uint64_t endpointKey(uint8_t family, uint32_t address, uint16_t port) {
+    return (family == 6 ? uint64_t{1} << 48 : 0) | (uint64_t{address} << 16) | port;
+}
+// The key of a destination given as texts (a dotted quad or any IPv6 form); none for an
+// address or port no packet can have.
 std::optional<uint64_t> destinationKey(const std::string& address, int32_t port);
 inline uint64_t destinationKey(const MediaPacket& packet) {
-    return (uint64_t{packet.destinationAddress} << 16) | packet.destinationPort;
+    return endpointKey(packet.family, packet.destinationAddress, packet.destinationPort);
 }
 
 }  // namespace varlowe

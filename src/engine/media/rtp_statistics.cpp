@@ -5,6 +5,7 @@
 #include <cstdarg>
 #include <cstdio>
 
+#include "engine/capture/ipv6_address.h"
 #include "rtp_header.h"
 #include "rtp_stream_registry.h"
 
@@ -126,8 +127,8 @@ double averageJitterMilliseconds(const RtpStream& stream) {
 std::vector<std::pair<std::string, std::string>> streamFigureRows(const RtpStream& stream) {
     const PacketRecord& first = stream.firstPacket();
     return {
-        {"Source", first.sourceAddress + ":" + first.sourcePort},
-        {"Destination", first.destinationAddress + ":" + first.destinationPort},
+        {"Source", endpointText(first.sourceAddress, first.sourcePort)},
+        {"Destination", endpointText(first.destinationAddress, first.destinationPort)},
         {"Total Packets", std::to_string(stream.packets)},
         {"Out of Order Packets", std::to_string(stream.outOfOrder)},
         {"Dropped Packets", std::to_string(stream.dropped)},

@@ -4,6 +4,7 @@
 #include <string_view>
 #include <vector>
 
+#include "engine/capture/ipv6_address.h"
 #include "engine/text_search.h"
 
 namespace varlowe {
@@ -151,8 +152,11 @@ bool SdpMedia::namesPayloadType(int32_t type) const {
             ++i;
         }
         const std::string_view word(formats.data() + start, i - start);
+        if (word.empty() || word.size() > 3) {
+            continue;  // no payload type has more than three digits
+        }
         int32_t value = 0;
-        bool number = !word.empty() && word.size() <= 3;
+        bool number = true;
         for (char c : word) {
             number = number && c >= '0' && c <= '9';
             value = value * 10 + (c - '0');
@@ -264,6 +268,12 @@ void SdpDescription::handleLine(const std::string& line) {
 std::optional<std::string> SdpDescription::addressOf(const SdpMedia& media) const {
     for (const std::string* address : {&media.connection.address, &session_.address, &origin_[5]}) {
         if (!address->empty()) {
+            // An IPv6 address in the form packets show it, whatever form the SDP wrote.
+            if (address->find(':') != std::string::npos) {
+                if (std::optional<Ipv6Bytes> six = parseIpv6(*address)) {
+                    return ipv6Text(*six);
+                }
+            }
             return *address;
         }
     }

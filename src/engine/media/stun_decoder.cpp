@@ -4,10 +4,12 @@
 
 #include <cinttypes>
 #include <cstdio>
+#include <cstring>
 #include <string>
 
 #include "engine/capture/byte_order.h"
 #include "engine/capture/byte_reader.h"
+#include "engine/capture/ipv6_address.h"
 
 namespace varlowe {
 
@@ -93,8 +95,10 @@ std::string addressText(uint32_t address, uint16_t port) {
     return dottedQuad(address) + ":" + std::to_string(port);
 }
 
-// An IPv4 address attribute: reserved byte, family, port, address.
+// An address attribute: reserved byte, family, port, address (IPv4, or IPv6 for family 2).
 constexpr size_t kAddressValueSize = 8;
+constexpr size_t kAddress6ValueSize = 20;
+constexpr uint8_t kFamilyIpv6 = 0x02;
 
 std::string formatValue(ValueFormat format, const uint8_t* value, size_t length,
                         const uint8_t* transactionId) {
@@ -102,6 +106,21 @@ std::string formatValue(ValueFormat format, const uint8_t* value, size_t length,
     switch (format) {
         case ValueFormat::Address:
         case ValueFormat::XorAddress: {
+            if (length == kAddress6ValueSize && value[1] == kFamilyIpv6) {
+                // IPv6: XORed with the cookie and the transaction id, all sixteen bytes.
+                reader.skip(2);
+                uint16_t port = reader.be16();
+                Ipv6Bytes address;
+                std::memcpy(address.data(), value + 4, address.size());
+                if (format == ValueFormat::XorAddress) {
+                    port =
+                        static_cast<uint16_t>(port ^ ((transactionId[0] << 8) | transactionId[1]));
+                    for (size_t i = 0; i < address.size(); ++i) {
+                        address[i] ^= transactionId[i];
+                    }
+                }
+                return endpointText(ipv6Text(address), std::to_string(port));
+            }
             if (length != kAddressValueSize) {
                 return kInvalidLength;
             }

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "engine/capture/ipv6_address.h"
 #include "engine/media/rtp_stream_registry.h"
 #include "engine/text_search.h"
 
@@ -201,7 +202,14 @@ std::optional<ItemIndex> AnalysisModel::natBinding(const std::string& mappedAddr
 
 std::optional<NatBinding> AnalysisModel::localAddressBehindNat(const std::string& address,
                                                                int32_t port) const {
-    std::optional<ItemIndex> binding = natBinding(address + ":" + std::to_string(port));
+    // STUN writes an IPv6 address in its canonical form; an SDP may write it otherwise.
+    std::string canonical = address;
+    if (address.find(':') != std::string::npos) {
+        if (std::optional<Ipv6Bytes> six = parseIpv6(address)) {
+            canonical = ipv6Text(*six);
+        }
+    }
+    std::optional<ItemIndex> binding = natBinding(endpointText(canonical, std::to_string(port)));
     if (!binding) {
         return std::nullopt;
     }

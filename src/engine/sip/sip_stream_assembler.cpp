@@ -4,6 +4,7 @@
 #include <string_view>
 #include <utility>
 
+#include "engine/capture/ipv6_address.h"
 #include "engine/diagnostics.h"
 #include "engine/text_search.h"
 
@@ -216,7 +217,7 @@ void SipStreamAssembler::placeSegment(const FrameInfo& frame) {
         return;
     }
     const DirectionKey key{frame.sourceAddress, frame.destinationAddress, frame.sourcePort,
-                           frame.destinationPort};
+                           frame.destinationPort, frame.family};
     TcpDirection& direction = directions_[key];
     uint32_t sequence = frame.tcpSequence;
     if ((frame.tcpFlags & kTcpSyn) != 0) {
@@ -242,8 +243,8 @@ void SipStreamAssembler::placeSegment(const FrameInfo& frame) {
     }
     PacketRecord packet = PacketRecord::fromFrame(frame);
     if (direction.name.empty()) {
-        direction.name = packet.sourceAddress + ":" + packet.sourcePort + " > " +
-                         packet.destinationAddress + ":" + packet.destinationPort;
+        direction.name = endpointText(packet.sourceAddress, packet.sourcePort) + " > " +
+                         endpointText(packet.destinationAddress, packet.destinationPort);
     }
     if (!direction.synchronised) {
         direction.synchronised = true;  // the capture started within the connection
@@ -333,8 +334,8 @@ void SipStreamAssembler::dropSlotOf(const PacketRecord& packet, bool reportMessa
 }
 
 std::string SipStreamAssembler::unfinishedLine(const StreamSlot& slot) const {
-    std::string line = "Not enough data: TCP " + slot.sourceAddress + ":" + slot.sourcePort +
-                       " > " + slot.destinationAddress + ":" + slot.destinationPort +
+    std::string line = "Not enough data: TCP " + endpointText(slot.sourceAddress, slot.sourcePort) +
+                       " > " + endpointText(slot.destinationAddress, slot.destinationPort) +
                        ", the message of packet " + std::to_string(slot.number) +
                        " never completed (" + std::to_string(slot.size()) + " bytes";
     if (slot.neededLength > slot.size()) {

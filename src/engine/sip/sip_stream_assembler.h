@@ -117,16 +117,19 @@ class SipStreamAssembler {
         uint32_t destination;
         uint16_t sourcePort;
         uint16_t destinationPort;
+        uint8_t family;
         bool operator==(const DirectionKey& other) const {
             return source == other.source && destination == other.destination &&
-                   sourcePort == other.sourcePort && destinationPort == other.destinationPort;
+                   sourcePort == other.sourcePort && destinationPort == other.destinationPort &&
+                   family == other.family;
         }
     };
     struct DirectionKeyHash {
         size_t operator()(const DirectionKey& key) const {
-            uint64_t mixed =
-                (uint64_t{key.source} << 32 | key.destination) ^
-                ((uint64_t{key.sourcePort} << 16 | key.destinationPort) * 0x9e3779b97f4a7c15ull);
+            uint64_t mixed = (uint64_t{key.source} << 32 | key.destination) ^
+                             ((uint64_t{key.family} << 32 | uint64_t{key.sourcePort} << 16 |
+                               key.destinationPort) *
+                              0x9e3779b97f4a7c15ull);
             return static_cast<size_t>(mixed ^ (mixed >> 31));
         }
     };
