@@ -3,7 +3,7 @@
 captures.
 
 Every UDP datagram (a reassembled one counts once, on the fragment that completed it) and every
-TCP segment with payload, over untagged Ethernet II and IPv4, must appear with the same number,
+TCP segment with payload, over untagged Ethernet II and IPv4 or IPv6, must appear with the same number,
 time, addresses, ports and payload length. SIP and STUN messages must agree, and every RTP
 stream found here must have tshark's packet count. Exits 77 (skipped) when tshark is not
 installed.
@@ -27,6 +27,11 @@ def tshark_rows(path, options, display_filter, fields):
     return [line.split("\t") for line in output.splitlines()]
 
 
+def endpoint(address, port):
+    """address:port, an IPv6 address in brackets."""
+    return ("[%s]:%s" if ":" in address else "%s:%s") % (address, port)
+
+
 def link_header_length(protocols, ifindex):
     """Bytes before the IP header: the link layer's header and its VLAN tags."""
     layers = protocols.split(":")
@@ -40,25 +45,30 @@ def tshark_packets(path):
     fields = ["frame.number", "frame.time_epoch", "ip.src", "ip.dst", "udp.srcport", "udp.dstport",
               "tcp.srcport", "tcp.dstport", "udp.length", "tcp.len", "frame.len", "ip.hdr_len",
               "ip.len", "frame.cap_len", "ip.flags.mf", "ip.frag_offset", "frame.protocols",
-              "sll.ifindex"]
+              "sll.ifindex", "ipv6.src", "ipv6.dst"]
     packets = []
     for row in tshark_rows(path, ["-o", "tcp.desegment_tcp_streams:FALSE", "-E", "occurrence=l"],
-                           "ip && ((udp && !icmp) || tcp.len > 0)", fields):
+                           "(ip || ipv6) && ((udp && !icmp && !icmpv6) || tcp.len > 0)", fields):
         (number, epoch, src, dst, usport, udport, tsport, tdport, ulen, tlen, flen, hlen,
-         iplen, caplen, mf, fragoffset, protocols, ifindex) = row
+         iplen, caplen, mf, fragoffset, protocols, ifindex, src6, dst6) = row
+        six = not src
+        if six:
+            src, dst = src6, dst6
         seconds, _, fraction = epoch.partition(".")
         time = "%s.%s" % (seconds, (fraction + "000000")[:6])
         if usport:
             kind, sport, dport = "UDP", usport, udport
-            if mf in ("0", "False") and fragoffset == "0":
+            if six:
+                length = int(ulen) - 8
+            elif mf in ("0", "False") and fragoffset == "0":
                 # Bytes after the IP packet (Ethernet padding, trailers) count as UDP payload.
                 length = int(caplen) - link_header_length(protocols, ifindex) - int(hlen) - 8
             else:
                 length = int(ulen) - 8
         else:
             kind, sport, dport, length = "TCP", tsport, tdport, int(tlen)
-        packets.append("%s %s %s %s:%s > %s:%s %d" % (number, time, kind, src, sport, dst, dport,
-                                                       length))
+        packets.append("%s %s %s %s > %s %d" % (number, time, kind, endpoint(src, sport),
+                                                 endpoint(dst, dport), length))
     return packets
 
 
@@ -71,17 +81,19 @@ def tshark_messages(path):
     """(transport, line) per SIP message and STUN message, as tshark sees them."""
     fields = ["frame.number", "frame.time_epoch", "ip.src", "ip.dst", "udp.srcport", "udp.dstport",
               "tcp.srcport", "tcp.dstport", "sip.Request-Line", "sip.Status-Line", "stun.cookie",
-              "stun.id", "stun.type"]
+              "stun.id", "stun.type", "ipv6.src", "ipv6.dst"]
     messages = []
     for row in tshark_rows(path, ["-d", "tcp.port==6060,sip", "-E", "aggregator=\x01",
                                   "-E", "occurrence=a"],
-                           "ip && (sip || (stun && udp))", fields):
+                           "(ip || ipv6) && (sip || (stun && udp))", fields):
         (number, epoch, src, dst, usport, udport, tsport, tdport, requests, statuses, cookie,
-         ident, stun_type) = row
+         ident, stun_type, src6, dst6) = row
+        if not src:
+            src, dst = src6, dst6
         seconds, _, fraction = epoch.partition(".")
         prefix = "%s %s" % (number, "%s.%s" % (seconds, (fraction + "000000")[:6]))
         transport = "UDP" if usport else "TCP"
-        ends = "%s:%s > %s:%s" % (src, usport or tsport, dst, udport or tdport)
+        ends = "%s > %s" % (endpoint(src, usport or tsport), endpoint(dst, udport or tdport))
         if stun_type:
             name = STUN_TYPES.get(int(stun_type, 16), stun_type)
             messages.append((transport, prefix, "STUN %s %s %s" % (ends, name,
@@ -132,7 +144,7 @@ def parse_tshark_streams(output):
         words = line.split()
         if len(words) < 9 or not words[6].startswith("0x"):
             continue
-        key = ("%s:%s" % (words[2], words[3]), "%s:%s" % (words[4], words[5]), words[6].upper())
+        key = (endpoint(words[2], words[3]), endpoint(words[4], words[5]), words[6].upper())
         # The payload name may be several words; the count follows it and precedes "Lost".
         at = words.index(next(w for w in words[8:] if w.isdigit()), 8)
         packets, lost = int(words[at]), int(words[at + 1])
@@ -166,6 +178,8 @@ def compare_extraction(cli, path, number, line):
     """`extract --stream N` must write the RTP payloads tshark shows for that stream."""
     words = line.split(" ")
     destination, port = words[5].rsplit(":", 1)
+    destination = destination.strip("[]")
+    address_field = "ipv6.dst" if ":" in destination else "ip.dst"
     ssrc = words[-1]
     payload_type = {"pcmu": 0, "pcma": 8}.get(words[6].split("/")[1].lower())
     if payload_type is None:
@@ -176,8 +190,8 @@ def compare_extraction(cli, path, number, line):
         ours = f.read()
     os.remove(tmp)
     rows = tshark_rows(path, ["-d", "tcp.port==6060,sip"],
-                       "ip.dst==%s && udp.dstport==%s && rtp.ssrc==%s && rtp.p_type==%d" % (
-                           destination, port, ssrc, payload_type), ["rtp.payload"])
+                       "%s==%s && udp.dstport==%s && rtp.ssrc==%s && rtp.p_type==%d" % (
+                           address_field, destination, port, ssrc, payload_type), ["rtp.payload"])
     theirs = b"".join(bytes.fromhex(row[0].replace(":", "")) for row in rows if row and row[0])
     return ours == theirs
 

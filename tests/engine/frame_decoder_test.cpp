@@ -4,6 +4,8 @@
 #include <string>
 
 #include "engine/capture/frame_decoder.h"
+#include "engine/capture/ipv6_address.h"
+#include "engine/capture/packet_record.h"
 #include "engine/diagnostics.h"
 #include "support/capture_builder.h"
 
@@ -229,4 +231,96 @@ TEST(FrameDecoder, RefusedRecordsAreCountedByCause) {
     EXPECT_EQ(d.frame.payloadLength, 0u);
     EXPECT_EQ(d.frame.tcpFlags, 0x02);
     EXPECT_EQ(decode(syns, padded(ack)).result, FrameDecoder::Result::Dropped);
+}
+
+TEST(FrameDecoder, Ipv6OnEveryLinkLayerThroughItsExtensionHeadersAndTunnels) {
+    const Ipv6Address a = ipv6("2001:db8::a"), b = ipv6("2001:db8:0:0:1::b");
+    const Bytes udp = udpDatagram(5060, 5062, bytesOf("INVITE"));
+    const Bytes plain = ipv6Packet(a, b, 17, udp);
+    const Bytes hopByHop = {0, 1, 4, 0, 0, 0, 0};  // padding option, 8 bytes in all
+    const Bytes routing = {0, 0, 0, 0, 0, 0, 0};   // type 0, no segments left
+    Bytes destination(15, 0);                      // 16 bytes: length field 1
+    destination[0] = 1;
+    const Bytes extended =
+        ipv6Packet(a, b, 17, udp, {{0, hopByHop}, {43, routing}, {60, destination}});
+    const Bytes inner4 = ipv4Packet(ipv4(10, 0, 0, 1), ipv4(10, 0, 0, 2), 17, udp);
+    struct Case {
+        const char* name;
+        Bytes bytes;
+        uint32_t linkType;
+        bool six;
+    } cases[] = {
+        {"Ethernet", ethernetFrame(plain, 0x86dd), 1, true},
+        {"Ethernet, a tag", taggedEthernetFrame(plain, {0x8100}, 0x86dd), 1, true},
+        {"cooked v2", cookedFrame(plain, true, {}, 0x86dd), 276, true},
+        {"raw IP", plain, 101, true},
+        {"raw IPv6", plain, 229, true},
+        {"BSD loopback (AF_INET6 of Linux... or of BSD: 24)",
+         loopbackFrame(plain, FileByteOrder::Little, 24), 0, true},
+        {"PPPoE", ethernetFrame(pppoeSession(plain, 0x0057), 0x8864), 1, true},
+        {"MPLS", ethernetFrame(mplsStack(plain, {16}), 0x8847), 1, true},
+        {"extension headers", ethernetFrame(extended, 0x86dd), 1, true},
+        {"IPv6 in IPv4", ethernetFrame(ipv4Packet(1, 2, 41, plain)), 1, true},
+        {"IPv4 in IPv6", ethernetFrame(ipv6Packet(b, a, 4, inner4), 0x86dd), 1, false},
+        {"GRE over IPv6", ethernetFrame(ipv6Packet(b, a, 47, greBody(plain, 0x86dd)), 0x86dd), 1,
+         true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        FrameDecoder decoder;
+        Decoded d = decode(decoder, c.bytes, c.linkType);
+        ASSERT_EQ(d.result, FrameDecoder::Result::Accepted);
+        EXPECT_EQ(d.payload(), "INVITE");
+        EXPECT_EQ(d.frame.family, c.six ? 6 : 4);
+        if (c.six) {
+            EXPECT_EQ(d.frame.source6, a);
+            EXPECT_EQ(d.frame.destination6, b);
+            EXPECT_EQ(ipv6Address(d.frame.sourceAddress), a);
+            EXPECT_NE(d.frame.sourceAddress, d.frame.destinationAddress);
+            EXPECT_EQ(PacketRecord::fromFrame(d.frame).destinationAddress, "2001:db8::1:0:0:b");
+        }
+        EXPECT_EQ(d.frame.destinationPort, 5062);
+        EXPECT_EQ(d.frame.headerOverhead, c.bytes.size() - 6);
+    }
+    // Damaged extension headers are refused, never read past.
+    FrameDecoder decoder;
+    Bytes cut = ethernetFrame(extended, 0x86dd);
+    cut.resize(14 + 40 + 12);
+    EXPECT_EQ(decode(decoder, cut).result, FrameDecoder::Result::Dropped);
+    Bytes tooLong = ethernetFrame(extended, 0x86dd);
+    tooLong[14 + 40 + 1] = 200;  // hop-by-hop length beyond the record
+    EXPECT_EQ(decode(decoder, tooLong).result, FrameDecoder::Result::Dropped);
+    EXPECT_EQ(decoder.refusals(Refusal::Damaged), 2u);
+    const Bytes icmp = ethernetFrame(ipv6Packet(a, b, 58, Bytes(8, 0)), 0x86dd);
+    EXPECT_EQ(decode(decoder, icmp).result, FrameDecoder::Result::Dropped);
+    EXPECT_EQ(decoder.refusals(Refusal::OtherIpProtocol), 1u);
+}
+
+TEST(FrameDecoder, Ipv6FragmentsMakeTheirDatagramWhateverTheirOrder) {
+    const Ipv6Address a = ipv6("fd00::1"), b = ipv6("fd00::2");
+    const std::string text(3000, 'x');
+    const Bytes datagram = udpDatagram(5060, 5060, bytesOf(text));
+    auto piece = [&](size_t offset, size_t length, bool more, uint32_t id) {
+        Bytes part(datagram.begin() + static_cast<long>(offset),
+                   datagram.begin() + static_cast<long>(offset + length));
+        return ethernetFrame(
+            ipv6Packet(a, b, 17, part, {{44, ipv6FragmentHeader(uint16_t(offset), more, id)}}),
+            0x86dd);
+    };
+    FrameDecoder decoder;
+    // The same identification from another source is another datagram.
+    const Bytes other =
+        ethernetFrame(ipv6Packet(b, a, 17, Bytes(datagram.begin(), datagram.begin() + 1232),
+                                 {{44, ipv6FragmentHeader(0, true, 77)}}),
+                      0x86dd);
+    EXPECT_EQ(decode(decoder, other).result, FrameDecoder::Result::Dropped);
+    EXPECT_EQ(decode(decoder, piece(2464, datagram.size() - 2464, false, 77)).result,
+              FrameDecoder::Result::Dropped);
+    EXPECT_EQ(decode(decoder, piece(0, 1232, true, 77)).result, FrameDecoder::Result::Dropped);
+    Decoded whole = decode(decoder, piece(1232, 1232, true, 77));
+    ASSERT_EQ(whole.result, FrameDecoder::Result::Accepted);
+    EXPECT_EQ(whole.payload(), text);
+    EXPECT_EQ(whole.frame.sourcePort, 5060);
+    EXPECT_EQ(whole.frame.family, 6);
+    EXPECT_EQ(decoder.fragments().heldFragments(), 1u);  // the other source's
 }

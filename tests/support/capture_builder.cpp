@@ -1,5 +1,7 @@
 #include "capture_builder.h"
 
+#include <arpa/inet.h>
+
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -262,6 +264,41 @@ Bytes taggedEthernetFrame(const Bytes& ipPacket, const std::vector<uint16_t>& ta
     putBe16(frame, etherType);
     frame.insert(frame.end(), ipPacket.begin(), ipPacket.end());
     return frame;
+}
+
+Ipv6Address ipv6(const std::string& text) {
+    Ipv6Address address{};
+    if (inet_pton(AF_INET6, text.c_str(), address.data()) != 1) {
+        throw std::invalid_argument("not an IPv6 address: " + text);
+    }
+    return address;
+}
+
+Bytes ipv6Packet(const Ipv6Address& source, const Ipv6Address& destination, uint8_t protocol,
+                 const Bytes& body, const std::vector<std::pair<uint8_t, Bytes>>& extensions) {
+    Bytes chain;
+    for (size_t i = 0; i < extensions.size(); ++i) {
+        const uint8_t next = i + 1 < extensions.size() ? extensions[i + 1].first : protocol;
+        Bytes header = extensions[i].second;
+        header.insert(header.begin(), next);
+        chain.insert(chain.end(), header.begin(), header.end());
+    }
+    chain.insert(chain.end(), body.begin(), body.end());
+    Bytes packet = {0x60, 0, 0, 0};
+    putBe16(packet, static_cast<uint16_t>(chain.size()));
+    packet.push_back(extensions.empty() ? protocol : extensions.front().first);
+    packet.push_back(64);
+    packet.insert(packet.end(), source.begin(), source.end());
+    packet.insert(packet.end(), destination.begin(), destination.end());
+    packet.insert(packet.end(), chain.begin(), chain.end());
+    return packet;
+}
+
+Bytes ipv6FragmentHeader(uint16_t offset, bool more, uint32_t identification) {
+    Bytes header = {0};
+    putBe16(header, static_cast<uint16_t>((offset & 0xfff8) | (more ? 1 : 0)));
+    putBe32(header, identification);
+    return header;
 }
 
 Bytes pppoeSession(const Bytes& packet, uint16_t pppProtocol) {

@@ -1,8 +1,10 @@
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 // Writes capture files from frame descriptions, for tests, fuzz seeds and benchmarks.
@@ -108,6 +110,15 @@ Bytes taggedEthernetFrame(const Bytes& ipPacket, const std::vector<uint16_t>& ta
 // Linux cooked capture, v1 (16-byte header) or v2 (20 bytes), optionally with tags.
 Bytes cookedFrame(const Bytes& ipPacket, bool version2, const std::vector<uint16_t>& tagTypes = {},
                   uint16_t protocol = 0x0800);
+// An IPv6 packet; `extensions` are (next-header value, header bytes) pairs placed in order
+// before the body, each header's next-header byte filled in.
+using Ipv6Address = std::array<uint8_t, 16>;
+Ipv6Address ipv6(const std::string& text);
+Bytes ipv6Packet(const Ipv6Address& source, const Ipv6Address& destination, uint8_t protocol,
+                 const Bytes& body, const std::vector<std::pair<uint8_t, Bytes>>& extensions = {});
+// An IPv6 fragment header's bytes (after the next-header byte's place).
+Bytes ipv6FragmentHeader(uint16_t offset, bool more, uint32_t identification);
+
 // The body of a PPPoE session frame (Ethernet type 0x8864) carrying a PPP protocol.
 Bytes pppoeSession(const Bytes& packet, uint16_t pppProtocol = 0x0021);
 // An MPLS label stack (Ethernet type 0x8847), the last entry marked bottom of stack.
