@@ -1,5 +1,7 @@
 #include "capture_generator.h"
 
+#include <arpa/inet.h>
+
 #include <cstdio>
 #include <memory>
 #include <queue>
@@ -193,10 +195,56 @@ class Generator {
         }
     }
 
+    // The address as SIP and SDP write it; with IPv6 an IPv4 address a.b.c.d becomes
+    // fd00::a.b:c.d (its 32 bits in the low two groups).
+    std::string host(uint32_t address) const {
+        if (!options_.ipv6) {
+            return quad(address);
+        }
+        const testsupport::Ipv6Address bytes = ipv6Of(address);
+        char text[INET6_ADDRSTRLEN];
+        inet_ntop(AF_INET6, bytes.data(), text, sizeof text);
+        return text;
+    }
+    static testsupport::Ipv6Address ipv6Of(uint32_t address) {
+        testsupport::Ipv6Address bytes{};
+        bytes[0] = 0xfd;
+        for (int i = 0; i < 4; ++i) {
+            bytes[12 + i] = static_cast<uint8_t>(address >> (24 - 8 * i));
+        }
+        return bytes;
+    }
+    // A host in a SIP URI or a Via: IPv6 in brackets.
+    std::string uriHost(uint32_t address) const {
+        return options_.ipv6 ? "[" + host(address) + "]" : host(address);
+    }
+    Bytes udp(uint32_t from, uint16_t fromPort, uint32_t to, uint16_t toPort,
+              const Bytes& payload) const {
+        if (!options_.ipv6) {
+            return testsupport::udpFrame(from, fromPort, to, toPort, payload);
+        }
+        return testsupport::ethernetFrame(
+            testsupport::ipv6Packet(ipv6Of(from), ipv6Of(to), 17,
+                                    testsupport::udpDatagram(fromPort, toPort, payload)),
+            0x86dd);
+    }
+    Bytes tcp(uint32_t from, uint16_t fromPort, uint32_t to, uint16_t toPort, const Bytes& payload,
+              uint32_t sequence) const {
+        if (!options_.ipv6) {
+            return testsupport::tcpFrame(from, fromPort, to, toPort, payload, {}, sequence);
+        }
+        return testsupport::ethernetFrame(
+            testsupport::ipv6Packet(
+                ipv6Of(from), ipv6Of(to), 6,
+                testsupport::tcpSegment(fromPort, toPort, payload, {}, sequence)),
+            0x86dd);
+    }
+
     std::string sdp(const Call& call, const Endpoint& side) {
-        std::string address = quad(side.address);
-        return "v=0\r\no=- " + std::to_string(call.id) + " 1 IN IP4 " + address +
-               "\r\ns=bench\r\nc=IN IP4 " + address + "\r\nt=0 0\r\nm=audio " +
+        std::string address = host(side.address);
+        const char* family = options_.ipv6 ? " IN IP6 " : " IN IP4 ";
+        return "v=0\r\no=- " + std::to_string(call.id) + " 1" + family + address +
+               "\r\ns=bench\r\nc=" + std::string(family + 1) + address + "\r\nt=0 0\r\nm=audio " +
                std::to_string(side.rtpPort) +
                " RTP/AVP 8 0 101\r\na=rtpmap:8 PCMA/8000\r\na=rtpmap:0 PCMU/8000\r\n"
                "a=rtpmap:101 telephone-event/8000\r\na=fmtp:101 0-15\r\na=sendrecv\r\n";
@@ -214,21 +262,21 @@ class Generator {
         std::string method = step <= 3 ? "INVITE" : step == 4 ? "ACK" : "BYE";
         int cseq = step <= 4 ? 1 : 2;
         std::string ruri =
-            "sip:" + std::to_string(2000 + call.slot) + "@" + quad(call.callee.address);
+            "sip:" + std::to_string(2000 + call.slot) + "@" + uriHost(call.callee.address);
         std::string branch =
             "z9hG4bK-" + std::to_string(call.id) + "-" + std::to_string(step <= 3 ? 0 : step);
         std::string text = request ? std::string(kStarts[step]) + " " + ruri + " SIP/2.0\r\n"
                                    : std::string(kStarts[step]) + "\r\n";
-        text += "Via: SIP/2.0/" + transport + " " + quad(call.caller.address) + ":" +
+        text += "Via: SIP/2.0/" + transport + " " + uriHost(call.caller.address) + ":" +
                 std::to_string(call.caller.sipPort) + ";branch=" + branch + "\r\n";
         text += "Max-Forwards: 70\r\n";
-        text += "From: <sip:" + std::to_string(1000 + call.slot) + "@" + quad(call.caller.address) +
-                ">;tag=" + call.fromTag + "\r\n";
+        text += "From: <sip:" + std::to_string(1000 + call.slot) + "@" +
+                uriHost(call.caller.address) + ">;tag=" + call.fromTag + "\r\n";
         text += "To: <" + ruri + ">" + (step >= 2 ? ";tag=" + call.toTag : "") + "\r\n";
         text += "Call-ID: " + call.callId + "\r\n";
         text += "CSeq: " + std::to_string(cseq) + " " + method + "\r\n";
         text +=
-            "Contact: <sip:" + quad(from.address) + ":" + std::to_string(from.sipPort) + ">\r\n";
+            "Contact: <sip:" + uriHost(from.address) + ":" + std::to_string(from.sipPort) + ">\r\n";
         text += "User-Agent: varlowe-bench\r\n";
         std::string body;
         if (step == 0) {
@@ -242,8 +290,8 @@ class Generator {
         text += "Content-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body;
 
         if (!call.tcp) {
-            emit(event.time, testsupport::udpFrame(from.address, from.sipPort, to.address,
-                                                   to.sipPort, bytesOf(text)));
+            emit(event.time,
+                 udp(from.address, from.sipPort, to.address, to.sipPort, bytesOf(text)));
             return;
         }
         // Over TCP the INVITE goes out in two segments, as a full send buffer would split it.
@@ -259,8 +307,7 @@ class Generator {
         int64_t time = event.time;
         for (const Bytes& segment : segments) {
             uint32_t& sequence = call.tcpSequence[event.direction];
-            emit(time, testsupport::tcpFrame(from.address, from.sipPort, to.address, to.sipPort,
-                                             segment, {}, sequence));
+            emit(time, tcp(from.address, from.sipPort, to.address, to.sipPort, segment, sequence));
             sequence += static_cast<uint32_t>(segment.size());
             time += 40;
         }
@@ -306,8 +353,8 @@ class Generator {
             }
         }
         ++call.sentPackets[d];
-        emit(event.time, testsupport::udpFrame(from.address, from.rtpPort, to.address, to.rtpPort,
-                                               rtpPacket(call, d, sequence, timestamp)));
+        emit(event.time, udp(from.address, from.rtpPort, to.address, to.rtpPort,
+                             rtpPacket(call, d, sequence, timestamp)));
     }
 
     void rtcp(Call& call, const Event& event) {
@@ -348,9 +395,8 @@ class Generator {
         }
         sdes[3] = static_cast<uint8_t>(sdes.size() / 4 - 1);
         packet.insert(packet.end(), sdes.begin(), sdes.end());
-        emit(event.time,
-             testsupport::udpFrame(from.address, static_cast<uint16_t>(from.rtpPort + 1),
-                                   to.address, static_cast<uint16_t>(to.rtpPort + 1), packet));
+        emit(event.time, udp(from.address, static_cast<uint16_t>(from.rtpPort + 1), to.address,
+                             static_cast<uint16_t>(to.rtpPort + 1), packet));
     }
 
     void emit(int64_t micros, const Bytes& frame) {

@@ -16,6 +16,9 @@ struct GeneratorOptions {
     bool media = true;
     // Stop once this many calls have been started and finished (0: only the size limits).
     uint64_t maxCalls = 0;
+    // Every address an IPv6 one (fd00::, the IPv4 address in its low 32 bits), in the
+    // packets, SIP and SDP alike.
+    bool ipv6 = false;
 };
 
 struct GeneratorResult {

@@ -9,6 +9,7 @@ namespace {
 const char* const kUsage =
     "Usage: generate-capture -o FILE [--size-mb N] [--calls N] [--seed N] [--tcp-share X]\n"
     "                        [--loss X] [--reorder X] [--no-media] [--max-calls N]\n"
+    "                        [--ipv6]\n"
     "Writes a synthetic capture of concurrent SIP calls with RTP and RTCP, the same bytes for\n"
     "the same options.\n";
 }
@@ -21,6 +22,10 @@ int main(int argc, char** argv) {
         if (argument == "--help") {
             std::fputs(kUsage, stdout);
             return 0;
+        }
+        if (argument == "--ipv6") {
+            options.ipv6 = true;
+            continue;
         }
         if (argument == "--no-media") {
             options.media = false;

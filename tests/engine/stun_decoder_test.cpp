@@ -180,3 +180,23 @@ TEST(StunDecoder, NameTables) {
     EXPECT_EQ(*pairs.find("A"), "1");
     EXPECT_EQ(pairs.find("a"), nullptr);
 }
+
+TEST(StunDecoder, Ipv6AddressesPlainAndXoredWithTheCookieAndTransaction) {
+    // 2001:db8::1:2 port 3478; the XOR key is the cookie and the transaction id (RFC 5389).
+    const Bytes address = {0x20, 0x01, 0x0d, 0xb8, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1, 0, 2};
+    Bytes plain = {0x00, 0x02, 0x0d, 0x96};
+    plain.insert(plain.end(), address.begin(), address.end());
+    const Bytes header = stun(0x0101, {}, true);
+    Bytes xored = plain;
+    xored[2] ^= header[4];
+    xored[3] ^= header[5];
+    for (size_t i = 0; i < 16; ++i) {
+        xored[4 + i] ^= header[4 + i];
+    }
+    Bytes message = stun(0x0101, attribute(0x0001, plain) + attribute(0x0020, xored), true);
+    Pairs pairs = decode(message);
+    ASSERT_EQ(pairs.size(), 4u);
+    EXPECT_EQ(pairs[2].second, "[2001:db8::1:2]:3478");
+    EXPECT_EQ(pairs[3], (std::pair<std::string, std::string>{"STUN_XOR_MAPPED_ADDRESS",
+                                                             "[2001:db8::1:2]:3478"}));
+}
