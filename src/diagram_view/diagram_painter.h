@@ -74,6 +74,8 @@ class DiagramPainter {
     void paint(wxDC& dc, const PaintArea& area) const;
     void paintHeader(wxDC& dc, const PaintArea& area) const;
     void paintRows(wxDC& dc, const PaintArea& area) const;
+    // Where an empty ladder's rows would be: why the capture gave nothing to show.
+    void paintEmptyReasons(wxDC& dc, const PaintArea& area) const;
 
     // The texts of an item's arrow: the one above it and the three below it.
     struct ArrowTexts {
@@ -92,7 +94,6 @@ class DiagramPainter {
     void paintItem(wxDC& dc, const PaintArea& area, size_t row, const AnalysisItem& item) const;
     void paintTimes(wxDC& dc, const PaintArea& area, size_t row, const AnalysisItem& item) const;
     void paintMarkers(wxDC& dc, const PaintArea& area) const;
-    void paintEmptyReasons(wxDC& dc, const PaintArea& area) const;
     wxColour rowBackground(const PaintArea& area, size_t row) const;
 
     const DiagramState& state_;

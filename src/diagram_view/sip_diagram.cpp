@@ -219,6 +219,7 @@ void SipDiagram::paintView(wxDC& dc) {
     if (area.headerY + geometry_.headerHeight > 0) {
         painter.paintHeader(dc, area);
     }
+    painter.paintEmptyReasons(dc, area);
 }
 
 void SipDiagram::onSize(wxSizeEvent& event) {

@@ -456,3 +456,22 @@ TEST(MainWindow, RecentFilesSurviveTheSettingsSave) {
     EXPECT_NE(file.find("[diagram]"), std::string::npos) << file;
     EXPECT_NE(file.find("showTimeDeltas.value=0"), std::string::npos) << file;
 }
+
+// A capture with nothing to show opens its window and says why, in the status bar.
+TEST(MainWindow, ACaptureWithNothingToShowSaysWhy) {
+    Program program;
+    CaptureBuilder builder;
+    builder.add(ethernetFrame(Bytes(28, 0), 0x0806));
+    builder.add(ethernetFrame(ipv4Packet(ipv4(10, 0, 0, 1), ipv4(10, 0, 0, 2), 1, Bytes(8, 0))));
+    builder.add(ethernetFrame(ipv4Packet(ipv4(10, 0, 0, 1), ipv4(10, 0, 0, 2), 1, Bytes(8, 0))));
+    TempFile file("unreadable.pcap");
+    builder.writeTo(file.path());
+    ASSERT_EQ(program.frame->openCapture(file.path(), false), AnalysisOutcome::Analysed);
+    ASSERT_EQ(program.frame->countDiagramWindows(), 1u);
+    EXPECT_EQ(program.frame->diagramWindows()[0]->diagram()->state().rowCount(), 0u);
+    ASSERT_NE(program.frame->GetStatusBar(), nullptr);
+    EXPECT_EQ(program.frame->GetStatusBar()->GetStatusText(),
+              "Nothing to show in unreadable.pcap: 1 record: neither IPv4 nor IPv6 (ARP and other "
+              "link protocols); 2 records: IP protocols other than UDP and TCP (ICMP, ESP and the "
+              "like)");
+}
