@@ -221,24 +221,31 @@ void SipStreamAssembler::placeSegment(const FrameInfo& frame) {
     TcpDirection& direction = directions_[key];
     uint32_t sequence = frame.tcpSequence;
     if ((frame.tcpFlags & kTcpSyn) != 0) {
-        // A new connection on these addresses and ports starts a new byte stream; what the
-        // old one left waiting comes out first.
-        if (!direction.held.empty()) {
-            releaseHeld(direction, true);
-        }
-        direction.synchronised = true;
-        direction.next = sequence + 1;
-        direction.restarted = true;
-        if (frame.payloadLength == 0) {
-            return;
+        if (direction.sawSyn && sequence == direction.synSequence) {
+            // The same SYN again (a retransmission): the stream goes on.
+            if (frame.payloadLength == 0) {
+                return;
+            }
+        } else {
+            // A new connection on these addresses and ports starts a new byte stream; what
+            // the old one left waiting comes out first.
+            if (!direction.held.empty()) {
+                releaseHeld(direction, true);
+            }
+            direction.sawSyn = true;
+            direction.synSequence = sequence;
+            direction.synchronised = true;
+            direction.next = sequence + 1;
+            direction.restarted = true;
+            if (frame.payloadLength == 0) {
+                return;
+            }
         }
         sequence += 1;  // data on a SYN follows it
     }
     if (frame.payloadLength == 0) {
-        // FIN or RST: nothing more will fill a gap of this connection.
-        if (!direction.held.empty()) {
-            releaseHeld(direction, true);
-        }
+        // FIN or RST without data: a segment reordered before it may still fill a gap, so
+        // what waits stays for the bounds or the end of the capture.
         return;
     }
     PacketRecord packet = PacketRecord::fromFrame(frame);

@@ -75,6 +75,8 @@ struct TcpDirection {
     uint32_t firstGapAfter = 0;  // the packet after which bytes were first missing
     std::string name;            // "10.0.0.1:5060 > 10.0.0.2:5060"
     bool restarted = false;      // a SYN came: the next data begins a new stream
+    bool sawSyn = false;
+    uint32_t synSequence = 0;  // of the connection's SYN, to know it when it is resent
 };
 
 // The packet source of the analysis pass: UDP packets pass through unchanged, TCP segments are
