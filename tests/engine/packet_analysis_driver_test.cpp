@@ -486,3 +486,31 @@ TEST(PacketAnalysisDriver, MediaIsFiledWithTheCallThatNamedItsPayloadType) {
     EXPECT_EQ(second[0]->packets, 30);
     EXPECT_EQ(second[0]->encodingName, "PCMA");  // the second SDP's name, not the preset's
 }
+
+// The same case recorded with sipp: each call's streams are filed with it.
+TEST(PacketAnalysisDriver, TwoRecordedCallsOnOneMediaPortKeepTheirOwnStreams) {
+    PacketAnalysisDriver driver(ParsingOptions{}, nullptr, nullptr);
+    AnalysisResult result =
+        driver.analyse(VARLOWE_SOURCE_DIR "/tests/fixtures/sip-two-calls-one-port.pcap", false);
+    ASSERT_EQ(result.outcome, AnalysisOutcome::Analysed);
+    const AnalysisModel& model = *result.model;
+    std::vector<std::string> calls;
+    for (size_t i = 0; i < model.itemCount(); ++i) {
+        const AnalysisItem& item = model.item(ItemIndex(i));
+        if (item.sip && item.sip->method().value_or("") == "INVITE") {
+            calls.emplace_back(item.sip->callId().value_or(""));
+        }
+    }
+    ASSERT_EQ(calls.size(), 2u);
+    for (size_t call = 0; call < 2; ++call) {
+        SCOPED_TRACE(calls[call]);
+        std::vector<std::string> encodings;
+        for (ItemIndex index : model.itemsWithCallId(calls[call])) {
+            if (const RtpStream* stream = model.item(index).stream) {
+                encodings.push_back(stream->encodingName);
+                EXPECT_GT(stream->packets, 50);
+            }
+        }
+        EXPECT_EQ(encodings, std::vector<std::string>(2, call == 0 ? "PCMU" : "PCMA"));
+    }
+}
