@@ -493,9 +493,12 @@ std::optional<RtpStreamRegistry::Found> RtpStreamRegistry::findStream(const Medi
             continue;  // RTP of a type it never announced
         }
         for (uint32_t k = 0; k < list.count; ++k) {
+            const PayloadEntry& entry = entries_[list.first + k];
+            if (!rtcpHere && static_cast<uint32_t>(entry.payloadType) != type) {
+                continue;  // RTP matches its own payload type only: no record to look up
+            }
             const uint32_t registration = a.firstRegistration + k;
             const RtpStream* record = recordOf(a, registration);
-            const PayloadEntry& entry = entries_[list.first + k];
             StreamMatch match = record != nullptr
                                     ? matchStream(packet, *record, includeRtcp)
                                     : matchUnrecorded(packet, destination, a, entry, includeRtcp);
