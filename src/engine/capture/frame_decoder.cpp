@@ -355,8 +355,8 @@ FrameDecoder::Result FrameDecoder::decodeIp(ByteReader& bytes, uint32_t wireLeng
             // on the paths SIP takes).
             return refuse(protocol == kProtocolTcp ? Refusal::Damaged : Refusal::TunnelFragment);
         }
-        frame.sourceAddress = ipv6Number(frame.source6);
-        frame.destinationAddress = ipv6Number(frame.destination6);
+        frame.sourceAddress = numberOf(frame.source6);
+        frame.destinationAddress = numberOf(frame.destination6);
     } else {
         if (bytes.remaining() < kIpHeaderSize) {
             return refuse(Refusal::Damaged);
@@ -525,6 +525,56 @@ FrameDecoder::Result FrameDecoder::decodeIp(ByteReader& bytes, uint32_t wireLeng
     return Result::Accepted;
 }
 
+uint32_t FrameDecoder::numberOf(const std::array<uint8_t, 16>& address) {
+    uint64_t high = 0;
+    uint64_t low = 0;
+    std::memcpy(&high, address.data(), 8);
+    std::memcpy(&low, address.data() + 8, 8);
+    uint64_t mixed = low ^ (high * 0xc2b2ae3d27d4eb4full);
+    mixed ^= mixed >> 31;
+    mixed *= 0x9e3779b97f4a7c15ull;
+    if (numbers_.empty()) {
+        numbers_.resize(1024);
+    }
+    // Open addressing, linear probing; an empty slot has number 0.
+    size_t mask = numbers_.size() - 1;
+    for (size_t slot = static_cast<size_t>(mixed >> 20) & mask;; slot = (slot + 1) & mask) {
+        CachedNumber& entry = numbers_[slot];
+        if (entry.number == 0) {
+            entry.high = high;
+            entry.low = low;
+            entry.number = ipv6Number(address);
+            const uint32_t number = entry.number;
+            if (++numbersUsed_ * 2 > numbers_.size()) {
+                growNumbers();
+            }
+            return number;
+        }
+        if (entry.high == high && entry.low == low) {
+            return entry.number;
+        }
+    }
+}
+
+void FrameDecoder::growNumbers() {
+    std::vector<CachedNumber> old(numbers_.size() * 2);
+    old.swap(numbers_);
+    const size_t mask = numbers_.size() - 1;
+    for (const CachedNumber& entry : old) {
+        if (entry.number == 0) {
+            continue;
+        }
+        uint64_t mixed = entry.low ^ (entry.high * 0xc2b2ae3d27d4eb4full);
+        mixed ^= mixed >> 31;
+        mixed *= 0x9e3779b97f4a7c15ull;
+        size_t slot = static_cast<size_t>(mixed >> 20) & mask;
+        while (numbers_[slot].number != 0) {
+            slot = (slot + 1) & mask;
+        }
+        numbers_[slot] = entry;
+    }
+}
+
 FrameDecoder::Result FrameDecoder::unwrapHep(FrameInfo& frame) {
     HepPacket hep;
     std::string problem;
@@ -554,8 +604,8 @@ FrameDecoder::Result FrameDecoder::unwrapHep(FrameInfo& frame) {
     if (six) {
         frame.source6 = hep.source;
         frame.destination6 = hep.destination;
-        frame.sourceAddress = ipv6Number(hep.source);
-        frame.destinationAddress = ipv6Number(hep.destination);
+        frame.sourceAddress = numberOf(hep.source);
+        frame.destinationAddress = numberOf(hep.destination);
     } else {
         frame.sourceAddress = readBigEndian32(hep.source.data());
         frame.destinationAddress = readBigEndian32(hep.destination.data());

@@ -3,6 +3,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -85,6 +86,8 @@ class FrameDecoder {
     Result decodeIp(ByteReader& bytes, uint32_t wireLength, FrameInfo& frame, int depth,
                     int version);
     Result unwrapHep(FrameInfo& frame);
+    // ipv6Number through a table of the decoder's own: the shared table takes a lock.
+    uint32_t numberOf(const std::array<uint8_t, 16>& address);
     static Refusal stepOverLinkEncapsulations(ByteReader& bytes, uint16_t& etherType);
     static Refusal stepOverPpp(ByteReader& bytes, uint16_t& etherType);
 
@@ -92,6 +95,14 @@ class FrameDecoder {
     std::array<uint64_t, static_cast<size_t>(Refusal::Count)> refusals_{};
     bool yieldTcpControl_ = false;
     bool decodeHep_ = true;
+    struct CachedNumber {
+        uint64_t high = 0;
+        uint64_t low = 0;
+        uint32_t number = 0;  // 0: an empty slot
+    };
+    void growNumbers();
+    std::vector<CachedNumber> numbers_;  // a power of two long, at most half full
+    size_t numbersUsed_ = 0;
     bool includeUdp_ = true;
     bool includeTcp_ = true;
 };
