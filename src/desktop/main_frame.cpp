@@ -9,6 +9,7 @@
 #include <wx/log.h>
 #include <wx/menu.h>
 #include <wx/msgdlg.h>
+#include <wx/stattext.h>
 #include <wx/stdpaths.h>
 #include <wx/sysopt.h>
 #include <wx/toolbar.h>
@@ -60,6 +61,11 @@ class CaptureDropTarget : public wxFileDropTarget {
 };
 
 }  // namespace
+
+const char* const kCapturesReadText =
+    "Reads libpcap and pcapng captures of Ethernet, Linux cooked, raw IP, PPP and loopback "
+    "frames: IPv4 and IPv6 with UDP and TCP, through PPPoE, MPLS, IP-in-IP and GRE, and HEP "
+    "on UDP port 9060.";
 
 wxString MainFrame::standingText() {
     return wxString(kProductName) + " by Ostrane Software - " + kProductWebAddress;
@@ -300,6 +306,12 @@ void MainFrame::bindCommands() {
                             "Pcapng (*.pcapng;*.ntar)|*.pcapng;*.ntar|"
                             "All files (*)|*",
                             wxFD_OPEN | wxFD_FILE_MUST_EXIST);
+        // What is read, under the file list.
+        dialog.SetExtraControlCreator([](wxWindow* parent) -> wxWindow* {
+            auto* text = new wxStaticText(parent, wxID_ANY, kCapturesReadText);
+            text->Wrap(parent->FromDIP(520));  // leaves the file-type choice its room
+            return text;
+        });
         if (dialog.ShowModal() == wxID_OK) {
             openCapture(std::string(dialog.GetPath().utf8_str()), false);
         }
