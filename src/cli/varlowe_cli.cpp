@@ -37,9 +37,9 @@ void printOverview(std::FILE* stream) {
     std::fputs(
         "Usage: varlowe-cli SUBCOMMAND [OPTIONS] CAPTURE\n"
         "\n"
-        "Reads a capture file (libpcap or pcapng; Ethernet, Linux cooked, raw IPv4 or BSD\n"
-        "loopback frames) the way Varlowe does and prints what it finds. Diagnostics go to\n"
-        "standard error.\n"
+        "Reads a capture file (libpcap or pcapng; Ethernet, Linux cooked, raw IP, PPP or BSD\n"
+        "loopback frames; IPv4 and IPv6, through PPPoE, MPLS, IP-in-IP, GRE and HEP) the way\n"
+        "Varlowe does and prints what it finds. Diagnostics go to standard error.\n"
         "\n"
         "Subcommands:\n",
         stream);
