@@ -21,6 +21,9 @@ int runStreams(const std::vector<std::string>& arguments);
 extern const char* const kExtractUsage;
 int runExtract(const std::vector<std::string>& arguments);
 
+extern const char* const kCallsUsage;
+int runCalls(const std::vector<std::string>& arguments);
+
 extern const char* const kExportUsage;
 int runExport(const std::vector<std::string>& arguments);
 

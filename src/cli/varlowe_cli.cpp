@@ -17,6 +17,8 @@ const std::vector<Subcommand>& subcommands() {
         {"messages", "list the SIP, STUN/TURN and RTP stream items of a capture file",
          kMessagesUsage, runMessages},
         {"streams", "print the figures of every RTP stream", kStreamsUsage, runStreams},
+        {"calls", "list the sessions with their parties, state, times and streams", kCallsUsage,
+         runCalls},
         {"extract", "write the payload of one RTP stream to a file", kExtractUsage, runExtract},
         {"export", "write the ladder diagram and the message log as text", kExportUsage, runExport},
     };

@@ -3,6 +3,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <cstdio>
 
@@ -429,4 +430,35 @@ TEST(CliPackets, AnEmptyResultSaysWhyAndEncapsulatedSipIsRead) {
     EXPECT_EQ(nothing.out, "packets 0\npayload-bytes 0\n");
     EXPECT_EQ(nothing.err,
               "1 record: IP protocols other than UDP and TCP (ICMP, ESP and the like)\n");
+}
+
+TEST(CliCalls, OneLinePerSessionTabSeparatedOrCsv) {
+    TempFile file;
+    writeCall(file);
+    CliRun calls = runCli("calls " + file.path());
+    EXPECT_EQ(calls.status, 0);
+    const std::string header =
+        "Start\tFrom\tTo\tCall-ID\tMethod\tState\tSetup (s)\tDuration (s)\tMessages\tStreams\t"
+        "Worst loss\n";
+    ASSERT_EQ(calls.out.rfind(header, 0), 0u) << calls.out;
+    const std::string row = calls.out.substr(header.size());
+    EXPECT_EQ(std::count(row.begin(), row.end(), '\n'), 1) << row;
+    EXPECT_EQ(std::count(row.begin(), row.end(), '\t'), 10) << row;
+    EXPECT_NE(row.find("\tINVITE\t"), std::string::npos) << row;
+
+    CaptureBuilder builder;
+    builder.add(
+        udpFrame(kA, 5060, kB, 5060,
+                 bytesOf("OPTIONS sip:b SIP/2.0\r\nFrom: \"Smith, Bob\" <sip:bob@h>;tag=1\r\n"
+                         "To: <sip:b@h>\r\nCall-ID: q\"uote\r\nCSeq: 1 OPTIONS\r\n"
+                         "Content-Length: 0\r\n\r\n")),
+        1700000000, 5);
+    TempFile options;
+    builder.writeTo(options.path());
+    CliRun csv = runCli("calls --csv " + options.path());
+    EXPECT_EQ(csv.status, 0);
+    EXPECT_EQ(csv.out,
+              "Start,From,To,Call-ID,Method,State,Setup (s),Duration (s),Messages,Streams,"
+              "Worst loss\n"
+              "1700000000.000005,\"Smith, Bob <bob>\",b,\"q\"\"uote\",OPTIONS,no answer,,,1,0,\n");
 }

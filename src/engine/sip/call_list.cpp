@@ -1,0 +1,188 @@
+#include "call_list.h"
+
+#include <algorithm>
+#include <string_view>
+#include <unordered_map>
+
+#include "engine/media/rtp_stream.h"
+
+namespace varlowe {
+
+namespace {
+
+std::string_view trimmed(std::string_view text) {
+    while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) {
+        text.remove_prefix(1);
+    }
+    while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) {
+        text.remove_suffix(1);
+    }
+    return text;
+}
+
+double secondsBetween(PacketTime from, PacketTime to) {
+    return (static_cast<double>(to.seconds) - static_cast<double>(from.seconds)) +
+           (static_cast<double>(to.microseconds) - static_cast<double>(from.microseconds)) / 1e6;
+}
+
+// What a session's messages have shown so far.
+struct Progress {
+    bool invite = false;
+    bool ringing = false;
+    bool answered = false;
+    bool bye = false;
+    bool cancel = false;
+    int finalFailure = 0;  // the INVITE's final status of 300 or more, before any 2xx
+    std::string lastFinal;  // non-INVITE sessions: the last final status line's code and reason
+    PacketTime firstInvite;
+    PacketTime answer;
+    PacketTime byeTime;
+    PacketTime last;
+};
+
+std::string inviteState(const Progress& p) {
+    if (p.answered) {
+        return p.bye ? "completed" : "in call";
+    }
+    if (p.finalFailure == 486 || p.finalFailure == 600) {
+        return "busy";
+    }
+    if (p.finalFailure == 487 || (p.cancel && p.finalFailure == 0)) {
+        return "cancelled";
+    }
+    if (p.finalFailure == 408 || p.finalFailure >= 500) {
+        return "failed " + std::to_string(p.finalFailure);
+    }
+    if (p.finalFailure >= 300) {
+        return "rejected " + std::to_string(p.finalFailure);
+    }
+    return p.ringing ? "ringing" : "calling";
+}
+
+}  // namespace
+
+void splitParty(std::string_view value, std::string& name, std::string& user) {
+    name.clear();
+    user.clear();
+    std::string_view uri = value;
+    const size_t open = value.find('<');
+    if (open != std::string_view::npos) {
+        std::string_view display = trimmed(value.substr(0, open));
+        if (display.size() >= 2 && display.front() == '"' && display.back() == '"') {
+            display = display.substr(1, display.size() - 2);
+        }
+        name.assign(display);
+        const size_t close = value.find('>', open);
+        uri = value.substr(open + 1, close == std::string_view::npos ? std::string_view::npos
+                                                                     : close - open - 1);
+    } else {
+        uri = trimmed(value.substr(0, value.find(';')));
+    }
+    const size_t colon = uri.find(':');
+    std::string_view rest = colon == std::string_view::npos ? uri : uri.substr(colon + 1);
+    const size_t at = rest.find('@');
+    user.assign(at == std::string_view::npos ? rest : rest.substr(0, at));
+}
+
+std::vector<CallRow> buildCallList(const AnalysisModel& model) {
+    std::vector<CallRow> rows;
+    std::vector<Progress> progress;
+    std::unordered_map<std::string, size_t> byCallId;
+    auto rowOf = [&](const std::string& callId, PacketTime time) -> size_t {
+        auto [found, added] = byCallId.emplace(callId, rows.size());
+        if (added) {
+            rows.emplace_back();
+            rows.back().callId = callId;
+            rows.back().start = time;
+            progress.emplace_back();
+        }
+        return found->second;
+    };
+    for (size_t i = 0; i < model.itemCount(); ++i) {
+        const AnalysisItem& item = model.item(ItemIndex(i));
+        const PacketTime time = item.packet.time();
+        if (item.kind == ItemKind::Media && item.stream != nullptr) {
+            CallRow& row = rows[rowOf(item.mediaCallId, time)];
+            row.items.push_back(item.index);
+            ++row.streams;
+            const RtpStream& stream = *item.stream;
+            const double expected = static_cast<double>(stream.packets + stream.dropped);
+            if (expected > 0) {
+                const double loss = static_cast<double>(stream.dropped) / expected;
+                row.worstLoss = std::max(row.worstLoss.value_or(0.0), loss);
+            }
+            continue;
+        }
+        if (!item.sip) {
+            continue;
+        }
+        const SipMessage& sip = *item.sip;
+        const std::optional<std::string_view> callId = sip.callId();
+        if (!callId) {
+            continue;
+        }
+        const size_t index = rowOf(std::string(*callId), time);
+        CallRow& row = rows[index];
+        Progress& p = progress[index];
+        row.items.push_back(item.index);
+        ++row.messages;
+        p.last = time;
+        const std::string_view method = sip.transactionMethod();
+        if (!sip.isResponse()) {
+            if (row.method.empty()) {
+                row.method.assign(method);
+                if (const auto from = sip.header("From")) {
+                    splitParty(*from, row.fromName, row.fromUser);
+                }
+                if (const auto to = sip.header("To")) {
+                    splitParty(*to, row.toName, row.toUser);
+                }
+            }
+            if (method == "INVITE" && !p.invite) {
+                p.invite = true;
+                p.firstInvite = time;
+            } else if (method == "INVITE" && !p.answered &&
+                       (p.finalFailure == 401 || p.finalFailure == 407)) {
+                p.finalFailure = 0;  // asked again with credentials
+            } else if (method == "BYE" && !p.bye) {
+                p.bye = true;
+                p.byeTime = time;
+            } else if (method == "CANCEL") {
+                p.cancel = true;
+            }
+            continue;
+        }
+        const int status = sip.statusCode();
+        if (method == "INVITE") {
+            if (status >= 180 && status < 200) {
+                p.ringing = true;
+            } else if (status >= 200 && status < 300 && !p.answered) {
+                p.answered = true;
+                p.answer = time;
+            } else if (status >= 300 && !p.answered && p.finalFailure == 0) {
+                p.finalFailure = status;
+            }
+        } else if (status >= 200) {
+            p.lastFinal = std::to_string(status);
+            if (!sip.reasonPhrase().empty()) {
+                p.lastFinal += " " + std::string(sip.reasonPhrase());
+            }
+        }
+    }
+    for (size_t i = 0; i < rows.size(); ++i) {
+        CallRow& row = rows[i];
+        const Progress& p = progress[i];
+        if (p.invite) {
+            row.state = inviteState(p);
+            if (p.answered) {
+                row.setupSeconds = secondsBetween(p.firstInvite, p.answer);
+                row.durationSeconds = secondsBetween(p.answer, p.bye ? p.byeTime : p.last);
+            }
+        } else {
+            row.state = p.lastFinal.empty() ? "no answer" : p.lastFinal;
+        }
+    }
+    return rows;
+}
+
+}  // namespace varlowe
