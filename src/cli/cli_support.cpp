@@ -80,6 +80,28 @@ std::string& ArgumentParser::option(const std::string& name, const std::string& 
     return *optionStore_.back();
 }
 
+std::vector<std::string>& ArgumentParser::repeatable(const std::string& name) {
+    optionStore_.push_back(std::make_unique<std::string>());
+    repeatedStore_.push_back(std::make_unique<std::vector<std::string>>());
+    options_.push_back(
+        Option{name, "", optionStore_.back().get(), false, repeatedStore_.back().get()});
+    return *repeatedStore_.back();
+}
+
+void showOnlyCalls(AnalysisModel& model, const std::vector<std::string>& callIds) {
+    if (callIds.empty()) {
+        return;
+    }
+    std::vector<ItemIndex> shown;
+    for (const std::string& callId : callIds) {
+        const std::vector<ItemIndex> items = model.itemsWithCallId(callId);
+        shown.insert(shown.end(), items.begin(), items.end());
+    }
+    std::sort(shown.begin(), shown.end());
+    shown.erase(std::unique(shown.begin(), shown.end()), shown.end());
+    model.setVisible(std::move(shown));
+}
+
 bool ArgumentParser::given(const std::string& name) const {
     for (const Option& option : options_) {
         if (option.name == name) {
@@ -136,6 +158,9 @@ bool ArgumentParser::parse(size_t minOperands, size_t maxOperands, bool& helpSho
                 value = arguments_[++i];
             }
             *option.value = value;
+            if (option.values != nullptr) {
+                option.values->push_back(value);
+            }
             option.given = true;
             known = true;
         }

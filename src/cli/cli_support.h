@@ -38,6 +38,8 @@ class ArgumentParser {
     bool& flag(const std::string& name);
     // Declares an option taking a value ("-o FILE" or "--stream=N" or "--stream N").
     std::string& option(const std::string& name, const std::string& alias = "");
+    // An option that may be given several times; every value in order.
+    std::vector<std::string>& repeatable(const std::string& name);
     // Whether the option was on the command line (its value may still be empty).
     bool given(const std::string& name) const;
 
@@ -57,10 +59,12 @@ class ArgumentParser {
         std::string alias;
         std::string* value;
         bool given = false;
+        std::vector<std::string>* values = nullptr;
     };
     std::vector<Option> options_;
     std::vector<std::unique_ptr<bool>> flagStore_;
     std::vector<std::unique_ptr<std::string>> optionStore_;
+    std::vector<std::unique_ptr<std::vector<std::string>>> repeatedStore_;
     std::vector<std::string> operands_;
 };
 
@@ -92,6 +96,9 @@ std::unique_ptr<AnalysisModel> analyseCapture(const std::string& path,
 // the subcommand stops here (usage error, --help, unreadable capture).
 std::optional<int> parseAndAnalyse(ArgumentParser& parser, const ParsingFlags& parsing,
                                    std::unique_ptr<AnalysisModel>& model);
+
+// With Call-IDs given, shows only the items of those sessions (every item otherwise).
+void showOnlyCalls(AnalysisModel& model, const std::vector<std::string>& callIds);
 
 class OutputBuffer;
 // Writes "NUMBER TIME KIND SOURCE:PORT > DESTINATION:PORT " for a packet.

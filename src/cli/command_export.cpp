@@ -20,6 +20,7 @@ const char* const kExportUsage =
     "  --no-transport     leave out the U/T transport letter at the start of each arrow\n"
     "  --no-diagram       leave out the ladder diagram\n"
     "  --no-log           leave out the message log\n"
+    "  --call-id ID       only the items of that session (may be given again)\n"
     "  --help             show this text\n";
 
 int runExport(const std::vector<std::string>& arguments) {
@@ -31,10 +32,12 @@ int runExport(const std::vector<std::string>& arguments) {
     bool& noTransport = parser.flag("--no-transport");
     bool& noDiagram = parser.flag("--no-diagram");
     bool& noLog = parser.flag("--no-log");
+    std::vector<std::string>& callIds = parser.repeatable("--call-id");
     std::unique_ptr<AnalysisModel> model;
     if (std::optional<int> exit = parseAndAnalyse(parser, parsing, model)) {
         return *exit;
     }
+    showOnlyCalls(*model, callIds);
     TextExportOptions options;
     options.showPort = ports;
     options.showTransport = !noTransport;

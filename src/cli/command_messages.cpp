@@ -18,19 +18,22 @@ const char* const kMessagesUsage =
     "first segment; a MEDIA line is the first packet of an RTP stream announced by SDP.\n"
     "\n"
     "Options:\n"
+    "  --call-id ID    only the items of that session (may be given again)\n"
     "  --help          show this text\n";
 
 int runMessages(const std::vector<std::string>& arguments) {
     const Subcommand& command = findSubcommand("messages");
     ArgumentParser parser(command, arguments);
     ParsingFlags parsing(parser);
+    std::vector<std::string>& callIds = parser.repeatable("--call-id");
     std::unique_ptr<AnalysisModel> model;
     if (std::optional<int> exit = parseAndAnalyse(parser, parsing, model)) {
         return *exit;
     }
+    showOnlyCalls(*model, callIds);
     OutputBuffer out;
-    for (size_t i = 0; i < model->itemCount(); ++i) {
-        const AnalysisItem& item = model->item(ItemIndex(i));
+    for (size_t row = 0; row < model->rowCount(); ++row) {
+        const AnalysisItem& item = *model->itemAtRow(RowIndex(row));
         switch (item.kind) {
             case ItemKind::Sip:
                 putPacketPrefix(out, item.packet, "SIP");

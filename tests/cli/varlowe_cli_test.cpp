@@ -462,3 +462,35 @@ TEST(CliCalls, OneLinePerSessionTabSeparatedOrCsv) {
               "Worst loss\n"
               "1700000000.000005,\"Smith, Bob <bob>\",b,\"q\"\"uote\",OPTIONS,no answer,,,1,0,\n");
 }
+
+TEST(CliCalls, CallIdsLimitMessagesAndTheExportToThoseSessions) {
+    const std::string capture =
+        std::string(VARLOWE_SOURCE_DIR) + "/tests/fixtures/sip-two-calls-one-port.pcap";
+    CliRun calls = runCli("calls " + capture);
+    std::vector<std::string> ids;
+    for (size_t at = calls.out.find('\n'); at != std::string::npos && at + 1 < calls.out.size();
+         at = calls.out.find('\n', at + 1)) {
+        std::string line = calls.out.substr(at + 1, calls.out.find('\n', at + 1) - at - 1);
+        size_t field = 0;
+        for (int tab = 0; tab < 3; ++tab) {
+            field = line.find('\t', field) + 1;
+        }
+        ids.push_back(line.substr(field, line.find('\t', field) - field));
+    }
+    ASSERT_EQ(ids.size(), 2u) << calls.out;
+    CliRun all = runCli("messages " + capture);
+    CliRun second = runCli("messages --call-id " + ids[1] + " " + capture);
+    CliRun both = runCli("messages --call-id " + ids[1] + " --call-id=" + ids[0] + " " + capture);
+    EXPECT_EQ(second.status, 0);
+    EXPECT_EQ(std::count(second.out.begin(), second.out.end(), '\n'), 8) << second.out;
+    EXPECT_EQ(second.out.find("PCMU"), std::string::npos);
+    EXPECT_NE(second.out.find("audio/PCMA"), std::string::npos);
+    EXPECT_EQ(both.out, all.out);
+    CliRun exported = runCli("export --no-log --call-id " + ids[0] + " " + capture);
+    EXPECT_EQ(exported.status, 0);
+    EXPECT_NE(exported.out.find("INVITE"), std::string::npos);
+    EXPECT_EQ(exported.out.find("PCMA"), std::string::npos);
+    CliRun unknown = runCli("messages --call-id nothing " + capture);
+    EXPECT_EQ(unknown.status, 0);
+    EXPECT_EQ(unknown.out, "");
+}

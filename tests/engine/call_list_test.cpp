@@ -71,11 +71,11 @@ TEST(CallList, EveryInviteOutcomeAndTheOtherSessionsFinalStatus) {
     for (const CallRow& row : rows) {
         states.push_back(row.callId + ": " + row.state);
     }
-    EXPECT_EQ(states, (std::vector<std::string>{
-                          "calling: calling", "ringing: ringing", "completed: completed",
-                          "in call: in call", "busy: busy", "cancelled: cancelled",
-                          "rejected: rejected 403", "failed: failed 503", "register: 200 OK",
-                          "options: no answer"}));
+    EXPECT_EQ(states, (std::vector<std::string>{"calling: calling", "ringing: ringing",
+                                                "completed: completed", "in call: in call",
+                                                "busy: busy", "cancelled: cancelled",
+                                                "rejected: rejected 403", "failed: failed 503",
+                                                "register: 200 OK", "options: no answer"}));
     const CallRow& completed = rows[2];
     EXPECT_EQ(completed.start.seconds, 20u);
     EXPECT_EQ(completed.setupSeconds.value_or(-1), 2.0);

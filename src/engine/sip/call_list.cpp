@@ -32,7 +32,7 @@ struct Progress {
     bool answered = false;
     bool bye = false;
     bool cancel = false;
-    int finalFailure = 0;  // the INVITE's final status of 300 or more, before any 2xx
+    int finalFailure = 0;   // the INVITE's final status of 300 or more, before any 2xx
     std::string lastFinal;  // non-INVITE sessions: the last final status line's code and reason
     PacketTime firstInvite;
     PacketTime answer;
@@ -73,8 +73,8 @@ void splitParty(std::string_view value, std::string& name, std::string& user) {
         }
         name.assign(display);
         const size_t close = value.find('>', open);
-        uri = value.substr(open + 1, close == std::string_view::npos ? std::string_view::npos
-                                                                     : close - open - 1);
+        uri = value.substr(
+            open + 1, close == std::string_view::npos ? std::string_view::npos : close - open - 1);
     } else {
         uri = trimmed(value.substr(0, value.find(';')));
     }
