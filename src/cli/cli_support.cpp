@@ -59,6 +59,9 @@ std::unique_ptr<AnalysisModel> analyseCapture(const std::string& path,
         std::fprintf(stderr, "%s\n", openFailureMessage(path, result.failureReason).c_str());
         return nullptr;
     }
+    if (!result.model->readNote().empty()) {
+        std::fprintf(stderr, "%s: %s\n", path.c_str(), result.model->readNote().c_str());
+    }
     for (const std::string& reason : result.model->emptyReasons()) {
         std::fprintf(stderr, "%s\n", reason.c_str());
     }

@@ -58,6 +58,9 @@ int runPackets(const std::vector<std::string>& arguments) {
         line[length++] = '\n';
         out.put(line, length);
     }
+    if (std::optional<uint64_t> cut = reader.cutShortAt()) {
+        std::fprintf(stderr, "%s: %s\n", parser.operands()[0].c_str(), cutShortNote(*cut).c_str());
+    }
     if (packets == 0) {
         // The file was read; say why nothing in it was a packet.
         for (const std::string& reason : reader.refusalSummary()) {

@@ -8,6 +8,7 @@
 #include "cli_commands.h"
 #include "cli_support.h"
 #include "engine/diagnostics.h"
+#include "engine/product_info.h"
 
 namespace varlowe::cli {
 
@@ -50,7 +51,8 @@ void printOverview(std::FILE* stream) {
     }
     std::fputs(
         "\n"
-        "'varlowe-cli SUBCOMMAND --help' describes a subcommand and its options.\n"
+        "'varlowe-cli SUBCOMMAND --help' describes a subcommand and its options;\n"
+        "'varlowe-cli --version' prints the version.\n"
         "Exit status: 0 success, 1 the capture or an output could not be used, 2 usage error.\n",
         stream);
 }
@@ -67,6 +69,10 @@ int main(int argc, char** argv) {
         return kExitUsage;
     }
     std::string name = argv[1];
+    if (name == "--version") {
+        std::printf("varlowe-cli %s\n", varlowe::kProductVersion);
+        return 0;
+    }
     if (name == "--help" || name == "-h" || name == "help") {
         printOverview(stdout);
         return kExitOk;

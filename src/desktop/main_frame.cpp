@@ -252,6 +252,10 @@ AnalysisOutcome MainFrame::analyseAndShow(const std::string& path, bool fromLive
     auto* frame = new SipDiagramFrame(this, "SIP Diagram", labels_, this);
     frame->SetIcon(resourceIcon("sipframe", wxSize(32, 32)));
     frame->setCapturePath(fullPath);
+    if (!result.model->readNote().empty() && GetStatusBar() != nullptr) {
+        SetStatusText(wxFileName(fullPath).GetFullName() + ": " +
+                      wxString::FromUTF8(result.model->readNote()));
+    }
     if (!result.model->emptyReasons().empty() && GetStatusBar() != nullptr) {
         wxString why;
         for (const std::string& reason : result.model->emptyReasons()) {

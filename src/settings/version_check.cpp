@@ -3,11 +3,12 @@
 #include <ctime>
 #include <tuple>
 
+#include "engine/product_info.h"
 #include "engine/text_search.h"
 
 namespace varlowe {
 
-const char* const kProgramVersion = "1.0.0.3970";
+const char* const kProgramVersion = kProductVersion;
 const char* const kVersionCheckPath = "/versioncheck/latest.txt";
 const char* const kVersionCheckTitle = "Version Check";
 const char* const kVersionCheckFailedText =

@@ -494,3 +494,31 @@ TEST(CliCalls, CallIdsLimitMessagesAndTheExportToThoseSessions) {
     EXPECT_EQ(unknown.status, 0);
     EXPECT_EQ(unknown.out, "");
 }
+
+TEST(CliUsage, VersionAndACaptureCutShortAreSaid) {
+    CliRun version = runCli("--version");
+    EXPECT_EQ(version.status, 0);
+    EXPECT_EQ(version.out.rfind("varlowe-cli ", 0), 0u) << version.out;
+    EXPECT_EQ(std::count(version.out.begin(), version.out.end(), '\n'), 1);
+
+    TempFile call;
+    writeCall(call);
+    const std::string whole = fileText(call.path());
+    TempFile cut("cut.pcap");
+    writeBytes(cut.path(), Bytes(whole.begin(), whole.end() - 10));
+    CliRun messages = runCli("messages " + cut.path());
+    EXPECT_EQ(messages.status, 0);
+    EXPECT_NE(
+        messages.err.find(cut.path() + ": the capture is cut short: the packet record at byte "),
+        std::string::npos)
+        << messages.err;
+    EXPECT_FALSE(messages.out.empty());  // what came before was read
+    CliRun intact = runCli("messages " + call.path());
+    EXPECT_EQ(intact.err, "");
+    TempFile header("header.pcap");
+    writeBytes(header.path(), Bytes(whole.begin(), whole.begin() + 30));
+    CliRun packets = runCli("packets " + header.path());
+    EXPECT_EQ(packets.status, 0);
+    EXPECT_NE(packets.err.find("the packet record at byte 24 is incomplete"), std::string::npos)
+        << packets.err;
+}

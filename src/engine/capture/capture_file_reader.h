@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -68,6 +69,10 @@ class CaptureFileReader {
     void setDecodeHep(bool decode) { decoder_.setDecodeHep(decode); }
     // Why records were refused so far, a line per cause; see FrameDecoder::refusalSummary.
     std::vector<std::string> refusalSummary() const;
+    // Where a classic file ended inside a packet record, when it did.
+    std::optional<uint64_t> cutShortAt() const {
+        return classic_ ? classic_->cutShortAt() : std::nullopt;
+    }
 
   private:
     BufferedFile file_;

@@ -7,7 +7,11 @@ namespace varlowe {
 bool ClassicWalker::next(RawRecord& record) {
     record.offset = file_.position();
     uint8_t header[kRecordHeaderSize];
-    if (file_.read(header, sizeof header) != sizeof header) {
+    const size_t got = file_.read(header, sizeof header);
+    if (got != sizeof header) {
+        if (got > 0) {
+            cutShortAt_ = record.offset;
+        }
         return false;
     }
     uint32_t fields[4];
@@ -17,6 +21,7 @@ bool ClassicWalker::next(RawRecord& record) {
     }
     record.storedLength = fields[2];
     if (record.storedLength > file_.remaining()) {
+        cutShortAt_ = record.offset;
         return false;  // cut short: the same as the end of the file
     }
     record.seconds = fields[0];

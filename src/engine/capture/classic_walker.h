@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 #include "buffered_file.h"
@@ -19,6 +20,8 @@ class ClassicWalker {
 
     // The next record; false at the end of the file or at a record cut short.
     bool next(RawRecord& record);
+    // Where the file ended within a record (its header or its data), when it did.
+    const std::optional<uint64_t>& cutShortAt() const { return cutShortAt_; }
 
   private:
     BufferedFile& file_;
@@ -26,6 +29,7 @@ class ClassicWalker {
     bool nanoseconds_;
     uint32_t linkType_;
     std::vector<uint8_t> scratch_;
+    std::optional<uint64_t> cutShortAt_;
 };
 
 }  // namespace varlowe

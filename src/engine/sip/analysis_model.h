@@ -48,6 +48,9 @@ class AnalysisModel {
     // ..."); empty when there are items.
     void setEmptyReasons(std::vector<std::string> reasons) { emptyReasons_ = std::move(reasons); }
     const std::vector<std::string>& emptyReasons() const { return emptyReasons_; }
+    // A word on how the file was read ("cut short ..."); empty when it was read whole.
+    void setReadNote(std::string note) { readNote_ = std::move(note); }
+    const std::string& readNote() const { return readNote_; }
     // The item at a valid index (below itemCount()).
     const AnalysisItem& item(ItemIndex index) const { return *items_[index.value]; }
     // The item, or nullptr when the index lies outside the model.
@@ -129,6 +132,7 @@ class AnalysisModel {
 
   private:
     std::vector<std::string> emptyReasons_;
+    std::string readNote_;
     ItemIndex indexSip(std::unique_ptr<AnalysisItem> item);
     void summarise(const AnalysisItem& item);
     uint32_t endpointId(const std::string& address);

@@ -23,6 +23,11 @@ const char* const kOpenFailureText =
     "Unable to open or parse the specified file.  Please verify the file exists and that it is "
     "a libpcap/Ethereal file.";
 
+std::string cutShortNote(uint64_t offset) {
+    return "the capture is cut short: the packet record at byte " + std::to_string(offset) +
+           " is incomplete; everything before it was read";
+}
+
 std::string openFailureMessage(const std::string& path, const std::string& reason) {
     std::string text = kOpenFailureText;
     if (!reason.empty()) {
@@ -144,6 +149,9 @@ AnalysisResult PacketAnalysisDriver::analyse(const std::string& path, bool fromL
         }
     }
     model->finishStreams();
+    if (std::optional<uint64_t> cut = assembler.reader().cutShortAt()) {
+        model->setReadNote(cutShortNote(*cut));
+    }
     if (model->itemCount() == 0 && !result.cancelled) {
         // An empty ladder says why; the file itself was read.
         std::vector<std::string> reasons = assembler.reader().refusalSummary();

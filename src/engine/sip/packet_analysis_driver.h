@@ -31,6 +31,8 @@ class IAnalysisDialogs {
 extern const char* const kParsingProgressTitle;
 extern const char* const kParsingProgressMessage;
 extern const char* const kOpenFailureText;
+// What is said of a capture that ends inside the packet record at that byte.
+std::string cutShortNote(uint64_t offset);
 // The open failure text followed by the reason, when there is one, on a line of its own.
 std::string openFailureMessage(const std::string& path, const std::string& reason);
 
