@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "diagram_view/diagram_painter.h"
+#include "engine/output_file.h"
 #include "settings/app_settings.h"
 
 namespace varlowe {
@@ -76,6 +77,23 @@ Format formatOf(const std::string& path) {
     return Format::Png;
 }
 
+std::optional<std::string> typeRefusal(const std::string& path) {
+    const size_t slash = path.find_last_of('/');
+    const size_t dot = path.find_last_of('.');
+    if (dot == std::string::npos || (slash != std::string::npos && dot < slash) ||
+        dot == path.size() - 1 || dot == (slash == std::string::npos ? 0 : slash + 1)) {
+        return std::nullopt;  // no type named (a hidden file's leading dot names none)
+    }
+    std::string type = path.substr(dot + 1);
+    std::transform(type.begin(), type.end(), type.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    if (type == "png" || type == "svg") {
+        return std::nullopt;
+    }
+    return path + " names a ." + type +
+           " file; Varlowe writes the diagram as a PNG (.png) or SVG (.svg) image.";
+}
+
 std::optional<std::string> refusal(Size size, Format format) {
     if (format == Format::Png && (size.width > kPngLimit || size.height > kPngLimit)) {
         char text[256];
@@ -113,6 +131,12 @@ Result write(const DiagramState& state, const DiagramStyle& style, ItemDrawCache
     const size_t rows = state.rowCount();
     result.size = sizeOf(state, style);
     const Format format = formatOf(path);
+    // The capture itself is refused as such further on, whatever its name says.
+    const bool overCapture = !protectedPath.empty() && sameFile(path, protectedPath);
+    if (std::optional<std::string> why = typeRefusal(path); why && !overCapture) {
+        result.refusal = *why;
+        return result;
+    }
     if (std::optional<std::string> why = refusal(result.size, format)) {
         result.refusal = *why;
         return result;

@@ -20,6 +20,9 @@ enum class Format { Png, Svg };
 
 // SVG for a ".svg" name (any case), PNG otherwise.
 Format formatOf(const std::string& path);
+// Why a path cannot be written: it names a file type other than PNG and SVG ("x.jpg"); none
+// for .png, .svg or a name without a type (written as PNG).
+std::optional<std::string> typeRefusal(const std::string& path);
 
 // The largest width or height a PNG may have.
 constexpr int64_t kPngLimit = 32767;

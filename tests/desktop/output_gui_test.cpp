@@ -2,6 +2,7 @@
 // extraction from the item menu, printing and preview, the preferences dialog and the ladder
 // as an image.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <wx/clipbrd.h>
 #include <wx/dcmemory.h>
@@ -481,6 +482,19 @@ TEST(Output, TheLadderAsPngAndSvgImages) {
               std::string::npos);
     EXPECT_EQ(diagram_image::formatOf("a.SVG"), diagram_image::Format::Svg);
     EXPECT_EQ(diagram_image::formatOf("a.png"), diagram_image::Format::Png);
+    // Another file type is refused by name, never written as PNG bytes.
+    EXPECT_FALSE(diagram_image::typeRefusal("/tmp/a.PNG"));
+    EXPECT_FALSE(diagram_image::typeRefusal("/tmp/ladder"));
+    EXPECT_FALSE(diagram_image::typeRefusal("/tmp/v1.0/ladder"));
+    EXPECT_FALSE(diagram_image::typeRefusal("/tmp/.ladder"));
+    EXPECT_EQ(diagram_image::typeRefusal("/tmp/a.jpg").value_or(""),
+              "/tmp/a.jpg names a .jpg file; Varlowe writes the diagram as a PNG (.png) or SVG "
+              "(.svg) image.");
+    TempFile jpeg("ladder.jpg");
+    const diagram_image::Result refused = diagram_image::write(
+        diagram->state(), diagram->style(), diagram->drawCache(), jpeg.path(), std::string());
+    EXPECT_NE(refused.refusal.find(".jpg file"), std::string::npos);
+    EXPECT_EQ(access(jpeg.path().c_str(), F_OK), -1);  // nothing written
 }
 
 TEST(Preferences, CancelChangesNothingAndWritesNothing) {
