@@ -525,25 +525,30 @@ FrameDecoder::Result FrameDecoder::decodeIp(ByteReader& bytes, uint32_t wireLeng
     return Result::Accepted;
 }
 
+namespace {
+// Where an address starts its probe in a table of `mask + 1` slots.
+size_t firstSlot(uint64_t high, uint64_t low, size_t mask) {
+    uint64_t mixed = low ^ (high * 0xc2b2ae3d27d4eb4full);
+    mixed ^= mixed >> 31;
+    mixed *= 0x9e3779b97f4a7c15ull;
+    return static_cast<size_t>(mixed >> 20) & mask;
+}
+}  // namespace
+
 uint32_t FrameDecoder::numberOf(const std::array<uint8_t, 16>& address) {
     uint64_t high = 0;
     uint64_t low = 0;
     std::memcpy(&high, address.data(), 8);
     std::memcpy(&low, address.data() + 8, 8);
-    uint64_t mixed = low ^ (high * 0xc2b2ae3d27d4eb4full);
-    mixed ^= mixed >> 31;
-    mixed *= 0x9e3779b97f4a7c15ull;
     if (numbers_.empty()) {
         numbers_.resize(1024);
     }
     // Open addressing, linear probing; an empty slot has number 0.
-    size_t mask = numbers_.size() - 1;
-    for (size_t slot = static_cast<size_t>(mixed >> 20) & mask;; slot = (slot + 1) & mask) {
+    const size_t mask = numbers_.size() - 1;
+    for (size_t slot = firstSlot(high, low, mask);; slot = (slot + 1) & mask) {
         CachedNumber& entry = numbers_[slot];
         if (entry.number == 0) {
-            entry.high = high;
-            entry.low = low;
-            entry.number = ipv6Number(address);
+            entry = CachedNumber{high, low, ipv6Number(address)};
             const uint32_t number = entry.number;
             if (++numbersUsed_ * 2 > numbers_.size()) {
                 growNumbers();
@@ -564,10 +569,7 @@ void FrameDecoder::growNumbers() {
         if (entry.number == 0) {
             continue;
         }
-        uint64_t mixed = entry.low ^ (entry.high * 0xc2b2ae3d27d4eb4full);
-        mixed ^= mixed >> 31;
-        mixed *= 0x9e3779b97f4a7c15ull;
-        size_t slot = static_cast<size_t>(mixed >> 20) & mask;
+        size_t slot = firstSlot(entry.high, entry.low, mask);
         while (numbers_[slot].number != 0) {
             slot = (slot + 1) & mask;
         }
@@ -597,7 +599,6 @@ FrameDecoder::Result FrameDecoder::unwrapHep(FrameInfo& frame) {
     if (length == 0) {
         return refuse(tcp ? Refusal::TcpWithoutPayload : Refusal::Damaged);
     }
-    std::vector<uint8_t> inner(hep.payload, hep.payload + hep.payloadLength);
     frame.protocol = hep.protocol;
     const bool six = hep.family == kFamilyInet6Hep;
     frame.family = six ? 6 : 4;
@@ -625,7 +626,9 @@ FrameDecoder::Result FrameDecoder::unwrapHep(FrameInfo& frame) {
     frame.tcpSequence = 0;
     frame.tcpFlags = 0;
     frame.unsequenced = tcp;
-    std::memcpy(frame.preparePayload(length), inner.data(), length);
+    // The carried bytes lie inside the payload: moved to its front, then cut to their length.
+    std::memmove(frame.payload.data(), hep.payload, length);
+    frame.preparePayload(length);
     frame.headerOverhead =
         14 + (six ? kIpv6HeaderSize : kIpHeaderSize) + (tcp ? kTcpHeaderSize : kUdpHeaderSize);
     return Result::Accepted;

@@ -405,12 +405,14 @@ void RtpStreamRegistry::rebuildIndexes(const std::vector<RtpStream*>& streams) {
     }
 }
 
-StreamMatch RtpStreamRegistry::matchStream(const MediaPacket& packet, const RtpStream& stream,
-                                           bool includeRtcp) {
-    const uint64_t destination = destinationKey(packet);
-    const RtpStream::DestinationKeys& keys = stream.keys;
+namespace {
+// The one rule for a stream with a record and for one that is still only announced.
+template <typename PayloadType>
+StreamMatch matchDestination(const MediaPacket& packet, uint64_t destination,
+                             const RtpStream::DestinationKeys& keys, uint32_t ssrc,
+                             PayloadType payloadType, bool includeRtcp) {
     if (destination == keys.rtcp || destination == keys.alternateRtcp) {
-        if (includeRtcp && mentionsSsrc(packet.payload, packet.length, stream.ssrc)) {
+        if (includeRtcp && mentionsSsrc(packet.payload, packet.length, ssrc)) {
             return StreamMatch::Rtcp;
         }
         return StreamMatch::None;
@@ -422,31 +424,22 @@ StreamMatch RtpStreamRegistry::matchStream(const MediaPacket& packet, const RtpS
     if (!header) {
         return StreamMatch::None;
     }
-    bool sameSource = stream.ssrc == 0 || stream.ssrc == header->ssrc;
-    bool sameType = header->payloadType == stream.payloadType;
+    bool sameSource = ssrc == 0 || ssrc == header->ssrc;
+    bool sameType = header->payloadType == payloadType;
     return sameSource && sameType ? StreamMatch::Rtp : StreamMatch::None;
+}
+}  // namespace
+
+StreamMatch RtpStreamRegistry::matchStream(const MediaPacket& packet, const RtpStream& stream,
+                                           bool includeRtcp) {
+    return matchDestination(packet, destinationKey(packet), stream.keys, stream.ssrc,
+                            stream.payloadType, includeRtcp);
 }
 
 StreamMatch RtpStreamRegistry::matchUnrecorded(const MediaPacket& packet, uint64_t destination,
                                                const Announcement& a, const PayloadEntry& entry,
                                                bool includeRtcp) const {
-    const RtpStream::DestinationKeys& keys = a.keys;
-    if (destination == keys.rtcp || destination == keys.alternateRtcp) {
-        if (includeRtcp && mentionsSsrc(packet.payload, packet.length, a.ssrc)) {
-            return StreamMatch::Rtcp;
-        }
-        return StreamMatch::None;
-    }
-    if (destination != keys.rtp && destination != keys.alternateRtp) {
-        return StreamMatch::None;
-    }
-    const std::optional<RtpHeader> header = RtpHeader::parse(packet.payload, packet.length);
-    if (!header) {
-        return StreamMatch::None;
-    }
-    bool sameSource = a.ssrc == 0 || a.ssrc == header->ssrc;
-    bool sameType = header->payloadType == entry.payloadType;
-    return sameSource && sameType ? StreamMatch::Rtp : StreamMatch::None;
+    return matchDestination(packet, destination, a.keys, a.ssrc, entry.payloadType, includeRtcp);
 }
 
 std::optional<RtpStreamRegistry::Found> RtpStreamRegistry::findStream(const MediaPacket& packet,

@@ -9,16 +9,22 @@ namespace {
 std::string withTag(const std::string& uri, const std::string& tag) {
     return tag.empty() ? uri : uri + ";tag=" + tag;
 }
-}  // namespace
 
-DialogKey DialogKey::of(const SipMessage& message) {
-    DialogKey key;
+// The five parts of either form, read from the message the same way.
+template <typename Key>
+Key dialogOf(const SipMessage& message) {
+    Key key;
     key.callId = message.callId().value_or("");
     key.toUri = message.toUri().value_or("");
     key.toTag = message.toTag().value_or("");
     key.fromUri = message.fromUri().value_or("");
     key.fromTag = message.fromTag().value_or("");
     return key;
+}
+}  // namespace
+
+DialogKey DialogKey::of(const SipMessage& message) {
+    return dialogOf<DialogKey>(message);
 }
 
 std::string DialogKey::text() const {
@@ -31,13 +37,7 @@ bool DialogKey::sessionMatches(const DialogKey& other) const {
 }
 
 DialogView DialogView::of(const SipMessage& message) {
-    DialogView view;
-    view.callId = message.callId().value_or("");
-    view.toUri = message.toUri().value_or("");
-    view.toTag = message.toTag().value_or("");
-    view.fromUri = message.fromUri().value_or("");
-    view.fromTag = message.fromTag().value_or("");
-    return view;
+    return dialogOf<DialogView>(message);
 }
 
 TransactionKey TransactionKey::of(const SipMessage& message) {
