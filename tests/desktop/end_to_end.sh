@@ -48,7 +48,11 @@ windows_titled() {
     return 0
 }
 main_window() { windows_titled Varlowe | head -1; }
-has_main_window() { [ -n "$(main_window)" ]; }
+# The program still running (or say how it ended) and its window shown.
+has_main_window() {
+    kill -0 "$pid" 2>/dev/null || fail "varlowe ended before its window was shown"
+    [ -n "$(main_window)" ]
+}
 menu_open() {
     local window
     for window in $(windows_titled varlowe); do
