@@ -229,14 +229,14 @@ class Generator {
             0x86dd);
     }
     Bytes tcp(uint32_t from, uint16_t fromPort, uint32_t to, uint16_t toPort, const Bytes& payload,
-              uint32_t sequence) const {
+              uint32_t sequence, uint8_t flags = 0x18) const {
         if (!options_.ipv6) {
-            return testsupport::tcpFrame(from, fromPort, to, toPort, payload, {}, sequence);
+            return testsupport::tcpFrame(from, fromPort, to, toPort, payload, {}, sequence, flags);
         }
         return testsupport::ethernetFrame(
             testsupport::ipv6Packet(
                 ipv6Of(from), ipv6Of(to), 6,
-                testsupport::tcpSegment(fromPort, toPort, payload, {}, sequence)),
+                testsupport::tcpSegment(fromPort, toPort, payload, {}, sequence, flags)),
             0x86dd);
     }
 
@@ -305,6 +305,21 @@ class Generator {
             segments.push_back(payload);
         }
         int64_t time = event.time;
+        if (step == 0) {
+            // A new connection: SYN and SYN-ACK with sequence numbers of their own, so that a
+            // later call from the same client port is a new byte stream, not a resend.
+            for (int d = 0; d < 2; ++d) {
+                const uint64_t mixed =
+                    (call.id * 2 + static_cast<uint64_t>(d) + 1) * 0x9E3779B97F4A7C15ull;
+                const uint32_t isn = static_cast<uint32_t>(mixed >> 32);
+                const Endpoint& side = d == 0 ? call.caller : call.callee;
+                const Endpoint& peer = d == 0 ? call.callee : call.caller;
+                emit(time, tcp(side.address, side.sipPort, peer.address, peer.sipPort, Bytes{}, isn,
+                               d == 0 ? 0x02 : 0x12));
+                call.tcpSequence[d] = isn + 1;
+                time += 20;
+            }
+        }
         for (const Bytes& segment : segments) {
             uint32_t& sequence = call.tcpSequence[event.direction];
             emit(time, tcp(from.address, from.sipPort, to.address, to.sipPort, segment, sequence));
