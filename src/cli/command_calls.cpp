@@ -1,9 +1,7 @@
-#include <cstdio>
 #include <string>
 
 #include "cli_commands.h"
 #include "cli_support.h"
-#include "engine/capture/packet_time.h"
 #include "engine/sip/analysis_model.h"
 #include "engine/sip/call_list.h"
 
@@ -26,19 +24,6 @@ const char* const kCallsUsage =
     "  --help          show this text\n";
 
 namespace {
-
-std::string party(const std::string& name, const std::string& user) {
-    return name.empty() ? user : name + " <" + user + ">";
-}
-
-std::string seconds(const std::optional<double>& value) {
-    if (!value) {
-        return std::string();
-    }
-    char text[32];
-    std::snprintf(text, sizeof text, "%.3f", *value);
-    return text;
-}
 
 // A CSV field: quoted when it holds a comma, a quote or a line end.
 std::string csvField(const std::string& text) {
@@ -86,20 +71,16 @@ int runCalls(const std::vector<std::string>& arguments) {
         }
         out.put('\n');
     };
-    line({"Start", "From", "To", "Call-ID", "Method", "State", "Setup (s)", "Duration (s)",
-          "Messages", "Streams", "Worst loss"});
+    std::vector<std::string> fields(kCallColumnCount);
+    for (int column = 0; column < kCallColumnCount; ++column) {
+        fields[static_cast<size_t>(column)] = callColumnTitle(static_cast<CallColumn>(column));
+    }
+    line(fields);
     for (const CallRow& row : buildCallList(*model)) {
-        char start[40];
-        formatPacketTime(row.start, start, sizeof start);
-        std::string loss;
-        if (row.worstLoss) {
-            char text[16];
-            std::snprintf(text, sizeof text, "%.1f%%", *row.worstLoss * 100.0);
-            loss = text;
+        for (int column = 0; column < kCallColumnCount; ++column) {
+            fields[static_cast<size_t>(column)] = callCell(row, static_cast<CallColumn>(column));
         }
-        line({start, party(row.fromName, row.fromUser), party(row.toName, row.toUser), row.callId,
-              row.method, row.state, seconds(row.setupSeconds), seconds(row.durationSeconds),
-              std::to_string(row.messages), std::to_string(row.streams), loss});
+        line(fields);
     }
     return kExitOk;
 }

@@ -89,6 +89,12 @@ std::vector<ItemIndex> filterItems(const AnalysisModel& model, const FilterNode*
     // The indexes hold each item once and in capture order; a call's media items follow its
     // messages in its index, so order them.
     std::sort(items.begin(), items.end());
+    return shownItems(model, std::move(items), switches, hiddenEndpoints);
+}
+
+std::vector<ItemIndex> shownItems(const AnalysisModel& model, std::vector<ItemIndex> items,
+                                  const ItemSwitches& switches,
+                                  const std::vector<std::string>& hiddenEndpoints) {
     if (!switches.sturnMessages) {
         model.removeKind(items, ItemKind::Stun);
     }

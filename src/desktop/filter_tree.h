@@ -43,5 +43,9 @@ struct ItemSwitches {
 std::vector<ItemIndex> filterItems(const AnalysisModel& model, const FilterNode* node,
                                    const ItemSwitches& switches,
                                    const std::vector<std::string>& hiddenEndpoints);
+// The same for a list of items (ascending): those the switches and hidden endpoints leave.
+std::vector<ItemIndex> shownItems(const AnalysisModel& model, std::vector<ItemIndex> items,
+                                  const ItemSwitches& switches,
+                                  const std::vector<std::string>& hiddenEndpoints);
 
 }  // namespace varlowe

@@ -169,7 +169,9 @@ void MainFrame::makeToolBar() {
             bar->AddSeparator();
             separatorPending = false;
         }
-        bar->AddTool(id, tool->tip, resourceBitmap(tool->icon, wxSize(18, 18)), tool->tip);
+        // A switch shows whether it is on (the update-UI checks it).
+        bar->AddTool(id, tool->tip, resourceBitmap(tool->icon, wxSize(18, 18)), tool->tip,
+                     tool->setting != nullptr ? wxITEM_CHECK : wxITEM_NORMAL);
     }
     bar->Realize();
 }

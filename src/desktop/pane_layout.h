@@ -1,6 +1,24 @@
 #pragma once
 
+#include <algorithm>
+
 namespace varlowe {
+
+struct WindowRect {
+    int x = 0, y = 0, width = 0, height = 0;
+};
+
+// The main window at its first start, when no size is stored: most of the screen's work area
+// (nine tenths each way), centred, so that the ladder, the lists and the info panel all have
+// room; never smaller than 750 x 550 unless the screen itself is.
+inline WindowRect firstWindowPlace(const WindowRect& workArea) {
+    WindowRect place;
+    place.width = std::min(workArea.width, std::max(750, workArea.width * 9 / 10));
+    place.height = std::min(workArea.height, std::max(550, workArea.height * 9 / 10));
+    place.x = workArea.x + (workArea.width - place.width) / 2;
+    place.y = workArea.y + (workArea.height - place.height) / 2;
+    return place;
+}
 
 // Which panes a diagram window shows, from the "frame" switches and the panes it has.
 struct PaneSwitches {

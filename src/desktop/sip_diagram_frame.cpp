@@ -84,10 +84,12 @@ SipDiagramFrame::SipDiagramFrame(wxMDIParentFrame* parent, const wxString& title
                                          wxDefaultSize, splitterStyle);
     rightSplitter_ = new wxSplitterWindow(mainSplitter_, window::kRightSplitter, wxDefaultPosition,
                                           wxDefaultSize, splitterStyle);
-    diagramSplitter_ = new wxSplitterWindow(rightSplitter_, window::kDiagramSplitter,
+    callsSplitter_ = new wxSplitterWindow(rightSplitter_, window::kCallsSplitter, wxDefaultPosition,
+                                          wxDefaultSize, splitterStyle);
+    diagramSplitter_ = new wxSplitterWindow(callsSplitter_, window::kDiagramSplitter,
                                             wxDefaultPosition, wxDefaultSize, splitterStyle);
     for (wxSplitterWindow* splitter :
-         {mainSplitter_, leftSplitter_, rightSplitter_, diagramSplitter_}) {
+         {mainSplitter_, leftSplitter_, rightSplitter_, diagramSplitter_, callsSplitter_}) {
         splitter->SetMinimumPaneSize(kMinimumPane);
         splitter->Bind(wxEVT_SPLITTER_SASH_POS_CHANGED, &SipDiagramFrame::onSashMoved, this);
     }
@@ -98,6 +100,7 @@ SipDiagramFrame::SipDiagramFrame(wxMDIParentFrame* parent, const wxString& title
         images->Add(resourceBitmapAt(role, wxSize(16, 16)));
     }
     tree_->AssignImageList(images);
+    callsPane_ = new CallsListPane(callsSplitter_, this);
     selectionPanel_ = new SipDiagramSelectionPanel(leftSplitter_);
     infoPanel_ = new SipDiagramInfoPanel(rightSplitter_);
     timeBar_ = new SipDiagramTimeBar(diagramSplitter_);
@@ -145,7 +148,9 @@ void SipDiagramFrame::setCapturePath(const wxString& path) {
 
 void SipDiagramFrame::setModel(std::unique_ptr<AnalysisModel> model) {
     model_ = std::move(model);
+    callItems_.clear();
     fillTree();
+    callsPane_->setModel(model_.get());
     selectionPanel_->setModel(model_.get());
     timeBar_->setModel(model_.get());
     infoPanel_->setRtpRegistry(model_ ? model_->streamRegistry() : nullptr);
@@ -225,8 +230,33 @@ void SipDiagramFrame::onTreeExpanding(wxTreeEvent& event) {
 
 void SipDiagramFrame::onTreeSelection(wxTreeEvent&) {
     if (!filling_) {
+        // A node chosen in the tree takes over from the calls chosen in the list.
+        if (!callItems_.empty()) {
+            callItems_.clear();
+            callsPane_->selectRows({});
+            lastApplied_.reset();
+        }
         applyFilter(false);
     }
+}
+
+void SipDiagramFrame::callsSelected(const std::vector<ItemIndex>& items) {
+    if (items.empty() && callItems_.empty()) {
+        return;
+    }
+    callItems_ = items;
+    applyFilter(true);
+    if (diagram_->state().rowCount() > 0) {
+        diagram_->selectRow(RowIndex(0));
+    }
+}
+
+void SipDiagramFrame::copyCallsText(const std::string& text) {
+    putOnClipboard(text);
+}
+
+void SipDiagramFrame::extractCallStreams(const std::vector<const RtpStream*>& streams) {
+    extractRtpOf(streams);
 }
 
 void SipDiagramFrame::applyFilter(bool force) {
@@ -244,9 +274,10 @@ void SipDiagramFrame::applyFilter(bool force) {
     switches.sturnMessages = AppSettings::diagramShowSturnMessages();
     switches.rtpMarkers = AppSettings::diagramShowRtpMarkers();
     switches.provisionalResponses = AppSettings::diagramShowProvisionalResponses();
-    const FilterNode* node = nodeOf(selected);
-    diagram_->applyRowFilter(
-        filterItems(*model_, node, switches, diagram_->state().hiddenColumns()));
+    const std::vector<std::string>& hidden = diagram_->state().hiddenColumns();
+    diagram_->applyRowFilter(callItems_.empty()
+                                 ? filterItems(*model_, nodeOf(selected), switches, hidden)
+                                 : shownItems(*model_, callItems_, switches, hidden));
     timeBar_->setModel(model_.get());
     infoPanel_->setModel(model_.get());
     selectionPanel_->setModel(model_.get());
@@ -262,6 +293,7 @@ void SipDiagramFrame::applyPaneLayout() {
     on.selectionPane = AppSettings::frameShowSelectionPane();
     on.timePane = AppSettings::frameShowTimePane();
     on.infoPane = AppSettings::frameShowInfoPane();
+    const bool calls = AppSettings::frameShowCallsPane();
     const PaneLayout layout = paneLayout(on, true, true);
 
     // Each splitter shows both its panes or just the one that stays.
@@ -298,8 +330,10 @@ void SipDiagramFrame::applyPaneLayout() {
     // The left column keeps whichever of its panes is on (the tree when neither is).
     arrange(leftSplitter_, tree_, selectionPanel_, layout.tree && layout.selection,
             layout.tree || !layout.selection, false, AppSettings::layoutSashTreeSel());
-    arrange(rightSplitter_, diagramSplitter_, infoPanel_, layout.info, true, false,
+    arrange(rightSplitter_, callsSplitter_, infoPanel_, layout.info, true, false,
             AppSettings::layoutSashDiagramInfo());
+    arrange(callsSplitter_, callsPane_, diagramSplitter_, calls, false, false,
+            AppSettings::layoutSashCallsDiagram());
     arrange(diagramSplitter_, timeBar_, diagram_, layout.timeBar, false, true,
             AppSettings::layoutSashTimeDiagram());
 }
@@ -332,6 +366,8 @@ void SipDiagramFrame::onSashMoved(wxSplitterEvent& event) {
         AppSettings::setLayoutSashTimeDiagram(stored(AppSettings::layoutSashTimeDiagram()));
     } else if (splitter == leftSplitter_) {
         AppSettings::setLayoutSashTreeSel(stored(AppSettings::layoutSashTreeSel()));
+    } else if (splitter == callsSplitter_) {
+        AppSettings::setLayoutSashCallsDiagram(stored(AppSettings::layoutSashCallsDiagram()));
     }
     event.Skip();
 }
@@ -472,7 +508,10 @@ std::vector<const RtpStream*> SipDiagramFrame::extractableStreams() const {
 }
 
 void SipDiagramFrame::extractRtp() {
-    std::vector<const RtpStream*> streams = extractableStreams();
+    extractRtpOf(extractableStreams());
+}
+
+void SipDiagramFrame::extractRtpOf(std::vector<const RtpStream*> streams) {
     const RtpStreamRegistry* registry = model_ ? model_->streamRegistry() : nullptr;
     if (streams.empty() || registry == nullptr || host_ == nullptr) {
         return;

@@ -16,6 +16,7 @@
 #include "engine/sip/analysis_model.h"
 #include "filter_tree.h"
 #include "pane_layout.h"
+#include "panes/calls_list_pane.h"
 #include "panes/sip_diagram_info_panel.h"
 #include "settings/settings_store.h"
 #include "toolkit/command_handlers.h"
@@ -51,7 +52,10 @@ class IDiagramFrameHost {
 // info panel in four splitters, the row filter from the tree,
 // the "diagram" switches and the hidden columns, and the window's commands. It owns the
 // capture's model.
-class SipDiagramFrame : public wxMDIChildFrame, public IAppSettingsListener, public IDiagramOwner {
+class SipDiagramFrame : public wxMDIChildFrame,
+                        public IAppSettingsListener,
+                        public IDiagramOwner,
+                        public ICallsListOwner {
   public:
     SipDiagramFrame(wxMDIParentFrame* parent, const wxString& title, UserLabelDB* labels,
                     IDiagramFrameHost* host);
@@ -72,6 +76,8 @@ class SipDiagramFrame : public wxMDIChildFrame, public IAppSettingsListener, pub
     wxSplitterWindow* leftSplitter() const { return leftSplitter_; }
     wxSplitterWindow* rightSplitter() const { return rightSplitter_; }
     wxSplitterWindow* diagramSplitter() const { return diagramSplitter_; }
+    wxSplitterWindow* callsSplitter() const { return callsSplitter_; }
+    CallsListPane* callsPane() const { return callsPane_; }
     // How often the row filter was applied (for tests of "applied once").
     int filterApplications() const { return filterApplications_; }
 
@@ -80,6 +86,10 @@ class SipDiagramFrame : public wxMDIChildFrame, public IAppSettingsListener, pub
     void syncTimeBar(size_t firstRow, size_t rowsFitting) override;
     // IAppSettingsListener
     void onSettingsChanged(const std::string& groupName) override;
+    // ICallsListOwner
+    void callsSelected(const std::vector<ItemIndex>& items) override;
+    void copyCallsText(const std::string& text) override;
+    void extractCallStreams(const std::vector<const RtpStream*>& streams) override;
 
     // Shows the panes the "frame" switches ask for.
     void applyPaneLayout();
@@ -95,6 +105,8 @@ class SipDiagramFrame : public wxMDIChildFrame, public IAppSettingsListener, pub
     void copySelected();
     void copyAll();
     void extractRtp();
+    // The extraction dialog over the given streams.
+    void extractRtpOf(std::vector<const RtpStream*> streams);
     void print();
     void printPreview();
     // The streams the extraction offers for the selected item.
@@ -118,12 +130,17 @@ class SipDiagramFrame : public wxMDIChildFrame, public IAppSettingsListener, pub
     wxSplitterWindow* leftSplitter_;
     wxSplitterWindow* rightSplitter_;
     wxSplitterWindow* diagramSplitter_;
+    wxSplitterWindow* callsSplitter_;
     wxTreeCtrl* tree_;
+    CallsListPane* callsPane_;
     SipDiagramSelectionPanel* selectionPanel_;
     SipDiagramInfoPanel* infoPanel_;
     SipDiagramTimeBar* timeBar_;
     SipDiagram* diagram_;
     std::optional<wxTreeItemId> lastApplied_;
+    // The items of the calls selected in the calls list; while there are any they, not the
+    // tree's node, make the ladder's rows.
+    std::vector<ItemIndex> callItems_;
     int filterApplications_ = 0;
     bool closing_ = false;
     bool filling_ = false;

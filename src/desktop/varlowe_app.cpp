@@ -1,5 +1,7 @@
 #include "varlowe_app.h"
 
+#include <wx/display.h>
+
 #include <wx/cmdline.h>
 #include <wx/image.h>
 
@@ -8,9 +10,11 @@
 #include "diagram_view/diagram_style.h"
 #include "filter_tree.h"
 #include "main_frame.h"
+#include "pane_layout.h"
 #include "printing/diagram_image.h"
 #include "settings/app_settings.h"
 #include "settings/parsing_settings.h"
+#include "settings/settings_store.h"
 #include "toolkit/toolkit_font.h"
 
 namespace varlowe {
@@ -108,8 +112,15 @@ bool VarloweApp::OnInit() {
         return true;
     }
     const bool maximized = AppSettings::layoutFrameMaximized();
-    const SettingPoint position = AppSettings::layoutFramePosition();
-    const SettingSize size = AppSettings::layoutFrameSize();
+    SettingPoint position = AppSettings::layoutFramePosition();
+    SettingSize size = AppSettings::layoutFrameSize();
+    if (SettingsStore::instance().getSize("layout", "frameSize", SettingSize{-1, -1}).width < 0) {
+        const wxRect area = wxDisplay(static_cast<unsigned>(0)).GetClientArea();
+        const WindowRect place =
+            firstWindowPlace(WindowRect{area.x, area.y, area.width, area.height});
+        position = SettingPoint{place.x, place.y};
+        size = SettingSize{place.width, place.height};
+    }
     frame_ = new MainFrame(labels_.get(), wxPoint(position.x, position.y),
                            wxSize(size.width, size.height));
     frame_->Show();

@@ -46,6 +46,7 @@ constexpr int kShowRtpMarkers = 309;
 constexpr int kShowSipMessages = 310;
 constexpr int kShowTransactionMarkers = 311;
 constexpr int kShowRelationshipMarkers = 312;
+constexpr int kShowCallsPane = 313;  // beyond the classic View menu: the calls list
 
 // Help
 constexpr int kHelp = 400;
@@ -86,6 +87,9 @@ constexpr int kTransactionList = 1313;
 constexpr int kBookmarkList = 1315;
 constexpr int kSelectionNotebook = 1316;
 constexpr int kSelectionPanel = 1318;
+constexpr int kCallsSplitter = 1319;
+constexpr int kCallsPane = 1320;
+constexpr int kCallsList = 1321;
 constexpr int kEditLabelDialog = 8012;
 constexpr int kEditLabelText = 8013;
 constexpr int kEditLabelCheck = 8014;

@@ -116,6 +116,10 @@ std::vector<Command> table() {
             .switches(&A::frameShowTimePane, &A::setFrameShowTimePane),
         Declare(kShowInfoPane, V, "Show Info Pane", "Show Info Pane")
             .switches(&A::frameShowInfoPane, &A::setFrameShowInfoPane),
+        Declare(kShowCallsPane, V, "Show Calls List", "Show Calls List")
+            .keys(Row::kCtrl, "L")
+            .tool("tb_calls", "Calls List")
+            .switches(&A::frameShowCallsPane, &A::setFrameShowCallsPane),
         Declare(kShowTimeDeltas, V, "Show Time Deltas", "Show Time Deltas")
             .separated()
             .switches(&A::diagramShowTimeDeltas, &A::setDiagramShowTimeDeltas),
@@ -202,8 +206,8 @@ const Command* commandOf(int id) {
 const std::vector<int>& toolbarCommands() {
     using namespace command;
     static const std::vector<int> ids = {
-        kOpen,  0, kCaptureLive, 0,    kCopy, kAddBookmark, kRemoveBookmark,
-        kPrint, 0, kPreferences, kHelp};
+        kOpen,          0, kCaptureLive, 0, kCopy,        kAddBookmark, kRemoveBookmark, 0,
+        kShowCallsPane, 0, kPrint,       0, kPreferences, kHelp};
     return ids;
 }
 

@@ -10,16 +10,21 @@
 #include <wx/html/helpfrm.h>
 #include <wx/html/helpwnd.h>
 #include <wx/menu.h>
+#include <wx/srchctrl.h>
 #include <wx/textctrl.h>
 #include <wx/toolbar.h>
+#include <wx/uiaction.h>
 
 #include "desktop/main_frame.h"
 #include "diagram/user_label_db.h"
 #include "engine/diagnostics.h"
+#include "engine/sip/call_list.h"
+#include "panes/calls_list_pane.h"
 #include "settings/app_settings.h"
 #include "settings/settings_store.h"
 #include "support/capture_builder.h"
 #include "support/program_harness.h"
+#include "support/window_test.h"
 #include "toolkit/command_ids.h"
 
 using namespace varlowe;
@@ -474,4 +479,78 @@ TEST(MainWindow, ACaptureWithNothingToShowSaysWhy) {
               "Nothing to show in unreadable.pcap: 1 record: neither IPv4 nor IPv6 (ARP and other "
               "link protocols); 2 records: IP protocols other than UDP and TCP (ICMP, ESP and the "
               "like)");
+}
+
+// The calls list: View > Show Calls List splits it above the ladder and is remembered; a
+// click on a call shows that call's ladder alone, as its Call-ID node in the tree does; the
+// filter field and a click on a column's title reorder the rows and the selection follows
+// its call; a node chosen in the tree takes over again.
+TEST(MainWindow, TheCallsListShowsTheChosenCallsLadder) {
+    Program program;
+    SipDiagramFrame* window = program.open("tests/fixtures/sip-two-calls-one-port.pcap");
+    ASSERT_NE(window, nullptr);
+    EXPECT_FALSE(window->callsSplitter()->IsSplit());
+    wxCommandEvent show(wxEVT_MENU, command::kShowCallsPane);
+    program.frame->HandleWindowEvent(show);
+    drainEvents();
+    EXPECT_TRUE(AppSettings::frameShowCallsPane());
+    ASSERT_TRUE(window->callsSplitter()->IsSplit());
+    EXPECT_EQ(window->callsSplitter()->GetWindow1(), window->callsPane());
+    CallsListPane* calls = window->callsPane();
+    ASSERT_EQ(calls->list()->GetItemCount(), 2);
+    EXPECT_EQ(calls->countText(), "2 of 2 calls");
+    const size_t everything = window->diagram()->state().rowCount();
+
+    // The second call's rows, as the tree's node of its Call-ID gives them.
+    const std::string second = calls->table().row(1).callId;
+    FilterNode node{FilterNode::Kind::Call, "", second, "", {}};
+    const size_t secondRows = filterItems(*window->model(), &node, ItemSwitches{}, {}).size();
+    ASSERT_GT(secondRows, 0u);
+    ASSERT_LT(secondRows, everything);
+
+    window->Raise();
+    drainEvents();
+    wxRect rect;
+    ASSERT_TRUE(calls->list()->GetItemRect(1, rect));
+    wxUIActionSimulator input;
+    input.MouseMove(
+        calls->list()->ClientToScreen(rect.GetPosition() + wxPoint(40, rect.height / 2)));
+    input.MouseClick();
+    if (!waitUntil([&] { return window->diagram()->state().rowCount() == secondRows; },
+                   std::chrono::seconds(3))) {
+        // No synthetic input on this display: the same selection through the list.
+        calls->selectRows({1});
+        ASSERT_TRUE(waitUntil([&] { return window->diagram()->state().rowCount() == secondRows; }));
+    }
+    EXPECT_EQ(window->diagram()->state().selectedRow(), RowIndex(0));
+
+    // Sorted by Call-ID the other way round, the selection moves with its call.
+    wxListEvent click(wxEVT_LIST_COL_CLICK, calls->list()->GetId());
+    click.SetEventObject(calls->list());
+    click.m_col = static_cast<int>(CallColumn::CallId);
+    calls->list()->GetEventHandler()->ProcessEvent(click);
+    calls->list()->GetEventHandler()->ProcessEvent(click);
+    ASSERT_EQ(calls->selectedRows().size(), 1u);
+    EXPECT_EQ(calls->table().row(calls->selectedRows()[0]).callId, second);
+    calls->filterField()->SetValue("no such call");
+    drainEvents();
+    EXPECT_EQ(calls->list()->GetItemCount(), 0);
+    EXPECT_EQ(calls->countText(), "0 of 2 calls");
+    calls->filterField()->SetValue("");
+    drainEvents();
+    EXPECT_EQ(calls->list()->GetItemCount(), 2);
+
+    // The tree's root: every row again, and no call chosen in the list.
+    window->filterTree()->SelectItem(
+        childNamed(window->filterTree(), window->filterTree()->GetRootItem(), "Methods"));
+    window->filterTree()->SelectItem(window->filterTree()->GetRootItem());
+    drainEvents();
+    EXPECT_EQ(window->diagram()->state().rowCount(), everything);
+    EXPECT_TRUE(calls->selectedRows().empty());
+
+    // Hidden again from the View menu; a new window opens as the setting says.
+    program.frame->HandleWindowEvent(show);
+    drainEvents();
+    EXPECT_FALSE(AppSettings::frameShowCallsPane());
+    EXPECT_FALSE(window->callsSplitter()->IsSplit());
 }

@@ -28,7 +28,8 @@ TEST(Commands, EachIsDeclaredOnceAndTheToolbarTakesItsImageFromItsRow) {
     }
     EXPECT_EQ(commandOf(12345), nullptr);
     // The menus as the Parts name them, separators where the rows say.
-    EXPECT_EQ(menus::view().size(), 13u + 3u);
+    // The View menu: the Parts' 13 switches and 3 separators, and the calls list's switch.
+    EXPECT_EQ(menus::view().size(), 14u + 3u);
     EXPECT_TRUE(menus::view()[2].isSeparator());
     EXPECT_EQ(menus::view()[0].kind, MenuItemSpec::kCheck);
     EXPECT_EQ(menuLabel(menus::itemWithExtraction()[4]), "Extract RTP Data...");

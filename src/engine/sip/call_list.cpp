@@ -1,6 +1,8 @@
 #include "call_list.h"
 
 #include <algorithm>
+#include <cstdio>
+#include <limits>
 #include <string_view>
 #include <unordered_map>
 
@@ -183,6 +185,102 @@ std::vector<CallRow> buildCallList(const AnalysisModel& model) {
         }
     }
     return rows;
+}
+
+namespace {
+
+std::string party(const std::string& name, const std::string& user) {
+    return name.empty() ? user : name + " <" + user + ">";
+}
+
+std::string threeDecimals(const std::optional<double>& value) {
+    if (!value) {
+        return std::string();
+    }
+    char text[32];
+    std::snprintf(text, sizeof text, "%.3f", *value);
+    return text;
+}
+
+}  // namespace
+
+const char* callColumnTitle(CallColumn column) {
+    static const char* const kTitles[kCallColumnCount] = {
+        "Start",     "From",         "To",       "Call-ID", "Method",    "State",
+        "Setup (s)", "Duration (s)", "Messages", "Streams", "Worst loss"};
+    return kTitles[static_cast<int>(column)];
+}
+
+std::string callCell(const CallRow& row, CallColumn column) {
+    switch (column) {
+        case CallColumn::Start: {
+            char start[40];
+            formatPacketTime(row.start, start, sizeof start);
+            return start;
+        }
+        case CallColumn::From:
+            return party(row.fromName, row.fromUser);
+        case CallColumn::To:
+            return party(row.toName, row.toUser);
+        case CallColumn::CallId:
+            return row.callId;
+        case CallColumn::Method:
+            return row.method;
+        case CallColumn::State:
+            return row.state;
+        case CallColumn::Setup:
+            return threeDecimals(row.setupSeconds);
+        case CallColumn::Duration:
+            return threeDecimals(row.durationSeconds);
+        case CallColumn::Messages:
+            return std::to_string(row.messages);
+        case CallColumn::Streams:
+            return std::to_string(row.streams);
+        case CallColumn::WorstLoss: {
+            if (!row.worstLoss) {
+                return std::string();
+            }
+            char text[16];
+            std::snprintf(text, sizeof text, "%.1f%%", *row.worstLoss * 100.0);
+            return text;
+        }
+    }
+    return std::string();
+}
+
+bool callColumnIsNumber(CallColumn column) {
+    switch (column) {
+        case CallColumn::Start:
+        case CallColumn::Setup:
+        case CallColumn::Duration:
+        case CallColumn::Messages:
+        case CallColumn::Streams:
+        case CallColumn::WorstLoss:
+            return true;
+        default:
+            return false;
+    }
+}
+
+double callNumber(const CallRow& row, CallColumn column) {
+    constexpr double kMissing = -std::numeric_limits<double>::infinity();
+    switch (column) {
+        case CallColumn::Start:
+            return static_cast<double>(row.start.seconds) +
+                   static_cast<double>(row.start.microseconds) / 1e6;
+        case CallColumn::Setup:
+            return row.setupSeconds.value_or(kMissing);
+        case CallColumn::Duration:
+            return row.durationSeconds.value_or(kMissing);
+        case CallColumn::Messages:
+            return static_cast<double>(row.messages);
+        case CallColumn::Streams:
+            return static_cast<double>(row.streams);
+        case CallColumn::WorstLoss:
+            return row.worstLoss.value_or(kMissing);
+        default:
+            return kMissing;
+    }
 }
 
 }  // namespace varlowe

@@ -33,6 +33,32 @@ struct CallRow {
 // The sessions in order of their first message; one pass over the items.
 std::vector<CallRow> buildCallList(const AnalysisModel& model);
 
+// The columns of a calls list, in the order they are shown and printed.
+enum class CallColumn {
+    Start,
+    From,
+    To,
+    CallId,
+    Method,
+    State,
+    Setup,
+    Duration,
+    Messages,
+    Streams,
+    WorstLoss
+};
+constexpr int kCallColumnCount = 11;
+
+// "Start", "From", ..., "Worst loss".
+const char* callColumnTitle(CallColumn column);
+// A cell as the calls list shows it: a party as "Name <user>" (the user alone without a name),
+// seconds to three decimals, the loss as "2.5%"; empty where there is no value.
+std::string callCell(const CallRow& row, CallColumn column);
+// Whether the column holds a number (sorted by value, not text).
+bool callColumnIsNumber(CallColumn column);
+// The value a number column sorts by; a missing value sorts before every other.
+double callNumber(const CallRow& row, CallColumn column);
+
 // The display name and the user of a From or To header value
 // ("\"Alice\" <sip:100@h>;tag=x" gives "Alice" and "100").
 void splitParty(std::string_view value, std::string& name, std::string& user);
