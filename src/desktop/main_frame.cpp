@@ -9,9 +9,11 @@
 #include <wx/log.h>
 #include <wx/menu.h>
 #include <wx/msgdlg.h>
+#include <wx/srchctrl.h>
 #include <wx/stattext.h>
 #include <wx/stdpaths.h>
 #include <wx/sysopt.h>
+#include <wx/textdlg.h>
 #include <wx/toolbar.h>
 #include <wx/utils.h>
 
@@ -140,6 +142,7 @@ void MainFrame::applyBars() {
     if (toolbar && GetToolBar() == nullptr) {
         makeToolBar();
     } else if (!toolbar && GetToolBar() != nullptr) {
+        findField_ = nullptr;
         wxToolBar* bar = GetToolBar();
         SetToolBar(nullptr);
         bar->Destroy();
@@ -173,6 +176,22 @@ void MainFrame::makeToolBar() {
         bar->AddTool(id, tool->tip, resourceBitmap(tool->icon, wxSize(18, 18)), tool->tip,
                      tool->setting != nullptr ? wxITEM_CHECK : wxITEM_NORMAL);
     }
+    // Find: Enter looks for the next match in the window shown.
+    bar->AddSeparator();
+    findField_ = new wxSearchCtrl(bar, window::kFindField, wxString::FromUTF8(findText_),
+                                  wxDefaultPosition, wxSize(FromDIP(220), -1), wxTE_PROCESS_ENTER);
+    findField_->SetDescriptiveText("Find (Ctrl+F)");
+    findField_->ShowCancelButton(true);
+    findField_->Bind(wxEVT_TEXT,
+                     [this](wxCommandEvent&) { findText_ = findField_->GetValue().utf8_string(); });
+    findField_->Bind(wxEVT_TEXT_ENTER, [this](wxCommandEvent&) { findInActiveWindow(true); });
+    findField_->Bind(wxEVT_SEARCHCTRL_SEARCH_BTN,
+                     [this](wxCommandEvent&) { findInActiveWindow(true); });
+    findField_->Bind(wxEVT_SEARCHCTRL_CANCEL_BTN, [this](wxCommandEvent&) {
+        findField_->Clear();
+        findText_.clear();
+    });
+    bar->AddControl(findField_, "Find");
     bar->Realize();
 }
 
@@ -332,6 +351,13 @@ void MainFrame::bindCommands() {
         },
         anyDiagram);
     commands_.on(kExit, [this] { Close(false); });
+    commands_.on(
+        kFind, [this] { startFind(); }, anyDiagram);
+    // Without a window Find Next asks for a text too; with one the window takes it.
+    commands_.on(
+        kFindNext, [this] { startFind(); }, anyDiagram);
+    commands_.on(
+        kFindPrevious, [this] { startFind(); }, anyDiagram);
     commands_.on(kPageSetup, [this] { pageSetup(); });
     commands_.on(kPreferences, [this] {
         PreferenceDlg dialog(this, [this](const std::string& page) { showHelpPage(page); });
@@ -353,6 +379,33 @@ void MainFrame::bindCommands() {
     // the menus offer whenever one is open.
     for (int id : {kNextInTransaction, kPreviousInTransaction, kNextInDialog, kPreviousInDialog}) {
         commands_.enable(id, anyDiagram);
+    }
+}
+
+void MainFrame::startFind() {
+    if (findField_ != nullptr) {
+        findField_->SetFocus();
+        findField_->SelectAll();
+        return;
+    }
+    // No toolbar: a box asks for the text.
+    wxTextEntryDialog dialog(this, "Find in the messages:", "Find", wxString::FromUTF8(findText_));
+    if (showModal(dialog) == wxID_OK && !dialog.GetValue().empty()) {
+        findText_ = dialog.GetValue().utf8_string();
+        findInActiveWindow(true);
+    }
+}
+
+void MainFrame::findInActiveWindow(bool forward) {
+    auto* window = dynamic_cast<SipDiagramFrame*>(GetActiveChild());
+    if (window != nullptr && !findText_.empty()) {
+        window->findStep(forward);
+    }
+}
+
+void MainFrame::showFindStatus(const wxString& text) {
+    if (GetStatusBar() != nullptr) {
+        SetStatusText(text);
     }
 }
 

@@ -18,6 +18,8 @@
 #include "toolkit/command_handlers.h"
 #include "versioncheck/version_check_client.h"
 
+class wxSearchCtrl;
+
 namespace varlowe {
 
 class UserLabelDB;
@@ -77,6 +79,11 @@ class MainFrame : public wxMDIParentFrame,
                                            const wxString& wildcard) override;
     int showModal(wxDialog& dialog) override;
     wxPageSetupDialogData& pageSetupData() override { return pageSetupData_; }
+    std::string findText() const override { return findText_; }
+    void startFind() override;
+    void showFindStatus(const wxString& text) override;
+    // The toolbar's find field; none while the toolbar is off.
+    wxSearchCtrl* findField() const { return findField_; }
     // ICaptureDialogHost (with askSavePath and openCapture above)
     void showHelpPage(const std::string& page) override;
     bool showsCapture(const std::string& path) const override {
@@ -127,6 +134,10 @@ class MainFrame : public wxMDIParentFrame,
     bool versionCheckFromMenu_ = false;
     bool helpLoaded_ = false;
     bool closing_ = false;
+    wxSearchCtrl* findField_ = nullptr;
+    std::string findText_;
+    // Find Next (or Previous) in the window shown.
+    void findInActiveWindow(bool forward);
 };
 
 }  // namespace varlowe

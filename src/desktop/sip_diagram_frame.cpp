@@ -15,6 +15,7 @@
 
 #include "diagram/user_label_db.h"
 #include "engine/media/rtp_stream_registry.h"
+#include "engine/sip/item_search.h"
 #include "extract_rtp_dialog.h"
 #include "output/text_export.h"
 #include "printing/diagram_image.h"
@@ -396,6 +397,8 @@ void SipDiagramFrame::bindCommands() {
     commands_.on(
         kExtractRtp, [this] { extractRtp(); },
         [this] { return diagram_->commandEnabled(kExtractRtp); });
+    commands_.on(kFindNext, [this] { findStep(true); });
+    commands_.on(kFindPrevious, [this] { findStep(false); });
     // Bookmarks and stepping are the ladder's own.
     for (int id : {kAddBookmark, kRemoveBookmark, kToggleBookmark, kNextInTransaction,
                    kPreviousInTransaction, kNextInDialog, kPreviousInDialog}) {
@@ -408,6 +411,35 @@ void SipDiagramFrame::bindCommands() {
                 diagram_->GetEventHandler()->ProcessEvent(forwarded);
             },
             [this, id, bookmark] { return !bookmark || diagram_->commandEnabled(id); });
+    }
+}
+
+void SipDiagramFrame::findStep(bool forward) {
+    if (!model_ || host_ == nullptr) {
+        return;
+    }
+    const std::string text = host_->findText();
+    if (text.empty()) {
+        host_->startFind();
+        return;
+    }
+    DiagramState& state = diagram_->state();
+    if (text != foundText_) {
+        wxBusyCursor busy;
+        state.setFindMatches(findItems(*model_, text, false));
+        foundText_ = text;
+    }
+    if (const std::optional<RowIndex> row = state.findStep(forward)) {
+        diagram_->selectRow(*row);  // scrolled into view
+    }
+    diagram_->Refresh();
+    const auto [count, current] = state.findCount();
+    const wxString quoted = "\"" + displayText(text) + "\"";
+    if (count == 0) {
+        host_->showFindStatus("No match for " + quoted +
+                              (state.findMatches().empty() ? "" : " in the rows shown"));
+    } else {
+        host_->showFindStatus(wxString::Format("Match %zu of %zu for ", current, count) + quoted);
     }
 }
 

@@ -43,6 +43,10 @@ class IDiagramFrameHost {
                                                    const wxString& wildcard) = 0;
     // Shows a modal dialog and gives its result.
     virtual int showModal(wxDialog& dialog) = 0;
+    // Find: the text to look for (empty: none yet), asking for one, and the count to show.
+    virtual std::string findText() const = 0;
+    virtual void startFind() = 0;
+    virtual void showFindStatus(const wxString& text) = 0;
     // The paper and margins of printing (the main window's page setup).
     virtual wxPageSetupDialogData& pageSetupData() = 0;
     virtual ~IDiagramFrameHost() = default;
@@ -109,6 +113,8 @@ class SipDiagramFrame : public wxMDIChildFrame,
     void extractRtpOf(std::vector<const RtpStream*> streams);
     void print();
     void printPreview();
+    // Find Next and Find Previous: the next row whose message holds the find text, selected.
+    void findStep(bool forward);
     // The streams the extraction offers for the selected item.
     std::vector<const RtpStream*> extractableStreams() const;
 
@@ -141,6 +147,7 @@ class SipDiagramFrame : public wxMDIChildFrame,
     // The items of the calls selected in the calls list; while there are any they, not the
     // tree's node, make the ladder's rows.
     std::vector<ItemIndex> callItems_;
+    std::string foundText_;  // what the find matches are of
     int filterApplications_ = 0;
     bool closing_ = false;
     bool filling_ = false;

@@ -230,6 +230,54 @@ bool DiagramState::isBookmarked(ItemIndex index) const {
     return std::find(bookmarks_.begin(), bookmarks_.end(), index) != bookmarks_.end();
 }
 
+bool DiagramState::isFindMatch(ItemIndex index) const {
+    return std::binary_search(findMatches_.begin(), findMatches_.end(), index);
+}
+
+std::optional<RowIndex> DiagramState::findStep(bool forward) const {
+    if (model_ == nullptr || rowCount() == 0 || findMatches_.empty()) {
+        return std::nullopt;
+    }
+    // Rows hold their items in ascending order: the matches after the selected item, then
+    // round from the other end, the first that is shown. Each match is looked at once.
+    const std::vector<ItemIndex>& m = findMatches_;
+    const size_t count = m.size();
+    size_t start;
+    if (!selectedIndex_) {
+        start = forward ? 0 : count - 1;
+    } else if (forward) {
+        start =
+            static_cast<size_t>(std::upper_bound(m.begin(), m.end(), *selectedIndex_) - m.begin());
+    } else {
+        const size_t below =
+            static_cast<size_t>(std::lower_bound(m.begin(), m.end(), *selectedIndex_) - m.begin());
+        start = below == 0 ? count - 1 : below - 1;
+    }
+    for (size_t n = 0; n < count; ++n) {
+        const size_t at = forward ? (start + n) % count : (start + count - n) % count;
+        if (const std::optional<RowIndex> row = model_->rowOf(m[at])) {
+            return row;
+        }
+    }
+    return std::nullopt;
+}
+
+std::pair<size_t, size_t> DiagramState::findCount() const {
+    size_t count = 0;
+    size_t current = 0;
+    if (model_ != nullptr) {
+        for (ItemIndex match : findMatches_) {
+            if (model_->rowOf(match)) {
+                ++count;
+                if (selectedIndex_ && *selectedIndex_ == match) {
+                    current = count;
+                }
+            }
+        }
+    }
+    return {count, current};
+}
+
 namespace {
 template <typename Listener, size_t N>
 bool addToSlots(std::array<Listener*, N>& slots, Listener* listener) {

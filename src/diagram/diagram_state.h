@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "diagram_listeners.h"
@@ -77,6 +78,16 @@ class DiagramState {
     bool selectionIsBookmarked() const { return selectedIndex_ && isBookmarked(*selectedIndex_); }
     const std::vector<ItemIndex>& bookmarks() const { return bookmarks_; }
 
+    // Find: the items whose text holds the searched text (ascending), marked in the ladder.
+    void setFindMatches(std::vector<ItemIndex> items) { findMatches_ = std::move(items); }
+    const std::vector<ItemIndex>& findMatches() const { return findMatches_; }
+    bool isFindMatch(ItemIndex index) const;
+    // The shown row of the next (or previous) match after the selected row, wrapping round;
+    // the first (last) without a selection; none when no shown row matches.
+    std::optional<RowIndex> findStep(bool forward) const;
+    // How many shown rows match, and which of them the selected row is (1 up; 0: not one).
+    std::pair<size_t, size_t> findCount() const;
+
     bool addSelectionListener(ISipDiagramSelectionListener* listener);
     bool addBookmarkListener(ISipDiagramBookmarkListener* listener);
 
@@ -122,6 +133,7 @@ class DiagramState {
     std::vector<RowIndex> dialogRows_;
     std::vector<RowIndex> transactionRows_;
     std::vector<ItemIndex> bookmarks_;
+    std::vector<ItemIndex> findMatches_;
 
     std::vector<std::string> allColumns_;
     std::vector<std::string> visibleColumns_;

@@ -93,6 +93,8 @@ class DiagramPainter {
     }
     void paintItem(wxDC& dc, const PaintArea& area, size_t row, const AnalysisItem& item) const;
     void paintTimes(wxDC& dc, const PaintArea& area, size_t row, const AnalysisItem& item) const;
+    // The marks of find matches and bookmarks (the screen only).
+    void paintRowMarks(wxDC& dc, const PaintArea& area) const;
     void paintMarkers(wxDC& dc, const PaintArea& area) const;
     wxColour rowBackground(const PaintArea& area, size_t row) const;
 

@@ -101,7 +101,9 @@ CallsListPane::CallsListPane(wxWindow* parent, ICallsListOwner* owner)
     count_->SetLabel(countText());
 }
 
-wxListCtrl* CallsListPane::list() const { return list_; }
+wxListCtrl* CallsListPane::list() const {
+    return list_;
+}
 
 void CallsListPane::setModel(const AnalysisModel* model) {
     model_ = model;
@@ -204,7 +206,8 @@ std::vector<const RtpStream*> CallsListPane::selectedStreams() const {
     std::unordered_set<const RtpStream*> seen;
     for (ItemIndex index : table_.itemsOf(selectedRows())) {
         const AnalysisItem& item = model_->item(index);
-        if (item.kind == ItemKind::Media && item.stream != nullptr && seen.insert(item.stream).second) {
+        if (item.kind == ItemKind::Media && item.stream != nullptr &&
+            seen.insert(item.stream).second) {
             streams.push_back(item.stream);
         }
     }

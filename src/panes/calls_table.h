@@ -19,9 +19,7 @@ class CallsTable {
     // The shown rows, after the filter and in the sort order.
     size_t size() const { return shown_.size(); }
     const CallRow& row(size_t shown) const { return calls_[shown_[shown]]; }
-    std::string cell(size_t shown, CallColumn column) const {
-        return callCell(row(shown), column);
-    }
+    std::string cell(size_t shown, CallColumn column) const { return callCell(row(shown), column); }
 
     // Sorts the shown rows (stable: equal values keep capture order); numbers by value.
     void sortBy(CallColumn column, bool ascending);

@@ -31,6 +31,9 @@ constexpr int kNextInTransaction = 206;
 constexpr int kPreviousInTransaction = 207;
 constexpr int kNextInDialog = 208;
 constexpr int kPreviousInDialog = 209;
+constexpr int kFind = 210;  // beyond the classic Edit menu: Find and its steps
+constexpr int kFindNext = 211;
+constexpr int kFindPrevious = 212;
 
 // View
 constexpr int kShowToolbar = 300;
@@ -90,6 +93,7 @@ constexpr int kSelectionPanel = 1318;
 constexpr int kCallsSplitter = 1319;
 constexpr int kCallsPane = 1320;
 constexpr int kCallsList = 1321;
+constexpr int kFindField = 1322;
 constexpr int kEditLabelDialog = 8012;
 constexpr int kEditLabelText = 8013;
 constexpr int kEditLabelCheck = 8014;

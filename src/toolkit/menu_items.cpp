@@ -88,6 +88,11 @@ std::vector<Command> table() {
 
         Declare(kCopy, E, "Copy", "Copy").keys(Row::kCtrl, "C").tool("tb_copy", "Copy"),
         Declare(kCopyAll, E, "Copy All", "Copy"),
+        Declare(kFind, E, "Find...", "Find a text in the messages")
+            .keys(Row::kCtrl, "F")
+            .separated(),
+        Declare(kFindNext, E, "Find Next", "Find Next").keys(Row::kKeyOnly, "F3"),
+        Declare(kFindPrevious, E, "Find Previous", "Find Previous").keys(Row::kShift, "F3"),
         Declare(kNextInTransaction, E, "Next In Transaction", "Next In Transaction")
             .keys(Row::kCtrl, "Down")
             .separated(),

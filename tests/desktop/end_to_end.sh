@@ -86,8 +86,8 @@ preferences_gone() { ! preferences_shown; }
 ended() { ! kill -0 "$pid" 2>/dev/null; }
 keys() {
     # Without a window manager the keyboard follows the pointer: put it over the filter
-    # tree, where no text view takes the keys for its own window.
-    xdotool mousemove 60 120
+    # tree (inside the window, wherever it was placed), where no text view takes the keys.
+    xdotool mousemove --window "$(main_window)" 60 120
     xdotool key --clearmodifiers "$@"
 }
 value() { # GROUP KEY: the stored value of a setting

@@ -554,3 +554,53 @@ TEST(MainWindow, TheCallsListShowsTheChosenCallsLadder) {
     EXPECT_FALSE(AppSettings::frameShowCallsPane());
     EXPECT_FALSE(window->callsSplitter()->IsSplit());
 }
+
+// Find from the toolbar's field: Enter (Find Next) selects the first row holding the text in
+// any case, F3 and Shift+F3 step on and back round the ends, the status bar counts; Ctrl+F's
+// command puts the keys into the field.
+TEST(MainWindow, FindSelectsEachMatchAndCountsThem) {
+    Program program;
+    SipDiagramFrame* window = program.open("samples/sip-call-loopback.pcap");
+    ASSERT_NE(window, nullptr);
+    ASSERT_NE(program.frame->findField(), nullptr);
+    auto selectedText = [&] {
+        const AnalysisItem* item = window->diagram()->state().selectedItem();
+        return item != nullptr ? std::string(item->payloadText()) : std::string();
+    };
+    auto status = [&] { return program.frame->GetStatusBar()->GetStatusText(); };
+    wxCommandEvent find(wxEVT_MENU, command::kFind);
+    program.frame->HandleWindowEvent(find);
+    drainEvents();
+    // The focus is in the field (or the text entry inside it).
+    wxWindow* focus = wxWindow::FindFocus();
+    while (focus != nullptr && focus != program.frame->findField()) {
+        focus = focus->GetParent();
+    }
+    EXPECT_EQ(focus, program.frame->findField());
+    program.frame->findField()->SetValue("sip/2.0 200 ok");
+    wxCommandEvent enter(wxEVT_TEXT_ENTER, program.frame->findField()->GetId());
+    enter.SetEventObject(program.frame->findField());
+    program.frame->findField()->GetEventHandler()->ProcessEvent(enter);
+    drainEvents();
+    EXPECT_EQ(selectedText().rfind("SIP/2.0 200 OK", 0), 0u) << selectedText();
+    const std::optional<RowIndex> first = window->diagram()->state().selectedRow();
+    ASSERT_TRUE(first);
+    EXPECT_TRUE(status().StartsWith("Match 1 of ")) << status();
+    const size_t count = window->diagram()->state().findCount().first;
+    ASSERT_GE(count, 2u);
+    auto step = [&](int id) {
+        wxCommandEvent event(wxEVT_MENU, id);
+        window->HandleWindowEvent(event);
+        drainEvents();
+    };
+    step(command::kFindNext);
+    EXPECT_GT(window->diagram()->state().selectedRow()->value, first->value);
+    EXPECT_TRUE(status().StartsWith("Match 2 of ")) << status();
+    step(command::kFindPrevious);
+    step(command::kFindPrevious);  // round the start to the last match
+    EXPECT_EQ(status(), wxString::Format("Match %zu of %zu for \"sip/2.0 200 ok\"", count, count));
+    program.frame->findField()->SetValue("no such text");
+    step(command::kFindNext);
+    EXPECT_EQ(status(), "No match for \"no such text\"");
+    EXPECT_TRUE(window->diagram()->state().findMatches().empty());
+}

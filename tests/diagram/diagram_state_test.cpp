@@ -336,3 +336,39 @@ TEST(MessageInfo, TitlesHeadingsAndContents) {
     none.kind = static_cast<ItemKind>(8);
     EXPECT_EQ(message_info::content(none), "");
 }
+
+// Find's matches are items: stepping goes through the shown rows that hold one, from the
+// selection and round the ends; a filter leaves out the rows it hides.
+TEST(DiagramState, FindStepsThroughTheShownMatchesRoundTheEnds) {
+    auto model = twoCalls();
+    DiagramState state;
+    state.setModel(model.get());
+    EXPECT_FALSE(state.findStep(true));
+    state.setFindMatches({ItemIndex(1), ItemIndex(3), ItemIndex(6)});  // call-2 and the last 200
+    EXPECT_EQ(state.findCount(), (std::pair<size_t, size_t>{3, 0}));
+    // From the first row, which a new model selects.
+    EXPECT_EQ(state.findStep(true), RowIndex(1));
+    EXPECT_EQ(state.findStep(false), RowIndex(6));
+    state.selectRow(RowIndex(3));
+    EXPECT_EQ(state.findCount(), (std::pair<size_t, size_t>{3, 2}));
+    EXPECT_EQ(state.findStep(true), RowIndex(6));
+    EXPECT_EQ(state.findStep(false), RowIndex(1));
+    state.selectRow(RowIndex(6));
+    EXPECT_EQ(state.findStep(true), RowIndex(1));  // round the end
+    state.selectRow(RowIndex(1));
+    EXPECT_EQ(state.findStep(false), RowIndex(6));  // and round the start
+    EXPECT_TRUE(state.isFindMatch(ItemIndex(3)));
+    EXPECT_FALSE(state.isFindMatch(ItemIndex(2)));
+
+    // Only call-1 shown: its last 200 is the one match left, whatever the selection.
+    state.applyRowFilter(std::vector<ItemIndex>{ItemIndex(0), ItemIndex(2), ItemIndex(4),
+                                                ItemIndex(5), ItemIndex(6)});
+    EXPECT_EQ(state.findCount(), (std::pair<size_t, size_t>{1, 0}));
+    EXPECT_EQ(state.findStep(true), RowIndex(4));
+    state.selectRow(RowIndex(4));
+    EXPECT_EQ(state.findStep(true), RowIndex(4));
+    EXPECT_EQ(state.findStep(false), RowIndex(4));
+    state.setFindMatches({ItemIndex(1)});
+    EXPECT_FALSE(state.findStep(true));
+    EXPECT_EQ(state.findCount(), (std::pair<size_t, size_t>{0, 0}));
+}
