@@ -64,13 +64,11 @@ int main(int argc, char** argv) {
     const double cleared = timed([&] { calls->applyFilterText(""); });
     std::printf("%-44s %8.1f ms  (%zu rows)\n", "filter cleared", cleared, calls->table().size());
     const size_t middle = calls->table().size() / 2;
-    std::printf("%-44s %8.1f ms\n", "select a call: its ladder alone",
-                timed([&] {
+    std::printf("%-44s %8.1f ms\n", "select a call: its ladder alone", timed([&] {
                     calls->selectRows({middle});
                     wxYield();  // the selection is told after the list's events
                 }));
-    std::printf("%-44s %8.1f ms\n", "select no call: every row again",
-                timed([&] {
+    std::printf("%-44s %8.1f ms\n", "select no call: every row again", timed([&] {
                     calls->selectRows({});
                     wxYield();
                 }));

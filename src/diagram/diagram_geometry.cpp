@@ -87,14 +87,11 @@ BoxRect arrowTextBox(int x1, int x2, int64_t rowCentreY, int rowHeight, int arro
 
 std::optional<size_t> rowUnder(int x, int y, ViewStart view, const DiagramGeometry& geometry,
                                size_t rowCount) {
+    // The header and the time margin stay in place over the scrolled rows.
+    if (y <= geometry.headerHeight || x <= DiagramGeometry::kScreenMargin - 1) {
+        return std::nullopt;
+    }
     const int64_t documentY = y + static_cast<int64_t>(geometry.rowHeight) * view.row;
-    if (documentY <= geometry.headerHeight) {
-        return std::nullopt;
-    }
-    const int64_t documentX = x + DiagramGeometry::kHorizontalStep * view.step;
-    if (documentX <= DiagramGeometry::kScreenMargin - 1) {
-        return std::nullopt;
-    }
     const int64_t row = (documentY - geometry.headerHeight) / geometry.rowHeight;
     if (row < 0 || static_cast<uint64_t>(row) >= rowCount) {
         return std::nullopt;
@@ -109,13 +106,10 @@ bool hitsArrow(int x, ViewStart view, int x1, int x2) {
 
 std::optional<size_t> headerColumnUnder(int x, int y, ViewStart view,
                                         const DiagramGeometry& geometry, size_t columnCount) {
-    if (y + static_cast<int64_t>(geometry.rowHeight) * view.row > geometry.headerHeight) {
+    if (y > geometry.headerHeight || x <= DiagramGeometry::kScreenMargin - 1) {
         return std::nullopt;
     }
     const int64_t documentX = x + DiagramGeometry::kHorizontalStep * view.step;
-    if (documentX <= DiagramGeometry::kScreenMargin - 1) {
-        return std::nullopt;
-    }
     const int64_t column = (documentX - DiagramGeometry::kScreenMargin) / geometry.columnWidth;
     if (column < 0 || static_cast<uint64_t>(column) >= columnCount) {
         return std::nullopt;
@@ -128,7 +122,8 @@ std::optional<ViewStart> viewToShow(size_t row, size_t sourceColumn, ViewStart v
                                     int clientHeight) {
     ViewStart next = view;
     const int64_t rowHeight = geometry.rowHeight;
-    const int64_t first = (rowHeight * view.row - geometry.headerHeight) / rowHeight;
+    // The first row under the header (which stays) to the last one at least partly in view.
+    const int64_t first = view.row;
     const int64_t last = first + (clientHeight - geometry.headerHeight) / rowHeight;
     const int64_t wanted = static_cast<int64_t>(row);
     if (wanted < first || wanted > last || wanted < 0) {

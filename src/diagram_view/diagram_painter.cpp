@@ -256,6 +256,12 @@ void DiagramPainter::paintHeader(wxDC& dc, const PaintArea& area) const {
                         area.headerY + height / 2);
         }
     }
+    if (area.stickyMargin && area.xOffset < 0) {
+        // The margin's corner of the header, over the labels scrolled under it.
+        dc.SetPen(*wxTRANSPARENT_PEN);
+        dc.SetBrush(style_.headerBrush);
+        dc.DrawRectangle(0, area.headerY, DiagramGeometry::kScreenMargin, height);
+    }
 }
 
 void DiagramPainter::paintRows(wxDC& dc, const PaintArea& area) const {
@@ -283,12 +289,37 @@ void DiagramPainter::paintRows(wxDC& dc, const PaintArea& area) const {
     }
     if (!area.print) {
         paintMarkers(dc, area);
-        paintRowMarks(dc, area);
+        if (!area.stickyMargin) {
+            paintRowMarks(dc, area);
+        }
     }
+    if (!area.stickyMargin) {
+        for (size_t row = area.rows.first; row < area.rows.end; ++row) {
+            const AnalysisItem* item = model->itemAtRow(RowIndex(row));
+            if (item != nullptr) {
+                paintItem(dc, area, row, *item);
+                paintTimes(dc, area, row, *item);
+            }
+        }
+        return;
+    }
+    // The rows, then the time margin over what scrolled under it, its marks and times.
     for (size_t row = area.rows.first; row < area.rows.end; ++row) {
-        const AnalysisItem* item = model->itemAtRow(RowIndex(row));
-        if (item != nullptr) {
+        if (const AnalysisItem* item = model->itemAtRow(RowIndex(row))) {
             paintItem(dc, area, row, *item);
+        }
+    }
+    if (area.xOffset < 0) {
+        dc.SetPen(*wxTRANSPARENT_PEN);
+        for (size_t row = area.rows.first; row < area.rows.end; ++row) {
+            dc.SetBrush(wxBrush(rowBackground(area, row)));
+            dc.DrawRectangle(0, rowTopY(area, row), DiagramGeometry::kScreenMargin,
+                             geometry_.rowHeight);
+        }
+    }
+    paintRowMarks(dc, area);
+    for (size_t row = area.rows.first; row < area.rows.end; ++row) {
+        if (const AnalysisItem* item = model->itemAtRow(RowIndex(row))) {
             paintTimes(dc, area, row, *item);
         }
     }
@@ -305,6 +336,7 @@ void DiagramPainter::paintRowMarks(wxDC& dc, const PaintArea& area) const {
         return;
     }
     dc.SetPen(*wxTRANSPARENT_PEN);
+    const int x = area.stickyMargin ? 0 : area.xOffset;
     for (size_t row = area.rows.first; row < area.rows.end; ++row) {
         const AnalysisItem* item = model->itemAtRow(RowIndex(row));
         if (item == nullptr) {
@@ -313,11 +345,11 @@ void DiagramPainter::paintRowMarks(wxDC& dc, const PaintArea& area) const {
         const int top = rowTopY(area, row);
         if (anyMatch && state_.isFindMatch(item->index)) {
             dc.SetBrush(wxBrush(kMatch));
-            dc.DrawRectangle(area.xOffset, top, 4, geometry_.rowHeight);
+            dc.DrawRectangle(x, top, 4, geometry_.rowHeight);
         }
         if (anyBookmark && state_.isBookmarked(item->index)) {
             dc.SetBrush(wxBrush(kBookmark));
-            dc.DrawRectangle(area.xOffset + 5, top + 2, 4, geometry_.rowHeight - 4);
+            dc.DrawRectangle(x + 5, top + 2, 4, geometry_.rowHeight - 4);
         }
     }
 }
@@ -449,19 +481,40 @@ void DiagramPainter::paintItem(wxDC& dc, const PaintArea& area, size_t row,
     const wxColour& textColour =
         area.print ? style_.textPrint : style_.textColour(media ? DrawState::Normal : drawState);
     dc.SetTextForeground(textColour);
+    // Centred on the arrow; on screen within the part of it in view.
+    auto textX = [&](int width) {
+        const int centred = boxX + (boxWidth - width) / 2;
+        if (!area.stickyMargin) {
+            return centred;
+        }
+        const int low = std::max(boxX, DiagramGeometry::kScreenMargin);
+        const int high = std::min(boxX + boxWidth, area.fillX + area.fillWidth);
+        if (high - low >= width) {
+            return std::clamp(centred, low, high - width);
+        }
+        return high > low ? low : centred;
+    };
     if (!texts.top.empty()) {
-        dc.DrawText(texts.top, boxX + (boxWidth - texts.topWidth) / 2, boxTop);
+        dc.DrawText(texts.top, textX(texts.topWidth), boxTop);
     }
     const int bottomY = boxBottom - 1 - geometry_.arrowLineHeight;
+    const int centreX = textX(texts.centreWidth);
     if (!texts.centre.empty()) {
-        dc.DrawText(texts.centre, boxX + (boxWidth - texts.centreWidth) / 2, bottomY);
+        dc.DrawText(texts.centre, centreX, bottomY);
     }
+    // A port that the centre text, moved into view, would run over is left out.
+    const bool moved = centreX != boxX + (boxWidth - texts.centreWidth) / 2;
+    auto clear = [&](int x, int width) {
+        return !moved || texts.centre.empty() || x + width <= centreX ||
+               x >= centreX + texts.centreWidth;
+    };
     dc.SetTextForeground(area.print ? style_.portTextPrint : style_.portText);
-    if (!texts.left.empty()) {
+    if (!texts.left.empty() && clear(boxX, dc.GetTextExtent(texts.left).GetWidth())) {
         dc.DrawText(texts.left, boxX, bottomY);
     }
-    if (!texts.right.empty()) {
-        dc.DrawText(texts.right, boxX + boxWidth - 1 - texts.rightWidth, bottomY);
+    const int rightX = boxX + boxWidth - 1 - texts.rightWidth;
+    if (!texts.right.empty() && clear(rightX, texts.rightWidth)) {
+        dc.DrawText(texts.right, rightX, bottomY);
     }
     dc.SetBackgroundMode(wxBRUSHSTYLE_TRANSPARENT);
 
@@ -495,18 +548,25 @@ void DiagramPainter::paintTimes(wxDC& dc, const PaintArea& area, size_t row,
     }
     dc.SetFont(style_.timeFont);
     dc.SetTextForeground(area.print ? style_.timePrint : style_.time);
-    dc.SetBackgroundMode(wxBRUSHSTYLE_TRANSPARENT);
+    if (area.stickyMargin && area.xOffset < 0) {
+        // Over the rows scrolled under the margin the times keep a ground of their own.
+        dc.SetBackgroundMode(wxBRUSHSTYLE_SOLID);
+        dc.SetTextBackground(rowBackground(area, row));
+    } else {
+        dc.SetBackgroundMode(wxBRUSHSTYLE_TRANSPARENT);
+    }
     const int height = dc.GetCharHeight();
     const int top = rowTopY(area, row);
+    const int x = area.stickyMargin ? 0 : area.xOffset;
     if (area.showAbsoluteTime && model.itemCount() > 0) {
         const PacketTime start = model.item(ItemIndex(0)).packet.time();
-        dc.DrawText(timeText(timeDifference(item.packet.time(), start)), 2 + area.xOffset,
+        dc.DrawText(timeText(timeDifference(item.packet.time(), start)), 2 + x,
                     top + geometry_.rowHeight / 2 - height / 2);
     }
     if (area.showTimeDeltas && row > 0) {
         if (const AnalysisItem* previous = model.itemAtRow(RowIndex(row - 1))) {
             dc.DrawText(timeText(timeDifference(item.packet.time(), previous->packet.time())),
-                        10 + area.xOffset, top - height / 2);
+                        10 + x, top - height / 2);
         }
     }
 }

@@ -61,6 +61,9 @@ struct PaintArea {
     int lifelineBottom = 0;
     bool showTimeDeltas = true;
     bool showAbsoluteTime = true;
+    // On screen the time margin stays at the left while the rows scroll sideways, and an
+    // arrow's texts stay within the part of it in view.
+    bool stickyMargin = false;
 };
 
 // Draws the header and a range of rows of a diagram onto any device context: the screen,

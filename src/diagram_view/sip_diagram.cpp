@@ -204,21 +204,21 @@ void SipDiagram::paintView(wxDC& dc) {
     area.rows = drawnRows(static_cast<size_t>(view_.row), client.GetHeight(), geometry_.rowHeight,
                           state_.rowCount());
     area.xOffset = static_cast<int>(-DiagramGeometry::kHorizontalStep * view_.step);
-    area.headerY = static_cast<int>(std::max<int64_t>(-originY, -geometry_.headerHeight - 1));
+    // The header stays at the top and the time margin at the left while the rows scroll.
+    area.headerY = 0;
+    area.stickyMargin = true;
     area.firstRowY = static_cast<int>(geometry_.rowTop(area.rows.first) - originY);
     area.fillX = 0;
     area.fillWidth = client.GetWidth();
-    area.lifelineTop = static_cast<int>(std::max<int64_t>(geometry_.headerHeight - originY, -1));
+    area.lifelineTop = geometry_.headerHeight;
     area.lifelineBottom = static_cast<int>(std::min<int64_t>(
         geometry_.virtualHeight(state_.rowCount()) - originY, client.GetHeight() + 1));
     area.showTimeDeltas = AppSettings::diagramShowTimeDeltas();
     area.showAbsoluteTime = AppSettings::diagramShowAbsTime();
     DiagramPainter painter(state_, geometry_, style_, cache_);
-    // Rows first, then the header over them: the header scrolls away with the rows.
+    // Rows first, then the header over them.
     painter.paintRows(dc, area);
-    if (area.headerY + geometry_.headerHeight > 0) {
-        painter.paintHeader(dc, area);
-    }
+    painter.paintHeader(dc, area);
     painter.paintEmptyReasons(dc, area);
 }
 
@@ -292,15 +292,20 @@ void SipDiagram::onMouseWheel(wxMouseEvent& event) {
     scrollTo(next);
 }
 
-std::optional<RowIndex> SipDiagram::hitItem(wxPoint point) const {
+std::optional<RowIndex> SipDiagram::hitRow(wxPoint point) const {
     std::optional<size_t> row = rowUnder(point.x, point.y, view_, geometry_, state_.rowCount());
+    if (!row || state_.itemAtRow(RowIndex(*row)) == nullptr) {
+        return std::nullopt;
+    }
+    return RowIndex(*row);
+}
+
+std::optional<RowIndex> SipDiagram::hitItem(wxPoint point) const {
+    const std::optional<RowIndex> row = hitRow(point);
     if (!row) {
         return std::nullopt;
     }
-    const AnalysisItem* item = state_.itemAtRow(RowIndex(*row));
-    if (item == nullptr) {
-        return std::nullopt;
-    }
+    const AnalysisItem* item = state_.itemAtRow(*row);
     std::optional<size_t> source = state_.columnOf(item->packet.sourceAddress);
     std::optional<size_t> destination = state_.columnOf(item->packet.destinationAddress);
     if (!source || !destination) {
@@ -310,7 +315,7 @@ std::optional<RowIndex> SipDiagram::hitItem(wxPoint point) const {
                    geometry_.columnCentre(*destination))) {
         return std::nullopt;
     }
-    return RowIndex(*row);
+    return row;
 }
 
 void SipDiagram::onMotion(wxMouseEvent& event) {
@@ -327,7 +332,8 @@ void SipDiagram::onLeave(wxMouseEvent& event) {
 void SipDiagram::onLeftDown(wxMouseEvent& event) {
     SetFocus();
     lastMouse_ = event.GetPosition();
-    std::optional<RowIndex> hit = hitItem(lastMouse_);
+    // Anywhere on a row selects it, as its highlight spans the row.
+    std::optional<RowIndex> hit = hitRow(lastMouse_);
     if (hit && hit != state_.selectedRow()) {
         selectRow(hit);
     } else if (state_.selectedRow() || state_.selectedIndex()) {
@@ -337,7 +343,7 @@ void SipDiagram::onLeftDown(wxMouseEvent& event) {
 }
 
 void SipDiagram::onLeftDoubleClick(wxMouseEvent& event) {
-    std::optional<RowIndex> hit = hitItem(event.GetPosition());
+    std::optional<RowIndex> hit = hitRow(event.GetPosition());
     if (hit) {
         if (const AnalysisItem* item = state_.itemAtRow(*hit)) {
             openMessageDialog(*item);
@@ -351,15 +357,14 @@ void SipDiagram::onRightDown(wxMouseEvent& event) {
     lastMouse_ = point;
     std::optional<size_t> column =
         headerColumnUnder(point.x, point.y, view_, geometry_, state_.visibleColumns().size());
-    const bool inHeader =
-        point.y + static_cast<int64_t>(geometry_.rowHeight) * view_.row <= geometry_.headerHeight;
+    const bool inHeader = point.y <= geometry_.headerHeight;
     if (inHeader) {
         state_.setContextColumn(column);
         std::unique_ptr<wxMenu> menu(makeColumnMenu());
         showPopup(*menu, point);
         return;
     }
-    std::optional<RowIndex> hit = hitItem(point);
+    std::optional<RowIndex> hit = hitRow(point);
     if (!hit) {
         return;
     }

@@ -77,6 +77,8 @@ class SipDiagram : public wxWindow {
     void restoreColumnLabel();
 
     // The client point's item, when the point hits one.
+    // The row under a point, and the row whose arrow is under it.
+    std::optional<RowIndex> hitRow(wxPoint point) const;
     std::optional<RowIndex> hitItem(wxPoint point) const;
 
     // Paints what the window shows onto a device context of the client size.

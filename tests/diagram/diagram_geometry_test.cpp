@@ -103,10 +103,12 @@ TEST(DiagramGeometry, HitTestingRowsArrowEndsAndTheHeader) {
     EXPECT_EQ(rowUnder(50, 40, top, g, 3).value_or(99), 0u);
     EXPECT_EQ(rowUnder(100, 39 + 3 * 58 - 1, top, g, 3).value_or(99), 2u);
     EXPECT_FALSE(rowUnder(100, 39 + 3 * 58, top, g, 3));  // below the last row
-    // Scrolled down ten rows: the same point is ten rows further.
+    // Scrolled down ten rows: the same point is ten rows further, and the header stays.
     EXPECT_EQ(rowUnder(100, 40, ViewStart{10, 0}, g, 100).value_or(99), 10u);
-    // Scrolled two steps sideways: 120 more pixels to the right.
-    EXPECT_EQ(rowUnder(0, 100, ViewStart{0, 2}, g, 3).value_or(99), 1u);
+    EXPECT_FALSE(rowUnder(100, 20, ViewStart{10, 0}, g, 100));
+    // Scrolled two steps sideways: the time margin stays, the rows run on under it.
+    EXPECT_EQ(rowUnder(60, 100, ViewStart{0, 2}, g, 3).value_or(99), 1u);
+    EXPECT_FALSE(rowUnder(0, 100, ViewStart{0, 2}, g, 3));
 
     EXPECT_TRUE(hitsArrow(110, top, 110, 350));
     EXPECT_TRUE(hitsArrow(350, top, 110, 350));
@@ -119,10 +121,13 @@ TEST(DiagramGeometry, HitTestingRowsArrowEndsAndTheHeader) {
 
     EXPECT_EQ(headerColumnUnder(50, 10, top, g, 3).value_or(99), 0u);
     EXPECT_EQ(headerColumnUnder(50 + 120, 39, top, g, 3).value_or(99), 1u);
-    EXPECT_FALSE(headerColumnUnder(60, 40, top, g, 3));              // below the header
-    EXPECT_FALSE(headerColumnUnder(49, 10, top, g, 3));              // in the margin
-    EXPECT_FALSE(headerColumnUnder(50 + 360, 10, top, g, 3));        // right of the columns
-    EXPECT_FALSE(headerColumnUnder(60, 10, ViewStart{1, 0}, g, 3));  // header scrolled away
+    EXPECT_FALSE(headerColumnUnder(60, 40, top, g, 3));        // below the header
+    EXPECT_FALSE(headerColumnUnder(49, 10, top, g, 3));        // in the margin
+    EXPECT_FALSE(headerColumnUnder(50 + 360, 10, top, g, 3));  // right of the columns
+    // The header stays in view over scrolled rows; scrolled sideways, the columns move.
+    EXPECT_EQ(headerColumnUnder(60, 10, ViewStart{1, 0}, g, 3).value_or(99), 0u);
+    EXPECT_EQ(headerColumnUnder(60, 10, ViewStart{0, 2}, g, 3).value_or(99), 1u);
+    EXPECT_FALSE(headerColumnUnder(40, 10, ViewStart{0, 2}, g, 3));  // the margin stays
 }
 
 TEST(DiagramGeometry, KeepingTheSelectionInView) {
@@ -130,9 +135,11 @@ TEST(DiagramGeometry, KeepingTheSelectionInView) {
     // 600 pixels: rows 0 to (600 - 39) / 58 = 9 are in view at the top.
     EXPECT_FALSE(viewToShow(9, 0, ViewStart{0, 0}, g, 800, 600));
     EXPECT_EQ(viewToShow(10, 0, ViewStart{0, 0}, g, 800, 600)->row, 10);
-    // Scrolled to 20: rows (20*58 - 39)/58 = 19 to 28.
-    EXPECT_FALSE(viewToShow(19, 0, ViewStart{20, 0}, g, 800, 600));
-    EXPECT_EQ(viewToShow(18, 0, ViewStart{20, 0}, g, 800, 600)->row, 18);
+    // Scrolled to 20: rows 20 to 29 under the header, which stays over row 19.
+    EXPECT_FALSE(viewToShow(20, 0, ViewStart{20, 0}, g, 800, 600));
+    EXPECT_FALSE(viewToShow(29, 0, ViewStart{20, 0}, g, 800, 600));
+    EXPECT_EQ(viewToShow(19, 0, ViewStart{20, 0}, g, 800, 600)->row, 19);
+    EXPECT_EQ(viewToShow(30, 0, ViewStart{20, 0}, g, 800, 600)->row, 30);
     // Columns 120 wide, 800 / 120 = 6 in view: column 7 scrolls to its left edge, 14 steps.
     std::optional<ViewStart> sideways = viewToShow(0, 7, ViewStart{0, 0}, g, 800, 600);
     ASSERT_TRUE(sideways);

@@ -278,10 +278,13 @@ TEST(SipDiagramInput, ClicksKeysAndStepping) {
     EXPECT_FALSE(window.selected());
     window.mouse(wxEVT_LEFT_DOWN, wxPoint(20, window.rowY(2)));
     EXPECT_FALSE(window.selected());
-    // Exactly on an arrow's end hits; one pixel beyond misses and clears.
+    // Anywhere on a row selects it, beside its arrow too, as its highlight spans the row;
+    // the time margin and below the last row select nothing and clear.
     window.mouse(wxEVT_LEFT_DOWN, wxPoint(window.columnX(1), window.rowY(3)));
     EXPECT_EQ(window.selected().value_or(99), 3u);
-    window.mouse(wxEVT_LEFT_DOWN, wxPoint(window.columnX(1) + 1, window.rowY(5)));
+    window.mouse(wxEVT_LEFT_DOWN, wxPoint(window.columnX(1) + 40, window.rowY(5)));
+    EXPECT_EQ(window.selected().value_or(99), 5u);
+    window.mouse(wxEVT_LEFT_DOWN, wxPoint(x, window.rowY(8) + 60));
     EXPECT_FALSE(window.selected());
 
     window.key(WXK_DOWN);  // nothing selected: row 0
@@ -624,4 +627,56 @@ TEST(SipDiagramInput, AVeryLongCaptureScrollsPaintsAndHitTestsByRows) {
     // And the last row can be reached with End.
     window.key(WXK_END);
     EXPECT_EQ(window.selected().value_or(0), 399999u);
+}
+
+// The ladder keeps its bearings: scrolled down, the header with the endpoints is drawn as at
+// the top; scrolled sideways, the time margin with the times is drawn as before; a click on
+// the header over scrolled rows selects no row.
+TEST(SipDiagramPaint, TheHeaderAndTheTimeMarginStayWhileTheRowsScroll) {
+    UserLabelDB labels;
+    DiagramWindow window(analyse(samplePath()), &labels, wxSize(300, 300));
+    window.diagram->selectRow(std::nullopt, nullptr);
+    const DiagramGeometry& g = window.diagram->geometry();
+    const wxSize client = window.diagram->GetClientSize();
+    auto band = [](const wxImage& image, int x, int y, int width, int height) {
+        return image.GetSubImage(wxRect(x, y, width, height));
+    };
+    // Alike but for the toolkit's rounding at the edges of filled shapes.
+    auto same = [](const wxImage& a, const wxImage& b) {
+        return a.GetWidth() == b.GetWidth() && a.GetHeight() == b.GetHeight() &&
+               std::equal(
+                   a.GetData(), a.GetData() + a.GetWidth() * a.GetHeight() * 3, b.GetData(),
+                   [](unsigned char x, unsigned char y) { return std::abs(int{x} - int{y}) <= 3; });
+    };
+    const wxImage top = window.render();
+    const wxImage header = band(top, 0, 0, client.x, g.headerHeight);
+    window.diagram->scrollTo(ViewStart{3, 0});
+    ASSERT_EQ(window.diagram->viewStart().row, 3);
+    const wxImage down = window.render();
+    EXPECT_TRUE(same(band(down, 0, 0, client.x, g.headerHeight), header));
+    EXPECT_FALSE(same(band(down, 0, g.headerHeight, client.x, 3 * g.rowHeight),
+                      band(top, 0, g.headerHeight, client.x, 3 * g.rowHeight)));
+    window.mouse(wxEVT_LEFT_DOWN, wxPoint(window.columnX(0) + 20, g.headerHeight / 2));
+    EXPECT_FALSE(window.selected());
+    window.mouse(wxEVT_LEFT_DOWN, wxPoint(window.columnX(0) + 20, g.headerHeight + 5));
+    EXPECT_EQ(window.selected().value_or(99), 3u);  // the first row under the header
+    window.diagram->selectRow(std::nullopt, nullptr);
+
+    window.diagram->scrollTo(ViewStart{0, 0});
+    const wxImage left = window.render();
+    window.diagram->scrollTo(ViewStart{0, 2});
+    ASSERT_EQ(window.diagram->viewStart().step, 2);
+    const wxImage sideways = window.render();
+    const int rowsHeight = client.y - g.headerHeight;
+    // Each row's time across its centre (the deltas between rows get a ground of their own
+    // once rows run under them).
+    for (size_t row = 0; window.rowY(row) + 6 < client.y; ++row) {
+        const int y = window.rowY(row) - 5;
+        EXPECT_TRUE(same(band(sideways, 0, y, DiagramGeometry::kScreenMargin, 11),
+                         band(left, 0, y, DiagramGeometry::kScreenMargin, 11)))
+            << "row " << row;
+    }
+    EXPECT_FALSE(
+        same(band(sideways, DiagramGeometry::kScreenMargin, g.headerHeight, 100, rowsHeight),
+             band(left, DiagramGeometry::kScreenMargin, g.headerHeight, 100, rowsHeight)));
 }

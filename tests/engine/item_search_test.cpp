@@ -31,11 +31,11 @@ TEST(ItemSearch, FindsInStartLinesHeadersBodiesAndStunPairs) {
     packet.sourcePort = "5060";
     packet.destinationAddress = "10.0.0.2";
     packet.destinationPort = "5060";
-    const std::string head = "\r\nVia: SIP/2.0/UDP h;branch=z9hG4bK1\r\nCall-ID: c1\r\n"
-                             "CSeq: 1 INVITE\r\nContent-Length: ";
+    const std::string head =
+        "\r\nVia: SIP/2.0/UDP h;branch=z9hG4bK1\r\nCall-ID: c1\r\n"
+        "CSeq: 1 INVITE\r\nContent-Length: ";
     model.addSip(packet, SipMessage::parse("INVITE sip:alice@h SIP/2.0" + head + "0\r\n\r\n"));
-    model.addSip(packet,
-                 SipMessage::parse("SIP/2.0 200 OK" + head + "9\r\n\r\nm=audio 1"));
+    model.addSip(packet, SipMessage::parse("SIP/2.0 200 OK" + head + "9\r\n\r\nm=audio 1"));
     auto stun = std::make_unique<NameValuePair>();
     stun->add("Message Type", "Binding Request");
     model.addStun(packet, std::move(stun));
