@@ -377,9 +377,17 @@ void SipDiagramFrame::onSettingsChanged(const std::string& groupName) {
     if (groupName == "frame") {
         applyPaneLayout();
     } else if (groupName == "diagram") {
+        // A View switch changes what is drawn, not what the user is looking at: the selected
+        // item stays selected when it is still shown.
+        const std::optional<ItemIndex> selected = diagram_->state().selectedIndex();
         diagram_->reloadSettings();
         selectionPanel_->notebook()->reloadColours();
         applyFilter(true);
+        if (selected && model_) {
+            if (const std::optional<RowIndex> row = model_->rowOf(*selected)) {
+                diagram_->selectRow(*row);
+            }
+        }
         diagram_->Refresh();
     }
 }

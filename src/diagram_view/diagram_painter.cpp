@@ -81,8 +81,13 @@ const ItemDrawCache::FittedTexts& ItemDrawCache::fittedTexts(
     texts.centre = fit(raw.centre, boxWidth);
     texts.centreWidth = widthOf(texts.centre);
     const int side = (boxWidth - texts.centreWidth - 5) / 2;
-    texts.left = side > 0 ? fit(raw.left, side) : wxString();
-    texts.right = side > 0 ? fit(raw.right, side) : wxString();
+    // A port is whole or left out: "5..." says nothing.
+    auto whole = [&measure, side](const std::string& text) {
+        wxString shown = displayText(text);
+        return side > 0 && !shown.empty() && measure(shown) <= side ? shown : wxString();
+    };
+    texts.left = whole(raw.left);
+    texts.right = whole(raw.right);
     texts.rightWidth = widthOf(texts.right);
     return texts;
 }
@@ -462,7 +467,13 @@ void DiagramPainter::paintItem(wxDC& dc, const PaintArea& area, size_t row,
     }
 
     // The texts: one line above the arrow, one below it with the ports at the ends.
-    const BoxRect box = arrowTextBox(x1, x2, y, geometry_.rowHeight, geometry_.arrowFontHeight);
+    // A message to its own endpoint has its texts beside the loop.
+    const int loopTextFrom = x1 + 30;
+    const BoxRect box =
+        shape.loop
+            ? arrowTextBox(loopTextFrom, loopTextFrom + std::max(geometry_.columnWidth - 40, 60), y,
+                           geometry_.rowHeight, geometry_.arrowFontHeight)
+            : arrowTextBox(x1, x2, y, geometry_.rowHeight, geometry_.arrowFontHeight);
     const int boxX = static_cast<int>(box.x);
     const int boxWidth = static_cast<int>(box.width);
     const int boxTop = clampY(box.y);

@@ -604,3 +604,40 @@ TEST(MainWindow, FindSelectsEachMatchAndCountsThem) {
     EXPECT_EQ(status(), "No match for \"no such text\"");
     EXPECT_TRUE(window->diagram()->state().findMatches().empty());
 }
+
+// A View switch keeps the selected item selected, at its new row, while it is still shown;
+// the info panel goes on showing it.
+TEST(MainWindow, AViewSwitchKeepsTheSelection) {
+    Program program;
+    SipDiagramFrame* window = program.open("samples/sip-call-loopback.pcap");
+    ASSERT_NE(window, nullptr);
+    DiagramState& state = window->diagram()->state();
+    std::optional<RowIndex> answer;
+    for (size_t row = 0; row < state.rowCount() && !answer; ++row) {
+        if (std::string(state.itemAtRow(RowIndex(row))->payloadText()).rfind("SIP/2.0 200", 0) ==
+            0) {
+            answer = RowIndex(row);
+        }
+    }
+    ASSERT_TRUE(answer);
+    window->diagram()->selectRow(*answer);
+    const ItemIndex item = *state.selectedIndex();
+    auto toggle = [&](int id) {
+        wxCommandEvent event(wxEVT_MENU, id);
+        program.frame->HandleWindowEvent(event);
+        drainEvents();
+    };
+    toggle(command::kShowTimeDeltas);
+    EXPECT_EQ(state.selectedIndex(), item);
+    EXPECT_EQ(state.selectedRow(), answer);
+    toggle(command::kShowProvisionalResponses);  // the 180 before it goes
+    ASSERT_FALSE(AppSettings::diagramShowProvisionalResponses());
+    EXPECT_EQ(state.selectedIndex(), item);
+    EXPECT_LT(state.selectedRow()->value, answer->value);
+    auto* contents = dynamic_cast<wxTextCtrl*>(window->infoPanel()->page(PageRole::Contents));
+    ASSERT_NE(contents, nullptr);
+    EXPECT_TRUE(contents->GetValue().StartsWith("SIP/2.0 200")) << contents->GetValue();
+    toggle(command::kShowProvisionalResponses);
+    toggle(command::kShowTimeDeltas);
+    EXPECT_EQ(state.selectedRow(), answer);
+}

@@ -680,3 +680,48 @@ TEST(SipDiagramPaint, TheHeaderAndTheTimeMarginStayWhileTheRowsScroll) {
         same(band(sideways, DiagramGeometry::kScreenMargin, g.headerHeight, 100, rowsHeight),
              band(left, DiagramGeometry::kScreenMargin, g.headerHeight, 100, rowsHeight)));
 }
+
+// An arrow too short for its ports leaves them out rather than showing "5..."; the method and
+// the centre text are fitted as before.
+TEST(SipDiagramPaint, PortsAreWholeOrLeftOut) {
+    std::unique_ptr<AnalysisModel> model = analyse(samplePath());
+    const AnalysisItem& invite = model->item(ItemIndex(0));  // 5070 -> 5060, "INVITE", "1"
+    ItemDrawCache cache;
+    auto tenEach = [](const wxString& text) { return static_cast<int>(text.length()) * 10; };
+    // Sides of (box - centre - 5) / 2: 40 holds "5070", 39 does not.
+    const ItemDrawCache::FittedTexts roomy = cache.fittedTexts(invite, 95, true, tenEach);
+    EXPECT_EQ(roomy.left, "5070");
+    EXPECT_EQ(roomy.right, "5060");
+    const ItemDrawCache::FittedTexts narrow = cache.fittedTexts(invite, 93, true, tenEach);
+    EXPECT_EQ(narrow.left, "");
+    EXPECT_EQ(narrow.right, "");
+    EXPECT_EQ(narrow.centre, "1");
+    EXPECT_EQ(narrow.top, "INVITE");
+    const ItemDrawCache::FittedTexts tiny = cache.fittedTexts(invite, 40, true, tenEach);
+    EXPECT_EQ(tiny.top, "I...");  // the method still fitted with its dots
+}
+
+// A message from an endpoint to itself draws its loop with its texts beside it.
+TEST(SipDiagramPaint, AMessageToItsOwnEndpointHasItsTextBesideTheLoop) {
+    auto model = std::make_unique<AnalysisModel>();
+    const std::string text =
+        "OPTIONS sip:a@h SIP/2.0\r\nVia: SIP/2.0/UDP h;branch=z9hG4bKl\r\nFrom: <sip:a@h>;tag=a"
+        "\r\nTo: <sip:a@h>\r\nCall-ID: self\r\nCSeq: 1 OPTIONS\r\nContent-Length: 0\r\n\r\n";
+    model->addSip(udpRecord("10.0.0.1", 5060, "10.0.0.1", 5062, bytesOf(text), 100, 0, 1),
+                  SipMessage::parse(text));
+    UserLabelDB labels;
+    DiagramWindow window(std::move(model), &labels);
+    window.diagram->selectRow(std::nullopt, nullptr);
+    ASSERT_EQ(window.diagram->state().visibleColumns().size(), 1u);
+    const wxImage image = window.render();
+    const DiagramGeometry& g = window.diagram->geometry();
+    const int x = window.columnX(0);
+    // The method's line: some dark text pixel right of the loop (which ends 25 to the right).
+    const int textY = static_cast<int>(g.rowTop(0)) + g.rowHeight / 2 - 12;
+    bool dark = false;
+    for (int y = textY - 6; y <= textY + 6 && !dark; ++y) {
+        dark = lineHasColour(image, x + 30, x + g.columnWidth / 2, y, wxColour(0, 0, 0));
+    }
+    EXPECT_TRUE(dark);
+    EXPECT_TRUE(lineHasColour(image, x + 5, x + 25, window.rowY(0), wxColour(0, 0, 0)));  // loop
+}
