@@ -166,5 +166,11 @@ std::optional<SelectionRow> bookmarkRow(const std::vector<SelectionRow>& rows, s
     return rowOf(item, reference, switches);
 }
 
+std::string bookmarkDelta(const std::vector<SelectionRow>& rows, size_t position) {
+    const AnalysisItem& item = *rows[position].item;
+    const AnalysisItem& reference = position == 0 ? item : *rows[position - 1].item;
+    return packetTimeText(timeDifference(item.packet.time(), reference.packet.time()));
+}
+
 }  // namespace selection_rows
 }  // namespace varlowe

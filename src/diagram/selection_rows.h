@@ -55,6 +55,9 @@ size_t bookmarkPosition(const std::vector<SelectionRow>& rows, ItemIndex index);
 std::optional<SelectionRow> bookmarkRow(const std::vector<SelectionRow>& rows, size_t position,
                                         const AnalysisItem& item,
                                         const SelectionSwitches& switches);
+// The Delta the bookmark row at `position` shows from the row before it (zero when first):
+// a bookmark added or removed before it changes it.
+std::string bookmarkDelta(const std::vector<SelectionRow>& rows, size_t position);
 
 }  // namespace selection_rows
 }  // namespace varlowe

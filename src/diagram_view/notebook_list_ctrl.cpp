@@ -55,6 +55,13 @@ void NotebookListCtrl::insertRow(size_t position, SelectionRow row) {
     Refresh();
 }
 
+void NotebookListCtrl::setDelta(size_t position, std::string delta) {
+    if (position < rows_.size()) {
+        rows_[position].delta = std::move(delta);
+        RefreshItem(static_cast<long>(position));
+    }
+}
+
 size_t NotebookListCtrl::removeRowsOf(ItemIndex index) {
     const size_t before = rows_.size();
     rows_.erase(std::remove_if(rows_.begin(), rows_.end(),

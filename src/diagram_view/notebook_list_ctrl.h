@@ -27,6 +27,7 @@ class NotebookListCtrl : public wxListCtrl {
     void insertRow(size_t position, SelectionRow row);
     // Removes every row of the item index; how many went.
     size_t removeRowsOf(ItemIndex index);
+    void setDelta(size_t position, std::string delta);
     const std::vector<SelectionRow>& rows() const { return rows_; }
     const AnalysisItem* itemAt(long row) const;
     std::optional<long> rowOfItem(const AnalysisItem* item) const;

@@ -142,12 +142,24 @@ void SipDiagramSelectionNotebook::onBookmarkAdded(const AnalysisItem& item) {
     if (std::optional<SelectionRow> row =
             selection_rows::bookmarkRow(rows, position, item, switches_)) {
         bookmarks_->insertRow(position, std::move(*row));
+        // The bookmark after it now counts from the new one.
+        if (position + 1 < bookmarks_->rows().size()) {
+            bookmarks_->setDelta(position + 1,
+                                 selection_rows::bookmarkDelta(bookmarks_->rows(), position + 1));
+        }
     }
     setTitles();
 }
 
 void SipDiagramSelectionNotebook::onBookmarkRemoved(const AnalysisItem& item) {
+    const size_t position = selection_rows::bookmarkPosition(bookmarks_->rows(), item.index);
     if (bookmarks_->removeRowsOf(item.index) > 0) {
+        // The one after it counts from the bookmark before it now (bookmarkPosition gives the
+        // first of a larger index, which the removed row's successor takes after removal).
+        const size_t next = position > 0 ? position - 1 : 0;
+        if (next < bookmarks_->rows().size()) {
+            bookmarks_->setDelta(next, selection_rows::bookmarkDelta(bookmarks_->rows(), next));
+        }
         setTitles();
     }
 }

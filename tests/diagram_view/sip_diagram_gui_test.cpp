@@ -725,3 +725,18 @@ TEST(SipDiagramPaint, AMessageToItsOwnEndpointHasItsTextBesideTheLoop) {
     EXPECT_TRUE(dark);
     EXPECT_TRUE(lineHasColour(image, x + 5, x + 25, window.rowY(0), wxColour(0, 0, 0)));  // loop
 }
+
+// Find's matches and the bookmarks carry marks at the left edge of their rows.
+TEST(SipDiagramPaint, MatchesAndBookmarksAreMarkedInTheLadder) {
+    UserLabelDB labels;
+    DiagramWindow window(analyse(samplePath()), &labels);
+    window.diagram->selectRow(std::nullopt, nullptr);
+    window.diagram->state().addBookmark(ItemIndex(2));
+    window.diagram->state().setFindMatches({ItemIndex(4)});
+    const wxImage image = window.render();
+    const wxColour orange(230, 120, 0), violet(120, 60, 200);
+    EXPECT_TRUE(near(pixel(image, 1, window.rowY(4)), orange, 10));
+    EXPECT_TRUE(near(pixel(image, 6, window.rowY(2)), violet, 10));
+    EXPECT_FALSE(near(pixel(image, 1, window.rowY(3)), orange, 60));
+    EXPECT_FALSE(near(pixel(image, 6, window.rowY(3)), violet, 60));
+}

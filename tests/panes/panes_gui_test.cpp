@@ -2,6 +2,8 @@
 // lists, alone and in the diagram window of a main window.
 #include <gtest/gtest.h>
 
+#include "engine/capture/packet_time.h"
+
 #include <wx/combobox.h>
 #include <wx/frame.h>
 #include <wx/sizer.h>
@@ -595,9 +597,23 @@ TEST(SelectionLists, FollowTheDiagramAndCountTheirRowsInTheTitles) {
     EXPECT_EQ(bookmarks->GetItemText(0, 0), "3");
     EXPECT_EQ(bookmarks->GetItemText(1, 0),
               std::to_string(window->model()->item(ItemIndex(5)).packet.number));
-    EXPECT_EQ(bookmarks->GetItemText(1, 2), "0.000000");
+    // Each Delta counts from the bookmark before it, also for one added before it later.
+    auto between = [&](size_t later, size_t earlier) {
+        const AnalysisModel& model = *window->model();
+        return packetTimeText(timeDifference(model.item(ItemIndex(later)).packet.time(),
+                                             model.item(ItemIndex(earlier)).packet.time()));
+    };
+    EXPECT_EQ(bookmarks->GetItemText(0, 2), "0.000000");
+    EXPECT_EQ(bookmarks->GetItemText(1, 2), between(5, 2));
+    EXPECT_EQ(bookmarks->GetItemText(2, 2), between(8, 5));
+    EXPECT_NE(between(5, 2), "0.000000");
     state.removeBookmark(ItemIndex(2));
     EXPECT_EQ(pageTitles(lists)[1], "Bookmarks/2");
+    EXPECT_EQ(bookmarks->GetItemText(0, 2), "0.000000");  // item 5 first again
+    state.removeBookmark(ItemIndex(8));
+    state.addBookmark(ItemIndex(8));
+    state.removeBookmark(ItemIndex(5));
+    EXPECT_EQ(bookmarks->GetItemText(0, 2), "0.000000");  // 8 alone
 }
 
 TEST(SelectionLists, ARowChosenInAListSelectsItsItemAndAFocusedSessionKeepsItsRows) {
