@@ -9,6 +9,7 @@
 # Every wait is for something to happen (a window, a painted ladder, a size), never a time.
 # Usage: end_to_end.sh VARLOWE CAPTURE   (run under xvfb-run; exit 77 without xdotool or import)
 set -euo pipefail
+source "$(dirname "$0")/window_checks.sh"
 varlowe=$1
 capture=$2
 for tool in xdotool import python3; do
@@ -38,15 +39,6 @@ wait_for() {
     done
 }
 
-# Visible windows whose title is exactly $1 (xdotool's search ignores case: the menus are
-# titled "varlowe", the main window "Varlowe").
-windows_titled() {
-    local window
-    for window in $(xdotool search --onlyvisible --name "^$1\$" 2>/dev/null); do
-        [ "$(xdotool getwindowname "$window" 2>/dev/null)" = "$1" ] && echo "$window"
-    done
-    return 0
-}
 main_window() { windows_titled Varlowe | head -1; }
 # The program still running (or say how it ended) and its window shown.
 has_main_window() {
@@ -68,16 +60,6 @@ menu() {
     shift
     xdotool key --clearmodifiers "$@"
     wait_for "the menu to close" 10 menu_closed
-}
-# The ladder is painted with its first row selected: the selection's yellow is on screen.
-ladder_painted() {
-    import -window root -depth 8 rgb:- 2>/dev/null | python3 -c '
-import sys
-data = sys.stdin.buffer.read()
-at = data.find(b"\xff\xff\x00")
-while at >= 0 and at % 3:
-    at = data.find(b"\xff\xff\x00", at + 1)
-sys.exit(0 if at >= 0 else 1)'
 }
 window_size() { xdotool getwindowgeometry "$(main_window)" | sed -n 's/.*Geometry: //p'; }
 size_is() { [ "$(window_size)" = "$1" ]; }

@@ -1,11 +1,15 @@
 #!/usr/bin/env bash
 # The program as `cmake --install` lays it out, under a virtual display: F1 opens its help
 # book (found in share/varlowe) at the contents, drawn as pages and not as their source.
-# Usage: installed_help.sh BUILD-DIR CAPTURE   (run under xvfb-run; exit 77 without xdotool)
+# Usage: installed_help.sh BUILD-DIR CAPTURE
+# (run under xvfb-run; exit 77 without xdotool, import or python3)
 set -euo pipefail
+source "$(dirname "$0")/window_checks.sh"
 build=$1
 capture=$2
-command -v xdotool >/dev/null || { echo "xdotool is not installed: skipped"; exit 77; }
+for tool in xdotool import python3; do
+    command -v $tool >/dev/null || { echo "$tool is not installed: skipped"; exit 77; }
+done
 home=$(mktemp -d)
 pid=""
 trap '[ -n "$pid" ] && kill "$pid" 2>/dev/null; rm -rf "$home"' EXIT
@@ -14,13 +18,6 @@ cmake --install "$build" --prefix "$home/prefix" >/dev/null
 [ -f "$home/prefix/share/varlowe/Varlowe.htb" ] || { echo "the help book is not installed"; exit 1; }
 [ ! -e "$home/prefix/bin/Varlowe.htb" ] || { echo "the help book is installed beside the program"; exit 1; }
 
-titled() { # the visible windows whose title is exactly $1 (xdotool's search ignores case)
-    local window
-    for window in $(xdotool search --onlyvisible --name "^$1\$" 2>/dev/null); do
-        [ "$(xdotool getwindowname "$window" 2>/dev/null)" = "$1" ] && echo "$window"
-    done
-    return 0
-}
 wait_for() { # WHAT SECONDS COMMAND...
     local what=$1 end=$((SECONDS + $2))
     shift 2
@@ -29,13 +26,14 @@ wait_for() { # WHAT SECONDS COMMAND...
         sleep 0.05
     done
 }
-has() { [ -n "$(titled "$1")" ]; }
+has() { [ -n "$(windows_titled "$1")" ]; }
 
 "$home/prefix/bin/varlowe" "$capture" >"$home/out.log" 2>&1 &
 pid=$!
 wait_for "the main window" 20 has Varlowe
+wait_for "the ladder of $capture" 30 ladder_painted
 # Without a window manager the keys follow the pointer: over the window's filter tree.
-main=$(titled Varlowe | head -1)
+main=$(windows_titled Varlowe | head -1)
 xdotool mousemove --window "$main" 60 120
 xdotool key --clearmodifiers F1
 # The viewer titles its window after the page's title: "Varlowe Help" for the contents (the
