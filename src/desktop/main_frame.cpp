@@ -1,5 +1,6 @@
 #include "main_frame.h"
 
+#include <wx/accel.h>
 #include <wx/app.h>
 #include <wx/dnd.h>
 #include <wx/filedlg.h>
@@ -92,6 +93,9 @@ MainFrame::MainFrame(UserLabelDB* labels, const wxPoint& position, const wxSize&
     loadRecentFiles();
     loadPageSetup();
     SetMenuBar(makeMenuBar());
+    // Ctrl+Q ends the program as desktop programs do, beside the menu's Alt+F4.
+    wxAcceleratorEntry quit(wxACCEL_CTRL, 'Q', command::kExit);
+    SetAcceleratorTable(wxAcceleratorTable(1, &quit));
     SetDropTarget(new CaptureDropTarget(this));
 
     help_ = std::make_unique<wxHtmlHelpController>(wxHF_DEFAULT_STYLE, this);
@@ -320,6 +324,13 @@ void MainFrame::diagramFrameClosing(SipDiagramFrame* frame) {
         childMenuBars_.erase(std::remove(childMenuBars_.begin(), childMenuBars_.end(), bar),
                              childMenuBars_.end());
     }
+    // The keys had gone to the closed window: the window's own (Ctrl+Q among them) must
+    // still reach the main window.
+    CallAfter([this] {
+        if (!closing_ && diagrams_.empty() && GetClientWindow() != nullptr) {
+            GetClientWindow()->SetFocus();
+        }
+    });
 }
 
 void MainFrame::bindCommands() {

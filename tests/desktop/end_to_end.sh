@@ -4,7 +4,7 @@
 #   1. open a capture, resize the window, File > Exit;
 #   2. the size comes back; View > Show Toolbar off, Edit > Preferences and OK, Alt+F4;
 #      (a menu opened by its key has its first item chosen already)
-#   3. the size comes back; Ctrl+W closes the capture's tab, Alt+F4.
+#   3. the size comes back; Ctrl+W closes the capture's tab, Ctrl+Q ends the program.
 # Each session must end cleanly and leave every value of the sessions before it in the file.
 # Every wait is for something to happen (a window, a painted ladder, a size), never a time.
 # Usage: end_to_end.sh VARLOWE CAPTURE   (run under xvfb-run; exit 77 without xdotool or import)
@@ -141,11 +141,11 @@ expect_value frame showToolbar.value 0
 expect_kept "$home/after-1.conf" 2
 cp "$config" "$home/after-2.conf"
 
-# Session 3: the size is back; the capture's tab closed with Ctrl+W, the program with Alt+F4.
+# Session 3: the size is back; the capture's tab closed with Ctrl+W, the program with Ctrl+Q.
 start
 size_is 1000x800 || fail "session 3 opened at $(window_size), not 1000x800"
 keys ctrl+w
-keys alt+F4
+keys ctrl+q
 finish 3
 expect_every_value
 expect_value frame showToolbar.value 0
