@@ -12,6 +12,8 @@ VARLOWE_PACKAGES=(
     clang-format                       # the formatting check of ./test
     clang libclang-rt-14-dev llvm      # the sanitizer build of ./test and the fuzzers
     git                                # the list of files the formatting check reads
+    desktop-file-utils appstream       # the installed menu entry and description checked
+    dpkg-dev fakeroot                  # the Debian package built and listed by the tests
 )
 
 varlowe_install_missing() {
