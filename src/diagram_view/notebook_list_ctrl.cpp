@@ -42,6 +42,10 @@ void NotebookListCtrl::setRows(std::vector<SelectionRow> rows) {
     clearSelection();
     rows_ = std::move(rows);
     SetItemCount(static_cast<long>(rows_.size()));
+    // New rows start at their top, not where the old ones were scrolled to.
+    if (!rows_.empty()) {
+        EnsureVisible(0);
+    }
     updating_ = false;
     Refresh();
 }

@@ -2,8 +2,6 @@
 // lists, alone and in the diagram window of a main window.
 #include <gtest/gtest.h>
 
-#include "engine/capture/packet_time.h"
-
 #include <wx/combobox.h>
 #include <wx/frame.h>
 #include <wx/sizer.h>
@@ -17,11 +15,13 @@
 
 #include "charts/ostrane_line_graph.h"
 #include "diagram_view/sip_diagram_selection_panel.h"
+#include "engine/capture/packet_time.h"
 #include "engine/media/rtp_statistics.h"
 #include "engine/media/rtp_stream_registry.h"
 #include "panes/rtcp_info_panel.h"
 #include "panes/sip_diagram_info_panel.h"
 #include "settings/app_settings.h"
+#include "support/capture_builder.h"
 #include "support/program_harness.h"
 #include "toolkit/command_ids.h"
 
@@ -764,4 +764,47 @@ TEST(SelectionLists, AllListsTheFirstTenThousandRows) {
     EXPECT_EQ(window.notebook->allList()->GetItemCount(), 10000);
     EXPECT_EQ(window.notebook->GetPageText(0), "All/10000");
     EXPECT_EQ(window.notebook->allList()->GetItemText(9999, 2), "9999.000000");
+}
+
+// After a filter the lists start at their top, not where the rows before were scrolled to.
+TEST(SelectionLists, AfterAFilterTheListsStartAtTheirTop) {
+    // Two sessions of 60 OPTIONS and their answers each, interleaved: either fills the list.
+    CaptureBuilder capture;
+    for (uint32_t n = 0; n < 120; ++n) {
+        const std::string call = n % 2 == 0 ? "even" : "odd";
+        const std::string head = "Via: SIP/2.0/UDP h;branch=z9hG4bK" + std::to_string(n) +
+                                 "\r\nFrom: <sip:a@h>;tag=a\r\nTo: <sip:b@h>\r\nCall-ID: " + call +
+                                 "\r\nCSeq: " + std::to_string(n) +
+                                 " OPTIONS\r\nContent-Length: 0\r\n\r\n";
+        capture.add(udpFrame(ipv4(10, 0, 0, 1), 5060, ipv4(10, 0, 0, 2), 5060,
+                             bytesOf("OPTIONS sip:b@h SIP/2.0\r\n" + head)),
+                    100 + n, 0);
+        capture.add(udpFrame(ipv4(10, 0, 0, 2), 5060, ipv4(10, 0, 0, 1), 5060,
+                             bytesOf("SIP/2.0 200 OK\r\n" + head)),
+                    100 + n, 500);
+    }
+    TempFile file("sessions.pcap");
+    capture.writeTo(file.path());
+    Program program;
+    SipDiagramFrame* window = program.openPath(file.path());
+    ASSERT_NE(window, nullptr);
+    NotebookListCtrl* all = window->selectionPanel()->notebook()->allList();
+    ASSERT_EQ(all->GetItemCount(), 240);
+    all->EnsureVisible(all->GetItemCount() - 1);
+    drainEvents();
+    ASSERT_GT(all->GetTopItem(), 0);
+    // The odd session's Call-ID node: 120 rows, more than the list shows.
+    wxTreeCtrl* tree = window->filterTree();
+    wxTreeItemIdValue cookie;
+    const wxTreeItemId calls = tree->GetFirstChild(tree->GetRootItem(), cookie);
+    wxTreeItemIdValue callCookie;
+    wxTreeItemId node = tree->GetFirstChild(calls, callCookie);
+    while (node.IsOk() && !tree->GetItemText(node).EndsWith("odd")) {
+        node = tree->GetNextChild(calls, callCookie);
+    }
+    ASSERT_TRUE(node.IsOk());
+    tree->SelectItem(node);
+    drainEvents();
+    ASSERT_EQ(all->GetItemCount(), 120);
+    EXPECT_EQ(all->GetTopItem(), 0);
 }
