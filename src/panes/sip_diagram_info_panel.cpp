@@ -17,6 +17,12 @@
 namespace varlowe {
 
 namespace {
+// The graphs' green, dark enough for its legend text to read on the white plot (pure green
+// on white has a contrast of 1.4 to 1).
+const wxColour kGraphGreen(0, 130, 0);
+}  // namespace
+
+namespace {
 
 const char* const kInstructions = "\n\nPlease select an item in the diagram for more information.";
 
@@ -275,7 +281,7 @@ void SipDiagramInfoPanel::fillPage(PageRole role) {
             auto* graph = static_cast<OstraneLineGraph*>(window);
             graph->setLabels("Bandwidth Usage", "time (s)", "bandwidth (bytes)");
             if (shownGraphs_) {
-                graph->addSeries(shownGraphs_->series[RtpGraphData::IpHeaders].get(), *wxGREEN);
+                graph->addSeries(shownGraphs_->series[RtpGraphData::IpHeaders].get(), kGraphGreen);
                 graph->addSeries(shownGraphs_->series[RtpGraphData::Payload].get(), *wxBLUE);
                 graph->addSeries(shownGraphs_->series[RtpGraphData::Total].get(), *wxBLACK);
             }
@@ -285,7 +291,8 @@ void SipDiagramInfoPanel::fillPage(PageRole role) {
             auto* graph = static_cast<OstraneLineGraph*>(window);
             graph->setLabels("Jitter", "time (packet #s)", "Jitter (usecs)");
             if (shownGraphs_) {
-                graph->addSeries(shownGraphs_->series[RtpGraphData::TransmitDelta].get(), *wxGREEN);
+                graph->addSeries(shownGraphs_->series[RtpGraphData::TransmitDelta].get(),
+                                 kGraphGreen);
                 graph->addSeries(shownGraphs_->series[RtpGraphData::RollingAverage].get(),
                                  *wxBLACK);
             }

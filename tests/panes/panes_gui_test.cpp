@@ -8,6 +8,7 @@
 #include <wx/textctrl.h>
 #include <wx/toolbar.h>
 
+#include <cmath>
 #include <cstdio>
 #include <fstream>
 #include <map>
@@ -364,7 +365,17 @@ TEST(InfoPanel, AStreamShowsTheFiguresOfTheToolAndItsGraphs) {
         EXPECT_EQ(listRows(packet)[0].second, std::to_string(item->stream->firstPacket().number));
         ASSERT_NE(info->bandwidthGraph(), nullptr);
         EXPECT_EQ(info->bandwidthGraph()->seriesCount(), 3u);
-        EXPECT_EQ(info->bandwidthGraph()->seriesColour(0), *wxGREEN);
+        // Green, and readable on white: a contrast of at least 4.5 to 1 (WCAG's for text).
+        const wxColour green = info->bandwidthGraph()->seriesColour(0);
+        EXPECT_GT(green.Green(), 2 * std::max(green.Red(), green.Blue()));
+        auto linear = [](int channel) {
+            const double c = channel / 255.0;
+            return c <= 0.03928 ? c / 12.92 : std::pow((c + 0.055) / 1.055, 2.4);
+        };
+        const double luminance = 0.2126 * linear(green.Red()) + 0.7152 * linear(green.Green()) +
+                                 0.0722 * linear(green.Blue());
+        EXPECT_GE(1.05 / (luminance + 0.05), 4.5);
+        EXPECT_EQ(info->jitterGraph()->seriesColour(0), green);
         EXPECT_EQ(info->bandwidthGraph()->seriesColour(1), *wxBLUE);
         EXPECT_EQ(info->bandwidthGraph()->seriesColour(2), *wxBLACK);
         ASSERT_NE(info->jitterGraph(), nullptr);
