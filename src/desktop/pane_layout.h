@@ -20,6 +20,20 @@ inline WindowRect firstWindowPlace(const WindowRect& workArea) {
     return place;
 }
 
+// The dividers at the first start, for a window of that size: a left column wide enough for
+// the selection lists' three tabs and their Delta column, and an info panel tall enough for
+// a graph with its ticks and legend. Negative: the height of the panel from the lower edge.
+struct FirstSashes {
+    int vertical = 250;
+    int diagramInfo = -150;
+};
+inline FirstSashes firstSashes(const WindowRect& window) {
+    FirstSashes sashes;
+    sashes.vertical = std::clamp(window.width / 4, 250, 380);
+    sashes.diagramInfo = -std::clamp(window.height * 3 / 10, 150, 340);
+    return sashes;
+}
+
 // Which panes a diagram window shows, from the "frame" switches and the panes it has.
 struct PaneSwitches {
     bool filterPane = true;

@@ -5,6 +5,7 @@
 #include <wx/cmdline.h>
 #include <wx/image.h>
 
+#include <climits>
 #include <cstdio>
 
 #include "diagram_view/diagram_style.h"
@@ -120,6 +121,15 @@ bool VarloweApp::OnInit() {
             firstWindowPlace(WindowRect{area.x, area.y, area.width, area.height});
         position = SettingPoint{place.x, place.y};
         size = SettingSize{place.width, place.height};
+        // The dividers the user has not placed yet, to fit that window.
+        const FirstSashes sashes = firstSashes(place);
+        SettingsStore& store = SettingsStore::instance();
+        if (store.getInt("layout", "sashVert", INT32_MIN) == INT32_MIN) {
+            AppSettings::setLayoutSashVert(sashes.vertical);
+        }
+        if (store.getInt("layout", "sashDiagramInfo", INT32_MIN) == INT32_MIN) {
+            AppSettings::setLayoutSashDiagramInfo(sashes.diagramInfo);
+        }
     }
     frame_ = new MainFrame(labels_.get(), wxPoint(position.x, position.y),
                            wxSize(size.width, size.height));

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "desktop/filter_tree.h"
+#include "desktop/pane_layout.h"
 #include "engine/sip/packet_analysis_driver.h"
 #include "support/media_test_util.h"
 #include "support/position_lists.h"
@@ -136,4 +137,27 @@ TEST(MenuTables, FileAndHelpMenusInTheirOrderWithAccelerators) {
                              [](const MenuItemSpec& row) { return row.id == 308; });
     ASSERT_NE(stun, menus::view().end());
     EXPECT_EQ(stun->help, "Show Stun Messages");
+}
+
+// The first start: most of the screen, centred, never below 750 x 550 unless the screen is;
+// the dividers grow with the window within their bounds.
+TEST(FirstStart, TheWindowFitsTheScreenAndItsDividersTheWindow) {
+    const WindowRect wide = firstWindowPlace(WindowRect{0, 32, 1920, 1048});
+    EXPECT_EQ(wide.width, 1728);
+    EXPECT_EQ(wide.height, 943);
+    EXPECT_EQ(wide.x, 96);
+    EXPECT_EQ(wide.y, 32 + 52);
+    const WindowRect small = firstWindowPlace(WindowRect{0, 0, 800, 600});
+    EXPECT_EQ(small.width, 750);  // the floor, though 9/10 would be 720
+    EXPECT_EQ(small.height, 550);
+    const WindowRect tiny = firstWindowPlace(WindowRect{10, 10, 640, 480});
+    EXPECT_EQ(tiny.width, 640);  // never beyond the screen
+    EXPECT_EQ(tiny.height, 480);
+    EXPECT_EQ(tiny.x, 10);
+
+    EXPECT_EQ(firstSashes(wide).vertical, 380);
+    EXPECT_EQ(firstSashes(wide).diagramInfo, -282);
+    EXPECT_EQ(firstSashes(small).vertical, 250);
+    EXPECT_EQ(firstSashes(small).diagramInfo, -165);
+    EXPECT_EQ(firstSashes(WindowRect{0, 0, 3000, 2000}).diagramInfo, -340);
 }
