@@ -89,12 +89,14 @@ void splitParty(std::string_view value, std::string& name, std::string& user) {
 std::vector<CallRow> buildCallList(const AnalysisModel& model) {
     std::vector<CallRow> rows;
     std::vector<Progress> progress;
-    std::unordered_map<std::string, size_t> byCallId;
-    auto rowOf = [&](const std::string& callId, PacketTime time) -> size_t {
+    // Keyed by views into the model's own texts, which outlive the pass: no copy a message.
+    std::unordered_map<std::string_view, size_t> byCallId;
+    byCallId.reserve(model.itemCount() / 4 + 16);
+    auto rowOf = [&](std::string_view callId, PacketTime time) -> size_t {
         auto [found, added] = byCallId.emplace(callId, rows.size());
         if (added) {
             rows.emplace_back();
-            rows.back().callId = callId;
+            rows.back().callId.assign(callId);
             rows.back().start = time;
             progress.emplace_back();
         }
@@ -123,7 +125,7 @@ std::vector<CallRow> buildCallList(const AnalysisModel& model) {
         if (!callId) {
             continue;
         }
-        const size_t index = rowOf(std::string(*callId), time);
+        const size_t index = rowOf(*callId, time);
         CallRow& row = rows[index];
         Progress& p = progress[index];
         row.items.push_back(item.index);
