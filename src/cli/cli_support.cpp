@@ -4,6 +4,7 @@
 #include "engine/capture/packet_record.h"
 #include "engine/capture/packet_time.h"
 #include "engine/sip/analysis_model.h"
+#include "engine/sip/call_list.h"
 #include "engine/sip/packet_analysis_driver.h"
 
 namespace varlowe::cli {
@@ -92,17 +93,9 @@ std::vector<std::string>& ArgumentParser::repeatable(const std::string& name) {
 }
 
 void showOnlyCalls(AnalysisModel& model, const std::vector<std::string>& callIds) {
-    if (callIds.empty()) {
-        return;
+    if (!callIds.empty()) {
+        model.setVisible(itemsOfCalls(model, callIds));
     }
-    std::vector<ItemIndex> shown;
-    for (const std::string& callId : callIds) {
-        const std::vector<ItemIndex> items = model.itemsWithCallId(callId);
-        shown.insert(shown.end(), items.begin(), items.end());
-    }
-    std::sort(shown.begin(), shown.end());
-    shown.erase(std::unique(shown.begin(), shown.end()), shown.end());
-    model.setVisible(std::move(shown));
 }
 
 bool ArgumentParser::given(const std::string& name) const {

@@ -15,6 +15,8 @@ const char* const kDesktopUsage =
     "Options:\n"
     "  --export-image OUT  write the ladder of the one capture given as a PNG or SVG image\n"
     "                      (by OUT's extension) and end, without opening a window\n"
+    "  --call-id ID        with --export-image: only the session of that Call-ID\n"
+    "                      (repeatable)\n"
     "  -h, --help          show this text\n"
     "  --version           show the version\n"
     "\n"

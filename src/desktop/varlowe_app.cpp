@@ -9,6 +9,7 @@
 #include <cstdio>
 
 #include "diagram_view/diagram_style.h"
+#include "engine/sip/call_list.h"
 #include "filter_tree.h"
 #include "main_frame.h"
 #include "pane_layout.h"
@@ -20,7 +21,8 @@
 
 namespace varlowe {
 
-int exportCaptureImage(const std::string& capture, const std::string& output, UserLabelDB* labels) {
+int exportCaptureImage(const std::string& capture, const std::string& output, UserLabelDB* labels,
+                       const std::vector<std::string>& callIds) {
     struct StandardError : IAnalysisDialogs {
         void showError(const std::string&, const std::string& message) override {
             std::fprintf(stderr, "varlowe: %s\n", message.c_str());
@@ -39,7 +41,10 @@ int exportCaptureImage(const std::string& capture, const std::string& output, Us
     switches.sturnMessages = AppSettings::diagramShowSturnMessages();
     switches.rtpMarkers = AppSettings::diagramShowRtpMarkers();
     switches.provisionalResponses = AppSettings::diagramShowProvisionalResponses();
-    state.applyRowFilter(filterItems(*result.model, nullptr, switches, {}));
+    state.applyRowFilter(
+        callIds.empty()
+            ? filterItems(*result.model, nullptr, switches, {})
+            : shownItems(*result.model, itemsOfCalls(*result.model, callIds), switches, {}));
     const DiagramStyle style = DiagramStyle::fromSettings();
     ItemDrawCache cache;
     const diagram_image::Result written =
@@ -73,6 +78,9 @@ void VarloweApp::OnInitCmdLine(wxCmdLineParser& parser) {
                      "write the ladder of the one capture given as a PNG or SVG image (by the "
                      "file's extension) and end, without a window",
                      wxCMD_LINE_VAL_STRING);
+    parser.AddOption("", "call-id",
+                     "with --export-image: only the session of this Call-ID (repeatable)",
+                     wxCMD_LINE_VAL_STRING);
     parser.AddParam("capture files to open", wxCMD_LINE_VAL_STRING,
                     wxCMD_LINE_PARAM_OPTIONAL | wxCMD_LINE_PARAM_MULTIPLE);
     parser.SetSwitchChars("-");
@@ -82,7 +90,16 @@ bool VarloweApp::OnCmdLineParsed(wxCmdLineParser& parser) {
     for (size_t i = 0; i < parser.GetParamCount(); ++i) {
         captures_.emplace_back(parser.GetParam(i).utf8_str());
     }
+    for (const wxCmdLineArg& argument : parser.GetArguments()) {
+        if (argument.GetKind() == wxCMD_LINE_OPTION && argument.GetLongName() == "call-id") {
+            imageCalls_.push_back(argument.GetStrVal().utf8_string());
+        }
+    }
     wxString image;
+    if (!imageCalls_.empty() && !parser.Found("export-image")) {
+        std::fprintf(stderr, "varlowe: --call-id goes with --export-image\n");
+        return false;
+    }
     if (parser.Found("export-image", &image)) {
         imageOutput_ = image.utf8_string();
         if (captures_.size() != 1 || imageOutput_.empty()) {
@@ -109,7 +126,7 @@ bool VarloweApp::OnInit() {
     labels_ = std::make_unique<UserLabelDB>();
     AppSettings::loadSettings(labels_.get());
     if (!imageOutput_.empty()) {
-        exitCode_ = exportCaptureImage(captures_.front(), imageOutput_, labels_.get());
+        exitCode_ = exportCaptureImage(captures_.front(), imageOutput_, labels_.get(), imageCalls_);
         return true;
     }
     const bool maximized = AppSettings::layoutFrameMaximized();

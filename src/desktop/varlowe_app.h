@@ -28,13 +28,16 @@ class VarloweApp : public wxApp {
     std::unique_ptr<UserLabelDB> labels_;
     MainFrame* frame_ = nullptr;
     std::vector<std::string> captures_;
-    std::string imageOutput_;  // --export-image: write the ladder and end, no window
+    std::string imageOutput_;              // --export-image: write the ladder and end, no window
+    std::vector<std::string> imageCalls_;  // --call-id: the image shows only these sessions
     int exitCode_ = 0;
 };
 
 // The ladder of a capture as an image file, as the diagram window shows it with the current
 // settings (the kinds of messages and provisional responses switched on); no window. The exit
 // status: 0 written, 1 the capture or the image failed (said on standard error).
-int exportCaptureImage(const std::string& capture, const std::string& output, UserLabelDB* labels);
+// With Call-IDs, only those sessions' items (their media included).
+int exportCaptureImage(const std::string& capture, const std::string& output, UserLabelDB* labels,
+                       const std::vector<std::string>& callIds = {});
 
 }  // namespace varlowe

@@ -2,10 +2,12 @@
 # varlowe --export-image under a virtual display: a PNG and an SVG of a capture without a
 # window (the SVG whole in one file, nothing left in the temporary folder), the refusals (no
 # capture, the capture itself as the output) and a full disk said and exited on.
-# Usage: export_image.sh VARLOWE CAPTURE   (run under xvfb-run)
+# With a capture of two calls, --call-id draws one call's rows, or both.
+# Usage: export_image.sh VARLOWE CAPTURE TWO-CALLS   (run under xvfb-run)
 set -euo pipefail
 varlowe=$1
 capture=$2
+two_calls=$3
 home=$(mktemp -d)
 trap 'rm -rf "$home"' EXIT
 export HOME=$home XDG_CONFIG_HOME=$home/config
@@ -46,4 +48,18 @@ if "$varlowe" --export-image "$copy" "$copy" 2>"$home/err.txt"; then
 fi
 cmp -s "$capture" "$copy" || { echo "the capture changed"; exit 1; }
 grep -q "is the capture; not written" "$home/err.txt" || { cat "$home/err.txt"; exit 1; }
-echo "PNG, SVG and the refusals as expected"
+# --call-id: the rows of one session; the two sessions' rows make the whole.
+rows() { "$varlowe" --export-image "$home/calls.png" "$@" "$two_calls" | sed -n 's/.* \([0-9]*\) rows$/\1/p'; }
+all=$(rows)
+first=$(rows --call-id 1-21472@127.0.0.2)
+second=$(rows --call-id 1-21481@127.0.0.2)
+both=$(rows --call-id 1-21472@127.0.0.2 --call-id 1-21481@127.0.0.2)
+[ -n "$all" ] && [ "$first" -gt 0 ] && [ "$second" -gt 0 ] && [ "$first" -lt "$all" ] ||
+    { echo "--call-id rows: all $all, first $first, second $second"; exit 1; }
+[ $((first + second)) -eq "$all" ] && [ "$both" -eq "$all" ] ||
+    { echo "--call-id rows: all $all, first $first, second $second, both $both"; exit 1; }
+if "$varlowe" --call-id 1-21472@127.0.0.2 "$two_calls" >/dev/null 2>"$home/err.txt"; then
+    echo "--call-id without --export-image was accepted"; exit 1
+fi
+grep -q "goes with --export-image" "$home/err.txt" || { cat "$home/err.txt"; exit 1; }
+echo "PNG, SVG, --call-id and the refusals as expected"

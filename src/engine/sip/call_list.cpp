@@ -206,6 +206,18 @@ std::string threeDecimals(const std::optional<double>& value) {
 
 }  // namespace
 
+std::vector<ItemIndex> itemsOfCalls(const AnalysisModel& model,
+                                    const std::vector<std::string>& callIds) {
+    std::vector<ItemIndex> items;
+    for (const std::string& callId : callIds) {
+        const std::vector<ItemIndex> own = model.itemsWithCallId(callId);
+        items.insert(items.end(), own.begin(), own.end());
+    }
+    std::sort(items.begin(), items.end());
+    items.erase(std::unique(items.begin(), items.end()), items.end());
+    return items;
+}
+
 const char* callColumnTitle(CallColumn column) {
     static const char* const kTitles[kCallColumnCount] = {
         "Start",     "From",         "To",       "Call-ID", "Method",    "State",

@@ -59,6 +59,10 @@ bool callColumnIsNumber(CallColumn column);
 // The value a number column sorts by; a missing value sorts before every other.
 double callNumber(const CallRow& row, CallColumn column);
 
+// Every item of the sessions with these Call-IDs (their media included), ascending, once each.
+std::vector<ItemIndex> itemsOfCalls(const AnalysisModel& model,
+                                    const std::vector<std::string>& callIds);
+
 // The display name and the user of a From or To header value
 // ("\"Alice\" <sip:100@h>;tag=x" gives "Alice" and "100").
 void splitParty(std::string_view value, std::string& name, std::string& user);
