@@ -277,6 +277,16 @@ AnalysisOutcome MainFrame::analyseAndShow(const std::string& path, bool fromLive
     auto* frame = new SipDiagramFrame(this, "SIP Diagram", labels_, this);
     frame->SetIcon(resourceIcon("sipframe", wxSize(32, 32)));
     frame->setCapturePath(fullPath);
+    if (result.cancelled) {
+        // What the window shows is the part read before Cancel: the title and the status bar
+        // say so, as long as the window is open.
+        frame->SetTitle(fullPath + " (read in part)");
+        if (GetStatusBar() != nullptr) {
+            SetStatusText(wxFileName(fullPath).GetFullName() +
+                          " was read only in part: the reading was cancelled, and what was read "
+                          "before is shown.");
+        }
+    }
     if (!result.model->readNote().empty() && GetStatusBar() != nullptr) {
         SetStatusText(wxFileName(fullPath).GetFullName() + ": " +
                       wxString::FromUTF8(result.model->readNote()));

@@ -641,3 +641,39 @@ TEST(MainWindow, AViewSwitchKeepsTheSelection) {
     toggle(command::kShowTimeDeltas);
     EXPECT_EQ(state.selectedRow(), answer);
 }
+
+// Cancel keeps what was read, and the window says the capture was read only in part.
+TEST(MainWindow, ACancelledReadingSaysTheCaptureWasReadInPart) {
+    // Large enough that the pass is still reading when the first progress is cancelled.
+    CaptureBuilder capture;
+    constexpr uint32_t kMessages = 40000;
+    for (uint32_t n = 0; n < kMessages; ++n) {
+        capture.add(
+            udpFrame(ipv4(10, 0, 0, 1), 5060, ipv4(10, 0, 0, 2), 5060,
+                     bytesOf("OPTIONS sip:b@h SIP/2.0\r\nVia: SIP/2.0/UDP h;branch=z9hG4bK" +
+                             std::to_string(n) +
+                             "\r\nFrom: <sip:a@h>;tag=a\r\nTo: <sip:b@h>\r\n"
+                             "Call-ID: c" +
+                             std::to_string(n) +
+                             "\r\nCSeq: 1 OPTIONS\r\n"
+                             "Content-Length: 0\r\n\r\n")),
+            100 + n / 100, n % 100);
+    }
+    TempFile file("large.pcap");
+    capture.writeTo(file.path());
+    Program program;
+    program.progress.cancel = true;
+    SipDiagramFrame* window = program.openPath(file.path());
+    ASSERT_NE(window, nullptr);
+    ASSERT_GT(program.progress.updates, 0);
+    if (window->model()->itemCount() == kMessages) {
+        GTEST_SKIP() << "the pass had read everything before Cancel reached it";
+    }
+    EXPECT_EQ(window->GetTitle(), wxString::FromUTF8(file.path()) + " (read in part)");
+    EXPECT_EQ(window->capturePath(), wxString::FromUTF8(file.path()));
+    EXPECT_TRUE(program.frame->GetStatusBar()->GetStatusText().Contains("read only in part"));
+    // It is still the capture's window: opened again, it is raised, not read again.
+    program.progress.cancel = false;
+    EXPECT_EQ(program.openPath(file.path()), window);
+    EXPECT_EQ(program.progress.begins, 1);
+}

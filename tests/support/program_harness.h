@@ -32,8 +32,13 @@ struct RecordingDialogs : IAnalysisDialogs {
 
 struct SilentProgress : IAnalysisProgress {
     int begins = 0;
+    int updates = 0;
+    bool cancel = false;  // the user presses Cancel at the first update
     void begin(const std::string&, const std::string&, int) override { ++begins; }
-    bool update(int, const std::string&) override { return true; }
+    bool update(int, const std::string&) override {
+        ++updates;
+        return !cancel;
+    }
     void end() override {}
 };
 
