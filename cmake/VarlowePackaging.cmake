@@ -7,8 +7,26 @@ if(NOT VARLOWE_HEADLESS)
     DESTINATION share/applications)
   install(FILES ${VARLOWE_DESKTOP_DIR}/com.ostrane.Varlowe.metainfo.xml
     DESTINATION share/metainfo)
-  install(FILES ${PROJECT_SOURCE_DIR}/resources/icons/sipframe.svg
+  set(app_icon ${PROJECT_SOURCE_DIR}/resources/icons/sipframe.svg)
+  install(FILES ${app_icon}
     DESTINATION share/icons/hicolor/scalable/apps RENAME com.ostrane.Varlowe.svg)
+  # The sizes a menu or a launcher without SVG support asks for, drawn from the SVG at build
+  # time by ImageMagick (which ./run and ./test install); without it the SVG alone.
+  find_program(VARLOWE_CONVERT convert)
+  if(VARLOWE_CONVERT)
+    set(icon_pngs)
+    foreach(size 16 32 48 64 128 256)
+      set(png ${PROJECT_BINARY_DIR}/icons/${size}x${size}/com.ostrane.Varlowe.png)
+      add_custom_command(OUTPUT ${png}
+        COMMAND ${CMAKE_COMMAND} -E make_directory ${PROJECT_BINARY_DIR}/icons/${size}x${size}
+        COMMAND ${VARLOWE_CONVERT} -background none -density 600 ${app_icon}
+          -resize ${size}x${size} -depth 8 PNG32:${png}
+        DEPENDS ${app_icon} VERBATIM)
+      list(APPEND icon_pngs ${png})
+      install(FILES ${png} DESTINATION share/icons/hicolor/${size}x${size}/apps)
+    endforeach()
+    add_custom_target(varlowe_icons ALL DEPENDS ${icon_pngs})
+  endif()
   install(FILES ${PROJECT_SOURCE_DIR}/docs/varlowe.1 DESTINATION share/man/man1)
 endif()
 

@@ -4,10 +4,13 @@
 # pages; the entry and the description pass their validators; the installed programs answer
 # --version without a display; `cpack -G DEB` gives a package of the programs' version that
 # holds the same files and depends on the libraries they link.
-# Usage: package_check.sh BUILD-DIR VERSION   (exit 77 without cpack or dpkg-deb)
+# The package's files unpacked into a scratch root: its varlowe-cli answers, and its varlowe
+# writes the ladder of the sample as an image (under a display when there is one).
+# Usage: package_check.sh BUILD-DIR VERSION SAMPLE   (exit 77 without cpack or dpkg-deb)
 set -euo pipefail
 build=$1
 version=$2
+sample=$3
 for tool in cpack dpkg-deb; do
     command -v $tool >/dev/null || { echo "$tool is not installed: skipped"; exit 77; }
 done
@@ -20,6 +23,8 @@ expected=(
     share/applications/com.ostrane.Varlowe.desktop
     share/metainfo/com.ostrane.Varlowe.metainfo.xml
     share/icons/hicolor/scalable/apps/com.ostrane.Varlowe.svg
+    share/icons/hicolor/48x48/apps/com.ostrane.Varlowe.png
+    share/icons/hicolor/256x256/apps/com.ostrane.Varlowe.png
     share/man/man1/varlowe.1 share/man/man1/varlowe-cli.1
 )
 cmake --install "$build" --prefix "$work/prefix" >/dev/null
@@ -62,4 +67,20 @@ contents=$(dpkg-deb -c "$deb" | awk '{print $6}')
 for file in "${expected[@]}"; do
     grep -qx "./usr/$file" <<<"$contents" || fail "the package lacks /usr/$file"
 done
+size=$(file -b "$work/prefix/share/icons/hicolor/48x48/apps/com.ostrane.Varlowe.png" 2>/dev/null || true)
+[ -z "$size" ] || [[ $size == *"48 x 48"* ]] || fail "the 48-pixel icon is $size"
+
+dpkg-deb -x "$deb" "$work/root"
+[ "$("$work/root/usr/bin/varlowe-cli" --version)" = "varlowe-cli $version" ] ||
+    fail "the packaged varlowe-cli does not answer --version"
+"$work/root/usr/bin/varlowe-cli" messages "$sample" | grep -q INVITE ||
+    fail "the packaged varlowe-cli reads no INVITE in the sample"
+if [ -n "${DISPLAY:-}" ]; then
+    HOME=$work XDG_CONFIG_HOME=$work/config "$work/root/usr/bin/varlowe" \
+        --export-image "$work/ladder.png" "$sample" >"$work/image.log" ||
+        { cat "$work/image.log"; fail "the packaged varlowe wrote no image"; }
+    grep -q "rows" "$work/image.log" || fail "the packaged varlowe said nothing of its image"
+else
+    echo "no display: the packaged varlowe's --export-image is not tried"
+fi
 echo "installed and packaged as varlowe $version: ${#expected[@]} files, depends on $depends"
