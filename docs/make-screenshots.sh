@@ -3,7 +3,8 @@
 # settings folder: the diagram window with all its panes on the bundled sample
 # (docs/screenshot.png), a stream's bandwidth graph with the read-out under the pointer
 # (docs/screenshot-bandwidth.png) and, when the real captures are there, a stream's RTCP
-# reports (docs/screenshot-rtcp.png). Needs the build, Xvfb, xdotool and ImageMagick (all
+# reports (docs/screenshot-rtcp.png), the calls list of a capture of 70 calls with one chosen
+# (docs/screenshot-calls.png) and Find with its matches marked (docs/screenshot-find.png). Needs the build, Xvfb, xdotool and ImageMagick (all
 # installed by ./test). The pointer positions belong to the layout set up below.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -22,7 +23,8 @@ xvfb=$!
 sleep 1
 export DISPLAY=$display
 
-# A window filling the screen, the info pane 330 pixels high.
+# A window filling the screen, the info pane 330 pixels high; with "calls", the calls list
+# above the ladder and the info pane 250 high.
 start() {
     [ -n "$app" ] && kill "$app" 2>/dev/null && wait "$app" 2>/dev/null || true
     rm -rf "$home/config"
@@ -36,8 +38,17 @@ framePosition.type=6
 framePosition.value.x=0
 framePosition.value.y=0
 sashDiagramInfo.type=0
-sashDiagramInfo.value=-330
+sashDiagramInfo.value=$([ "${2:-}" = calls ] && echo -250 || echo -330)
 CONF
+    if [ "${2:-}" = calls ]; then
+        cat >>"$home/config/Varlowe/Varlowe.conf" <<CONF
+sashCallsDiagram.type=0
+sashCallsDiagram.value=230
+[frame]
+showCallsPane.type=3
+showCallsPane.value=1
+CONF
+    fi
     HOME=$home XDG_CONFIG_HOME=$home/config "$root/build/bin/varlowe" "$1" >/dev/null 2>&1 &
     app=$!
     sleep 3
@@ -73,4 +84,23 @@ if [ -f "$heplify" ]; then
     click 150 774
     click 676 490
     shot "$out/screenshot-rtcp.png"
+fi
+
+calls=$root/../shared/captures/heplify_sip_ipv4_tcp_fragmented.pcap
+if [ -f "$calls" ]; then
+    start "$calls" calls
+    # Sorted by duration, longest first: the longest call chosen shows its ladder alone.
+    click 1230 155
+    click 1230 155
+    click 600 178
+    shot "$out/screenshot-calls.png"
+    # Find over every row (the tree's root): the messages holding "486", the second selected.
+    click 73 118
+    xdotool key --clearmodifiers ctrl+f
+    xdotool type "486 busy"
+    xdotool key Return
+    sleep 0.3
+    xdotool mousemove 73 300
+    xdotool key F3
+    shot "$out/screenshot-find.png"
 fi

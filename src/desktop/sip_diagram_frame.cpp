@@ -114,6 +114,17 @@ SipDiagramFrame::SipDiagramFrame(wxMDIParentFrame* parent, const wxString& title
 
     tree_->Bind(wxEVT_TREE_SEL_CHANGED, &SipDiagramFrame::onTreeSelection, this);
     tree_->Bind(wxEVT_TREE_ITEM_EXPANDING, &SipDiagramFrame::onTreeExpanding, this);
+    // While calls chosen in the calls list are shown, a click on the tree's selected node
+    // (which changes no selection) shows that node's rows again.
+    tree_->Bind(wxEVT_LEFT_DOWN, [this](wxMouseEvent& event) {
+        int flags = 0;
+        const wxTreeItemId hit = tree_->HitTest(event.GetPosition(), flags);
+        if (!callItems_.empty() && hit.IsOk() && hit == tree_->GetSelection() &&
+            (flags & wxTREE_HITTEST_ONITEMLABEL) != 0) {
+            showTreeNodeAgain();
+        }
+        event.Skip();
+    });
     bindCommands();
     Bind(wxEVT_MENU, [this](wxCommandEvent& event) { commands_.handle(event); });
     Bind(wxEVT_UPDATE_UI, [this](wxUpdateUIEvent& event) { commands_.updateUi(event); });
@@ -233,12 +244,17 @@ void SipDiagramFrame::onTreeSelection(wxTreeEvent&) {
     if (!filling_) {
         // A node chosen in the tree takes over from the calls chosen in the list.
         if (!callItems_.empty()) {
-            callItems_.clear();
-            callsPane_->selectRows({});
-            lastApplied_.reset();
+            showTreeNodeAgain();
+        } else {
+            applyFilter(false);
         }
-        applyFilter(false);
     }
+}
+
+void SipDiagramFrame::showTreeNodeAgain() {
+    callItems_.clear();
+    callsPane_->selectRows({});
+    applyFilter(true);
 }
 
 void SipDiagramFrame::callsSelected(const std::vector<ItemIndex>& items) {

@@ -123,6 +123,8 @@ class SipDiagramFrame : public wxMDIChildFrame,
     // False, with a box, when the paper and margins leave no room for a row.
     bool printableOrSay();
     void onTreeSelection(wxTreeEvent& event);
+    // The calls list's choice dropped: the tree's selected node makes the rows again.
+    void showTreeNodeAgain();
     void onTreeExpanding(wxTreeEvent& event);
     void onSashMoved(wxSplitterEvent& event);
     void bindCommands();
