@@ -52,8 +52,17 @@ struct Endpoint {
     uint16_t rtpPort;
 };
 
+enum class Outcome { Answered, Busy, Rejected, Cancelled };
+
+// Signalling steps: 0 INVITE, 1 100, 2 180, 3 200 with the answer, 4 ACK, 5 BYE, 6 its 200;
+// a failed call: 7 its final failure (486 or 403), 8 the ACK of a failure, 9 CANCEL, 10 the
+// CANCEL's 200, 11 487.
+constexpr int kLastAnswered = 6;
+constexpr int kLastFailed = 8;
+
 struct Call {
     uint64_t id = 0;
+    Outcome outcome = Outcome::Answered;
     int slot = 0;
     bool tcp = false;
     Endpoint caller{}, callee{};
@@ -148,7 +157,28 @@ class Generator {
             call.timestamp[d] = static_cast<uint32_t>(random_.next());
             call.ssrc[d] = static_cast<uint32_t>(random_.next());
         }
+        if (options_.outcomes) {
+            const uint64_t tenth = id % 10;
+            call.outcome = tenth == 3   ? Outcome::Busy
+                           : tenth == 6 ? Outcome::Rejected
+                           : tenth == 9 ? Outcome::Cancelled
+                                        : Outcome::Answered;
+        }
         int64_t answer = time + random_.range(200000, 3000000);
+        if (call.outcome != Outcome::Answered) {
+            schedule(time, EventKind::Signal, slot, 0, 0);         // INVITE
+            schedule(time + 2000, EventKind::Signal, slot, 1, 1);  // 100 Trying
+            if (call.outcome == Outcome::Cancelled) {
+                schedule(time + 40000, EventKind::Signal, slot, 1, 2);    // 180 Ringing
+                schedule(answer, EventKind::Signal, slot, 0, 9);          // CANCEL
+                schedule(answer + 5000, EventKind::Signal, slot, 1, 10);  // 200 OK to CANCEL
+                schedule(answer + 8000, EventKind::Signal, slot, 1, 11);  // 487
+            } else {
+                schedule(answer, EventKind::Signal, slot, 1, 7);  // 486 or 403
+            }
+            schedule(answer + 15000, EventKind::Signal, slot, 0, kLastFailed);  // its ACK
+            return;
+        }
         call.mediaStart = answer + 30000;
         call.mediaEnd = call.mediaStart + (options_.media ? random_.range(20, 90) * 1000000
                                                           : random_.range(500000, 3000000));
@@ -173,7 +203,7 @@ class Generator {
         switch (event.kind) {
             case EventKind::Signal:
                 signal(call, event);
-                if (event.step == 6 &&
+                if ((event.step == kLastAnswered || event.step == kLastFailed) &&
                     (options_.maxCalls == 0 || result_.calls < options_.maxCalls)) {
                     startCall(event.slot, event.time + random_.range(100000, 2000000));
                 }
@@ -251,28 +281,47 @@ class Generator {
     }
 
     void signal(Call& call, const Event& event) {
-        static const char* const kStarts[] = {
-            "INVITE", "SIP/2.0 100 Trying", "SIP/2.0 180 Ringing", "SIP/2.0 200 OK", "ACK",
-            "BYE",    "SIP/2.0 200 OK"};
+        static const char* const kStarts[] = {"INVITE",
+                                              "SIP/2.0 100 Trying",
+                                              "SIP/2.0 180 Ringing",
+                                              "SIP/2.0 200 OK",
+                                              "ACK",
+                                              "BYE",
+                                              "SIP/2.0 200 OK",
+                                              nullptr,  // the failure, by the outcome
+                                              "ACK",
+                                              "CANCEL",
+                                              "SIP/2.0 200 OK",
+                                              "SIP/2.0 487 Request Terminated"};
         const int step = event.step;
-        const bool request = step == 0 || step == 4 || step == 5;
+        const bool request = step == 0 || step == 4 || step == 5 || step == 8 || step == 9;
         const Endpoint& from = event.direction == 0 ? call.caller : call.callee;
         const Endpoint& to = event.direction == 0 ? call.callee : call.caller;
         std::string transport = call.tcp ? "TCP" : "UDP";
-        std::string method = step <= 3 ? "INVITE" : step == 4 ? "ACK" : "BYE";
-        int cseq = step <= 4 ? 1 : 2;
+        std::string method = step == 4 || step == 8    ? "ACK"
+                             : step == 5 || step == 6  ? "BYE"
+                             : step == 9 || step == 10 ? "CANCEL"
+                                                       : "INVITE";
+        int cseq = step == 5 || step == 6 ? 2 : 1;
         std::string ruri =
             "sip:" + std::to_string(2000 + call.slot) + "@" + uriHost(call.callee.address);
-        std::string branch =
-            "z9hG4bK-" + std::to_string(call.id) + "-" + std::to_string(step <= 3 ? 0 : step);
-        std::string text = request ? std::string(kStarts[step]) + " " + ruri + " SIP/2.0\r\n"
-                                   : std::string(kStarts[step]) + "\r\n";
+        // The INVITE's branch for its responses, the ACK of a failure and the CANCEL (RFC 3261
+        // 17.1.1.3, 9.1); the 2xx's ACK and the BYE their own.
+        std::string branch = "z9hG4bK-" + std::to_string(call.id) + "-" +
+                             std::to_string(step <= 3 || step >= 7 ? 0 : step);
+        const char* start = step == 7 ? (call.outcome == Outcome::Busy ? "SIP/2.0 486 Busy Here"
+                                                                       : "SIP/2.0 403 Forbidden")
+                                      : kStarts[step];
+        std::string text = request ? std::string(start) + " " + ruri + " SIP/2.0\r\n"
+                                   : std::string(start) + "\r\n";
         text += "Via: SIP/2.0/" + transport + " " + uriHost(call.caller.address) + ":" +
                 std::to_string(call.caller.sipPort) + ";branch=" + branch + "\r\n";
         text += "Max-Forwards: 70\r\n";
         text += "From: <sip:" + std::to_string(1000 + call.slot) + "@" +
                 uriHost(call.caller.address) + ">;tag=" + call.fromTag + "\r\n";
-        text += "To: <" + ruri + ">" + (step >= 2 ? ";tag=" + call.toTag : "") + "\r\n";
+        // The CANCEL's To is its INVITE's, without the tag.
+        const bool tagged = step >= 2 && step != 9;
+        text += "To: <" + ruri + ">" + (tagged ? ";tag=" + call.toTag : "") + "\r\n";
         text += "Call-ID: " + call.callId + "\r\n";
         text += "CSeq: " + std::to_string(cseq) + " " + method + "\r\n";
         text +=

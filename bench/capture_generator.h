@@ -19,6 +19,10 @@ struct GeneratorOptions {
     // Every address an IPv6 one (fd00::, the IPv4 address in its low 32 bits), in the
     // packets, SIP and SDP alike.
     bool ipv6 = false;
+    // Calls of every outcome by their number: of each ten the 3rd busy (486), the 6th
+    // rejected (403), the 9th cancelled (CANCEL, 200, 487), the rest answered; the failed
+    // ones without media. Off: every call answered, seven messages each.
+    bool outcomes = false;
 };
 
 struct GeneratorResult {

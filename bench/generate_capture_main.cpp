@@ -9,7 +9,7 @@ namespace {
 const char* const kUsage =
     "Usage: generate-capture -o FILE [--size-mb N] [--calls N] [--seed N] [--tcp-share X]\n"
     "                        [--loss X] [--reorder X] [--no-media] [--max-calls N]\n"
-    "                        [--ipv6]\n"
+    "                        [--ipv6] [--outcomes]\n"
     "Writes a synthetic capture of concurrent SIP calls with RTP and RTCP, the same bytes for\n"
     "the same options.\n";
 }
@@ -25,6 +25,10 @@ int main(int argc, char** argv) {
         }
         if (argument == "--ipv6") {
             options.ipv6 = true;
+            continue;
+        }
+        if (argument == "--outcomes") {
+            options.outcomes = true;
             continue;
         }
         if (argument == "--no-media") {
