@@ -251,6 +251,10 @@ void OstraneLineGraph::drawPlot(wxDC& dc) {
 
 void OstraneLineGraph::pointerAt(wxPoint client) {
     ensureRendered();
+    if (!line_graph::onScrolledPlot(layout_, GetClientSize().x, client.x)) {
+        setHover(-1);  // over the axis or the legend, whatever has scrolled under them
+        return;
+    }
     const wxPoint unscrolled = CalcUnscrolledPosition(client);
     setHover(line_graph::hoverIndex(layout_, unscrolled.x, unscrolled.y));
 }
@@ -352,6 +356,10 @@ wxRect OstraneLineGraph::marksArea() const {
 void OstraneLineGraph::onPaint(wxPaintEvent&) {
     ensureRendered();
     wxAutoBufferedPaintDC dc(this);
+    paintView(dc);
+}
+
+void OstraneLineGraph::paintView(wxDC& dc) {
     const wxPoint origin = CalcUnscrolledPosition(wxPoint(0, 0));
     const wxSize client = GetClientSize();
     dc.SetBackground(*wxWHITE_BRUSH);
@@ -359,6 +367,15 @@ void OstraneLineGraph::onPaint(wxPaintEvent&) {
     if (bitmap_.IsOk()) {
         wxMemoryDC source(bitmap_);
         dc.Blit(0, 0, client.x, client.y, &source, origin.x, origin.y);
+        // The y axis and the legend stay at the edges while the plot scrolls under them.
+        const line_graph::FixedStrips strips = line_graph::fixedStrips(layout_, client.x);
+        if (strips.left > 0) {
+            dc.Blit(0, 0, strips.left, client.y, &source, 0, origin.y);
+        }
+        if (strips.right > 0) {
+            dc.Blit(client.x - strips.right, 0, strips.right, client.y, &source,
+                    layout_.virtualWidth - strips.right, origin.y);
+        }
     }
     for (const Marker& marker : markers_) {
         dc.SetPen(*wxBLACK_PEN);

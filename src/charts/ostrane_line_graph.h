@@ -52,6 +52,8 @@ class OstraneLineGraph : public wxScrolledWindow, public IMouseoverListener {
     const std::vector<std::unique_ptr<OstraneGraphCallout>>& callouts() const { return callouts_; }
     // How often the plot was drawn into its bitmap.
     int renderCount() const { return renders_; }
+    // What a paint of the window draws, onto any device context of the client's size.
+    void paintView(wxDC& dc);
 
     // The pointer moved to a client point, or left the window.
     void pointerAt(wxPoint client);

@@ -223,5 +223,24 @@ Rect calloutRect(Point anchor, int textWidth, int textHeight, const CalloutPlace
     return box;
 }
 
+FixedStrips fixedStrips(const Layout& layout, int clientWidth) {
+    FixedStrips strips;
+    if (layout.message != Layout::Message::None || layout.virtualWidth <= clientWidth ||
+        layout.plot.width <= 0) {
+        return strips;
+    }
+    strips.left = std::max(0, layout.plot.x);
+    strips.right = std::max(0, layout.virtualWidth - (layout.plot.x + layout.plot.width));
+    if (strips.left + strips.right >= clientWidth) {
+        return FixedStrips{};  // no room left for the plot between them
+    }
+    return strips;
+}
+
+bool onScrolledPlot(const Layout& layout, int clientWidth, int clientX) {
+    const FixedStrips strips = fixedStrips(layout, clientWidth);
+    return clientX >= strips.left && clientX < clientWidth - strips.right;
+}
+
 }  // namespace line_graph
 }  // namespace varlowe

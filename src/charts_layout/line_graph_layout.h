@@ -88,6 +88,17 @@ Layout computeLayout(const Metrics& metrics, const std::vector<const SampleSerie
 // Where sample `index` of value `value` is drawn.
 Point samplePoint(const Layout& layout, int index, int32_t value);
 
+// While the plot scrolls sideways, the y axis (with its labels) at the left and the legend at
+// the right stay in view: the widths of the two strips of the bitmap drawn at the window's
+// edges, both 0 when the plot fits the window.
+struct FixedStrips {
+    int left = 0;
+    int right = 0;
+};
+FixedStrips fixedStrips(const Layout& layout, int clientWidth);
+// Whether a point of the window lies on the plot that scrolls (not under a fixed strip).
+bool onScrolledPlot(const Layout& layout, int clientWidth, int clientX);
+
 // The sample under an (unscrolled) point of the plot; -1 outside it or without a plot.
 int hoverIndex(const Layout& layout, int x, int y);
 

@@ -93,6 +93,25 @@ TEST(LineGraphLayout, ManySamplesScrollSidewaysAndNarrowWindowsDropTheLegend) {
     Layout narrow = line_graph::computeLayout(metrics(399, 300), {&thousand});
     EXPECT_FALSE(narrow.legendShown);
     EXPECT_EQ(narrow.legendWidth, 25);
+
+    // Scrolling: the axis margin and the legend stay at the window's edges, the plot runs
+    // under them; a plot that fits has no fixed strips.
+    const line_graph::FixedStrips strips = line_graph::fixedStrips(wide, 600);
+    EXPECT_EQ(strips.left, wide.plot.x);
+    EXPECT_EQ(strips.right, 1044 - wide.plot.x - wide.plot.width);
+    EXPECT_GE(strips.right, 150);
+    EXPECT_FALSE(line_graph::onScrolledPlot(wide, 600, strips.left - 1));
+    EXPECT_TRUE(line_graph::onScrolledPlot(wide, 600, strips.left));
+    EXPECT_TRUE(line_graph::onScrolledPlot(wide, 600, 600 - strips.right - 1));
+    EXPECT_FALSE(line_graph::onScrolledPlot(wide, 600, 600 - strips.right));
+    EXPECT_EQ(line_graph::fixedStrips(fits, 1044).left, 0);
+    EXPECT_EQ(line_graph::fixedStrips(fits, 1044).right, 0);
+    EXPECT_TRUE(line_graph::onScrolledPlot(fits, 1044, 0));
+    // A window too narrow for both strips and some plot scrolls the whole bitmap.
+    const line_graph::FixedStrips roomy = line_graph::fixedStrips(narrow, 399);
+    ASSERT_GT(roomy.left, 0);
+    EXPECT_EQ(line_graph::fixedStrips(narrow, roomy.left + roomy.right + 1).left, roomy.left);
+    EXPECT_EQ(line_graph::fixedStrips(narrow, roomy.left + roomy.right).left, 0);
 }
 
 TEST(LineGraphLayout, PositiveValuesStartAtZeroOnARoundedRange) {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <wx/combobox.h>
+#include <wx/dcmemory.h>
 #include <wx/frame.h>
 #include <wx/sizer.h>
 #include <wx/textctrl.h>
@@ -210,6 +211,37 @@ TEST(LineGraph, ShowsItsMessagesAndScrollsSidewaysForManySamples) {
     const int axisY = layout.plot.y + layout.plot.height;
     EXPECT_EQ(plot.GetRed(layout.plot.x + 20, axisY), 0);
     EXPECT_EQ(plot.GetRed(layout.plot.x + 20, axisY - 3), 255);
+
+    // Scrolled to the middle, the y axis and the legend stay at the window's edges.
+    window.graph->Scroll(layout.virtualWidth / layout.scrollUnit / 2, 0);
+    drainEvents();
+    ASSERT_GT(window.graph->GetViewStart().x, 0);
+    const wxSize client = window.graph->GetClientSize();
+    wxBitmap shown(client);
+    {
+        wxMemoryDC dc(shown);
+        window.graph->paintView(dc);
+    }
+    const wxImage view = shown.ConvertToImage();
+    EXPECT_EQ(view.GetRed(layout.plot.x - 1, layout.plot.y + layout.plot.height / 2), 0);
+    const line_graph::FixedStrips strips = line_graph::fixedStrips(layout, client.x);
+    ASSERT_GT(strips.right, 0);
+    // The right strip is the bitmap's legend, pixel for pixel (blue text among it).
+    int differing = 0;
+    int legendBlue = 0;
+    for (int x = 0; x < strips.right; ++x) {
+        for (int y = 0; y < client.y; ++y) {
+            const int vx = client.x - strips.right + x;
+            const int bx = layout.virtualWidth - strips.right + x;
+            differing += view.GetRed(vx, y) != plot.GetRed(bx, y) ||
+                         view.GetBlue(vx, y) != plot.GetBlue(bx, y);
+            legendBlue += view.GetBlue(vx, y) > 150 && view.GetRed(vx, y) < 100;
+        }
+    }
+    EXPECT_EQ(differing, 0);
+    EXPECT_GT(legendBlue, 0);
+    window.graph->Scroll(0, 0);
+    drainEvents();
 
     // Painting and resizing: only a new size draws the plot again.
     const int drawn = window.graph->renderCount();
