@@ -154,8 +154,8 @@ void SipDiagramSelectionNotebook::onBookmarkAdded(const AnalysisItem& item) {
 void SipDiagramSelectionNotebook::onBookmarkRemoved(const AnalysisItem& item) {
     const size_t position = selection_rows::bookmarkPosition(bookmarks_->rows(), item.index);
     if (bookmarks_->removeRowsOf(item.index) > 0) {
-        // The one after it counts from the bookmark before it now (bookmarkPosition gives the
-        // first of a larger index, which the removed row's successor takes after removal).
+        // The one after it (first of a larger index: at `position` before the removal, one
+        // up now) counts from the bookmark before it.
         const size_t next = position > 0 ? position - 1 : 0;
         if (next < bookmarks_->rows().size()) {
             bookmarks_->setDelta(next, selection_rows::bookmarkDelta(bookmarks_->rows(), next));

@@ -127,11 +127,15 @@ std::vector<size_t> CallsListPane::selectedRows() const {
     return rows;
 }
 
-void CallsListPane::selectRows(const std::vector<size_t>& rows) {
-    quiet_ = true;
+void CallsListPane::deselectAll() {
     for (size_t row : selectedRows()) {
         list_->SetItemState(static_cast<long>(row), 0, wxLIST_STATE_SELECTED);
     }
+}
+
+void CallsListPane::selectRows(const std::vector<size_t>& rows) {
+    quiet_ = true;
+    deselectAll();
     for (size_t row : rows) {
         if (row < table_.size()) {
             list_->SetItemState(static_cast<long>(row), wxLIST_STATE_SELECTED,
@@ -156,9 +160,7 @@ void CallsListPane::reorder(const std::function<void()>& change) {
         selected.push_back(table_.row(row).callId);
     }
     quiet_ = true;
-    for (size_t row : selectedRows()) {
-        list_->SetItemState(static_cast<long>(row), 0, wxLIST_STATE_SELECTED);
-    }
+    deselectAll();
     change();
     list_->SetItemCount(static_cast<long>(table_.size()));
     const std::vector<size_t> rows = table_.shownIndexesOf(selected);

@@ -15,7 +15,7 @@ class wxStaticText;
 namespace varlowe {
 
 class AnalysisModel;
-class RtpStream;
+struct RtpStream;
 
 // What the calls list asks of its window.
 class ICallsListOwner {
@@ -51,6 +51,7 @@ class CallsListPane : public wxPanel {
   private:
     class CallsListCtrl;
     void reorder(const std::function<void()>& change);
+    void deselectAll();  // quietly: the caller tells the owner
     void selectionChanged();
     void showMenu(const wxPoint& where);
     std::vector<const RtpStream*> selectedStreams() const;

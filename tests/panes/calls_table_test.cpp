@@ -4,6 +4,13 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <filesystem>
+#include <numeric>
+
+#include "engine/diagnostics.h"
+#include "engine/sip/packet_analysis_driver.h"
+
 using namespace varlowe;
 
 namespace {
@@ -104,4 +111,49 @@ TEST(CallsTable, SelectedCallsGiveTheirItemsOnceAndFollowTheirRows) {
               "Streams\tWorst loss");
     EXPECT_EQ(text.substr(text.find('\n') + 1),
               "10.000000\t100\tBob <200>\ta@h\tINVITE\tcompleted\t2.500\t\t7\t0\t\n");
+}
+
+// The window's calls list and `varlowe-cli calls` agree, row for row and cell for cell, on
+// every capture of the tests and the real ones.
+TEST(CallsTable, TheWindowsListAndTheToolsTableAgreeOnEveryCapture) {
+    std::vector<std::string> captures;
+    for (const std::string folder : {std::string(VARLOWE_SOURCE_DIR) + "/samples",
+                                     std::string(VARLOWE_SOURCE_DIR) + "/tests/fixtures",
+                                     std::string(VARLOWE_SHARED_CAPTURES)}) {
+        std::error_code error;
+        for (const auto& entry : std::filesystem::directory_iterator(folder, error)) {
+            const std::string name = entry.path().string();
+            if (name.size() > 5 && (name.rfind(".pcap") == name.size() - 5 ||
+                                    name.rfind(".pcapng") == name.size() - 7)) {
+                captures.push_back(name);
+            }
+        }
+    }
+    ASSERT_GE(captures.size(), 5u);
+    ScopedDiagnosticsCapture quiet;  // the passes' notes are the tool's business here
+    size_t calls = 0;
+    for (const std::string& capture : captures) {
+        AnalysisResult result = PacketAnalysisDriver({}, nullptr, nullptr).analyse(capture, false);
+        ASSERT_TRUE(result.model) << capture;
+        const CallsTable table(buildCallList(*result.model));
+        std::vector<size_t> every(table.size());
+        std::iota(every.begin(), every.end(), size_t{0});
+        std::string printed;
+        const std::string command =
+            std::string(VARLOWE_CLI) + " calls '" + capture + "' 2>/dev/null";
+        if (std::FILE* pipe = popen(command.c_str(), "r")) {
+            char buffer[4096];
+            size_t read = 0;
+            while ((read = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) {
+                printed.append(buffer, read);
+            }
+            pclose(pipe);
+        }
+        EXPECT_EQ(table.text(every), printed) << capture;
+        calls += table.size();
+    }
+    EXPECT_GT(calls, 10u);
+    if (std::filesystem::exists(VARLOWE_SHARED_CAPTURES)) {
+        EXPECT_GT(calls, 70u);  // the real captures' 70 calls of one among them
+    }
 }

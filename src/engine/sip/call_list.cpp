@@ -279,9 +279,9 @@ bool callColumnIsNumber(CallColumn column) {
 double callNumber(const CallRow& row, CallColumn column) {
     constexpr double kMissing = -std::numeric_limits<double>::infinity();
     switch (column) {
-        case CallColumn::Start:
-            return static_cast<double>(row.start.seconds) +
-                   static_cast<double>(row.start.microseconds) / 1e6;
+        case CallColumn::Start:  // in microseconds: exact in a double (below 2^53)
+            return static_cast<double>(row.start.seconds) * 1e6 +
+                   static_cast<double>(row.start.microseconds);
         case CallColumn::Setup:
             return row.setupSeconds.value_or(kMissing);
         case CallColumn::Duration:
