@@ -117,9 +117,9 @@ TEST(CallsTable, SelectedCallsGiveTheirItemsOnceAndFollowTheirRows) {
 // every capture of the tests and the real ones.
 TEST(CallsTable, TheWindowsListAndTheToolsTableAgreeOnEveryCapture) {
     std::vector<std::string> captures;
-    for (const std::string folder : {std::string(VARLOWE_SOURCE_DIR) + "/samples",
-                                     std::string(VARLOWE_SOURCE_DIR) + "/tests/fixtures",
-                                     std::string(VARLOWE_SHARED_CAPTURES)}) {
+    for (const std::string& folder : {std::string(VARLOWE_SOURCE_DIR) + "/samples",
+                                      std::string(VARLOWE_SOURCE_DIR) + "/tests/fixtures",
+                                      std::string(VARLOWE_SHARED_CAPTURES)}) {
         std::error_code error;
         for (const auto& entry : std::filesystem::directory_iterator(folder, error)) {
             const std::string name = entry.path().string();
