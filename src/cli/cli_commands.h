@@ -24,6 +24,9 @@ int runExtract(const std::vector<std::string>& arguments);
 extern const char* const kCallsUsage;
 int runCalls(const std::vector<std::string>& arguments);
 
+extern const char* const kDtmfUsage;
+int runDtmf(const std::vector<std::string>& arguments);
+
 extern const char* const kExportUsage;
 int runExport(const std::vector<std::string>& arguments);
 

@@ -20,6 +20,8 @@ const std::vector<Subcommand>& subcommands() {
         {"streams", "print the figures of every RTP stream", kStreamsUsage, runStreams},
         {"calls", "list the sessions with their parties, state, times and streams", kCallsUsage,
          runCalls},
+        {"dtmf", "list the keys pressed: telephone events and SIP INFO digits", kDtmfUsage,
+         runDtmf},
         {"extract", "write the payload of one RTP stream to a file", kExtractUsage, runExtract},
         {"export", "write the ladder diagram and the message log as text", kExportUsage, runExport},
     };

@@ -522,3 +522,29 @@ TEST(CliUsage, VersionAndACaptureCutShortAreSaid) {
     EXPECT_NE(packets.err.find("the packet record at byte 24 is incomplete"), std::string::npos)
         << packets.err;
 }
+
+// The keys of the recorded DTMF call: "1" and "5" of 280 ms each way, as tshark decodes its
+// telephone events (event 1 and 5, duration 2240 at 8 kHz); an INFO digit from a crafted
+// capture, marked INFO.
+TEST(CliDtmf, TelephoneEventsAndInfoDigitsOneLineEach) {
+    const std::string capture =
+        std::string(VARLOWE_SOURCE_DIR) + "/tests/fixtures/sip-call-dtmf.pcap";
+    CliRun run = runCli("dtmf " + capture);
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.out,
+              "1796777183.916684 1 280 127.0.0.2:18000 > 127.0.0.1:16000\n"
+              "1796777183.916729 1 280 127.0.0.1:16000 > 127.0.0.2:18000\n"
+              "1796777184.878683 5 280 127.0.0.2:18000 > 127.0.0.1:16000\n"
+              "1796777184.878719 5 280 127.0.0.1:16000 > 127.0.0.2:18000\n");
+
+    const std::string info =
+        "INFO sip:b@h SIP/2.0\r\nVia: SIP/2.0/UDP h;branch=z9hG4bKi\r\nCall-ID: i\r\n"
+        "CSeq: 2 INFO\r\nContent-Type: application/dtmf-relay\r\nContent-Length: 24\r\n\r\n"
+        "Signal=#\r\nDuration=250\r\n";
+    TempFile file("info.pcap");
+    CaptureBuilder().add(udpFrame(kA, 5060, kB, 5060, bytesOf(info)), 50, 7).writeTo(file.path());
+    CliRun digits = runCli("dtmf " + file.path());
+    EXPECT_EQ(digits.status, 0);
+    EXPECT_EQ(digits.out, "50.000007 # 250 127.0.0.1:5060 > 127.0.0.2:5060 INFO\n");
+    EXPECT_EQ(runCli("dtmf --help").out.rfind("Usage: varlowe-cli dtmf", 0), 0u);
+}

@@ -48,4 +48,11 @@ bool RtpStreamRegistry::forEachStreamPacket(
     return *frames > 0;
 }
 
+bool RtpStreamRegistry::visitStreamPackets(
+    const RtpStream& stream, const std::function<bool(const MediaPacket& packet)>& visit) const {
+    return walkStreamFrames(
+               stream, [&](const FrameInfo&, const MediaPacket& packet) { return visit(packet); })
+        .has_value();
+}
+
 }  // namespace varlowe

@@ -102,6 +102,11 @@ class RtpStreamRegistry {
     SaveOutcome extractStream(const RtpStream& stream, const std::string& path, bool recordHeaders,
                               bool rtpHeaders) const;
 
+    // Reads the stream's packets again from the capture and hands each to visit (false stops);
+    // false when the capture cannot be read again.
+    bool visitStreamPackets(const RtpStream& stream,
+                            const std::function<bool(const MediaPacket& packet)>& visit) const;
+
   private:
     // Reads the capture from the stream's first packet to its last and hands each RTP packet
     // of the stream to visit, which returns false to stop. The number of frames read, or
