@@ -66,6 +66,5 @@ TEST(Dtmf, InfoBodiesOfBothContentTypes) {
     EXPECT_FALSE(infoDigit("application/sdp", "Signal=5"));
     EXPECT_FALSE(infoDigit("application/dtmf", ""));
     // A duration too long for an int stops being read rather than overflowing.
-    EXPECT_EQ(infoDigit("application/dtmf-relay", "Signal=1\nDuration=99999999999999")->first,
-              '1');
+    EXPECT_EQ(infoDigit("application/dtmf-relay", "Signal=1\nDuration=99999999999999")->first, '1');
 }

@@ -96,8 +96,7 @@ void TelephoneEventDigits::add(uint32_t rtpTimestamp, PacketTime time, const Tel
     }
 }
 
-std::optional<std::pair<char, int>> infoDigit(std::string_view contentType,
-                                              std::string_view body) {
+std::optional<std::pair<char, int>> infoDigit(std::string_view contentType, std::string_view body) {
     const std::string_view type = trimmed(contentType.substr(0, contentType.find(';')));
     if (sameText(type, "application/dtmf")) {
         if (std::optional<char> digit = digitOf(body)) {
@@ -156,8 +155,8 @@ std::vector<DtmfDigit> captureDigits(const AnalysisModel& model) {
                     RtpHeader::parse(packet.payload, packet.length);
                 const std::optional<size_t> size = rtpHeaderLength(packet.payload, packet.length);
                 if (header && size) {
-                    if (std::optional<TelephoneEvent> event = parseTelephoneEvent(
-                            packet.payload + *size, packet.length - *size)) {
+                    if (std::optional<TelephoneEvent> event =
+                            parseTelephoneEvent(packet.payload + *size, packet.length - *size)) {
                         events.add(header->timestamp, packet.time, *event, source, destination);
                     }
                 }
