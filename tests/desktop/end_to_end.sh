@@ -12,9 +12,7 @@ set -euo pipefail
 source "$(dirname "$0")/window_checks.sh"
 varlowe=$1
 capture=$2
-for tool in xdotool import python3; do
-    command -v $tool >/dev/null || { echo "$tool is not installed: skipped"; exit 77; }
-done
+require_tools xdotool import python3
 home=$(mktemp -d)
 pid=""
 trap '[ -n "$pid" ] && kill "$pid" 2>/dev/null; rm -rf "$home"' EXIT
@@ -26,17 +24,6 @@ fail() {
     [ -f "$home/out.log" ] && cat "$home/out.log"
     [ -f "$config" ] && { echo "--- $config"; cat "$config"; }
     exit 1
-}
-
-# wait_for WHAT SECONDS COMMAND...: runs the check until it holds.
-wait_for() {
-    local what=$1 limit=$2
-    shift 2
-    local end=$((SECONDS + limit))
-    until "$@"; do
-        [ $SECONDS -lt $end ] || fail "timed out waiting for $what"
-        sleep 0.05
-    done
 }
 
 main_window() { windows_titled Varlowe | head -1; }
@@ -71,11 +58,6 @@ keys() {
     # tree (inside the window, wherever it was placed), where no text view takes the keys.
     xdotool mousemove --window "$(main_window)" 60 120
     xdotool key --clearmodifiers "$@"
-}
-value() { # GROUP KEY: the stored value of a setting
-    awk -v group="[$1]" -v key="$2" '
-        /^\[/ { inside = ($0 == group); next }
-        inside && index($0, key "=") == 1 { print substr($0, length(key) + 2) }' "$config"
 }
 expect_value() {
     [ "$(value "$1" "$2")" = "$3" ] || fail "$1/$2 is '$(value "$1" "$2")', not '$3'"

@@ -9,26 +9,11 @@ set -euo pipefail
 source "$(dirname "$0")/window_checks.sh"
 varlowe=$1
 capture=$2
-for tool in xdotool import python3; do
-    command -v $tool >/dev/null || { echo "$tool is not installed: skipped"; exit 77; }
-done
+require_tools xdotool import python3
 home=$(mktemp -d)
 pid=""
 trap '[ -n "$pid" ] && kill "$pid" 2>/dev/null; rm -rf "$home"' EXIT
 fail() { echo "$*"; [ -f "$config" ] && cat "$config"; exit 1; }
-wait_for() { # WHAT SECONDS COMMAND...
-    local what=$1 end=$((SECONDS + $2))
-    shift 2
-    until "$@"; do
-        [ $SECONDS -lt $end ] || fail "timed out waiting for $what"
-        sleep 0.05
-    done
-}
-value() { # GROUP KEY
-    awk -v group="[$1]" -v key="$2" '
-        /^\[/ { inside = ($0 == group); next }
-        inside && index($0, key "=") == 1 { print substr($0, length(key) + 2) }' "$config"
-}
 has_window() { [ -n "$(windows_titled Varlowe)" ]; }
 ended() { ! kill -0 "$pid" 2>/dev/null; }
 

@@ -7,9 +7,7 @@ set -euo pipefail
 source "$(dirname "$0")/window_checks.sh"
 build=$1
 capture=$2
-for tool in xdotool import python3; do
-    command -v $tool >/dev/null || { echo "$tool is not installed: skipped"; exit 77; }
-done
+require_tools xdotool import python3
 home=$(mktemp -d)
 pid=""
 trap '[ -n "$pid" ] && kill "$pid" 2>/dev/null; rm -rf "$home"' EXIT
@@ -18,14 +16,6 @@ cmake --install "$build" --prefix "$home/prefix" >/dev/null
 [ -f "$home/prefix/share/varlowe/Varlowe.htb" ] || { echo "the help book is not installed"; exit 1; }
 [ ! -e "$home/prefix/bin/Varlowe.htb" ] || { echo "the help book is installed beside the program"; exit 1; }
 
-wait_for() { # WHAT SECONDS COMMAND...
-    local what=$1 end=$((SECONDS + $2))
-    shift 2
-    until "$@"; do
-        [ $SECONDS -lt $end ] || { echo "timed out waiting for $what"; exit 1; }
-        sleep 0.05
-    done
-}
 has() { [ -n "$(windows_titled "$1")" ]; }
 
 "$home/prefix/bin/varlowe" "$capture" >"$home/out.log" 2>&1 &

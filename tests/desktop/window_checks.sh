@@ -21,3 +21,34 @@ while at >= 0 and at % 3:
     at = data.find(b"\xff\xff\x00", at + 1)
 sys.exit(0 if at >= 0 else 1)'
 }
+
+# Ends the script with a message; a script may define its own (to show its logs) after this.
+fail() {
+    echo "$*"
+    exit 1
+}
+
+# wait_for WHAT SECONDS COMMAND...: runs the check until it holds, else fails.
+wait_for() {
+    local what=$1 end=$((SECONDS + $2))
+    shift 2
+    until "$@"; do
+        [ $SECONDS -lt $end ] || fail "timed out waiting for $what"
+        sleep 0.05
+    done
+}
+
+# value GROUP KEY: the stored value of a setting in the file $config.
+value() {
+    awk -v group="[$1]" -v key="$2" '
+        /^\[/ { inside = ($0 == group); next }
+        inside && index($0, key "=") == 1 { print substr($0, length(key) + 2) }' "$config"
+}
+
+# require_tools TOOL...: exit 77 (skipped) when one is missing.
+require_tools() {
+    local tool
+    for tool in "$@"; do
+        command -v "$tool" >/dev/null || { echo "$tool is not installed: skipped"; exit 77; }
+    done
+}
