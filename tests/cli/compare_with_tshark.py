@@ -129,14 +129,15 @@ def compare_messages(cli, path):
     return len(ours), problems
 
 
-def tshark_streams(path):
-    """(packets, lost) per (source, destination, SSRC) from tshark's RTP stream statistics."""
+def tshark_streams(path, quality=None):
+    """(packets, lost) per (source, destination, SSRC) from tshark's RTP stream statistics;
+    `quality` gets each stream's printed quality figures."""
     command = ["tshark", "-n", "-r", path, "-d", "tcp.port==6060,sip", "-q", "-z", "rtp,streams"]
     return parse_tshark_streams(subprocess.run(command, check=True, capture_output=True,
-                                               text=True).stdout)
+                                               text=True).stdout, quality)
 
 
-def parse_tshark_streams(output):
+def parse_tshark_streams(output, quality=None):
     if isinstance(output, bytes):
         output = output.decode(errors="replace")
     counts = {}
@@ -150,10 +151,15 @@ def parse_tshark_streams(output):
         packets, lost = int(words[at]), int(words[at + 1])
         before = counts.get(key, (0, 0))
         counts[key] = (before[0] + packets, before[1] + lost)
+        if quality is not None:
+            # Lost with its share, mean and max delta, mean and max jitter, as printed.
+            quality.setdefault(key, []).append(
+                ("%s %s" % (words[at + 1], words[at + 2]), words[at + 4], words[at + 5],
+                 words[at + 7], words[at + 8]))
     return counts
 
 
-def our_streams(cli, path):
+def our_streams(cli, path, quality=None):
     """(packets, dropped) per (source, destination, SSRC) from `messages` and `streams`: the
     streams of one RTP session's payload types (audio and telephone events) summed."""
     media = [line.split(" ") for line in subprocess.run(
@@ -171,6 +177,11 @@ def our_streams(cli, path):
         before = counts.get(key, (0, 0))
         counts[key] = (before[0] + int(fields["Total Packets"]),
                        before[1] + int(fields["Dropped Packets"]))
+        if quality is not None:
+            quality.setdefault(key, set()).add(
+                (fields["Lost Packets"],
+                 fields["Mean Delta (ms)"], fields["Max Delta (ms)"], fields["Mean Jitter (ms)"],
+                 fields["Max Jitter (ms)"]))
     return counts
 
 
@@ -197,9 +208,22 @@ def compare_extraction(cli, path, number, line):
 
 
 def compare_streams(cli, path):
-    ours = our_streams(cli, path)
-    theirs = tshark_streams(path)
+    our_quality, their_quality = {}, {}
+    ours = our_streams(cli, path, our_quality)
+    theirs = tshark_streams(path, their_quality)
     problems = []
+    # The session's figures: every payload type's stream shows the same ones, tshark's row.
+    names = ("lost", "mean delta", "max delta", "mean jitter", "max jitter")
+    for key, figures in sorted(our_quality.items()):
+        rows = their_quality.get(key, [])
+        if len(figures) != 1 or len(rows) != 1:
+            problems.append("%s > %s %s: %d sets of quality figures here, %d rows by tshark" %
+                            (key + (len(figures), len(rows))))
+            continue
+        for name, mine, their in zip(names, next(iter(figures)), rows[0]):
+            if mine != their:
+                problems.append("%s > %s %s: %s %s here, %s by tshark" % (key + (name, mine,
+                                                                                their)))
     for key, (packets, dropped) in sorted(ours.items()):
         their_packets, their_lost = theirs.get(key, (None, None))
         if their_packets != packets:

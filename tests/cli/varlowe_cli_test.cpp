@@ -177,7 +177,17 @@ TEST(CliStreams, MessagesStreamsAndExtractOnACall) {
         "Total Bytes : 642\n"
         "Average KBytes/Sec : 15.67\n"
         "Average Jitter (ms) : 13.33\n"
-        "Start/End Packet # : 4/8\n";
+        "Start/End Packet # : 4/8\n"
+        "Mean Jitter (ms) : 0.000\n"
+        "Max Jitter (ms) : 0.000\n"
+        "Max Delta (ms) : 20.000\n"
+        "Lost Packets : 0 (0.0%)\n"
+        "Estimated MOS : 4.4\n"
+        "Mean Delta (ms) : 20.000\n"
+        "Expected Packets : 3\n"
+        "Sequence Errors : 0\n"
+        "Duplicate Packets : 0\n"
+        "Max Delta at Packet # : 6 (0.020000 s into the stream)\n";
     EXPECT_EQ(streams.out.find("Payload: audio/pcma(8)\nSource : 127.0.0.2:5000\n"), 0u);
     ASSERT_GT(streams.out.size(), second.size() + 1);
     EXPECT_EQ(streams.out.substr(streams.out.size() - second.size() - 2), "\n\n" + second);

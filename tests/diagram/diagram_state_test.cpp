@@ -329,7 +329,7 @@ TEST(MessageInfo, TitlesHeadingsAndContents) {
     media.kind = ItemKind::Media;
     media.stream = stream;
     const std::string figures = message_info::content(media);
-    EXPECT_EQ(std::count(figures.begin(), figures.end(), '\n'), 10);
+    EXPECT_EQ(std::count(figures.begin(), figures.end(), '\n'), 20);
     EXPECT_EQ(figures.rfind("Source : :\n", 0), 0u);
     EXPECT_NE(figures.find("Start/End Packet # : 0/0\n"), std::string::npos);
     AnalysisItem none;

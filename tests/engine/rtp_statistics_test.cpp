@@ -143,12 +143,23 @@ TEST(RtpStatistics, FiguresOfSteadyAndSingleAndSsrcZeroStreams) {
               "Total Bytes : 10914\r\n"
               "Average KBytes/Sec : 10.66\r\n"
               "Average Jitter (ms) : 19.61\r\n"
-              "Start/End Packet # : 1/51\r\n");
+              "Start/End Packet # : 1/51\r\n"
+              // Every timestamp is 0, so each 20 ms arrival is all jitter.
+              "Mean Jitter (ms) : 14.238\r\n"
+              "Max Jitter (ms) : 19.206\r\n"
+              "Max Delta (ms) : 20.000\r\n"
+              "Lost Packets : 0 (0.0%)\r\n"
+              "Estimated MOS : 4.4\r\n"
+              "Mean Delta (ms) : 20.000\r\n"
+              "Expected Packets : 51\r\n"
+              "Sequence Errors : 0\r\n"
+              "Duplicate Packets : 0\r\n"
+              "Max Delta at Packet # : 2 (0.020000 s into the stream)\r\n");
 
     Stream single;
     single.feed(7, 5, 5);
     auto rows = streamFigureRows(*single.stream);
-    ASSERT_EQ(rows.size(), 10u);
+    ASSERT_EQ(rows.size(), 20u);
     EXPECT_EQ(rows[5], (std::pair<std::string, std::string>{"Elapsed time (s)", "0.000000"}));
     EXPECT_EQ(rows[7].second, "0.00");  // no division by a zero elapsed time
     EXPECT_EQ(rows[8].second, "0.00");

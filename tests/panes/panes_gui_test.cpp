@@ -79,7 +79,16 @@ std::map<std::string, std::vector<std::pair<std::string, std::string>>> cliStrea
     if (pipe == nullptr) {
         return blocks;
     }
+    // Each block keyed by its "Start/End Packet #"; blocks end at an empty line.
     std::vector<std::pair<std::string, std::string>> block;
+    auto keep = [&] {
+        for (const auto& row : block) {
+            if (row.first == "Start/End Packet #") {
+                blocks[row.second] = block;
+            }
+        }
+        block.clear();
+    };
     char line[512];
     while (fgets(line, sizeof line, pipe) != nullptr) {
         std::string text(line);
@@ -87,15 +96,15 @@ std::map<std::string, std::vector<std::pair<std::string, std::string>>> cliStrea
             text.pop_back();
         }
         const size_t colon = text.find(" : ");
+        if (text.empty()) {
+            keep();
+        }
         if (text.rfind("Payload: ", 0) == 0 || colon == std::string::npos) {
             continue;
         }
         block.emplace_back(text.substr(0, colon), text.substr(colon + 3));
-        if (block.back().first == "Start/End Packet #") {
-            blocks[block.back().second] = block;
-            block.clear();
-        }
     }
+    keep();
     pclose(pipe);
     return blocks;
 }
@@ -387,9 +396,10 @@ TEST(InfoPanel, AStreamShowsTheFiguresOfTheToolAndItsGraphs) {
         auto* contents = dynamic_cast<wxListCtrl*>(info->page(PageRole::Contents));
         ASSERT_NE(contents, nullptr);
         const auto rows = listRows(contents);
-        ASSERT_EQ(rows.size(), 10u);
-        auto block = cli.find(rows.back().second);
-        ASSERT_NE(block, cli.end()) << rows.back().second;
+        ASSERT_EQ(rows.size(), 20u);
+        ASSERT_EQ(rows[9].first, "Start/End Packet #");
+        auto block = cli.find(rows[9].second);
+        ASSERT_NE(block, cli.end()) << rows[9].second;
         EXPECT_EQ(rows, block->second);
         EXPECT_EQ(pageTitles(info),
                   (std::vector<wxString>{"Contents", "Packet Info", "Bandwidth", "Jitter"}));
@@ -773,7 +783,7 @@ TEST(SelectionLists, AHiddenBookmarkSelectsNothingInTheDiagramButShowsInTheInfoP
     EXPECT_EQ(info->pageState().mode(), InfoMode::Rtp);
     auto* contents = dynamic_cast<wxListCtrl*>(info->page(PageRole::Contents));
     ASSERT_NE(contents, nullptr);
-    EXPECT_EQ(contents->GetItemCount(), 10);
+    EXPECT_EQ(contents->GetItemCount(), 20);
     EXPECT_EQ(selectedListRow(lists->allList()), std::nullopt);
 }
 

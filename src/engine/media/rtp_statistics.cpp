@@ -87,6 +87,9 @@ void countRtpPacket(RtpStream& stream, const MediaPacket& packet, uint64_t fileO
         }
         trackSequence(*stream.sequence, stream, sequence);
     }
+    stream.sequence->quality.add(
+        sequence, header->timestamp, header->marker, header->payloadType, packet.time,
+        packet.number, jitterClockRate(header->payloadType, stream.encodingName, stream.clockRate));
     ++stream.packets;
     stream.payloadBytes += packet.length;
     stream.headerBytes += packet.headerOverhead;
@@ -126,7 +129,7 @@ double averageJitterMilliseconds(const RtpStream& stream) {
 
 std::vector<std::pair<std::string, std::string>> streamFigureRows(const RtpStream& stream) {
     const PacketRecord& first = stream.firstPacket();
-    return {
+    std::vector<std::pair<std::string, std::string>> rows = {
         {"Source", endpointText(first.sourceAddress, first.sourcePort)},
         {"Destination", endpointText(first.destinationAddress, first.destinationPort)},
         {"Total Packets", std::to_string(stream.packets)},
@@ -139,6 +142,29 @@ std::vector<std::pair<std::string, std::string>> streamFigureRows(const RtpStrea
         {"Start/End Packet #",
          format("%u/%u", stream.firstPacket().number, stream.lastPacket().number)},
     };
+    // The session's figures after the ones above, which scripts read by position.
+    static const StreamQuality kNone;
+    const StreamQuality& q = stream.sequence ? stream.sequence->quality : kNone;
+    const double mos =
+        estimatedMos(stream.encodingName, q.lostPercent(), q.maxJitterMs, q.meanDeltaMs);
+    rows.insert(rows.end(),
+                {
+                    {"Mean Jitter (ms)", format("%.3f", q.meanJitterMs)},
+                    {"Max Jitter (ms)", format("%.3f", q.maxJitterMs)},
+                    {"Max Delta (ms)", format("%.3f", q.maxDeltaMs)},
+                    {"Lost Packets",
+                     format("%lld (%.1f%%)", static_cast<long long>(q.lost()), q.lostPercent())},
+                    {"Estimated MOS", mos < 0 ? std::string("-") : format("%.1f", mos)},
+                    {"Mean Delta (ms)", format("%.3f", q.meanDeltaMs)},
+                    {"Expected Packets", std::to_string(q.expected())},
+                    {"Sequence Errors", std::to_string(q.sequenceErrors)},
+                    {"Duplicate Packets", std::to_string(q.duplicates)},
+                    {"Max Delta at Packet #",
+                     q.maxDeltaPacket == 0 ? std::string("-")
+                                           : format("%u (%s s into the stream)", q.maxDeltaPacket,
+                                                    packetTimeText(q.maxDeltaTime).c_str())},
+                });
+    return rows;
 }
 
 void SampleSeries::append(int32_t sample) {

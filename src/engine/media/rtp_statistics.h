@@ -34,7 +34,8 @@ int64_t totalBytes(const RtpStream& stream);
 double averageKilobytesPerSecond(const RtpStream& stream);  // 0 for zero elapsed time
 double averageJitterMilliseconds(const RtpStream& stream);
 
-// The ten figures of a stream as (label, value) rows, as the info panel shows them.
+// The figures of a stream as (label, value) rows, as the info panel shows them: the ten of
+// the stream itself, then its RTP session's quality figures.
 std::vector<std::pair<std::string, std::string>> streamFigureRows(const RtpStream& stream);
 
 // One named series of integer samples for the line graph.

@@ -10,6 +10,7 @@
 #include "engine/capture/packet_time.h"
 #include "engine/sip/transaction_key.h"
 #include "rtcp_report.h"
+#include "stream_quality.h"
 
 namespace varlowe {
 
@@ -45,6 +46,7 @@ class MissingSequences {
 struct SequenceSpace {
     uint16_t lastSequence = 0;  // highest number seen in order
     MissingSequences missing;
+    StreamQuality quality;
 };
 
 const std::shared_ptr<const TransactionKey>& emptyTransactionKey();
