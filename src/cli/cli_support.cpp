@@ -18,7 +18,9 @@ const char* const kParsingOptionsHelp =
     "  --no-rtcp       do not decode RTCP\n"
     "  --no-sturn      do not look for STUN/TURN\n"
     "  --encapsulated  look for SIP start lines inside other bytes of TCP streams\n"
-    "  --no-hep        read UDP port 9060 as it is, not as HEP-encapsulated packets\n";
+    "  --no-hep        read UDP port 9060 as it is, not as HEP-encapsulated packets\n"
+    "  --no-symmetric  measure only streams towards announced addresses, not also the flows\n"
+    "                  an announced address and port send from\n";
 
 ParsingFlags::ParsingFlags(ArgumentParser& parser)
     : noUdp_(parser.flag("--no-udp")),
@@ -28,7 +30,8 @@ ParsingFlags::ParsingFlags(ArgumentParser& parser)
       noRtcp_(parser.flag("--no-rtcp")),
       noSturn_(parser.flag("--no-sturn")),
       encapsulated_(parser.flag("--encapsulated")),
-      noHep_(parser.flag("--no-hep")) {}
+      noHep_(parser.flag("--no-hep")),
+      noSymmetric_(parser.flag("--no-symmetric")) {}
 
 ParsingOptions ParsingFlags::options() const {
     ParsingOptions options;
@@ -40,6 +43,7 @@ ParsingOptions ParsingFlags::options() const {
     options.includeSturn = !noSturn_;
     options.includeEncapsulated = encapsulated_;
     options.includeHep = !noHep_;
+    options.measureFromAnnounced = !noSymmetric_;
     return options;
 }
 

@@ -86,6 +86,7 @@ class ParsingFlags {
     bool& noSturn_;
     bool& encapsulated_;
     bool& noHep_;
+    bool& noSymmetric_;
 };
 
 // Runs the analysis pass; prints the open failure and returns nullptr when the capture

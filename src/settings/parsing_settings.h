@@ -16,6 +16,7 @@ inline ParsingOptions parsingOptionsFromSettings() {
     options.includeSturn = AppSettings::parsingIncludeSturn();
     options.includeEncapsulated = AppSettings::parsingIncludeEncapsulated();
     options.includeHep = AppSettings::parsingIncludeHep();
+    options.measureFromAnnounced = AppSettings::parsingMeasureFromAnnounced();
     return options;
 }
 

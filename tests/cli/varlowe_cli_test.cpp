@@ -152,6 +152,45 @@ std::string writeCall(const TempFile& file) {
 
 }  // namespace
 
+// The answer announces a port its media never uses (as a phone behind a NAT does): the
+// caller's flow from its announced port to the answerer's real one is still measured.
+TEST(CliStreams, TheReverseOfAnAnnouncedStreamIsMeasuredUnlessTurnedOff) {
+    CaptureBuilder builder;
+    builder.add(udpFrame(kA, 5060, kB, 5060,
+                         bytesOf(sipWithSdp("INVITE sip:b@h SIP/2.0", "1 INVITE", "z1",
+                                            audioSdp("127.0.0.1", 4000, "8")))),
+                1700000000, 0);
+    builder.add(udpFrame(kB, 5060, kA, 5060,
+                         bytesOf(sipWithSdp("SIP/2.0 200 OK", "1 INVITE", "z1",
+                                            audioSdp("127.0.0.2", 5002, "8"), "b"))),
+                1700000000, 500);
+    for (uint16_t i = 0; i < 4; ++i) {
+        builder.add(udpFrame(kB, 5000, kA, 4000, rtpPacket({8, i, i * 160u, 0xabcdef01})),
+                    1700000001, i * 20000);
+        if (i != 2) {  // one of the caller's packets lost
+            builder.add(udpFrame(kA, 4000, kB, 5000, rtpPacket({8, i, i * 160u, 0x1234})),
+                        1700000001, i * 20000 + 100);
+        }
+    }
+    TempFile file;
+    builder.writeTo(file.path());
+    CliRun streams = runCli("streams " + file.path());
+    EXPECT_EQ(streams.status, 0) << streams.err;
+    EXPECT_NE(streams.out.find("Source : 127.0.0.2:5000\nDestination : 127.0.0.1:4000\n"
+                               "Total Packets : 4\n"),
+              std::string::npos)
+        << streams.out;
+    EXPECT_NE(streams.out.find("Source : 127.0.0.1:4000\nDestination : 127.0.0.2:5000\n"
+                               "Total Packets : 3\n"),
+              std::string::npos)
+        << streams.out;
+    EXPECT_NE(streams.out.find("Lost Packets : 1 (25.0%)\n"), std::string::npos) << streams.out;
+    CliRun strict = runCli("streams --no-symmetric " + file.path());
+    EXPECT_EQ(strict.status, 0) << strict.err;
+    EXPECT_EQ(strict.out.find("Destination : 127.0.0.2:5000"), std::string::npos) << strict.out;
+    EXPECT_NE(strict.out.find("Destination : 127.0.0.1:4000"), std::string::npos) << strict.out;
+}
+
 TEST(CliStreams, MessagesStreamsAndExtractOnACall) {
     TempFile file;
     writeCall(file);

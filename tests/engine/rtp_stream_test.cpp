@@ -416,3 +416,52 @@ TEST(AnalysisModelMedia, StreamItemsJoinTheirSessionAndSpanTheirPackets) {
     EXPECT_EQ(call.model.relatedRows(media, AnalysisModel::RelationMode::Session),
               testsupport::rows({1, 1}));
 }
+
+// Symmetric RTP: the flow an announced address and port send from, towards an address no SDP
+// announced, is registered and measured as the reverse of the announced stream.
+TEST(RtpStreamRegistry, TheFlowFromAnAnnouncedAddressIsMeasuredUntilAnSdpAnnouncesItsDestination) {
+    Call call;
+    call.add(sipWithSdp(kInvite, "1 INVITE", "z1",
+                        audioSdp(kCaller, 4000, "8 101", "a=rtpmap:101 telephone-event/8000\r\n")));
+    auto from = [&](uint16_t sourcePort, uint16_t port, const RtpFields& fields) {
+        return offer(call.registry,
+                     udpRecord(kCaller, sourcePort, kCallee, port, rtpPacket(fields)), 0, true);
+    };
+    RtpStream* reverse = from(4000, 6000, {8, 1, 0, 0x42});
+    ASSERT_NE(reverse, nullptr);
+    EXPECT_EQ(reverse->targetAddress, kCallee);
+    EXPECT_EQ(reverse->targetPort, 6000);
+    EXPECT_EQ(reverse->rtcpPort, 6001);
+    EXPECT_EQ(reverse->encodingName, "pcma");
+    EXPECT_EQ(reverse->transaction().dialog.callId, "call-1");
+    EXPECT_EQ(from(4000, 6000, {8, 3, 320, 0x42}), reverse);
+    EXPECT_EQ(reverse->packets, 2);
+    EXPECT_EQ(reverse->sequence->quality.lost(), 1);
+    // The announced event type joins the same session; an unannounced type, another source
+    // port and a source nobody announced find nothing.
+    RtpStream* events = from(4000, 6000, {101, 4, 480, 0x42});
+    ASSERT_NE(events, nullptr);
+    EXPECT_EQ(events->sequence, reverse->sequence);
+    EXPECT_EQ(from(4000, 6000, {96, 5, 640, 0x42}), nullptr);
+    EXPECT_EQ(from(4002, 6002, {8, 1, 0, 0x43}), nullptr);
+    EXPECT_EQ(offer(call.registry, udpRecord(kCallee, 4000, kCaller, 6004, rtpPacket({8, 1, 0, 7})),
+                    0, true),
+              nullptr);
+
+    // Once an SDP announces the destination, its stream takes the packets.
+    call.add(sipWithSdp("SIP/2.0 200 OK", "1 INVITE", "z1", audioSdp(kCallee, 6000, "8"), "b"),
+             kCallee, kCaller);
+    RtpStream* announced = from(4000, 6000, {8, 6, 800, 0x42});
+    ASSERT_NE(announced, nullptr);
+    EXPECT_NE(announced, reverse);
+    EXPECT_EQ(announced->targetPort, 6000);
+    EXPECT_EQ(reverse->packets, 2);
+
+    // Turned off, only announced destinations are measured.
+    Call strict;
+    strict.registry.setMeasureFromAnnounced(false);
+    strict.add(sipWithSdp(kInvite, "1 INVITE", "z1", audioSdp(kCaller, 4000, "8")));
+    EXPECT_EQ(offer(strict.registry,
+                    udpRecord(kCaller, 4000, kCallee, 6000, rtpPacket({8, 1, 0, 1})), 0, true),
+              nullptr);
+}

@@ -34,12 +34,14 @@ class AppSettingsTest : public ::testing::Test {
 
 TEST_F(AppSettingsTest, RegistryHoldsTheRowsInTableOrderWithATerminator) {
     const auto& rows = SettingsRegistry::instance().rows();
-    ASSERT_EQ(rows.size(), 63u);
+    ASSERT_EQ(rows.size(), 64u);
     EXPECT_EQ(rows.front().group + "/" + rows.front().key, "frame/showToolbar");
     EXPECT_EQ(rows[60].group + "/" + rows[60].key, "graphs/keyFont");
     EXPECT_EQ(rows[60].label, "Graph Key Font Font");
     // Rows added later come after, so that the first rows keep their places.
     EXPECT_EQ(rows[61].group + "/" + rows[61].key, "parsing/includeHep");
+    EXPECT_EQ(rows[62].group + "/" + rows[62].key, "parsing/measureFromAnnounced");
+    EXPECT_EQ(rows[62].label, "Measure streams from announced addresses");
     EXPECT_TRUE(rows.back().group.empty());
     const auto& pages = SettingsRegistry::instance().pages();
     ASSERT_EQ(pages.size(), 6u);

@@ -96,6 +96,21 @@ std::optional<MediaPacket> MediaPacket::of(const PacketRecord& record) {
     return packet;
 }
 
+std::optional<uint64_t> MediaPacket::sourceKey() const {
+    if (frame != nullptr) {
+        return endpointKey(frame->family, frame->sourceAddress, frame->sourcePort);
+    }
+    if (record == nullptr) {
+        return std::nullopt;
+    }
+    const std::string& port = record->sourcePort;
+    if (port.empty() || port.size() > 5 ||
+        !std::all_of(port.begin(), port.end(), [](char c) { return c >= '0' && c <= '9'; })) {
+        return std::nullopt;
+    }
+    return destinationKey(record->sourceAddress, static_cast<int32_t>(std::stoul(port)));
+}
+
 void MediaPacket::copyTo(PacketRecord& out, std::array<uint64_t, 2>& endpoints) const {
     if (frame == nullptr) {
         copyTo(out);

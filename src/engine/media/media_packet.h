@@ -29,6 +29,10 @@ struct MediaPacket {
     const FrameInfo* frame = nullptr;
     const PacketRecord* record = nullptr;
 
+    // The endpoint key of the source; none when a record's source texts are no address and
+    // port a capture gives.
+    std::optional<uint64_t> sourceKey() const;
+
     static MediaPacket of(const FrameInfo& frame);
     // None when the record's destination is not an IPv4 dotted quad or an IPv6 address and a
     // port as a capture would give them (no such packet can match a stream).

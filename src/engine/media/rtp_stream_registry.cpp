@@ -247,6 +247,10 @@ uint32_t RtpStreamRegistry::addAnnouncement(Announcement announcement,
     announcement.firstRegistration = registrationCount_;
     registrationCount_ += static_cast<uint32_t>(list.size());
     const uint32_t index = static_cast<uint32_t>(announcements_.size());
+    if (reverseCount_ > 0 && !announcement.reverse) {
+        retireReverseStreams(keys.rtp);
+        retireReverseStreams(keys.alternateRtp);
+    }
     announcements_.push_back(std::move(announcement));
     const Announcement& a = announcements_.back();
     for (uint64_t key : {a.keys.rtp, a.keys.alternateRtp}) {
@@ -266,6 +270,21 @@ uint32_t RtpStreamRegistry::addAnnouncement(Announcement announcement,
     }
     append(byCallId_, callKey(callId), index);
     return index;
+}
+
+void RtpStreamRegistry::retireReverseStreams(uint64_t key) {
+    if (key == kNoKey) {
+        return;
+    }
+    forEachIn(rtpByDestination_, key, [&](uint32_t index) {
+        const Announcement& a = announcements_[index];
+        if (a.reverse) {
+            for (uint32_t k = 0; k < listOf(a).count; ++k) {
+                materialise(index, k)->active = false;
+            }
+        }
+        return true;
+    });
 }
 
 RtpStream* RtpStreamRegistry::recordOf(const Announcement& a, uint32_t registration) const {
@@ -538,6 +557,10 @@ RtpStream* RtpStreamRegistry::handleMediaPacket(const MediaPacket& packet, uint6
     }
     StreamMatch how = StreamMatch::None;
     std::optional<Found> found = findStream(packet, includeRtcp, how);
+    if (!found && measureFromAnnounced_) {
+        found = registerReverse(packet);
+        how = found ? StreamMatch::Rtp : StreamMatch::None;
+    }
     if (!found) {
         return nullptr;
     }
@@ -563,6 +586,59 @@ RtpStream* RtpStreamRegistry::handleMediaPacket(const MediaPacket& packet, uint6
     }
     decodeRtcp(packet.payload, packet.length, stream->reports);
     return nullptr;
+}
+
+std::optional<RtpStreamRegistry::Found> RtpStreamRegistry::registerReverse(
+    const MediaPacket& packet) {
+    const uint64_t destination = destinationKey(packet);
+    if (rtpByDestination_.find(destination) != nullptr ||
+        rtcpByDestination_.find(destination) != nullptr) {
+        return std::nullopt;  // an announced destination: its own streams decide
+    }
+    const std::optional<uint64_t> source = packet.sourceKey();
+    const std::optional<RtpHeader> header = RtpHeader::parse(packet.payload, packet.length);
+    if (!source || !header || header->payloadType >= 128) {
+        return std::nullopt;
+    }
+    const uint32_t type = header->payloadType;
+    std::optional<uint32_t> chosen;
+    forEachIn(rtpByDestination_, *source, [&](uint32_t index) {
+        const Announcement& a = announcements_[index];
+        if (a.reverse || !listOf(a).hasPayloadType(type)) {
+            return true;
+        }
+        for (uint32_t k = 0; k < listOf(a).count; ++k) {
+            if (static_cast<uint32_t>(entryOf(a, k).payloadType) == type &&
+                isActive(a, a.firstRegistration + k)) {
+                chosen = index;  // the latest such announcement wins
+            }
+        }
+        return true;
+    });
+    if (!chosen) {
+        return std::nullopt;
+    }
+    PacketRecord texts;
+    packet.copyTo(texts);
+    const Announcement& from = announcements_[*chosen];
+    Announcement reverse;
+    reverse.transaction = from.transaction;
+    reverse.targetAddress = texts_.intern(texts.destinationAddress);
+    reverse.targetPort = packet.destinationPort;
+    reverse.rtcpPort = packet.destinationPort < 65535 ? packet.destinationPort + 1 : 0;
+    reverse.mediaName = from.mediaName;
+    reverse.reverse = true;
+    const PayloadList& list = listOf(from);
+    const std::vector<PayloadEntry> entries(entries_.begin() + list.first,
+                                            entries_.begin() + list.first + list.count);
+    const uint32_t index = addAnnouncement(std::move(reverse), entries);
+    ++reverseCount_;
+    for (uint32_t k = 0; k < entries.size(); ++k) {
+        if (static_cast<uint32_t>(entries[k].payloadType) == type) {
+            return Found{index, k};
+        }
+    }
+    return std::nullopt;
 }
 
 void RtpStreamRegistry::deactivateDialogStream(const DialogKey& dialog) {

@@ -48,6 +48,9 @@ class RtpStreamRegistry {
     void setCaptureLayout(const CaptureLayout& layout) { layout_ = layout; }
     // Whether the pass read HEP; reading the capture again must read it alike.
     void setDecodeHep(bool decode) { decodeHep_ = decode; }
+    // Whether RTP from an announced address and port towards a destination no SDP announced
+    // registers the reverse stream (symmetric RTP); on by default.
+    void setMeasureFromAnnounced(bool on) { measureFromAnnounced_ = on; }
     // Streams are registered by the dozen per SDP and most never see a packet: a stream's
     // record is made when a packet (or a caller) first asks for it, else only a compact
     // registration stands for it.
@@ -150,6 +153,7 @@ class RtpStreamRegistry {
         uint32_t payloadList = 0;
         mutable uint32_t recorded = 0;  // how many of its streams have a record
         RtpStream::DestinationKeys keys;
+        bool reverse = false;  // registered from the source of a packet, not from an SDP
         bool hasAlternate() const { return alternateAddress != kNoText; }
     };
     const PayloadList& listOf(const Announcement& a) const { return payloadLists_[a.payloadList]; }
@@ -182,6 +186,12 @@ class RtpStreamRegistry {
     StreamMatch matchUnrecorded(const MediaPacket& packet, uint64_t destination,
                                 const Announcement& a, const PayloadEntry& entry,
                                 bool includeRtcp) const;
+    // Registers the stream towards the packet's destination from the latest active
+    // announcement of the packet's source that names its payload type; none when there is
+    // no such announcement.
+    std::optional<Found> registerReverse(const MediaPacket& packet);
+    // An SDP now announces the destination: the reverse streams there stop taking packets.
+    void retireReverseStreams(uint64_t key);
     void rebuildIndexes(const std::vector<RtpStream*>& streams);
     RtpStream* newStream() const;
     std::vector<std::pair<uint32_t, RtpStream*>> recordsInOrder() const;
@@ -189,6 +199,8 @@ class RtpStreamRegistry {
     std::string path_;
     CaptureLayout layout_;
     bool decodeHep_ = true;
+    bool measureFromAnnounced_ = true;
+    uint32_t reverseCount_ = 0;
     // Stream records live in chunks of their own, apart from the rest of the analysis, so
     // that dropping those no packet reached leaves no holes between the messages that stay.
     static constexpr size_t kChunkSize = 1024;

@@ -77,6 +77,7 @@ AnalysisResult PacketAnalysisDriver::analyse(const std::string& path, bool fromL
     assembler.reader().setIncludeUdp(options_.includeUdp);
     assembler.reader().setDecodeHep(options_.includeHep);
     registry.setDecodeHep(options_.includeHep);
+    registry.setMeasureFromAnnounced(options_.measureFromAnnounced);
     if (!assembler.open(path)) {
         if (progress_ != nullptr) {
             progress_->end();

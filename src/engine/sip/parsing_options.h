@@ -12,6 +12,9 @@ struct ParsingOptions {
     bool includeSturn = true;
     bool includeEncapsulated = false;
     bool includeHep = true;  // UDP port 9060 read as the HEP packets probes send there
+    // Also measure the flow an announced address and port send from (symmetric RTP) when no
+    // SDP announced its destination.
+    bool measureFromAnnounced = true;
 };
 
 }  // namespace varlowe
