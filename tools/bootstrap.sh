@@ -4,10 +4,12 @@ VARLOWE_PACKAGES=(
     cmake ninja-build g++ pkg-config   # the build
     libwxgtk3.2-dev                    # the desktop program and its settings
     libpcap-dev                        # live capture
+    libspandsp-dev libopus-dev libsndfile1-dev  # a stream's audio: G.711, G.722, Opus, WAV
     libgtest-dev python3               # the tests
     xvfb xauth xdotool                 # tests that need a display, and real keys in them
     imagemagick                        # what the end-to-end tests see on that display
     tshark                             # the oracle the packet listings are compared with
+    sox                                # the oracle the decoded audio is compared with
     time                               # peak memory figures of the benchmarks
     clang-format                       # the formatting check of ./test
     clang libclang-rt-14-dev llvm      # the sanitizer build of ./test and the fuzzers

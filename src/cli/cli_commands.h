@@ -26,6 +26,8 @@ int runCalls(const std::vector<std::string>& arguments);
 
 extern const char* const kDtmfUsage;
 int runDtmf(const std::vector<std::string>& arguments);
+extern const char* const kAudioUsage;
+int runAudio(const std::vector<std::string>& arguments);
 
 extern const char* const kExportUsage;
 int runExport(const std::vector<std::string>& arguments);

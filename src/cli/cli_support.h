@@ -12,6 +12,7 @@
 namespace varlowe {
 struct PacketRecord;
 class AnalysisModel;
+struct AnalysisItem;
 }  // namespace varlowe
 
 namespace varlowe::cli {
@@ -88,6 +89,9 @@ class ParsingFlags {
     bool& noHep_;
     bool& noSymmetric_;
 };
+
+// The stream items in diagram order: what --stream N counts from 1.
+std::vector<const AnalysisItem*> streamItems(const AnalysisModel& model);
 
 // Runs the analysis pass; prints the open failure and returns nullptr when the capture
 // cannot be read.

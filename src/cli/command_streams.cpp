@@ -9,7 +9,6 @@
 
 namespace varlowe::cli {
 
-namespace {
 std::vector<const AnalysisItem*> streamItems(const AnalysisModel& model) {
     std::vector<const AnalysisItem*> out;
     for (size_t i = 0; i < model.itemCount(); ++i) {
@@ -20,7 +19,6 @@ std::vector<const AnalysisItem*> streamItems(const AnalysisModel& model) {
     }
     return out;
 }
-}  // namespace
 
 const char* const kStreamsUsage =
     "Usage: varlowe-cli streams [OPTIONS] CAPTURE\n"

@@ -23,6 +23,7 @@ const std::vector<Subcommand>& subcommands() {
         {"dtmf", "list the keys pressed: telephone events and SIP INFO digits", kDtmfUsage,
          runDtmf},
         {"extract", "write the payload of one RTP stream to a file", kExtractUsage, runExtract},
+        {"audio", "decode one or two RTP streams to a WAV file", kAudioUsage, runAudio},
         {"export", "write the ladder diagram and the message log as text", kExportUsage, runExport},
     };
     return table;

@@ -191,6 +191,59 @@ TEST(CliStreams, TheReverseOfAnAnnouncedStreamIsMeasuredUnlessTurnedOff) {
     EXPECT_NE(strict.out.find("Destination : 127.0.0.1:4000"), std::string::npos) << strict.out;
 }
 
+// A lost packet is one packet of silence; two streams are the channels of one file.
+TEST(CliAudio, ALostPacketIsSilenceAndTwoStreamsAreTwoChannels) {
+    CaptureBuilder builder;
+    builder.add(udpFrame(kA, 5060, kB, 5060,
+                         bytesOf(sipWithSdp("INVITE sip:b@h SIP/2.0", "1 INVITE", "z1",
+                                            audioSdp("127.0.0.1", 4000, "8")))),
+                1700000000, 0);
+    builder.add(udpFrame(kB, 5060, kA, 5060,
+                         bytesOf(sipWithSdp("SIP/2.0 200 OK", "1 INVITE", "z1",
+                                            audioSdp("127.0.0.2", 5000, "0"), "b"))),
+                1700000000, 500);
+    for (uint16_t i = 0; i < 4; ++i) {
+        if (i != 2) {
+            builder.add(udpFrame(kB, 5000, kA, 4000,
+                                 rtpPacket({8, static_cast<uint16_t>(65534 + i), i * 160u, 0x77,
+                                            160, 0, -1, 0x55})),
+                        1700000001, i * 20000);
+        }
+        builder.add(
+            udpFrame(kA, 4000, kB, 5000, rtpPacket({0, i, i * 160u, 0x88, 160, 0, -1, 0x00})),
+            1700000001, 10000 + i * 20000);
+    }
+    TempFile capture;
+    builder.writeTo(capture.path());
+    TempFile wav("out.wav");
+    CliRun mono = runCli("audio --stream 1 -o " + wav.path() + " " + capture.path());
+    ASSERT_EQ(mono.status, 0) << mono.err;
+    Bytes bytes = wav.read();
+    ASSERT_EQ(bytes.size(), 44u + 4 * 160 * 2);  // the header, four packets of samples
+    auto sample = [&](size_t index) {
+        return static_cast<int16_t>(bytes[44 + 2 * index] | (bytes[45 + 2 * index] << 8));
+    };
+    EXPECT_EQ(sample(0), -8);  // A-law 0x55
+    EXPECT_EQ(sample(319), -8);
+    for (size_t i = 320; i < 480; ++i) ASSERT_EQ(sample(i), 0) << i;  // across the wrap
+    EXPECT_EQ(sample(480), -8);
+
+    CliRun stereo = runCli("audio --stream 1 --stream 2 -o " + wav.path() + " " + capture.path());
+    ASSERT_EQ(stereo.status, 0) << stereo.err;
+    bytes = wav.read();
+    // The second channel starts 10 ms (80 samples) later: 720 frames of two samples.
+    ASSERT_EQ(bytes.size(), 44u + 720 * 2 * 2);
+    EXPECT_EQ(bytes[22], 2);  // channels
+    EXPECT_EQ(sample(2 * 0), -8);
+    EXPECT_EQ(sample(2 * 0 + 1), 0);
+    EXPECT_EQ(sample(2 * 80 + 1), -32124);  // mu-law 0x00
+    EXPECT_EQ(sample(2 * 719 + 1), -32124);
+
+    EXPECT_EQ(runCli("audio --stream 3 -o " + wav.path() + " " + capture.path()).status, 1);
+    EXPECT_EQ(runCli("audio -o " + wav.path() + " " + capture.path()).status, 2);
+    EXPECT_EQ(runCli("audio --stream 1 -o " + capture.path() + " " + capture.path()).status, 1);
+}
+
 TEST(CliStreams, MessagesStreamsAndExtractOnACall) {
     TempFile file;
     writeCall(file);

@@ -13,7 +13,7 @@ struct Session {
     void add(uint16_t sequence, uint32_t timestamp, int64_t arrivalUs, int32_t payloadType = 8,
              bool marker = false, int32_t rate = 8000) {
         q.add(sequence, timestamp, marker, payloadType,
-              PacketTime{arrivalUs / 1000000, arrivalUs % 1000000}, ++number, rate);
+              PacketTime{arrivalUs / 1000000, arrivalUs % 1000000}, PacketTime{}, ++number, rate);
     }
 };
 
@@ -109,6 +109,14 @@ TEST(StreamQuality, LossCountsTheSequenceExtentAcrossTheWrap) {
     EXPECT_EQ(late.q.sequenceCycles, 0u);
     EXPECT_EQ(late.q.expected(), 2);  // the extent ends at the last packet's number
     EXPECT_EQ(late.q.sequenceErrors, 2);
+    // Expected at 40 + (20 - 40) ms, arrived at 41: the late packet's timestamp counts back.
+    EXPECT_DOUBLE_EQ(late.q.jitterMs, 21.0 / 16);
+
+    // So does one from before the first packet.
+    Session early;
+    early.add(11, 1000, 0);
+    early.add(10, 840, 1000);
+    EXPECT_DOUBLE_EQ(early.q.jitterMs, 21.0 / 16);
 }
 
 TEST(StreamQuality, ClockRatesAndTheEstimatedMos) {

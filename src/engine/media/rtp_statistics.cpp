@@ -57,7 +57,8 @@ std::string format(const char* pattern, ...) {
 
 }  // namespace
 
-void countRtpPacket(RtpStream& stream, const MediaPacket& packet, uint64_t fileOffset) {
+void countRtpPacket(RtpStream& stream, const MediaPacket& packet, uint64_t fileOffset,
+                    PacketTime origin) {
     const std::optional<RtpHeader> header = RtpHeader::parse(packet.payload, packet.length);
     if (!header) {
         return;
@@ -88,7 +89,7 @@ void countRtpPacket(RtpStream& stream, const MediaPacket& packet, uint64_t fileO
         trackSequence(*stream.sequence, stream, sequence);
     }
     stream.sequence->quality.add(
-        sequence, header->timestamp, header->marker, header->payloadType, packet.time,
+        sequence, header->timestamp, header->marker, header->payloadType, packet.time, origin,
         packet.number, jitterClockRate(header->payloadType, stream.encodingName, stream.clockRate));
     ++stream.packets;
     stream.payloadBytes += packet.length;

@@ -18,8 +18,10 @@ struct RtpStream;
 class RtpStreamRegistry;
 
 // Counts one RTP packet attributed to the stream: first/last packet, sequence tracking,
-// bytes and arrival intervals. `fileOffset` is the record that completed the packet.
-void countRtpPacket(RtpStream& stream, const MediaPacket& packet, uint64_t fileOffset);
+// bytes and arrival intervals. `fileOffset` is the record that completed the packet; `origin`
+// the capture's first packet time, which the session's quality figures count from.
+void countRtpPacket(RtpStream& stream, const MediaPacket& packet, uint64_t fileOffset,
+                    PacketTime origin);
 
 // Sequence-number order with wrap-around (RFC 3550): b follows a when (b - a) mod 65536 lies
 // in 1..32767.

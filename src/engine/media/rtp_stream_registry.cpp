@@ -555,6 +555,9 @@ RtpStream* RtpStreamRegistry::handleMediaPacket(const MediaPacket& packet, uint6
     if (!mayBeRtp(packet.payload, packet.length)) {
         return nullptr;
     }
+    if (!origin_) {
+        origin_ = packet.time;
+    }
     StreamMatch how = StreamMatch::None;
     std::optional<Found> found = findStream(packet, includeRtcp, how);
     if (!found && measureFromAnnounced_) {
@@ -575,13 +578,13 @@ RtpStream* RtpStreamRegistry::handleMediaPacket(const MediaPacket& packet, uint6
             if (space) {
                 stream->sequence = space;
             }
-            countRtpPacket(*stream, packet, fileOffset);
+            countRtpPacket(*stream, packet, fileOffset, *origin_);
             if (!space) {
                 space = stream->sequence;
             }
             return stream;
         }
-        countRtpPacket(*stream, packet, fileOffset);
+        countRtpPacket(*stream, packet, fileOffset, *origin_);
         return stream;
     }
     decodeRtcp(packet.payload, packet.length, stream->reports);

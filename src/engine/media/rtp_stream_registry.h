@@ -51,6 +51,13 @@ class RtpStreamRegistry {
     // Whether RTP from an announced address and port towards a destination no SDP announced
     // registers the reverse stream (symmetric RTP); on by default.
     void setMeasureFromAnnounced(bool on) { measureFromAnnounced_ = on; }
+    // The capture's first packet time, from which the quality figures count (else the first
+    // media packet's).
+    void setTimeOrigin(PacketTime origin) {
+        if (!origin_) {
+            origin_ = origin;
+        }
+    }
     // Streams are registered by the dozen per SDP and most never see a packet: a stream's
     // record is made when a packet (or a caller) first asks for it, else only a compact
     // registration stands for it.
@@ -201,6 +208,7 @@ class RtpStreamRegistry {
     bool decodeHep_ = true;
     bool measureFromAnnounced_ = true;
     uint32_t reverseCount_ = 0;
+    std::optional<PacketTime> origin_;
     // Stream records live in chunks of their own, apart from the rest of the analysis, so
     // that dropping those no packet reached leaves no holes between the messages that stay.
     static constexpr size_t kChunkSize = 1024;

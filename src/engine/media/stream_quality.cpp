@@ -25,9 +25,16 @@ int32_t staticClockRate(int32_t payloadType) {
     return payloadType >= 0 && payloadType < 35 ? kRates[payloadType] : 0;
 }
 
-double milliseconds(PacketTime time) {
-    return static_cast<double>(time.seconds) * 1000.0 +
-           static_cast<double>(time.microseconds) / 1000.0;
+// A time from the origin in milliseconds, computed as tshark does from its relative time
+// (whole seconds and nanoseconds), so that figures round alike.
+double millisecondsFrom(PacketTime time, PacketTime origin) {
+    int64_t seconds = time.seconds - origin.seconds;
+    int64_t microseconds = time.microseconds - origin.microseconds;
+    if (microseconds < 0) {
+        microseconds += 1000000;
+        --seconds;
+    }
+    return static_cast<double>(seconds) * 1000 + static_cast<double>(microseconds * 1000) / 1000000;
 }
 
 }  // namespace
@@ -45,12 +52,15 @@ int32_t jitterClockRate(int32_t payloadType, const std::string& encodingName, in
 }
 
 void StreamQuality::add(uint16_t sequence, uint32_t timestamp, bool marker, int32_t payloadType,
-                        PacketTime time, uint32_t packetNumber, int32_t clockRate) {
+                        PacketTime time, PacketTime origin, uint32_t packetNumber,
+                        int32_t clockRate) {
+    const double arrivalMs = millisecondsFrom(time, origin);
     if (packets == 0) {
         startSequence = stopSequence = inOrderSequence = sequence;
         firstTimestamp = lastTimestamp = timestamp;
         lastPayloadType = payloadType;
         firstTime = lastTime = time;
+        lastArrivalMs = arrivalMs;
         packets = 1;
         return;
     }
@@ -82,14 +92,16 @@ void StreamQuality::add(uint16_t sequence, uint32_t timestamp, bool marker, int3
     const bool afterComfortNoise = isComfortNoise(lastPayloadType);
     lastPayloadType = payloadType;
 
-    deltaMs = milliseconds(timeDifference(time, lastTime));
+    // A timestamp before the previous one (a late packet) counts back, not round the wrap.
+    timestampOffset += static_cast<int32_t>(timestamp - lastTimestamp);
+    deltaMs = arrivalMs - lastArrivalMs;
     double currentJitter = 0;
     if (clockRate != 0) {
         // Whole ticks per millisecond, as tshark divides.
-        const double nominalMs =
-            static_cast<double>(static_cast<uint32_t>(timestamp - firstTimestamp)) /
-            static_cast<double>(clockRate / 1000 == 0 ? 1 : clockRate / 1000);
-        const double transitChange = std::fabs(deltaMs - (nominalMs - lastNominalMs));
+        const double nominalMs = static_cast<double>(timestampOffset) /
+                                 static_cast<double>(clockRate / 1000 == 0 ? 1 : clockRate / 1000);
+        const double expectedMs = lastArrivalMs + (nominalMs - lastNominalMs);
+        const double transitChange = std::fabs(arrivalMs - expectedMs);
         currentJitter = (15 * jitterMs + transitChange) / 16;
         jitterMs = currentJitter;
         lastNominalMs = nominalMs;
@@ -110,6 +122,7 @@ void StreamQuality::add(uint16_t sequence, uint32_t timestamp, bool marker, int3
     }
     lastTimestamp = timestamp;
     lastTime = time;
+    lastArrivalMs = arrivalMs;
     stopSequence = sequence;
     ++packets;
 }

@@ -29,7 +29,9 @@ struct StreamQuality {
     uint32_t lastTimestamp = 0;
     int32_t lastPayloadType = -1;
     PacketTime lastTime;
-    double lastNominalMs = 0;  // the last clocked packet's timestamp offset in ms
+    double lastArrivalMs = 0;     // from the capture's start, as a double as tshark has it
+    int64_t timestampOffset = 0;  // of the last packet from the first, across wraps
+    double lastNominalMs = 0;     // the last clocked packet's timestamp offset in ms
     double jitterMs = 0;
     double deltaMs = 0;
     double maxJitterMs = 0;
@@ -42,9 +44,10 @@ struct StreamQuality {
     int64_t sequenceErrors = 0;  // jumps forward and late or repeated numbers
     int64_t duplicates = 0;      // a number equal to the one before it
 
-    // One packet; `clockRate` from jitterClockRate.
+    // One packet; `origin` is the capture's first packet time, `clockRate` from
+    // jitterClockRate.
     void add(uint16_t sequence, uint32_t timestamp, bool marker, int32_t payloadType,
-             PacketTime time, uint32_t packetNumber, int32_t clockRate);
+             PacketTime time, PacketTime origin, uint32_t packetNumber, int32_t clockRate);
 
     int64_t expected() const;
     int64_t lost() const { return expected() - packets; }  // below 0 when numbers repeat

@@ -95,7 +95,11 @@ AnalysisResult PacketAnalysisDriver::analyse(const std::string& path, bool fromL
     AssembledPacket next;
     uint64_t packetsRead = 0;
     while (assembler.next(next, &position)) {
-        ++packetsRead;
+        if (++packetsRead == 1) {
+            registry.setTimeOrigin(next.frame != nullptr
+                                       ? PacketTime{next.frame->seconds, next.frame->microseconds}
+                                       : next.message->time());
+        }
         if (progress_ != nullptr && fileSize > 0) {
             int percent = static_cast<int>(position * 100 / fileSize);
             if (percent > lastPercent) {
