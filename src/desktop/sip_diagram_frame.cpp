@@ -10,11 +10,13 @@
 
 #include <wx/clipbrd.h>
 #include <wx/dcscreen.h>
+#include <wx/filename.h>
 #include <wx/msgdlg.h>
 #include <wx/print.h>
 
 #include "diagram/user_label_db.h"
 #include "engine/media/rtp_stream_registry.h"
+#include "engine/media/stream_audio.h"
 #include "engine/sip/item_search.h"
 #include "extract_rtp_dialog.h"
 #include "output/text_export.h"
@@ -421,6 +423,9 @@ void SipDiagramFrame::bindCommands() {
     commands_.on(
         kExtractRtp, [this] { extractRtp(); },
         [this] { return diagram_->commandEnabled(kExtractRtp); });
+    commands_.on(
+        kSaveAudio, [this] { saveAudio(); },
+        [this] { return diagram_->commandEnabled(kSaveAudio); });
     commands_.on(kFindNext, [this] { findStep(true); });
     commands_.on(kFindPrevious, [this] { findStep(false); });
     // Bookmarks and stepping are the ladder's own.
@@ -585,6 +590,71 @@ void SipDiagramFrame::extractRtpOf(std::vector<const RtpStream*> streams) {
         host_->showError(this, "Save RTP Data",
                          "Unable to save RTP contents to a file.  Please check file paths, "
                          "permissions, and available storage space.");
+    }
+}
+
+void SipDiagramFrame::saveAudio() {
+    const RtpStreamRegistry* registry = model_ ? model_->streamRegistry() : nullptr;
+    // A SIP message stands for its call: both directions, whichever message announced them.
+    std::vector<const RtpStream*> candidates = extractableStreams();
+    const AnalysisItem* item = diagram_->state().selectedItem();
+    if (model_ && item != nullptr && item->sip) {
+        candidates.clear();
+        const std::string& callId = item->sip->transactionKey().dialog.callId;
+        for (size_t i = 0; i < model_->itemCount(); ++i) {
+            const AnalysisItem& media = model_->item(ItemIndex(i));
+            if (media.kind == ItemKind::Media && media.stream != nullptr &&
+                media.stream->transaction().dialog.callId == callId) {
+                candidates.push_back(media.stream);
+            }
+        }
+    }
+    const std::vector<const RtpStream*> streams = audioChannelsOf(candidates);
+    if (registry == nullptr || host_ == nullptr) {
+        return;
+    }
+    if (streams.empty()) {
+        host_->showError(this, "Save Audio",
+                         "None of the item's streams has audio Varlowe can decode (G.711, "
+                         "G.722 or Opus).");
+        return;
+    }
+    std::vector<StreamAudio> channels;
+    std::string error;
+    {
+        wxBusyCursor busy;
+        for (const RtpStream* stream : streams) {
+            std::optional<StreamAudio> audio = decodeStreamAudio(*registry, *stream, error);
+            if (!audio) {
+                break;
+            }
+            channels.push_back(std::move(*audio));
+        }
+    }
+    std::optional<MixedAudio> mixed;
+    if (channels.size() == streams.size()) {
+        mixed = alignChannels(channels, error);
+    }
+    if (!mixed) {
+        host_->showError(this, "Save Audio", error + ".");
+        return;
+    }
+    std::optional<std::string> path =
+        host_->askSavePath(this, "Save Audio As", "WAV files (*.wav)|*.wav");
+    if (!path) {
+        return;
+    }
+    if (wxFileName(wxString::FromUTF8(*path)).GetExt().empty()) {
+        *path += ".wav";
+    }
+    wxBusyCursor busy;
+    const SaveOutcome saved = writeWav(*mixed, *path, registry->capturePath());
+    if (saved == SaveOutcome::SameAsInput) {
+        host_->showError(this, "Save Audio", notOverCapture(*path));
+    } else if (saved != SaveOutcome::Saved) {
+        host_->showError(this, "Save Audio",
+                         "Unable to save the audio to " + *path +
+                             ". Please check the path, its permissions and the free space.");
     }
 }
 

@@ -109,6 +109,8 @@ class SipDiagramFrame : public wxMDIChildFrame,
     void copySelected();
     void copyAll();
     void extractRtp();
+    // The selected stream, or the call's two directions as a stereo file, as WAV.
+    void saveAudio();
     // The extraction dialog over the given streams.
     void extractRtpOf(std::vector<const RtpStream*> streams);
     void print();

@@ -10,6 +10,7 @@
 
 #include "diagram/user_label_db.h"
 #include "edit_column_label_dialog.h"
+#include "engine/media/stream_audio.h"
 #include "settings/app_settings.h"
 #include "sip_message_info_dialog.h"
 #include "toolkit/command_ids.h"
@@ -451,8 +452,8 @@ wxMenu* SipDiagram::makeItemMenu(const AnalysisItem& item) const {
     wxMenu* menu = buildMenu(item.kind == ItemKind::Stun ? menus::itemWithoutExtraction()
                                                          : menus::itemWithExtraction());
     menu->Delete(state_.selectionIsBookmarked() ? command::kAddBookmark : command::kRemoveBookmark);
-    for (int id :
-         {command::kExtractRtp, command::kAddBookmark, command::kRemoveBookmark, command::kCopy}) {
+    for (int id : {command::kExtractRtp, command::kSaveAudio, command::kAddBookmark,
+                   command::kRemoveBookmark, command::kCopy}) {
         if (menu->FindItem(id) != nullptr) {
             menu->Enable(id, commandEnabled(id));
         }
@@ -471,6 +472,11 @@ bool SipDiagram::commandEnabled(int id) const {
             std::optional<std::string> endpoint = state_.contextEndpoint();
             return endpoint && labels_ != nullptr && labels_->hasLabel(*endpoint);
         }
+        case command::kSaveAudio:
+            return selected != nullptr && selected->kind == ItemKind::Media &&
+                           selected->stream != nullptr
+                       ? canDecodeAudio(*selected->stream)
+                       : commandEnabled(command::kExtractRtp);
         case command::kExtractRtp: {
             if (selected == nullptr) {
                 return false;

@@ -66,6 +66,7 @@ constexpr int kFirstColumnToggle = 504;  // up to 528: one per endpoint
 constexpr int kColumnToggleCount = 25;
 constexpr int kContents = 530;
 constexpr int kExtractRtp = 531;
+constexpr int kSaveAudio = 532;
 
 // The selection panel's message-kind toggles
 constexpr int kShowSipInLists = 539;

@@ -581,3 +581,46 @@ TEST(Preferences, PagesRowsAndWhatApplyOkAndRestoreStore) {
     SettingsStore::instance().removeListener(&listener);
     AppSettings::setParsingIncludeRtcp(true);
 }
+
+// "Save Audio As..." writes what the tool writes: one stream from its own row, the call's two
+// directions as one stereo file from the INVITE; a stream without a decodable codec says so.
+TEST(Output, SaveAudioFromTheItemMenuWritesTheToolsWav) {
+    Opened opened;
+    ASSERT_NE(opened.window, nullptr);
+    SipDiagram* diagram = opened.window->diagram();
+    TempFile ours("ours.wav");
+    TempFile theirs("theirs.wav");
+    opened.program.services.save = [&](const wxString& title) {
+        EXPECT_EQ(title, "Save Audio As");
+        return std::optional(ours.path());
+    };
+    const std::string capture = source("samples/sip-call-loopback.pcap");
+    struct Case {
+        size_t row;
+        const char* streams;
+    };
+    // Row 0 is the INVITE (both directions), row 4 the first stream's marker.
+    for (Case c : {Case{4, "--stream 1"}, Case{0, "--stream 1 --stream 2"}}) {
+        SCOPED_TRACE(c.row);
+        diagram->selectRow(RowIndex(c.row));
+        ASSERT_TRUE(diagram->commandEnabled(command::kSaveAudio));
+        run(opened.window, command::kSaveAudio);
+        const std::string tool = std::string(VARLOWE_CLI) + " audio " + c.streams + " -o '" +
+                                 theirs.path() + "' '" + capture + "'";
+        ASSERT_EQ(std::system(tool.c_str()), 0) << tool;
+        const std::string written = fileText(ours.path());
+        ASSERT_GT(written.size(), 44u);
+        EXPECT_EQ(written[22], c.row == 0 ? 2 : 1);  // channels
+        EXPECT_TRUE(written == fileText(theirs.path()));
+    }
+    EXPECT_TRUE(opened.program.dialogs.errors.empty());
+    // The telephone-event stream has no audio: the command is off in its menu.
+    const DiagramState& state = diagram->state();
+    for (size_t row = 0; row < state.rowCount(); ++row) {
+        const AnalysisItem* item = state.itemAtRow(RowIndex(row));
+        if (item->kind == ItemKind::Media && item->stream->encodingName == "telephone-event") {
+            diagram->selectRow(RowIndex(row));
+            EXPECT_FALSE(diagram->commandEnabled(command::kSaveAudio));
+        }
+    }
+}

@@ -424,10 +424,11 @@ TEST(SipDiagramMenus, HeaderAndItemMenusWithTheirStates) {
     for (const auto& entry : menu) labelsShown.push_back(entry.label);
     EXPECT_EQ(labelsShown,
               (std::vector<wxString>{"Contents...", "", "Copy\tCtrl+C", "", "Extract RTP Data...",
-                                     "", "Next In Transaction\tCtrl+Down",
+                                     "Save Audio As...", "", "Next In Transaction\tCtrl+Down",
                                      "Previous In Transaction\tCtrl+Up", "Next In Dialog\tAlt+Down",
                                      "Previous In Dialog\tAlt+Up", "", "Add Bookmark\tCtrl+B"}));
     EXPECT_TRUE(menu[4].enabled);  // its SDP offers audio
+    EXPECT_TRUE(menu[5].enabled);
     // Bookmarked, the menu offers removal instead; the ACK (no SDP) offers no extraction.
     window.command(command::kAddBookmark);
     window.mouse(wxEVT_RIGHT_DOWN, wxPoint(x, window.rowY(0)));
@@ -435,6 +436,8 @@ TEST(SipDiagramMenus, HeaderAndItemMenusWithTheirStates) {
     window.mouse(wxEVT_RIGHT_DOWN, wxPoint(x, window.rowY(3)));
     EXPECT_FALSE(diagram.lastMenu[4].enabled);
     EXPECT_EQ(diagram.lastMenu[4].id, command::kExtractRtp);
+    EXPECT_FALSE(diagram.lastMenu[5].enabled);
+    EXPECT_EQ(diagram.lastMenu[5].id, command::kSaveAudio);
     // Right click in the margin opens nothing.
     const int before = diagram.popups;
     window.mouse(wxEVT_RIGHT_DOWN, wxPoint(10, window.rowY(5)));

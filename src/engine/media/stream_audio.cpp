@@ -157,6 +157,16 @@ bool canDecodeAudio(const RtpStream& stream) {
     return codecOf(stream) != Codec::None;
 }
 
+std::vector<const RtpStream*> audioChannelsOf(const std::vector<const RtpStream*>& streams) {
+    std::vector<const RtpStream*> out;
+    for (const RtpStream* stream : streams) {
+        if (stream != nullptr && stream->packets > 0 && canDecodeAudio(*stream) && out.size() < 2) {
+            out.push_back(stream);
+        }
+    }
+    return out;
+}
+
 std::optional<StreamAudio> decodeStreamAudio(const RtpStreamRegistry& registry,
                                              const RtpStream& stream, std::string& error) {
     const Codec codec = codecOf(stream);

@@ -23,6 +23,10 @@ struct StreamAudio {
 // Whether the stream's encoding can be decoded: PCMU, PCMA, G722, opus.
 bool canDecodeAudio(const RtpStream& stream);
 
+// The streams an item's audio is made of: those with packets that can be decoded, at most
+// two (a call's two directions), in the order given.
+std::vector<const RtpStream*> audioChannelsOf(const std::vector<const RtpStream*>& streams);
+
 // Decodes the stream read again from the capture: packets in sequence order (repeats taken
 // once), each at the place its RTP timestamp gives, so that lost packets and silence leave
 // zeros of their length. A jump of more than a minute is taken as a restart and closed up.
