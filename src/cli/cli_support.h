@@ -90,6 +90,8 @@ class ParsingFlags {
     bool& noSymmetric_;
 };
 
+// A --stream value: a number from 1; none when the text is not one.
+std::optional<long> streamNumber(const std::string& text);
 // The stream items in diagram order: what --stream N counts from 1.
 std::vector<const AnalysisItem*> streamItems(const AnalysisModel& model);
 

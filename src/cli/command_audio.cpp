@@ -1,6 +1,4 @@
-#include <cerrno>
 #include <cstdio>
-#include <cstdlib>
 #include <string>
 
 #include "cli_commands.h"
@@ -42,13 +40,11 @@ int runAudio(const std::vector<std::string>& arguments) {
     }
     std::vector<long> numbers;
     for (const std::string& text : streamTexts) {
-        char* end = nullptr;
-        errno = 0;
-        long number = std::strtol(text.c_str(), &end, 10);
-        if (end == text.c_str() || *end != '\0' || number < 1 || errno == ERANGE) {
+        const std::optional<long> number = streamNumber(text);
+        if (!number) {
             return usageError(command, "--stream takes a stream number from 1, not '" + text + "'");
         }
-        numbers.push_back(number);
+        numbers.push_back(*number);
     }
     const std::string& capture = parser.operands()[0];
     std::unique_ptr<AnalysisModel> model = analyseCapture(capture, parsing.options());

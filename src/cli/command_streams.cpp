@@ -9,6 +9,16 @@
 
 namespace varlowe::cli {
 
+std::optional<long> streamNumber(const std::string& text) {
+    char* end = nullptr;
+    errno = 0;
+    const long number = std::strtol(text.c_str(), &end, 10);
+    if (end == text.c_str() || *end != '\0' || number < 1 || errno == ERANGE) {
+        return std::nullopt;
+    }
+    return number;
+}
+
 std::vector<const AnalysisItem*> streamItems(const AnalysisModel& model) {
     std::vector<const AnalysisItem*> out;
     for (size_t i = 0; i < model.itemCount(); ++i) {
@@ -88,13 +98,12 @@ int runExtract(const std::vector<std::string>& arguments) {
     if (output.empty()) {
         return usageError(command, "-o OUTPUT is required");
     }
-    char* end = nullptr;
-    errno = 0;
-    long number = std::strtol(streamText.c_str(), &end, 10);
-    if (end == streamText.c_str() || *end != '\0' || number < 1 || errno == ERANGE) {
+    const std::optional<long> chosen = streamNumber(streamText);
+    if (!chosen) {
         return usageError(command,
                           "--stream takes a stream number from 1, not '" + streamText + "'");
     }
+    const long number = *chosen;
     std::unique_ptr<AnalysisModel> model = analyseCapture(parser.operands()[0], parsing.options());
     if (!model) {
         return kExitFailure;

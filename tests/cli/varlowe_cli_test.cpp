@@ -126,18 +126,24 @@ TEST(CliUsage, ErrorsExitWithTwoAndHelpWithZero) {
 
 namespace {
 
-// An INVITE announcing 127.0.0.1:4000 (pcma), its 200 OK announcing 127.0.0.2:5000, and
-// three pcma packets each way, 20 ms apart.
-std::string writeCall(const TempFile& file) {
-    CaptureBuilder builder;
+// An INVITE from 127.0.0.2 announcing 127.0.0.1:4000 (pcma) and its 200 OK announcing
+// 127.0.0.2 with the port and formats given.
+void addOfferAndAnswer(CaptureBuilder& builder, int answerPort, const std::string& formats) {
     builder.add(udpFrame(kA, 5060, kB, 5060,
                          bytesOf(sipWithSdp("INVITE sip:b@h SIP/2.0", "1 INVITE", "z1",
                                             audioSdp("127.0.0.1", 4000, "8")))),
                 1700000000, 0);
     builder.add(udpFrame(kB, 5060, kA, 5060,
                          bytesOf(sipWithSdp("SIP/2.0 200 OK", "1 INVITE", "z1",
-                                            audioSdp("127.0.0.2", 5000, "8"), "b"))),
+                                            audioSdp("127.0.0.2", answerPort, formats), "b"))),
                 1700000000, 500);
+}
+
+// An INVITE announcing 127.0.0.1:4000 (pcma), its 200 OK announcing 127.0.0.2:5000, and
+// three pcma packets each way, 20 ms apart.
+std::string writeCall(const TempFile& file) {
+    CaptureBuilder builder;
+    addOfferAndAnswer(builder, 5000, "8");
     for (uint16_t i = 0; i < 3; ++i) {
         builder.add(udpFrame(kB, 5000, kA, 4000, rtpPacket({8, i, i * 160u, 0xabcdef01})),
                     1700000001, i * 20000);
@@ -156,14 +162,7 @@ std::string writeCall(const TempFile& file) {
 // caller's flow from its announced port to the answerer's real one is still measured.
 TEST(CliStreams, TheReverseOfAnAnnouncedStreamIsMeasuredUnlessTurnedOff) {
     CaptureBuilder builder;
-    builder.add(udpFrame(kA, 5060, kB, 5060,
-                         bytesOf(sipWithSdp("INVITE sip:b@h SIP/2.0", "1 INVITE", "z1",
-                                            audioSdp("127.0.0.1", 4000, "8")))),
-                1700000000, 0);
-    builder.add(udpFrame(kB, 5060, kA, 5060,
-                         bytesOf(sipWithSdp("SIP/2.0 200 OK", "1 INVITE", "z1",
-                                            audioSdp("127.0.0.2", 5002, "8"), "b"))),
-                1700000000, 500);
+    addOfferAndAnswer(builder, 5002, "8");
     for (uint16_t i = 0; i < 4; ++i) {
         builder.add(udpFrame(kB, 5000, kA, 4000, rtpPacket({8, i, i * 160u, 0xabcdef01})),
                     1700000001, i * 20000);
@@ -194,14 +193,7 @@ TEST(CliStreams, TheReverseOfAnAnnouncedStreamIsMeasuredUnlessTurnedOff) {
 // A lost packet is one packet of silence; two streams are the channels of one file.
 TEST(CliAudio, ALostPacketIsSilenceAndTwoStreamsAreTwoChannels) {
     CaptureBuilder builder;
-    builder.add(udpFrame(kA, 5060, kB, 5060,
-                         bytesOf(sipWithSdp("INVITE sip:b@h SIP/2.0", "1 INVITE", "z1",
-                                            audioSdp("127.0.0.1", 4000, "8")))),
-                1700000000, 0);
-    builder.add(udpFrame(kB, 5060, kA, 5060,
-                         bytesOf(sipWithSdp("SIP/2.0 200 OK", "1 INVITE", "z1",
-                                            audioSdp("127.0.0.2", 5000, "0"), "b"))),
-                1700000000, 500);
+    addOfferAndAnswer(builder, 5000, "0");
     for (uint16_t i = 0; i < 4; ++i) {
         if (i != 2) {
             builder.add(udpFrame(kB, 5000, kA, 4000,

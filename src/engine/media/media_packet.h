@@ -32,6 +32,13 @@ struct MediaPacket {
     // The endpoint key of the source; none when a record's source texts are no address and
     // port a capture gives.
     std::optional<uint64_t> sourceKey() const;
+    // The payload's length within its UDP datagram: Ethernet padding after a short datagram
+    // is not part of the RTP packet.
+    size_t datagramLength() const {
+        return frame != nullptr && frame->udpLength >= 8 && frame->udpLength - 8u < length
+                   ? frame->udpLength - 8u
+                   : length;
+    }
 
     static MediaPacket of(const FrameInfo& frame);
     // None when the record's destination is not an IPv4 dotted quad or an IPv6 address and a

@@ -14,7 +14,6 @@ namespace {
 
 // Seconds, microseconds, two zero bytes and the data length, all big-endian.
 constexpr size_t kRecordHeaderSize = 12;
-constexpr uint32_t kUdpHeaderSize = 8;
 
 void putBigEndian32(uint8_t* out, uint32_t value) {
     out[0] = static_cast<uint8_t>(value >> 24);
@@ -29,10 +28,7 @@ bool RtpStreamRegistry::writeStream(const RtpStream& stream, std::FILE* out, boo
                                     bool rtpHeaders) const {
     bool written = true;
     auto writeRecord = [&](const FrameInfo& frame, MediaPacket packet) {
-        // Ethernet padding after a short datagram is not part of the RTP packet.
-        if (frame.udpLength >= kUdpHeaderSize && frame.udpLength - kUdpHeaderSize < packet.length) {
-            packet.length = frame.udpLength - kUdpHeaderSize;
-        }
+        packet.length = packet.datagramLength();
         size_t skip = 0;
         if (!rtpHeaders) {
             std::optional<size_t> header = rtpHeaderLength(packet.payload, packet.length);

@@ -54,26 +54,17 @@ Rates ratesOf(Codec codec) {
 
 // The payload of an RTP packet: after the CSRCs and the extension, without the padding.
 bool payloadOf(const uint8_t* data, size_t length, const uint8_t*& payload, size_t& size) {
-    if (length < kRtpFixedHeaderSize) {
+    const std::optional<size_t> at = rtpHeaderLength(data, length);
+    if (!at) {
         return false;
-    }
-    size_t at = kRtpFixedHeaderSize + kRtpCsrcSize * (data[0] & 0x0f);
-    if ((data[0] & 0x10) != 0) {
-        if (at + kRtpExtensionHeaderSize > length) {
-            return false;
-        }
-        at += kRtpExtensionHeaderSize + 4 * ((size_t{data[at + 2]} << 8) | data[at + 3]);
     }
     size_t end = length;
-    if ((data[0] & 0x20) != 0 && end > at) {
+    if ((data[0] & 0x20) != 0 && end > *at) {
         const size_t padding = data[end - 1];
-        end = padding <= end - at ? end - padding : at;
+        end = padding <= end - *at ? end - padding : *at;
     }
-    if (at > end) {
-        return false;
-    }
-    payload = data + at;
-    size = end - at;
+    payload = data + *at;
+    size = end - *at;
     return true;
 }
 
@@ -181,11 +172,7 @@ std::optional<StreamAudio> decodeStreamAudio(const RtpStreamRegistry& registry,
     uint16_t lastSequence = 0;
     int64_t extended = 0;
     const bool read = registry.visitStreamPackets(stream, [&](const MediaPacket& packet) {
-        // The UDP header's length, where known, ends the datagram: Ethernet padding is no audio.
-        size_t length = packet.length;
-        if (packet.frame != nullptr && packet.frame->udpLength >= 8) {
-            length = std::min<size_t>(length, packet.frame->udpLength - 8u);
-        }
+        const size_t length = packet.datagramLength();
         const std::optional<RtpHeader> header = RtpHeader::parse(packet.payload, length);
         const uint8_t* payload = nullptr;
         size_t size = 0;
