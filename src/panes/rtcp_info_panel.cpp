@@ -35,10 +35,22 @@ class ReportList : public wxListCtrl {
             return wxString();
         }
         const rtcp_view::Row& row = rows_[static_cast<size_t>(item)];
-        const std::string* cells[] = {&row.ssrc,           &row.ntpTime, &row.fractionLost,
-                                      &row.cumulativeLost, &row.jitter,  &row.packetsSent,
-                                      &row.bytesSent};
-        return column >= 0 && column < 7 ? displayText(*cells[column]) : wxString();
+        const std::string* cells[] = {&row.ssrc,
+                                      &row.ntpTime,
+                                      &row.fractionLost,
+                                      &row.cumulativeLost,
+                                      &row.jitter,
+                                      &row.packetsSent,
+                                      &row.bytesSent,
+                                      &row.roundTrip,
+                                      &row.mosLq,
+                                      &row.mosCq,
+                                      &row.rFactor,
+                                      &row.discardRate,
+                                      &row.burstGapDensity,
+                                      &row.endSystemDelay};
+        constexpr long kColumns = sizeof cells / sizeof cells[0];
+        return column >= 0 && column < kColumns ? displayText(*cells[column]) : wxString();
     }
     int OnGetItemImage(long item) const override {
         return item >= 0 && static_cast<size_t>(item) < rows_.size()
@@ -69,7 +81,10 @@ RtcpInfoPanel::RtcpInfoPanel(wxWindow* parent, const AnalysisModel* model, const
     list_->AppendColumn("SSRC", wxLIST_FORMAT_LEFT, std::max(100, ssrcWidth));
     list_->AppendColumn("NTP Time", wxLIST_FORMAT_LEFT, std::max(140, timeWidth));
     // The figures keep the default width unless their title needs more.
-    for (const char* title : {"FPL", "CPL", "Jitter", "Packets Sent", "Bytes Sent"}) {
+    std::vector<const char*> figures = {"FPL", "CPL", "Jitter", "Packets Sent", "Bytes Sent"};
+    figures.insert(figures.end(), std::begin(rtcp_view::kExtraColumns),
+                   std::end(rtcp_view::kExtraColumns));
+    for (const char* title : figures) {
         list_->AppendColumn(
             title, wxLIST_FORMAT_LEFT,
             std::max<int>(wxLIST_DEFAULT_COL_WIDTH, list_->GetTextExtent(title).x + 24));

@@ -242,6 +242,64 @@ def compare_streams(cli, path):
     return len(ours), len(theirs), problems
 
 
+def compare_rtcp(cli, path):
+    """Round trips and VoIP metrics of the RTCP each stream's RTCP port received: tshark
+    prints the round trip in whole milliseconds from truncated parts, so it may be up to 2 ms
+    off; the metrics are its raw values."""
+    blocks = [b for b in subprocess.run([cli, "streams", path], check=True,
+                                        capture_output=True, text=True).stdout.split("\n\n")
+              if "Round Trip" in b]
+    problems = []
+    checked = 0
+    for block in blocks:
+        fields = dict(line.split(" : ", 1) for line in block.splitlines() if " : " in line)
+        address, port = fields["Destination"].rsplit(":", 1)
+        address = address.strip("[]")
+        where = "%s==%s && udp.dstport==%d && rtcp" % ("ipv6.dst" if ":" in address else "ip.dst",
+                                                       address, int(port) + 1)
+        rows = tshark_rows(path, ["-o", "rtcp.show_roundtrip_calculation:TRUE",
+                                  "-o", "rtcp.roundtrip_min_threshhold:0"], where,
+                           ["rtcp.roundtrip-delay", "rtcp.pt", "rtcp.ssrc.fraction",
+                            "rtcp.ssrc.discarded", "rtcp.xr.voipmetrics.burstdensity",
+                            "rtcp.xr.voipmetrics.gapdensity", "rtcp.xr.voipmetrics.rtdelay",
+                            "rtcp.xr.voipmetrics.esdelay", "rtcp.xr.voipmetrics.rfactor",
+                            "rtcp.xr.voipmetrics.moslq", "rtcp.xr.voipmetrics.moscq"])
+        trips = [float(r[0]) for r in rows if r and r[0]]
+        name = fields["Destination"]
+        if "Mean Round Trip (ms)" in fields:
+            mean = float(fields["Mean Round Trip (ms)"])
+            if not trips or abs(mean - sum(trips) / len(trips)) > 2:
+                problems.append("%s: mean round trip %s here, %s by tshark" % (name, mean, trips))
+            checked += 1
+        xr = [r for r in rows if len(r) > 10 and "207" in r[1].split(",")]
+        if "XR MOS-LQ" in fields:
+            if not xr:
+                problems.append("%s: VoIP metrics here, none by tshark" % name)
+                continue
+            last = xr[-1]
+            def percent(raw):
+                return "%.1f%%" % (int(raw) / 2.56)
+            def available(raw, decimals):
+                # tshark prints an unavailable MOS raw (127), an available one in units
+                return "-" if raw == "127" else "%.*f" % (decimals, float(raw))
+            expected = {
+                "XR Loss Rate": percent(last[2].split(",")[-1]),
+                "XR Discard Rate": percent(last[3]),
+                "XR Burst/Gap Density": percent(last[4]) + " / " + percent(last[5]),
+                "XR Round Trip Delay (ms)": last[6],
+                "XR End System Delay (ms)": last[7],
+                "XR R Factor": available(last[8], 0),
+                "XR MOS-LQ": available(last[9], 1),
+                "XR MOS-CQ": available(last[10], 1),
+            }
+            for key, value in expected.items():
+                if fields.get(key) != value:
+                    problems.append("%s: %s %s here, %s by tshark" % (name, key, fields.get(key),
+                                                                    value))
+            checked += 1
+    return checked, problems
+
+
 def main():
     cli = sys.argv[1]
     folders = sys.argv[2:]
@@ -279,6 +337,13 @@ def main():
         else:
             print("%s: %d RTP streams agree (tshark lists %d)" % (os.path.basename(path),
                                                                   ours_count, theirs_count))
+        checked, problems = compare_rtcp(cli, path)
+        if problems:
+            failures += 1
+            print("%s: %s" % (path, "; ".join(problems)))
+        elif checked:
+            print("%s: %d RTCP round-trip and VoIP figures agree" % (os.path.basename(path),
+                                                                     checked))
     return 1 if failures else 0
 
 

@@ -190,6 +190,44 @@ TEST(CliStreams, TheReverseOfAnAnnouncedStreamIsMeasuredUnlessTurnedOff) {
     EXPECT_NE(strict.out.find("Destination : 127.0.0.1:4000"), std::string::npos) << strict.out;
 }
 
+// A receiver report naming a sender report the capture holds gives the round trip: from the
+// SR's arrival to the report's, less the delay the reporter held it (1311/65536 s).
+TEST(CliStreams, RoundTripFromTheReportThatNamesASenderReport) {
+    CaptureBuilder builder;
+    addOfferAndAnswer(builder, 5000, "8");
+    for (uint16_t i = 0; i < 3; ++i) {
+        builder.add(udpFrame(kB, 5000, kA, 4000, rtpPacket({8, i, i * 160u, 0xabcdef01})),
+                    1700000001, i * 20000);
+        builder.add(udpFrame(kA, 4000, kB, 5000, rtpPacket({8, i, i * 160u, 0x1234})), 1700000001,
+                    i * 20000 + 100);
+    }
+    auto word = [](Bytes& b, uint32_t v) {
+        for (int shift = 24; shift >= 0; shift -= 8) b.push_back(static_cast<uint8_t>(v >> shift));
+    };
+    // B's sender report, NTP 0x00012345.0xABCD0000: its middle bits are 0x2345ABCD.
+    Bytes sr = {0x80, 200, 0, 6};
+    for (uint32_t v : {0xabcdef01u, 0x00012345u, 0xABCD0000u, 480u, 3u, 480u}) word(sr, v);
+    builder.add(udpFrame(kB, 5001, kA, 4001, sr), 1700000002, 0);
+    auto receiverReport = [&](uint32_t lastSr) {
+        Bytes rr = {0x81, 201, 0, 7};
+        for (uint32_t v : {0x1234u, 0xabcdef01u, 0u, 2u, 0u, lastSr, 1311u}) word(rr, v);
+        return rr;
+    };
+    builder.add(udpFrame(kA, 4001, kB, 5001, receiverReport(0x2345ABCD)), 1700000002, 30000);
+    builder.add(udpFrame(kA, 4001, kB, 5001, receiverReport(0x11111111)), 1700000002, 60000);
+    TempFile file;
+    builder.writeTo(file.path());
+    CliRun streams = runCli("streams " + file.path());
+    EXPECT_EQ(streams.status, 0) << streams.err;
+    EXPECT_NE(streams.out.find("Destination : 127.0.0.2:5000\n"), std::string::npos);
+    EXPECT_NE(streams.out.find("Mean Round Trip (ms) : 9.996\nMax Round Trip (ms) : 9.996\n"),
+              std::string::npos)
+        << streams.out;
+    EXPECT_EQ(streams.out.find("Round Trip", streams.out.find("Round Trip") + 40),
+              std::string::npos)
+        << "only the stream the reports came to has round trips";
+}
+
 // A lost packet is one packet of silence; two streams are the channels of one file.
 TEST(CliAudio, ALostPacketIsSilenceAndTwoStreamsAreTwoChannels) {
     CaptureBuilder builder;

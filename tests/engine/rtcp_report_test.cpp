@@ -189,3 +189,49 @@ TEST(RtcpView, NtpTimeTextInLocalTime) {
     EXPECT_EQ(rtcp_view::ntpTimeText(3913056000u, 30064771u), "01/01/24 00:00:00.007");
     EXPECT_EQ(rtcp_view::ntpTimeText(3913056061u, 193273528u), "01/01/24 00:01:01.045");
 }
+
+// A sender report without blocks still shows what was sent; an extended report's first VoIP
+// Metrics block (after blocks of other types) shows its values, 127 as unavailable.
+TEST(RtcpView, SenderOnlyReportsAndVoipMetricsHaveRows) {
+    Bytes xr;
+    put32(xr, 0x0000AAAA);
+    xr.insert(xr.end(), {4, 0, 0, 2, 1, 2, 3, 4, 5, 6, 7, 8});  // a receiver reference time
+    xr.insert(xr.end(), {7, 0, 0, 8});
+    put32(xr, 0x0000BBBB);
+    xr.insert(xr.end(), {5,   2,  64,  3,   0,  120, 7, 208, 0, 12, 0, 45, 0xEC, 0xC4,
+                         127, 16, 127, 127, 41, 40,  0, 0,   0, 40, 0, 80, 0,    200});
+    std::vector<RtcpReport> reports = decode(senderReport(0xAAAA, {}) + section(207, 0, xr));
+    ASSERT_EQ(reports.size(), 2u);
+    ASSERT_TRUE(reports[1].voip);
+    EXPECT_EQ(reports[1].voip->gapDurationMs, 2000);
+    EXPECT_EQ(reports[1].voip->signalLevel, -20);
+    EXPECT_EQ(reports[1].voip->jitterBufferAbsoluteMaximumMs, 200);
+    EXPECT_EQ(rtcp_view::sourceLabels(reports, nullptr),
+              (std::vector<std::string>{"All", "0x0000AAAA", "0x0000BBBB"}));
+
+    std::vector<rtcp_view::Row> rows = rtcp_view::rows(reports, -1);
+    ASSERT_EQ(rows.size(), 2u);
+    EXPECT_EQ(rows[0].image, 1);
+    EXPECT_EQ(rows[0].ssrc, "0x0000AAAA");
+    EXPECT_EQ(rows[0].packetsSent, "50");
+    EXPECT_EQ(rows[0].fractionLost, " ");
+    EXPECT_EQ(rows[0].roundTrip, " ");
+    EXPECT_EQ(rows[1].ssrc, "0x0000BBBB");
+    EXPECT_EQ(rows[1].ntpTime, "XR VoIP Metrics");
+    EXPECT_EQ(rows[1].fractionLost, "0.019531");
+    EXPECT_EQ(rows[1].roundTrip, "12");
+    EXPECT_EQ(rows[1].mosLq, "4.1");
+    EXPECT_EQ(rows[1].rFactor, "-");
+    EXPECT_EQ(rows[1].burstGapDensity, "25.0% / 1.2%");
+    EXPECT_EQ(rtcp_view::rows(reports, 0xBBBB).size(), 1u);
+
+    const auto summary = rtcp_view::summaryRows(reports);
+    ASSERT_EQ(summary.size(), 9u);  // no round trip measured: only the metrics
+    EXPECT_EQ(summary[0], (std::pair<std::string, std::string>{"XR Loss Rate", "2.0%"}));
+    EXPECT_EQ(summary[3].second, "120 / 2000");
+    EXPECT_EQ(summary[8], (std::pair<std::string, std::string>{"XR MOS-CQ", "4.0"}));
+
+    // A VoIP block cut short by its section is not read.
+    xr.resize(xr.size() - 8);
+    EXPECT_TRUE(decode(section(207, 0, xr)).empty());
+}

@@ -32,7 +32,61 @@ RtcpReportBlock reportBlock(ByteReader reader) {
     block.cumulativeLost = (high << 16) | reader.be16();
     reader.skip(4);  // extended highest sequence number received
     block.jitter = reader.be32();
+    block.lastSr = reader.be32();
+    block.delaySinceLastSr = reader.be32();
     return block;
+}
+
+constexpr uint8_t kVoipMetricsBlock = 7;
+constexpr size_t kVoipMetricsSize = 36;
+
+RtcpVoipMetrics voipMetrics(ByteReader reader) {
+    RtcpVoipMetrics m;
+    reader.skip(4);  // block type, reserved, length
+    m.ssrc = reader.be32();
+    m.lossRate = reader.u8();
+    m.discardRate = reader.u8();
+    m.burstDensity = reader.u8();
+    m.gapDensity = reader.u8();
+    m.burstDurationMs = reader.be16();
+    m.gapDurationMs = reader.be16();
+    m.roundTripDelayMs = reader.be16();
+    m.endSystemDelayMs = reader.be16();
+    m.signalLevel = static_cast<int8_t>(reader.u8());
+    m.noiseLevel = static_cast<int8_t>(reader.u8());
+    m.residualEchoReturnLoss = reader.u8();
+    m.gmin = reader.u8();
+    m.rFactor = reader.u8();
+    m.externalRFactor = reader.u8();
+    m.mosLq = reader.u8();
+    m.mosCq = reader.u8();
+    m.receiverConfig = reader.u8();
+    reader.skip(1);
+    m.jitterBufferNominalMs = reader.be16();
+    m.jitterBufferMaximumMs = reader.be16();
+    m.jitterBufferAbsoluteMaximumMs = reader.be16();
+    return m;
+}
+
+// The first VoIP Metrics block among the section's report blocks (RFC 3611: each block has
+// its type, a reserved byte and its length in words minus one); blocks that reach past the
+// section end the walk.
+std::optional<RtcpVoipMetrics> firstVoipMetrics(const uint8_t* section, size_t size) {
+    size_t offset = kReceiverInfoEnd;
+    while (size - offset >= 4) {
+        ByteReader header(section + offset, size - offset);
+        const uint8_t type = header.u8();
+        header.skip(1);
+        const size_t blockSize = (size_t{header.be16()} + 1) * 4;
+        if (blockSize > size - offset) {
+            return std::nullopt;
+        }
+        if (type == kVoipMetricsBlock && blockSize >= kVoipMetricsSize) {
+            return voipMetrics(ByteReader(section + offset, blockSize));
+        }
+        offset += blockSize;
+    }
+    return std::nullopt;
 }
 
 // Chunks follow RFC 3550: items until a zero type byte, then padding to the next 32-bit
@@ -126,6 +180,11 @@ void decodeRtcp(const uint8_t* payload, size_t length, std::vector<RtcpReport>& 
             report.type = RtcpType::Bye;
             std::copy(section, section + std::min(size, kByeBytes), report.byeBytes.begin());
             report.ssrc = body.has(4) ? body.be32() : 0;
+        } else if (type == typeCode(RtcpType::ExtendedReport) && size >= kReceiverInfoEnd) {
+            report.type = RtcpType::ExtendedReport;
+            report.ssrc = body.be32();
+            report.voip = firstVoipMetrics(section, size);
+            keep = report.voip.has_value();
         } else {
             keep = false;
         }

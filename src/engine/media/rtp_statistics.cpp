@@ -6,6 +6,7 @@
 #include <cstdio>
 
 #include "engine/capture/ipv6_address.h"
+#include "rtcp_report_view.h"
 #include "rtp_header.h"
 #include "rtp_stream_registry.h"
 
@@ -165,6 +166,10 @@ std::vector<std::pair<std::string, std::string>> streamFigureRows(const RtpStrea
                                            : format("%u (%s s into the stream)", q.maxDeltaPacket,
                                                     packetTimeText(q.maxDeltaTime).c_str())},
                 });
+    // What the far ends' reports said, for streams that have any.
+    for (auto& row : rtcp_view::summaryRows(stream.reports)) {
+        rows.push_back(std::move(row));
+    }
     return rows;
 }
 

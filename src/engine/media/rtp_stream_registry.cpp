@@ -587,8 +587,35 @@ RtpStream* RtpStreamRegistry::handleMediaPacket(const MediaPacket& packet, uint6
         countRtpPacket(*stream, packet, fileOffset, *origin_);
         return stream;
     }
+    const size_t before = stream->reports.size();
     decodeRtcp(packet.payload, packet.length, stream->reports);
+    noteRoundTrips(packet, stream->reports, before);
     return nullptr;
+}
+
+// A sender report is remembered by its NTP time's middle bits and the endpoint it came from;
+// a later report block naming those bits, sent to that endpoint, measures the round trip as
+// its arrival less the SR's, less the delay the reporter says it held the SR.
+void RtpStreamRegistry::noteRoundTrips(const MediaPacket& packet, std::vector<RtcpReport>& reports,
+                                       size_t first) {
+    const std::optional<uint64_t> source = packet.sourceKey();
+    for (size_t i = first; i < reports.size(); ++i) {
+        RtcpReport& report = reports[i];
+        if (report.type == RtcpType::SenderReport && source) {
+            senderReportTimes_[{*source, report.ntpMiddle()}] = packet.time;
+        }
+        if (!report.block || report.block->lastSr == 0) {
+            continue;
+        }
+        const auto sent = senderReportTimes_.find({destinationKey(packet), report.block->lastSr});
+        if (sent == senderReportTimes_.end()) {
+            continue;
+        }
+        const PacketTime gap = timeDifference(packet.time, sent->second);
+        report.block->roundTripMs = static_cast<double>(gap.seconds) * 1000.0 +
+                                    static_cast<double>(gap.microseconds) / 1000.0 -
+                                    report.block->delaySinceLastSr / 65.536;
+    }
 }
 
 std::optional<RtpStreamRegistry::Found> RtpStreamRegistry::registerReverse(
@@ -730,6 +757,7 @@ RtpStreamRegistry::StreamMoves RtpStreamRegistry::finishAnalysis() {
         kept.push_back(moved);
     }
     sessions_ = {};
+    senderReportTimes_ = {};
     lastTransaction_.reset();
     rebuildIndexes(kept);
     oldChunks.clear();

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <functional>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -123,6 +124,11 @@ class RtpStreamRegistry {
     // none when the capture cannot be reopened or positioned.
     using FrameVisit = std::function<bool(const FrameInfo& frame, const MediaPacket& packet)>;
     std::optional<size_t> walkStreamFrames(const RtpStream& stream, const FrameVisit& visit) const;
+    // Remembers the sender reports among reports[first...] and gives each report block that
+    // names one it saw its round trip.
+    void noteRoundTrips(const MediaPacket& packet, std::vector<RtcpReport>& reports, size_t first);
+    // Arrival of each sender report by (its source endpoint, the middle of its NTP time).
+    std::map<std::pair<uint64_t, uint32_t>, PacketTime> senderReportTimes_;
 
     static constexpr uint32_t kNoText = ~uint32_t{0};
     // A stream's payload type, encoding name (in texts_) and clock rate.
