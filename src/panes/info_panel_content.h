@@ -9,6 +9,8 @@ namespace varlowe {
 struct PacketRecord;
 struct RtpStream;
 struct AnalysisItem;
+struct DtmfDigit;
+class RtpStreamRegistry;
 
 // The texts of the info panel's lists, computed without a window.
 namespace info_content {
@@ -24,6 +26,13 @@ std::string mediaTabTitle(const RtpStream& stream);
 
 // The Contents list of a STUN/TURN message: its pairs in order.
 Rows stunRows(const AnalysisItem& item);
+
+// The Contents list of a stream: its figures, and for a telephone-event stream the digits
+// its events give (the capture read again; registry may be null).
+Rows streamRows(const RtpStreamRegistry* registry, const RtpStream& stream);
+// "DTMF Digits" with the keys in order, then one "Digit N" row each: the key, when it began
+// (seconds into the stream), its duration and volume.
+Rows digitRows(const std::vector<DtmfDigit>& digits, const RtpStream& stream);
 
 // The packet the Packet Info page describes: the item's own, or a stream's first.
 const PacketRecord& describedPacket(const AnalysisItem& item);

@@ -266,7 +266,7 @@ void SipDiagramInfoPanel::fillPage(PageRole role) {
                 text->ChangeValue(displayText(message_info::content(*last_)));
             } else if (auto* list = dynamic_cast<wxListCtrl*>(window)) {
                 fillList(list, last_->kind == ItemKind::Media && last_->stream != nullptr
-                                   ? streamFigureRows(*last_->stream)
+                                   ? info_content::streamRows(registry_, *last_->stream)
                                    : info_content::stunRows(*last_));
             }
             break;

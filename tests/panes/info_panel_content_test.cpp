@@ -4,6 +4,8 @@
 
 #include <fstream>
 
+#include "engine/media/dtmf.h"
+#include "engine/media/rtp_statistics.h"
 #include "engine/media/rtp_stream_registry.h"
 #include "engine/sip/analysis_model.h"
 #include "engine/sip/packet_analysis_driver.h"
@@ -127,4 +129,38 @@ TEST(StreamGraphCache, AnUnreadableCaptureGivesNoGraphsAndIsTriedAgain) {
     EXPECT_EQ(cache.size(), 0u);
 }
 
+}  // namespace
+
+namespace {
+// The digits of the recorded call's telephone events, on the event stream's Contents list
+// after its figures; an audio stream's list has none.
+TEST(InfoPanelContent, ATelephoneEventStreamListsItsDigits) {
+    std::unique_ptr<AnalysisModel> model = analysed(kDtmfCall);
+    ASSERT_TRUE(model);
+    std::vector<const RtpStream*> events;
+    const RtpStream* audio = nullptr;
+    for (size_t i = 0; i < model->itemCount(); ++i) {
+        const AnalysisItem& item = model->item(ItemIndex(i));
+        if (item.kind == ItemKind::Media) {
+            if (isTelephoneEvent(*item.stream)) {
+                events.push_back(item.stream);
+            } else {
+                audio = item.stream;
+            }
+        }
+    }
+    ASSERT_EQ(events.size(), 2u);
+    ASSERT_NE(audio, nullptr);
+    const info_content::Rows rows = info_content::streamRows(model->streamRegistry(), *events[0]);
+    const size_t figures = streamFigureRows(*events[0]).size();
+    ASSERT_EQ(rows.size(), figures + 3);
+    EXPECT_EQ(rows[figures], (std::pair<std::string, std::string>{"DTMF Digits", "15"}));
+    EXPECT_EQ(rows[figures + 1].first, "Digit 1");
+    EXPECT_EQ(rows[figures + 1].second.rfind("1 at 0.000000 s, 280 ms, -", 0), 0u)
+        << rows[figures + 1].second;
+    EXPECT_EQ(rows[figures + 2].second.rfind("5 at 0.96", 0), 0u) << rows[figures + 2].second;
+    EXPECT_EQ(info_content::streamRows(model->streamRegistry(), *audio).size(),
+              streamFigureRows(*audio).size());
+    EXPECT_EQ(info_content::streamRows(nullptr, *events[0]).size(), figures);
+}
 }  // namespace

@@ -137,32 +137,38 @@ std::optional<std::pair<char, int>> infoDigit(std::string_view contentType, std:
     return std::make_pair(*digit, duration);
 }
 
+bool isTelephoneEvent(const RtpStream& stream) {
+    return sameText(stream.encodingName, "telephone-event");
+}
+
+std::vector<DtmfDigit> streamDigits(const RtpStreamRegistry& registry, const RtpStream& stream) {
+    const PacketRecord& first = stream.firstPacket();
+    const std::string source = endpointText(first.sourceAddress, first.sourcePort);
+    const std::string destination = endpointText(first.destinationAddress, first.destinationPort);
+    TelephoneEventDigits events(stream.clockRate);
+    registry.visitStreamPackets(stream, [&](const MediaPacket& packet) {
+        const std::optional<RtpHeader> header = RtpHeader::parse(packet.payload, packet.length);
+        const std::optional<size_t> size = rtpHeaderLength(packet.payload, packet.length);
+        if (header && size) {
+            if (std::optional<TelephoneEvent> event =
+                    parseTelephoneEvent(packet.payload + *size, packet.length - *size)) {
+                events.add(header->timestamp, packet.time, *event, source, destination);
+            }
+        }
+        return true;
+    });
+    return events.digits();
+}
+
 std::vector<DtmfDigit> captureDigits(const AnalysisModel& model) {
     std::vector<DtmfDigit> digits;
     const RtpStreamRegistry* registry = model.streamRegistry();
     for (size_t i = 0; i < model.itemCount(); ++i) {
         const AnalysisItem& item = model.item(ItemIndex(i));
         if (item.kind == ItemKind::Media && item.stream != nullptr && registry != nullptr &&
-            sameText(item.stream->encodingName, "telephone-event")) {
-            const RtpStream& stream = *item.stream;
-            const PacketRecord& first = stream.firstPacket();
-            const std::string source = endpointText(first.sourceAddress, first.sourcePort);
-            const std::string destination =
-                endpointText(first.destinationAddress, first.destinationPort);
-            TelephoneEventDigits events(stream.clockRate);
-            registry->visitStreamPackets(stream, [&](const MediaPacket& packet) {
-                const std::optional<RtpHeader> header =
-                    RtpHeader::parse(packet.payload, packet.length);
-                const std::optional<size_t> size = rtpHeaderLength(packet.payload, packet.length);
-                if (header && size) {
-                    if (std::optional<TelephoneEvent> event =
-                            parseTelephoneEvent(packet.payload + *size, packet.length - *size)) {
-                        events.add(header->timestamp, packet.time, *event, source, destination);
-                    }
-                }
-                return true;
-            });
-            digits.insert(digits.end(), events.digits().begin(), events.digits().end());
+            isTelephoneEvent(*item.stream)) {
+            const std::vector<DtmfDigit> found = streamDigits(*registry, *item.stream);
+            digits.insert(digits.end(), found.begin(), found.end());
         } else if (item.sip && !item.sip->isResponse() && item.sip->method() &&
                    *item.sip->method() == "INFO") {
             const std::optional<std::string_view> type = item.sip->header("Content-Type");

@@ -61,6 +61,11 @@ class TelephoneEventDigits {
 // "application/dtmf" (the digit alone); the duration in ms when the body gives one.
 std::optional<std::pair<char, int>> infoDigit(std::string_view contentType, std::string_view body);
 
+bool isTelephoneEvent(const RtpStream& stream);
+// The digits of one telephone-event stream, read again from the capture; none when it cannot
+// be read.
+std::vector<DtmfDigit> streamDigits(const RtpStreamRegistry& registry, const RtpStream& stream);
+
 // Every digit of the capture in time order: the telephone-event streams read again from the
 // file, and the SIP INFO bodies.
 std::vector<DtmfDigit> captureDigits(const AnalysisModel& model);
