@@ -197,7 +197,7 @@ void OstraneLineGraph::drawPlot(wxDC& dc) {
     dc.SetFont(unitFont);
     for (const line_graph::Tick& tick : layout_.valueTicks) {
         dc.DrawLine(plot.x - 1 - 5, tick.position, plot.x - 1, tick.position);
-        const wxString text = wxString::Format("%d", static_cast<int>(tick.value / yDivisor_));
+        const wxString text = wxString(line_graph::valueText(tick.value, yDivisor_));
         size = dc.GetTextExtent(text);
         dc.DrawText(text, plot.x - 1 - 6 - size.x, tick.position - size.y / 2);
     }
@@ -322,8 +322,8 @@ void OstraneLineGraph::makeMarks(int index) {
             slot % 2 == 0 ? line_graph::Horizontal::Right : line_graph::Horizontal::Left;
         placement.vertical = line_graph::Vertical::Above;
         auto callout = std::make_unique<OstraneGraphCallout>(
-            this, wxString::Format("%d", static_cast<int>(value / yDivisor_)), unitFont,
-            colours_[slot], placement);
+            this, wxString(line_graph::valueText(value, yDivisor_)), unitFont, colours_[slot],
+            placement);
         callout->place(CalcScrolledPosition(point), limit);
         callouts_.push_back(std::move(callout));
         if (!showIndex_) {

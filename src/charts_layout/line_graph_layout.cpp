@@ -175,6 +175,10 @@ Layout computeLayout(const Metrics& metrics, const std::vector<const SampleSerie
     return layout;
 }
 
+std::string valueText(int64_t value, int divisor) {
+    return std::to_string(value / (divisor == 0 ? 1 : divisor));
+}
+
 Point samplePoint(const Layout& layout, int index, int32_t value) {
     const double x = layout.plot.x + index * layout.pixelsPerSample;
     const double y =

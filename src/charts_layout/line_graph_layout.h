@@ -87,6 +87,9 @@ Layout computeLayout(const Metrics& metrics, const std::vector<const SampleSerie
 
 // Where sample `index` of value `value` is drawn.
 Point samplePoint(const Layout& layout, int index, int32_t value);
+// A value tick's or callout's text: the value divided by the graph's divisor, in full (a
+// range rounded outward can pass the 32-bit limits).
+std::string valueText(int64_t value, int divisor);
 
 // While the plot scrolls sideways, the y axis (with its labels) at the left and the legend at
 // the right stay in view: the widths of the two strips of the bitmap drawn at the window's

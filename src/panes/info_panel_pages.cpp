@@ -59,6 +59,7 @@ std::vector<PageStep> InfoPanelPages::show(InfoMode mode, const PageOffer& offer
         if (rtp && offer.graphs) {
             add(Action::Append, PageRole::Bandwidth, steps);
             add(Action::Append, PageRole::Jitter, steps);
+            add(Action::Append, PageRole::InterarrivalJitter, steps);
         }
         if (rtp && offer.rtcp) {
             add(Action::Append, PageRole::Rtcp, steps);
@@ -79,6 +80,7 @@ std::vector<PageStep> InfoPanelPages::show(InfoMode mode, const PageOffer& offer
 
     if (previous == InfoMode::Rtp) {
         remove(PageRole::Rtcp, steps);
+        remove(PageRole::InterarrivalJitter, steps);
         remove(PageRole::Jitter, steps);
         remove(PageRole::Bandwidth, steps);
     }

@@ -18,7 +18,8 @@ enum class PageRole {
     Bandwidth = 3,
     Jitter = 4,
     Rtcp = 5,
-    Instructions = 6
+    Instructions = 6,
+    InterarrivalJitter = 7  // the RFC 3550 jitter graph, after the Jitter page
 };
 
 // What the newly selected item has beyond Contents and Packet Info.

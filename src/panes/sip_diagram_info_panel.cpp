@@ -20,6 +20,7 @@ namespace {
 // The graphs' green, dark enough for its legend text to read on the white plot (pure green
 // on white has a contrast of 1.4 to 1).
 const wxColour kGraphGreen(0, 130, 0);
+const wxColour kGraphRed(200, 0, 0);
 }  // namespace
 
 namespace {
@@ -192,6 +193,8 @@ wxString SipDiagramInfoPanel::pageTitle(PageRole role) const {
             return "Bandwidth";
         case PageRole::Jitter:
             return "Jitter";
+        case PageRole::InterarrivalJitter:
+            return "RFC 3550 Jitter";
         case PageRole::Rtcp:
             return "RTCP Reports";
         case PageRole::Instructions:
@@ -247,6 +250,7 @@ wxWindow* SipDiagramInfoPanel::createPage(PageRole role) {
                                   "notebook");
         case PageRole::Bandwidth:
         case PageRole::Jitter:
+        case PageRole::InterarrivalJitter:
             return new OstraneLineGraph(this, wxID_ANY, wxDefaultPosition, pageSizeOf(this));
         case PageRole::Rtcp:
             return new RtcpInfoPanel(this, model_, last_ != nullptr ? last_->stream : nullptr,
@@ -295,6 +299,17 @@ void SipDiagramInfoPanel::fillPage(PageRole role) {
                                  kGraphGreen);
                 graph->addSeries(shownGraphs_->series[RtpGraphData::RollingAverage].get(),
                                  *wxBLACK);
+            }
+            break;
+        }
+        case PageRole::InterarrivalJitter: {
+            // Its own page: the transit figures above can reach billions on a reordered
+            // stream, where a jitter of milliseconds would lie flat on their axis.
+            auto* graph = static_cast<OstraneLineGraph*>(window);
+            graph->setLabels("RFC 3550 Jitter", "time (packet #s)", "Jitter (usecs)");
+            if (shownGraphs_) {
+                graph->addSeries(shownGraphs_->series[RtpGraphData::InterarrivalJitter].get(),
+                                 kGraphRed);
             }
             break;
         }

@@ -65,7 +65,7 @@ class SipDiagramInfoPanel : public wxNotebook, public ISipDiagramSelectionListen
     SipDiagram* diagram_ = nullptr;
     const AnalysisItem* last_ = nullptr;
     InfoPanelPages pages_;
-    std::array<wxWindow*, 7> windows_{};
+    std::array<wxWindow*, 8> windows_{};
     StreamGraphCache graphCache_;
     std::shared_ptr<const RtpGraphData> shownGraphs_;  // what the graph pages draw
     bool rebuilding_ = false;

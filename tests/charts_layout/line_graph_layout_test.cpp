@@ -259,5 +259,19 @@ TEST(LineGraphLayout, FitTextShortensFromTheEndWithAnEllipsis) {
               "Gr\xC3\xB6...");
 }
 
+// A reordered stream's transit figures reach the 32-bit limits; rounded outward, the axis
+// passes them and its labels must not wrap round to the other sign.
+TEST(LineGraphLayout, TicksBeyondThirtyTwoBitsKeepTheirSign) {
+    SampleSeries series = seriesOf(50, -2147483647 - 1, 2147483647);
+    Layout layout = line_graph::computeLayout(metrics(600, 284), {&series});
+    ASSERT_TRUE(layout.scaled);
+    EXPECT_EQ(layout.maximum, 2200000000);
+    ASSERT_FALSE(layout.valueTicks.empty());
+    EXPECT_NE(line_graph::valueText(layout.valueTicks.back().value, 1).front(), '-');
+    EXPECT_EQ(line_graph::valueText(layout.valueTicks.front().value, 1).front(), '-');
+    EXPECT_EQ(line_graph::valueText(2200000000, 1), "2200000000");
+    EXPECT_EQ(line_graph::valueText(-45000, 1000), "-45");
+}
+
 }  // namespace
 }  // namespace varlowe

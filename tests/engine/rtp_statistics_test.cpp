@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
+
 #include <sys/stat.h>
 #include <unistd.h>
+#include <cmath>
 
 #include "engine/media/rtp_statistics.h"
 #include "engine/media/rtp_stream_registry.h"
@@ -313,6 +315,15 @@ TEST(RtpGraphs, TransitDeltaFollowsLateArrivals) {
     const SampleSeries& rolling = *graphs.series[RtpGraphData::RollingAverage];
     EXPECT_EQ(rolling.samples[1], 625);
     EXPECT_EQ(rolling.samples[2], 1836);
+    // RFC 3550: |D| is 10 ms both times (the transit changes by 10 ms, then back).
+    const SampleSeries& jitter = *graphs.series[RtpGraphData::InterarrivalJitter];
+    EXPECT_EQ(jitter.name, "RFC 3550 Jitter");
+    ASSERT_EQ(jitter.count, 3);
+    EXPECT_EQ(jitter.samples[0], 0);
+    EXPECT_EQ(jitter.samples[1], 625);
+    EXPECT_EQ(jitter.samples[2], 1211);
+    EXPECT_EQ(jitter.samples[2],
+              std::lround(streamOfType(*model)->sequence->quality.jitterMs * 1000));
 }
 
 TEST(RtpGraphs, CapturesInDeepFoldersAreReadAgain) {

@@ -43,8 +43,8 @@ TEST(InfoPanelPages, StartsWithTheInstructionsAndTheFirstItemCreatesEveryPage) {
     EXPECT_TRUE(pages.show(InfoMode::Instructions, {}).empty());
 
     pages.show(InfoMode::Rtp, graphsAndReports());
-    EXPECT_EQ(pages.pages(),
-              (Pages{Role::Contents, Role::PacketInfo, Role::Bandwidth, Role::Jitter, Role::Rtcp}));
+    EXPECT_EQ(pages.pages(), (Pages{Role::Contents, Role::PacketInfo, Role::Bandwidth, Role::Jitter,
+                                    Role::InterarrivalJitter, Role::Rtcp}));
 }
 
 TEST(InfoPanelPages, PacketInfoChosenStaysChosenFromASipMessageToAStream) {
@@ -58,9 +58,10 @@ TEST(InfoPanelPages, PacketInfoChosenStaysChosenFromASipMessageToAStream) {
                      {Action::InsertFirst, Role::Contents},
                      {Action::Refill, Role::PacketInfo},
                      {Action::Append, Role::Bandwidth},
-                     {Action::Append, Role::Jitter}}));
-    EXPECT_EQ(pages.pages(),
-              (Pages{Role::Contents, Role::PacketInfo, Role::Bandwidth, Role::Jitter}));
+                     {Action::Append, Role::Jitter},
+                     {Action::Append, Role::InterarrivalJitter}}));
+    EXPECT_EQ(pages.pages(), (Pages{Role::Contents, Role::PacketInfo, Role::Bandwidth, Role::Jitter,
+                                    Role::InterarrivalJitter}));
     EXPECT_EQ(pages.pageToShow(), 1u);
 }
 
@@ -71,6 +72,7 @@ TEST(InfoPanelPages, JitterChosenGivesTheFirstPageOfAMessageAndComesBackWithTheN
     EXPECT_EQ(pages.rememberedRole(), Role::Jitter);
 
     EXPECT_EQ(pages.show(InfoMode::Sip, {}), (Steps{{Action::Remove, Role::Rtcp},
+                                                    {Action::Remove, Role::InterarrivalJitter},
                                                     {Action::Remove, Role::Jitter},
                                                     {Action::Remove, Role::Bandwidth},
                                                     {Action::Remove, Role::Contents},
@@ -108,8 +110,10 @@ TEST(InfoPanelPages, MessagesOfOneKindRefillTheirPagesInPlace) {
                      {Action::Refill, Role::PacketInfo},
                      {Action::Append, Role::Bandwidth},
                      {Action::Append, Role::Jitter},
+                     {Action::Append, Role::InterarrivalJitter},
                      {Action::Append, Role::Rtcp}}));
     EXPECT_EQ(lists.show(InfoMode::Rtp, {}), (Steps{{Action::Remove, Role::Rtcp},
+                                                    {Action::Remove, Role::InterarrivalJitter},
                                                     {Action::Remove, Role::Jitter},
                                                     {Action::Remove, Role::Bandwidth},
                                                     {Action::Refill, Role::Contents},

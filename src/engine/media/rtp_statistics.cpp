@@ -246,6 +246,11 @@ bool RtpStatsEngine::visit(const PacketRecord* packet) {
         out_.series[RtpGraphData::TransmitDelta]->append(truncated(delta + 0.5));
         out_.series[RtpGraphData::RollingAverage]->append(truncated(rollingAverage_ + 0.5));
     }
+    quality_.add(header->sequence, timestamp, header->marker, header->payloadType, packet->time(),
+                 stream_.firstPacket().time(), packet->number,
+                 jitterClockRate(header->payloadType, stream_.encodingName, stream_.clockRate));
+    out_.series[RtpGraphData::InterarrivalJitter]->append(
+        static_cast<int32_t>(std::min(quality_.jitterMs * 1000.0 + 0.5, 2147483647.0)));
     previousTime_ = packet->time();
     previousTimestamp_ = timestamp;
     return true;
@@ -256,7 +261,8 @@ bool computeGraphs(const RtpStreamRegistry* registry, const RtpStream* stream, R
         return false;
     }
     static const char* const kNames[RtpGraphData::SeriesCount] = {
-        "IP Headers", "Payload/RTP", "Total", "Transmit Delta", "Rolling Average"};
+        "IP Headers",     "Payload/RTP",     "Total",
+        "Transmit Delta", "Rolling Average", "RFC 3550 Jitter"};
     for (int i = 0; i < RtpGraphData::SeriesCount; ++i) {
         out->series[static_cast<size_t>(i)] = std::make_unique<SampleSeries>(kNames[i]);
     }

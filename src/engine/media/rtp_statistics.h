@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "engine/capture/packet_time.h"
+#include "stream_quality.h"
 
 namespace varlowe {
 
@@ -55,9 +56,18 @@ struct SampleSeries {
     void append(int32_t sample);
 };
 
-// The five series of one graph computation.
+// The series of one graph computation: the five of the bandwidth and jitter graphs, and the
+// RFC 3550 interarrival jitter (microseconds, per packet) as the quality figures compute it.
 struct RtpGraphData {
-    enum { IpHeaders, Payload, Total, TransmitDelta, RollingAverage, SeriesCount };
+    enum {
+        IpHeaders,
+        Payload,
+        Total,
+        TransmitDelta,
+        RollingAverage,
+        InterarrivalJitter,
+        SeriesCount
+    };
     std::array<std::unique_ptr<SampleSeries>, SeriesCount> series;
 };
 
@@ -82,9 +92,10 @@ class RtpStatsEngine {
     int64_t windowHeaders_ = 0;
     double previousDelta_ = 0;
     double rollingAverage_ = 0;
+    StreamQuality quality_;
 };
 
-// Creates and fills the five series; false when nothing could be read.
+// Creates and fills the series; false when nothing could be read.
 bool computeGraphs(const RtpStreamRegistry* registry, const RtpStream* stream, RtpGraphData* out);
 
 }  // namespace varlowe
