@@ -5,6 +5,7 @@ VARLOWE_PACKAGES=(
     libwxgtk3.2-dev                    # the desktop program and its settings
     libpcap-dev                        # live capture
     libspandsp-dev libopus-dev libsndfile1-dev  # a stream's audio: G.711, G.722, Opus, WAV
+    libsdl2-dev                        # playing it
     libgtest-dev python3               # the tests
     xvfb xauth xdotool                 # tests that need a display, and real keys in them
     imagemagick                        # what the end-to-end tests see on that display

@@ -15,6 +15,7 @@
 #include <wx/print.h>
 
 #include "diagram/user_label_db.h"
+#include "engine/capture/ipv6_address.h"
 #include "engine/media/rtp_stream_registry.h"
 #include "engine/media/stream_audio.h"
 #include "engine/sip/item_search.h"
@@ -426,6 +427,9 @@ void SipDiagramFrame::bindCommands() {
     commands_.on(
         kSaveAudio, [this] { saveAudio(); },
         [this] { return diagram_->commandEnabled(kSaveAudio); });
+    commands_.on(
+        kPlayAudio, [this] { playAudio(); },
+        [this] { return diagram_->commandEnabled(kPlayAudio); });
     commands_.on(kFindNext, [this] { findStep(true); });
     commands_.on(kFindPrevious, [this] { findStep(false); });
     // Bookmarks and stepping are the ladder's own.
@@ -593,7 +597,7 @@ void SipDiagramFrame::extractRtpOf(std::vector<const RtpStream*> streams) {
     }
 }
 
-void SipDiagramFrame::saveAudio() {
+std::optional<MixedAudio> SipDiagramFrame::itemAudio(const std::string& title) {
     const RtpStreamRegistry* registry = model_ ? model_->streamRegistry() : nullptr;
     // A SIP message stands for its call: both directions, whichever message announced them.
     std::vector<const RtpStream*> candidates = extractableStreams();
@@ -611,13 +615,13 @@ void SipDiagramFrame::saveAudio() {
     }
     const std::vector<const RtpStream*> streams = audioChannelsOf(candidates);
     if (registry == nullptr || host_ == nullptr) {
-        return;
+        return std::nullopt;
     }
     if (streams.empty()) {
-        host_->showError(this, "Save Audio",
+        host_->showError(this, title,
                          "None of the item's streams has audio Varlowe can decode (G.711, "
                          "G.722 or Opus).");
-        return;
+        return std::nullopt;
     }
     std::vector<StreamAudio> channels;
     std::string error;
@@ -636,7 +640,44 @@ void SipDiagramFrame::saveAudio() {
         mixed = alignChannels(channels, error);
     }
     if (!mixed) {
-        host_->showError(this, "Save Audio", error + ".");
+        host_->showError(this, title, error + ".");
+    }
+    return mixed;
+}
+
+void SipDiagramFrame::playAudio() {
+    std::optional<MixedAudio> mixed = itemAudio("Play Audio");
+    if (!mixed) {
+        return;
+    }
+    if (playback_) {
+        playback_->Destroy();  // one sound at a time
+    }
+    const AnalysisItem* item = diagram_->state().selectedItem();
+    std::string what;
+    if (item != nullptr && item->sip) {
+        what = "Call-ID " + item->sip->transactionKey().dialog.callId;
+    } else if (item != nullptr && item->stream != nullptr) {
+        const PacketRecord& first = item->stream->firstPacket();
+        what = item->stream->mediaName + "/" + item->stream->encodingName + "  " +
+               endpointText(first.sourceAddress, first.sourcePort) + " > " +
+               endpointText(first.destinationAddress, first.destinationPort);
+    }
+    auto* dialog = new PlaybackDialog(this, displayText(what));
+    const std::string message = dialog->start(*mixed);
+    if (!message.empty()) {
+        dialog->Destroy();
+        host_->showError(this, "Play Audio", message);
+        return;
+    }
+    playback_ = dialog;
+    dialog->Show();
+}
+
+void SipDiagramFrame::saveAudio() {
+    const RtpStreamRegistry* registry = model_ ? model_->streamRegistry() : nullptr;
+    std::optional<MixedAudio> mixed = itemAudio("Save Audio");
+    if (!mixed) {
         return;
     }
     std::optional<std::string> path =

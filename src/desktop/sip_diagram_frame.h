@@ -5,6 +5,7 @@
 #include <wx/mdi.h>
 #include <wx/splitter.h>
 #include <wx/treectrl.h>
+#include <wx/weakref.h>
 
 #include <memory>
 #include <optional>
@@ -18,6 +19,7 @@
 #include "pane_layout.h"
 #include "panes/calls_list_pane.h"
 #include "panes/sip_diagram_info_panel.h"
+#include "playback_dialog.h"
 #include "settings/settings_store.h"
 #include "toolkit/command_handlers.h"
 
@@ -111,6 +113,9 @@ class SipDiagramFrame : public wxMDIChildFrame,
     void extractRtp();
     // The selected stream, or the call's two directions as a stereo file, as WAV.
     void saveAudio();
+    // The same audio played, in a window with its position and Stop.
+    void playAudio();
+    PlaybackDialog* playback() const { return playback_; }
     // The extraction dialog over the given streams.
     void extractRtpOf(std::vector<const RtpStream*> streams);
     void print();
@@ -131,6 +136,8 @@ class SipDiagramFrame : public wxMDIChildFrame,
     void onSashMoved(wxSplitterEvent& event);
     void bindCommands();
     void onClose(wxCloseEvent& event);
+    // The item's audio decoded, or none after a box titled so that says why.
+    std::optional<MixedAudio> itemAudio(const std::string& title);
 
     IDiagramFrameHost* host_;
     UserLabelDB* labels_;
@@ -138,6 +145,7 @@ class SipDiagramFrame : public wxMDIChildFrame,
     wxString capturePath_;
     wxSplitterWindow* mainSplitter_;
     wxSplitterWindow* leftSplitter_;
+    wxWeakRef<PlaybackDialog> playback_;  // the window owns itself
     wxSplitterWindow* rightSplitter_;
     wxSplitterWindow* diagramSplitter_;
     wxSplitterWindow* callsSplitter_;

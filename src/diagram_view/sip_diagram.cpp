@@ -452,8 +452,8 @@ wxMenu* SipDiagram::makeItemMenu(const AnalysisItem& item) const {
     wxMenu* menu = buildMenu(item.kind == ItemKind::Stun ? menus::itemWithoutExtraction()
                                                          : menus::itemWithExtraction());
     menu->Delete(state_.selectionIsBookmarked() ? command::kAddBookmark : command::kRemoveBookmark);
-    for (int id : {command::kExtractRtp, command::kSaveAudio, command::kAddBookmark,
-                   command::kRemoveBookmark, command::kCopy}) {
+    for (int id : {command::kExtractRtp, command::kSaveAudio, command::kPlayAudio,
+                   command::kAddBookmark, command::kRemoveBookmark, command::kCopy}) {
         if (menu->FindItem(id) != nullptr) {
             menu->Enable(id, commandEnabled(id));
         }
@@ -473,6 +473,7 @@ bool SipDiagram::commandEnabled(int id) const {
             return endpoint && labels_ != nullptr && labels_->hasLabel(*endpoint);
         }
         case command::kSaveAudio:
+        case command::kPlayAudio:
             return selected != nullptr && selected->kind == ItemKind::Media &&
                            selected->stream != nullptr
                        ? canDecodeAudio(*selected->stream)

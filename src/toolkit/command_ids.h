@@ -67,6 +67,7 @@ constexpr int kColumnToggleCount = 25;
 constexpr int kContents = 530;
 constexpr int kExtractRtp = 531;
 constexpr int kSaveAudio = 532;
+constexpr int kPlayAudio = 533;
 
 // The selection panel's message-kind toggles
 constexpr int kShowSipInLists = 539;

@@ -160,6 +160,7 @@ std::vector<Command> table() {
         Declare(kContents, N, "Contents...", "Contents..."),
         Declare(kExtractRtp, N, "Extract RTP Data...", "Extract RTP Data..."),
         Declare(kSaveAudio, N, "Save Audio As...", "Save Audio As..."),
+        Declare(kPlayAudio, N, "Play Audio...", "Play Audio..."),
         Declare(kMoveColumnLeft, N, "Move Column Left", "Move Column Left"),
         Declare(kMoveColumnRight, N, "Move Column Right", "Move Column Right"),
         Declare(kEditColumnLabel, N, "Edit Column Label", "Edit Column Label..."),
@@ -244,7 +245,7 @@ const std::vector<MenuItemSpec>& columnHeader() {
 const std::vector<MenuItemSpec>& itemWithExtraction() {
     using namespace command;
     static const std::vector<MenuItemSpec> rows =
-        popUp({kContents, 0, kCopy, 0, kExtractRtp, kSaveAudio, 0, kNextInTransaction,
+        popUp({kContents, 0, kCopy, 0, kExtractRtp, kSaveAudio, kPlayAudio, 0, kNextInTransaction,
                kPreviousInTransaction, kNextInDialog, kPreviousInDialog, 0, kAddBookmark,
                kRemoveBookmark});
     return rows;

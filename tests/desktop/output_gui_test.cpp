@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <wx/button.h>
 #include <wx/clipbrd.h>
 #include <wx/dcmemory.h>
 #include <wx/dcps.h>
@@ -16,6 +17,7 @@
 #include <functional>
 
 #include "desktop/extract_rtp_dialog.h"
+#include "desktop/playback_dialog.h"
 #include "diagram_view/sip_message_info_dialog.h"
 #include "engine/media/rtp_stream_registry.h"
 #include "output/text_export.h"
@@ -623,4 +625,63 @@ TEST(Output, SaveAudioFromTheItemMenuWritesTheToolsWav) {
             EXPECT_FALSE(diagram->commandEnabled(command::kSaveAudio));
         }
     }
+}
+
+// Play Audio plays what Save Audio writes: the sound goes to SDL's disk sink, the window
+// counts up to the call's length and then offers Close; without a device a box says so.
+TEST(Output, PlayAudioShowsItsPositionPlaysToTheSinkAndStops) {
+    Opened opened;
+    ASSERT_NE(opened.window, nullptr);
+    SipDiagram* diagram = opened.window->diagram();
+    TempFile sink("played.raw");
+    setenv("SDL_AUDIODRIVER", "disk", 1);
+    setenv("SDL_DISKAUDIOFILE", sink.path().c_str(), 1);
+    setenv("SDL_DISKAUDIODELAY", "0", 1);
+    diagram->selectRow(RowIndex(4));  // the first stream
+    ASSERT_TRUE(diagram->commandEnabled(command::kPlayAudio));
+    run(opened.window, command::kPlayAudio);
+    PlaybackDialog* playback = opened.window->playback();
+    ASSERT_NE(playback, nullptr);
+    EXPECT_TRUE(playback->IsShown());
+    const double length = playback->player().durationSeconds();
+    EXPECT_GT(length, 1.0);
+    const wxString end = wxString::Format("%.1f s of %.1f s", length, length);
+    ASSERT_TRUE(
+        waitUntil([&] { return playback->positionText() == end; }, std::chrono::seconds(30)))
+        << playback->positionText();
+    auto* button = dynamic_cast<wxButton*>(playback->FindWindow(PlaybackDialog::kStopId));
+    ASSERT_NE(button, nullptr);
+    EXPECT_EQ(button->GetLabel(), "Close");
+    // The sink got the stream's samples, as the saved file holds them after its header.
+    TempFile wav("played.wav");
+    const std::string tool = std::string(VARLOWE_CLI) + " audio --stream 1 -o '" + wav.path() +
+                             "' '" + source("samples/sip-call-loopback.pcap") + "'";
+    ASSERT_EQ(std::system(tool.c_str()), 0);
+    const std::string saved = fileText(wav.path()).substr(44);
+    const std::string played = fileText(sink.path());
+    ASSERT_GE(played.size(), saved.size());
+    EXPECT_TRUE(played.compare(0, saved.size(), saved) == 0);
+
+    wxCommandEvent click(wxEVT_BUTTON, PlaybackDialog::kStopId);
+    click.SetEventObject(button);
+    button->GetEventHandler()->ProcessEvent(click);
+    EXPECT_TRUE(waitUntil([&] { return opened.window->playback() == nullptr; }));
+
+    // Playing again and stopping half-way: the window goes, and so does the sound.
+    setenv("SDL_DISKAUDIODELAY", "100", 1);
+    run(opened.window, command::kPlayAudio);
+    playback = opened.window->playback();
+    ASSERT_NE(playback, nullptr);
+    EXPECT_TRUE(playback->player().playing());
+    playback->Close();
+    EXPECT_TRUE(waitUntil([&] { return opened.window->playback() == nullptr; }));
+
+    setenv("SDL_AUDIODRIVER", "no-such-driver", 1);
+    run(opened.window, command::kPlayAudio);
+    EXPECT_EQ(opened.window->playback(), nullptr);
+    ASSERT_EQ(opened.program.dialogs.errors.size(), 1u);
+    EXPECT_EQ(opened.program.dialogs.errors[0].rfind("Play Audio|No sound device can be opened", 0),
+              0u)
+        << opened.program.dialogs.errors[0];
+    unsetenv("SDL_AUDIODRIVER");
 }

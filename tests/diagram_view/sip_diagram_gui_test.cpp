@@ -424,11 +424,13 @@ TEST(SipDiagramMenus, HeaderAndItemMenusWithTheirStates) {
     for (const auto& entry : menu) labelsShown.push_back(entry.label);
     EXPECT_EQ(labelsShown,
               (std::vector<wxString>{"Contents...", "", "Copy\tCtrl+C", "", "Extract RTP Data...",
-                                     "Save Audio As...", "", "Next In Transaction\tCtrl+Down",
+                                     "Save Audio As...", "Play Audio...", "",
+                                     "Next In Transaction\tCtrl+Down",
                                      "Previous In Transaction\tCtrl+Up", "Next In Dialog\tAlt+Down",
                                      "Previous In Dialog\tAlt+Up", "", "Add Bookmark\tCtrl+B"}));
     EXPECT_TRUE(menu[4].enabled);  // its SDP offers audio
     EXPECT_TRUE(menu[5].enabled);
+    EXPECT_TRUE(menu[6].enabled);
     // Bookmarked, the menu offers removal instead; the ACK (no SDP) offers no extraction.
     window.command(command::kAddBookmark);
     window.mouse(wxEVT_RIGHT_DOWN, wxPoint(x, window.rowY(0)));
@@ -438,6 +440,8 @@ TEST(SipDiagramMenus, HeaderAndItemMenusWithTheirStates) {
     EXPECT_EQ(diagram.lastMenu[4].id, command::kExtractRtp);
     EXPECT_FALSE(diagram.lastMenu[5].enabled);
     EXPECT_EQ(diagram.lastMenu[5].id, command::kSaveAudio);
+    EXPECT_FALSE(diagram.lastMenu[6].enabled);
+    EXPECT_EQ(diagram.lastMenu[6].id, command::kPlayAudio);
     // Right click in the margin opens nothing.
     const int before = diagram.popups;
     window.mouse(wxEVT_RIGHT_DOWN, wxPoint(10, window.rowY(5)));
