@@ -190,6 +190,23 @@ TEST(CliStreams, TheReverseOfAnAnnouncedStreamIsMeasuredUnlessTurnedOff) {
     EXPECT_NE(strict.out.find("Destination : 127.0.0.1:4000"), std::string::npos) << strict.out;
 }
 
+// Recorded with sipp: the caller announced 127.0.0.9 but sends from and receives on
+// 127.0.0.2:18000, so only the callee's 127.0.0.1:16000 is announced for both flows. tshark
+// lists both directions; so does this tool unless told not to.
+TEST(CliStreams, TheRecordedOneSidedCallHasBothDirections) {
+    const std::string capture =
+        std::string(VARLOWE_SOURCE_DIR) + "/tests/fixtures/sip-call-one-sided.pcap";
+    const std::string reverse =
+        "Source : 127.0.0.1:16000\nDestination : 127.0.0.2:18000\n"
+        "Total Packets : 130\n";
+    CliRun streams = runCli("streams " + capture);
+    EXPECT_EQ(streams.status, 0) << streams.err;
+    EXPECT_NE(streams.out.find(reverse), std::string::npos) << streams.out;
+    CliRun strict = runCli("streams --no-symmetric " + capture);
+    EXPECT_EQ(strict.out.find("Destination : 127.0.0.2:18000"), std::string::npos);
+    EXPECT_NE(strict.out.find("Destination : 127.0.0.1:16000"), std::string::npos);
+}
+
 // A receiver report naming a sender report the capture holds gives the round trip: from the
 // SR's arrival to the report's, less the delay the reporter held it (1311/65536 s).
 TEST(CliStreams, RoundTripFromTheReportThatNamesASenderReport) {
