@@ -71,7 +71,7 @@ RtcpVoipMetrics voipMetrics(ByteReader reader) {
 // The first VoIP Metrics block among the section's report blocks (RFC 3611: each block has
 // its type, a reserved byte and its length in words minus one); blocks that reach past the
 // section end the walk.
-std::optional<RtcpVoipMetrics> firstVoipMetrics(const uint8_t* section, size_t size) {
+std::unique_ptr<const RtcpVoipMetrics> firstVoipMetrics(const uint8_t* section, size_t size) {
     size_t offset = kReceiverInfoEnd;
     while (size - offset >= 4) {
         ByteReader header(section + offset, size - offset);
@@ -79,14 +79,15 @@ std::optional<RtcpVoipMetrics> firstVoipMetrics(const uint8_t* section, size_t s
         header.skip(1);
         const size_t blockSize = (size_t{header.be16()} + 1) * 4;
         if (blockSize > size - offset) {
-            return std::nullopt;
+            return nullptr;
         }
         if (type == kVoipMetricsBlock && blockSize >= kVoipMetricsSize) {
-            return voipMetrics(ByteReader(section + offset, blockSize));
+            return std::make_unique<const RtcpVoipMetrics>(
+                voipMetrics(ByteReader(section + offset, blockSize)));
         }
         offset += blockSize;
     }
-    return std::nullopt;
+    return nullptr;
 }
 
 // Chunks follow RFC 3550: items until a zero type byte, then padding to the next 32-bit
@@ -184,7 +185,7 @@ void decodeRtcp(const uint8_t* payload, size_t length, std::vector<RtcpReport>& 
             report.type = RtcpType::ExtendedReport;
             report.ssrc = body.be32();
             report.voip = firstVoipMetrics(section, size);
-            keep = report.voip.has_value();
+            keep = report.voip != nullptr;
         } else {
             keep = false;
         }

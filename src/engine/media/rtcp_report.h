@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <limits>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -83,7 +84,8 @@ struct RtcpReport {
     std::optional<RtcpReportBlock> block;  // sender and receiver reports
     std::vector<RtcpSdesChunk> chunks;     // source descriptions
     std::array<uint8_t, 16> byeBytes{};    // BYE: the first 16 bytes of the section
-    std::optional<RtcpVoipMetrics> voip;   // extended reports: the first VoIP Metrics block
+    // Extended reports: the first VoIP Metrics block (apart: most reports have none).
+    std::unique_ptr<const RtcpVoipMetrics> voip;
 
     // The middle 32 bits of a sender report's NTP time: what a later report's lastSr holds.
     uint32_t ntpMiddle() const { return (ntpMostSignificant << 16) | (ntpLeastSignificant >> 16); }

@@ -155,7 +155,7 @@ std::vector<std::pair<std::string, std::string>> summaryRows(
             ++count;
         }
         if (report.voip) {
-            last = &*report.voip;
+            last = report.voip.get();
         }
     }
     if (count > 0) {

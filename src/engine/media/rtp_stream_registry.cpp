@@ -602,16 +602,27 @@ void RtpStreamRegistry::noteRoundTrips(const MediaPacket& packet, std::vector<Rt
     for (size_t i = first; i < reports.size(); ++i) {
         RtcpReport& report = reports[i];
         if (report.type == RtcpType::SenderReport && source) {
-            senderReportTimes_[{*source, report.ntpMiddle()}] = packet.time;
+            RecentSenderReports& recent = senderReports_[*source];
+            recent.ntpMiddle[1] = recent.ntpMiddle[0];
+            recent.arrival[1] = recent.arrival[0];
+            recent.ntpMiddle[0] = report.ntpMiddle();
+            recent.arrival[0] = packet.time;
+            recent.count = static_cast<uint8_t>(std::min(recent.count + 1, 2));
         }
         if (!report.block || report.block->lastSr == 0) {
             continue;
         }
-        const auto sent = senderReportTimes_.find({destinationKey(packet), report.block->lastSr});
-        if (sent == senderReportTimes_.end()) {
+        const RecentSenderReports* recent = senderReports_.find(destinationKey(packet));
+        if (recent == nullptr) {
             continue;
         }
-        const PacketTime gap = timeDifference(packet.time, sent->second);
+        const uint8_t at = recent->ntpMiddle[0] == report.block->lastSr                        ? 0
+                           : recent->count > 1 && recent->ntpMiddle[1] == report.block->lastSr ? 1
+                                                                                               : 2;
+        if (at == 2) {
+            continue;
+        }
+        const PacketTime gap = timeDifference(packet.time, recent->arrival[at]);
         report.block->roundTripMs = static_cast<double>(gap.seconds) * 1000.0 +
                                     static_cast<double>(gap.microseconds) / 1000.0 -
                                     report.block->delaySinceLastSr / 65.536;
@@ -757,7 +768,7 @@ RtpStreamRegistry::StreamMoves RtpStreamRegistry::finishAnalysis() {
         kept.push_back(moved);
     }
     sessions_ = {};
-    senderReportTimes_ = {};
+    senderReports_ = {};
     lastTransaction_.reset();
     rebuildIndexes(kept);
     oldChunks.clear();

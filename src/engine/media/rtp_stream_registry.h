@@ -127,8 +127,15 @@ class RtpStreamRegistry {
     // Remembers the sender reports among reports[first...] and gives each report block that
     // names one it saw its round trip.
     void noteRoundTrips(const MediaPacket& packet, std::vector<RtcpReport>& reports, size_t first);
-    // Arrival of each sender report by (its source endpoint, the middle of its NTP time).
-    std::map<std::pair<uint64_t, uint32_t>, PacketTime> senderReportTimes_;
+    // The last two sender reports from each endpoint (a report block names the last SR its
+    // sender received, or the one before when a newer one crossed it): the middle of the NTP
+    // time and the arrival.
+    struct RecentSenderReports {
+        std::array<uint32_t, 2> ntpMiddle{};
+        std::array<PacketTime, 2> arrival{};
+        uint8_t count = 0;
+    };
+    FlatKeyMap<RecentSenderReports> senderReports_;
 
     static constexpr uint32_t kNoText = ~uint32_t{0};
     // A stream's payload type, encoding name (in texts_) and clock rate.
