@@ -25,6 +25,23 @@ inline size_t textLength(const uint8_t* data, size_t length) {
     return zero == nullptr ? length : static_cast<size_t>(static_cast<const uint8_t*>(zero) - data);
 }
 
+// Position of the first CR or LF at or after `from`, or npos. Two vector scans: the
+// find_first_of of a string view calls memchr over its set once per byte.
+inline size_t findLineEnd(std::string_view text, size_t from = 0) {
+    if (from >= text.size()) {
+        return std::string_view::npos;
+    }
+    const char* start = text.data() + from;
+    const size_t rest = text.size() - from;
+    const void* newline = std::memchr(start, '\n', rest);
+    const size_t before =
+        newline != nullptr ? static_cast<size_t>(static_cast<const char*>(newline) - start) : rest;
+    if (const void* carriageReturn = std::memchr(start, '\r', before)) {
+        return from + static_cast<size_t>(static_cast<const char*>(carriageReturn) - start);
+    }
+    return newline != nullptr ? from + before : std::string_view::npos;
+}
+
 inline bool equalsIgnoringCase(std::string_view a, std::string_view b) {
     if (a.size() != b.size()) {
         return false;

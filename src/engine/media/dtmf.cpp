@@ -6,6 +6,7 @@
 
 #include "engine/capture/ipv6_address.h"
 #include "engine/sip/analysis_model.h"
+#include "engine/text_search.h"
 #include "rtp_header.h"
 #include "rtp_stream.h"
 #include "rtp_stream_registry.h"
@@ -110,7 +111,7 @@ std::optional<std::pair<char, int>> infoDigit(std::string_view contentType, std:
     std::optional<char> digit;
     int duration = 0;
     while (!body.empty()) {
-        const size_t end = body.find_first_of("\r\n");
+        const size_t end = findLineEnd(body);
         const std::string_view line = body.substr(0, end);
         body = end == std::string_view::npos ? std::string_view() : body.substr(end + 1);
         const size_t equals = line.find('=');

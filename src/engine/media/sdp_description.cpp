@@ -1,6 +1,7 @@
 #include "sdp_description.h"
 
 #include <algorithm>
+#include <iterator>
 #include <string_view>
 #include <vector>
 
@@ -44,50 +45,52 @@ const Preset* presetOf(bool audio, int32_t type) {
     return audio ? findPreset(kAudioPresets, type) : findPreset(kVideoPresets, type);
 }
 
-std::vector<std::string> words(const std::string& text, size_t limit) {
-    std::vector<std::string> out;
+// The first N words of a line, blank-separated; empty views for those it lacks.
+template <size_t N>
+std::array<std::string_view, N> words(std::string_view text) {
+    std::array<std::string_view, N> out{};
     size_t at = 0;
-    while (out.size() < limit) {
+    for (size_t n = 0; n < N; ++n) {
         at = text.find_first_not_of(' ', at);
-        if (at == std::string::npos) {
+        if (at == std::string_view::npos) {
             break;
         }
-        size_t end = text.find(' ', at);
-        out.push_back(text.substr(at, end == std::string::npos ? std::string::npos : end - at));
+        const size_t end = text.find(' ', at);
+        out[n] = text.substr(at, end == std::string_view::npos ? std::string_view::npos : end - at);
         at = end;
     }
     return out;
 }
 
-SdpConnection connectionOf(const std::string& rest) {
-    std::vector<std::string> parts = words(rest, 3);
-    parts.resize(3);
-    return SdpConnection{parts[0], parts[1], parts[2]};
+SdpConnection connectionOf(std::string_view rest) {
+    const std::array<std::string_view, 3> parts = words<3>(rest);
+    return SdpConnection{std::string(parts[0]), std::string(parts[1]), std::string(parts[2])};
 }
 
-void fillMedia(SdpMedia& media, const std::string& rest) {
+void fillMedia(SdpMedia& media, std::string_view rest) {
     // Skip the media word, then port, transport and the unsplit formats.
     size_t at = rest.find(' ');
     auto nextWord = [&rest, &at]() {
-        if (at == std::string::npos) {
+        if (at == std::string_view::npos) {
             return std::string();
         }
         at = rest.find_first_not_of(' ', at);
-        if (at == std::string::npos) {
+        if (at == std::string_view::npos) {
             return std::string();
         }
-        size_t end = rest.find(' ', at);
-        std::string word = rest.substr(at, end == std::string::npos ? std::string::npos : end - at);
+        const size_t end = rest.find(' ', at);
+        std::string word(
+            rest.substr(at, end == std::string_view::npos ? std::string_view::npos : end - at));
         at = end;
         return word;
     };
     media.port = nextWord();
     media.transport = nextWord();
     media.formats.clear();
-    if (at != std::string::npos) {
-        size_t start = rest.find_first_not_of(' ', at);
-        if (start != std::string::npos) {
-            media.formats = rest.substr(start);
+    if (at != std::string_view::npos) {
+        const size_t start = rest.find_first_not_of(' ', at);
+        if (start != std::string_view::npos) {
+            media.formats = std::string(rest.substr(start));
         }
     }
 }
@@ -109,6 +112,7 @@ PayloadTypeSlot SdpMedia::payloadType(int32_t type) const {
 
 std::vector<PayloadTypeEntry> SdpMedia::presentPayloadTypes() const {
     std::vector<PayloadTypeEntry> out;
+    out.reserve(mapped_.size() + std::size(kAudioPresets));
     auto mapped = mapped_.begin();
     auto addPreset = [&out](const Preset& preset) {
         out.push_back(
@@ -188,12 +192,12 @@ SdpDescription::SdpDescription(const std::string& body) {
     // A line counts only when something follows the CR or LF that ends it.
     size_t at = 0;
     while (at < body.size()) {
-        size_t end = body.find_first_of("\r\n", at);
+        size_t end = findLineEnd(body, at);
         if (end == std::string::npos || end + 1 >= body.size()) {
             break;
         }
         if (end > at) {
-            handleLine(body.substr(at, end - at));
+            handleLine(std::string_view(body).substr(at, end - at));
         }
         at = body.find_first_not_of("\r\n", end);
         if (at == std::string::npos) {
@@ -202,25 +206,25 @@ SdpDescription::SdpDescription(const std::string& body) {
     }
 }
 
-void SdpDescription::handleLine(const std::string& line) {
+void SdpDescription::handleLine(std::string_view line) {
     if (line.size() < 2 || line[1] != '=') {
         return;
     }
-    std::string rest = line.substr(2);
+    const std::string_view rest = line.substr(2);
     switch (line[0]) {
         case 'o': {
-            std::vector<std::string> parts = words(rest, 6);
+            const std::array<std::string_view, 6> parts = words<6>(rest);
             for (size_t i = 0; i < origin_.size(); ++i) {
-                origin_[i] = i < parts.size() ? parts[i] : std::string();
+                origin_[i] = std::string(parts[i]);
             }
             break;
         }
         case 'm':
-            if (rest.rfind("audio", 0) == 0) {
+            if (rest.substr(0, 5) == "audio") {
                 fillMedia(audio_, rest);
                 current_ = Kind::Audio;
                 inMediaDescription_ = true;
-            } else if (rest.rfind("video", 0) == 0) {
+            } else if (rest.substr(0, 5) == "video") {
                 fillMedia(video_, rest);
                 current_ = Kind::Video;
                 inMediaDescription_ = true;
@@ -236,27 +240,28 @@ void SdpDescription::handleLine(const std::string& line) {
             }
             break;
         case 'a': {
-            if (!inMediaDescription_ || rest.rfind("rtpmap", 0) != 0) {
+            if (!inMediaDescription_ || rest.substr(0, 6) != "rtpmap") {
                 break;
             }
-            size_t colon = rest.find(':');
-            std::string value = colon == std::string::npos ? std::string() : rest.substr(colon + 1);
-            size_t blank = value.find(' ');
-            int64_t type = leadingNumber(value.substr(0, blank));
-            std::string mapping =
-                blank == std::string::npos ? std::string() : value.substr(blank + 1);
-            size_t slash = mapping.find('/');
-            std::string name = mapping.substr(0, slash);
-            std::string rate = "0";
-            if (slash != std::string::npos) {
-                std::string after = mapping.substr(slash + 1);
+            const size_t colon = rest.find(':');
+            const std::string_view value =
+                colon == std::string_view::npos ? std::string_view() : rest.substr(colon + 1);
+            const size_t blank = value.find(' ');
+            const int64_t type = leadingNumber(value.substr(0, blank));
+            const std::string_view mapping =
+                blank == std::string_view::npos ? std::string_view() : value.substr(blank + 1);
+            const size_t slash = mapping.find('/');
+            const std::string_view name = mapping.substr(0, slash);
+            std::string_view rate = "0";
+            if (slash != std::string_view::npos) {
+                const std::string_view after = mapping.substr(slash + 1);
                 rate = after.substr(0, after.find('/'));
             }
             if (type < 0 || type > 127) {
                 break;  // not an RTP payload type
             }
             (current_ == Kind::Audio ? audio_ : video_)
-                .mapPayloadType(static_cast<int32_t>(type), name,
+                .mapPayloadType(static_cast<int32_t>(type), std::string(name),
                                 static_cast<int32_t>(leadingNumber(rate)));
             break;
         }

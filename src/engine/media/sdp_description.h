@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace varlowe {
@@ -76,7 +77,7 @@ class SdpDescription {
 
   private:
     std::optional<std::string> addressOf(const SdpMedia& media) const;
-    void handleLine(const std::string& line);
+    void handleLine(std::string_view line);
 
     std::array<std::string, 6> origin_;
     SdpConnection session_;

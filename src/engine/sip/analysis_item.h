@@ -22,7 +22,7 @@ struct AnalysisItem {
     ItemKind kind = ItemKind::Sip;
     ItemIndex index;
     PacketRecord packet;
-    std::unique_ptr<SipMessage> sip;      // kind Sip
+    std::optional<SipMessage> sip;        // kind Sip; held in place, one allocation less
     std::unique_ptr<NameValuePair> stun;  // kind Stun
     const RtpStream* stream = nullptr;    // kind Media; owned by the stream registry
     std::string mediaCallId;              // kind Media: Call-ID of the announcing session

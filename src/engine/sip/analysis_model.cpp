@@ -55,14 +55,14 @@ void AnalysisModel::finishStreams() {
 ItemIndex AnalysisModel::addSip(const PacketRecord& packet, const SipMessage& message) {
     auto item = std::make_unique<AnalysisItem>();
     item->packet = packet.withoutPayload();
-    item->sip = std::make_unique<SipMessage>(message);
+    item->sip.emplace(message);
     return indexSip(std::move(item));
 }
 
 ItemIndex AnalysisModel::addSip(const PacketRecord& packet, SipMessage&& message) {
     auto item = std::make_unique<AnalysisItem>();
     item->packet = packet.withoutPayload();
-    item->sip = std::make_unique<SipMessage>(std::move(message));
+    item->sip.emplace(std::move(message));
     return indexSip(std::move(item));
 }
 

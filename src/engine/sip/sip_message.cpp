@@ -49,7 +49,7 @@ bool nextLine(std::string_view text, size_t& position, std::string_view& line) {
     if (position >= text.size()) {
         return false;
     }
-    size_t end = text.find_first_of("\r\n", position);
+    const size_t end = findLineEnd(text, position);
     if (end == std::string_view::npos) {
         line = text.substr(position);
         position = text.size();
@@ -139,6 +139,10 @@ void SipMessage::parseText() {
         }
     }
 
+    // Fields are gathered in one vector per thread and copied once at their exact count:
+    // growing each message's own vector cost several allocations a message.
+    thread_local std::vector<Field> gathered;
+    gathered.clear();
     while (nextLine(all, position, line)) {
         if (line.empty()) {
             if (position < all.size()) {
@@ -147,10 +151,10 @@ void SipMessage::parseText() {
             break;
         }
         if (line[0] == ' ') {
-            if (!fields_.empty()) {
+            if (!gathered.empty()) {
                 // A continued value is no longer one run of the text: it moves, whole, to
                 // the buffer of unfolded values.
-                Field& field = fields_.back();
+                Field& field = gathered.back();
                 std::string value(view(field.value));
                 value.append(line);
                 field.value = Span{Span::kUnfolded | static_cast<uint32_t>(unfolded_.size()),
@@ -173,9 +177,9 @@ void SipMessage::parseText() {
             field.nameLength = static_cast<uint32_t>(name.size());
         }
         field.value = spanOf(value);
-        fields_.push_back(field);
+        gathered.push_back(field);
     }
-    fields_.shrink_to_fit();  // kept for the life of the capture
+    fields_.assign(gathered.begin(), gathered.end());
 }
 
 std::string_view SipMessage::fieldName(const Field& field) const {
