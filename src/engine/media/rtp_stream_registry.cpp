@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 
 #include "engine/capture/byte_order.h"
 #include "engine/capture/capture_file_reader.h"
@@ -67,7 +68,7 @@ void RtpStreamRegistry::registerFromSdp(const SdpDescription& sdp,
     };
     for (const Media& media : {Media{sdp.audioAddress(), sdp.audio(), "audio"},
                                Media{sdp.videoAddress(), sdp.video(), "video"}}) {
-        const std::vector<PayloadTypeEntry> types = media.description.presentPayloadTypes();
+        const std::vector<PayloadTypeView> types = media.description.presentPayloadTypes();
         if (types.empty()) {
             continue;
         }
@@ -93,22 +94,22 @@ void RtpStreamRegistry::registerFromSdp(const SdpDescription& sdp,
         const std::vector<uint32_t> equals =
             equalAnnouncements(address, port, media.name, *transaction);
         std::vector<PayloadEntry> fresh;
-        for (const PayloadTypeEntry& entry : types) {
+        for (const PayloadTypeView& entry : types) {
             debugTrace(
-                "** addRtpSource: TargetIP=%s, TargetPort=%d, format=%d/%s, "
+                "** addRtpSource: TargetIP=%s, TargetPort=%d, format=%d/%.*s, "
                 "sampleRate=%d, ssrc=%d\n",
-                address.c_str(), port, entry.type, entry.slot.encodingName.c_str(),
-                entry.slot.clockRate, 0);
-            if (findDuplicate(equals, 0, entry.type, entry.slot.encodingName)) {
+                address.c_str(), port, entry.type, static_cast<int>(entry.encodingName.size()),
+                entry.encodingName.data(), entry.clockRate, 0);
+            if (findDuplicate(equals, 0, entry.type, entry.encodingName)) {
                 continue;
             }
-            const uint32_t encoding = texts_.intern(entry.slot.encodingName);
+            const uint32_t encoding = texts_.intern(entry.encodingName);
             const bool repeated =
                 std::any_of(fresh.begin(), fresh.end(), [&](const PayloadEntry& e) {
                     return e.payloadType == entry.type && e.encoding == encoding;
                 });
             if (!repeated) {
-                fresh.push_back(PayloadEntry{entry.type, encoding, entry.slot.clockRate,
+                fresh.push_back(PayloadEntry{entry.type, encoding, entry.clockRate,
                                              media.description.namesPayloadType(entry.type)});
             }
         }
@@ -184,7 +185,10 @@ std::vector<uint32_t> RtpStreamRegistry::equalAnnouncements(
 
 std::optional<uint32_t> RtpStreamRegistry::findDuplicate(const std::vector<uint32_t>& equals,
                                                          uint32_t ssrc, int32_t payloadType,
-                                                         const std::string& encodingName) const {
+                                                         std::string_view encodingName) const {
+    if (equals.empty()) {
+        return std::nullopt;
+    }
     const uint32_t encoding = texts_.find(encodingName);
     if (encoding == InternedTexts::kNone) {
         return std::nullopt;  // no stream has that encoding yet
@@ -203,13 +207,14 @@ std::optional<uint32_t> RtpStreamRegistry::findDuplicate(const std::vector<uint3
 }
 
 uint32_t RtpStreamRegistry::internList(const std::vector<PayloadEntry>& list) {
-    std::string bytes;
-    bytes.reserve(list.size() * 16);
+    std::string bytes(list.size() * 16, '\0');
+    char* at = bytes.data();
     for (const PayloadEntry& entry : list) {
         for (uint32_t value :
              {static_cast<uint32_t>(entry.payloadType), entry.encoding,
               static_cast<uint32_t>(entry.clockRate), static_cast<uint32_t>(entry.named)}) {
-            bytes.append(reinterpret_cast<const char*>(&value), sizeof value);
+            std::memcpy(at, &value, sizeof value);
+            at += sizeof value;
         }
     }
     auto [found, added] =

@@ -9,6 +9,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <vector>
 
@@ -192,8 +193,7 @@ class RtpStreamRegistry {
     // The first stream of the announcements equal to this one (same addresses, media and
     // transaction) with that SSRC, type and encoding; what a retransmitted SDP finds again.
     std::optional<uint32_t> findDuplicate(const std::vector<uint32_t>& equals, uint32_t ssrc,
-                                          int32_t payloadType,
-                                          const std::string& encodingName) const;
+                                          int32_t payloadType, std::string_view encodingName) const;
     std::vector<uint32_t> equalAnnouncements(const std::string& targetAddress, int32_t targetPort,
                                              const std::string& mediaName,
                                              const TransactionKey& transaction) const;

@@ -110,23 +110,22 @@ PayloadTypeSlot SdpMedia::payloadType(int32_t type) const {
     return PayloadTypeSlot{};
 }
 
-std::vector<PayloadTypeEntry> SdpMedia::presentPayloadTypes() const {
-    std::vector<PayloadTypeEntry> out;
+std::vector<PayloadTypeView> SdpMedia::presentPayloadTypes() const {
+    std::vector<PayloadTypeView> out;
     out.reserve(mapped_.size() + std::size(kAudioPresets));
     auto mapped = mapped_.begin();
-    auto addPreset = [&out](const Preset& preset) {
-        out.push_back(
-            PayloadTypeEntry{preset.type, PayloadTypeSlot{true, preset.name, preset.rate}});
+    auto addMapped = [&out](const PayloadTypeEntry& entry) {
+        out.push_back(PayloadTypeView{entry.type, entry.slot.encodingName, entry.slot.clockRate});
     };
     auto merge = [&](const auto& presets) {
         for (const Preset& preset : presets) {
             while (mapped != mapped_.end() && mapped->type < preset.type) {
-                out.push_back(*mapped++);
+                addMapped(*mapped++);
             }
             if (mapped != mapped_.end() && mapped->type == preset.type) {
-                out.push_back(*mapped++);  // an rtpmap line overrides the preset
+                addMapped(*mapped++);  // an rtpmap line overrides the preset
             } else {
-                addPreset(preset);
+                out.push_back(PayloadTypeView{preset.type, preset.name, preset.rate});
             }
         }
     };
@@ -135,7 +134,9 @@ std::vector<PayloadTypeEntry> SdpMedia::presentPayloadTypes() const {
     } else {
         merge(kVideoPresets);
     }
-    out.insert(out.end(), mapped, mapped_.end());
+    for (; mapped != mapped_.end(); ++mapped) {
+        addMapped(*mapped);
+    }
     return out;
 }
 

@@ -21,6 +21,14 @@ struct PayloadTypeEntry {
     PayloadTypeSlot slot;
 };
 
+// A present payload type as its media description holds it: the name is valid while the
+// description lives.
+struct PayloadTypeView {
+    int32_t type = 0;
+    std::string_view encodingName;
+    int32_t clockRate = 0;
+};
+
 struct SdpConnection {
     std::string networkType;
     std::string addressType;
@@ -40,7 +48,7 @@ struct SdpMedia {
     // The slot of a payload type; absent (present false) for types outside 0 to 127.
     PayloadTypeSlot payloadType(int32_t type) const;
     // Every present slot in ascending payload-type order.
-    std::vector<PayloadTypeEntry> presentPayloadTypes() const;
+    std::vector<PayloadTypeView> presentPayloadTypes() const;
     // Marks the slot present with the mapping of an rtpmap line (type 0 to 127).
     void mapPayloadType(int32_t type, std::string encodingName, int32_t clockRate);
     // True when the description itself names the type: in its format list or an rtpmap line
