@@ -97,6 +97,30 @@ TEST(SipMessage, FoldedHeaderKeepsTheLeadingBlank) {
     EXPECT_EQ(m.headers().size(), 1u);
 }
 
+TEST(SipMessage, ContinuedValuesStayWholeInCopiesAndBesidePlainFields) {
+    // The second message of a payload: its last line ends at the payload's end, and the
+    // field values must come from its own lines.
+    const std::string first = "OPTIONS sip:a SIP/2.0\r\nCall-ID: one\r\n\r\n";
+    const std::string payload =
+        first +
+        "MESSAGE sip:b SIP/2.0\r\nSubject: a\r\n b\r\n  c\r\nf: <sip:x>;tag=1\r\n"
+        "Warning: w\r\n more\r\ni:two";
+    const SipMessage parsed =
+        SipMessage::parseInPayload(payload.data(), payload.size(), first.size());
+    const SipMessage copy = parsed;
+    for (const SipMessage* m : {&parsed, &copy}) {
+        EXPECT_EQ(m->header("Subject").value_or("?"), "a b  c");
+        EXPECT_EQ(m->header("From").value_or("?"), "<sip:x>;tag=1");
+        EXPECT_EQ(m->header("Warning").value_or("?"), "w more");
+        EXPECT_EQ(m->callId().value_or("?"), "two");
+        const std::vector<varlowe::HeaderField> fields = m->headers();
+        ASSERT_EQ(fields.size(), 4u);
+        EXPECT_EQ(fields[1].name, "From");
+        EXPECT_EQ(fields[3].name, "Call-Id");
+        EXPECT_EQ(fields[3].value, "two");
+    }
+}
+
 TEST(SipMessage, BlankBeforeTheColonIsPartOfTheName) {
     SipMessage m =
         SipMessage::parse("INVITE sip:a SIP/2.0\r\nVia : SIP/2.0/UDP h;branch=b1\r\n\r\n");

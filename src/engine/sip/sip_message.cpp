@@ -87,8 +87,11 @@ SipMessage::Span SipMessage::spanOf(std::string_view part) const {
     if (part.data() >= begin && part.data() + part.size() <= begin + text_.size()) {
         return Span{static_cast<uint32_t>(part.data() - begin), static_cast<uint32_t>(part.size())};
     }
-    begin = unfolded_.data();
-    if (part.data() >= begin && part.data() + part.size() <= begin + unfolded_.size()) {
+    if (!folded_) {
+        return Span{0, 0};
+    }
+    begin = folded_->text.data();
+    if (part.data() >= begin && part.data() + part.size() <= begin + folded_->text.size()) {
         return Span{Span::kUnfolded | static_cast<uint32_t>(part.data() - begin),
                     static_cast<uint32_t>(part.size())};
     }
@@ -139,10 +142,11 @@ void SipMessage::parseText() {
         }
     }
 
-    // Fields are gathered in one vector per thread and copied once at their exact count:
-    // growing each message's own vector cost several allocations a message.
-    thread_local std::vector<Field> gathered;
+    // Field lines are gathered in one vector per thread and copied once at their exact
+    // count: growing each message's own vector cost several allocations a message.
+    thread_local std::vector<uint32_t> gathered;
     gathered.clear();
+    std::shared_ptr<Folded> folded;
     while (nextLine(all, position, line)) {
         if (line.empty()) {
             if (position < all.size()) {
@@ -153,13 +157,25 @@ void SipMessage::parseText() {
         if (line[0] == ' ') {
             if (!gathered.empty()) {
                 // A continued value is no longer one run of the text: it moves, whole, to
-                // the buffer of unfolded values.
-                Field& field = gathered.back();
-                std::string value(view(field.value));
+                // the text of folded values.
+                const uint32_t field = static_cast<uint32_t>(gathered.size() - 1);
+                if (!folded) {
+                    folded = std::make_shared<Folded>();
+                    folded_ = folded;
+                }
+                const bool continuedBefore =
+                    !folded->values.empty() && folded->values.back().first == field;
+                std::string value(continuedBefore ? view(folded->values.back().second)
+                                                  : lineValue(gathered.back()));
                 value.append(line);
-                field.value = Span{Span::kUnfolded | static_cast<uint32_t>(unfolded_.size()),
-                                   static_cast<uint32_t>(value.size())};
-                unfolded_.append(value);
+                const Span span{Span::kUnfolded | static_cast<uint32_t>(folded->text.size()),
+                                static_cast<uint32_t>(value.size())};
+                folded->text.append(value);
+                if (continuedBefore) {
+                    folded->values.back().second = span;
+                } else {
+                    folded->values.emplace_back(field, span);
+                }
             }
             continue;
         }
@@ -167,50 +183,60 @@ void SipMessage::parseText() {
         if (colon == std::string_view::npos || colon + 1 >= line.size()) {
             continue;
         }
-        std::string_view name = trimLeadingWhiteSpace(line.substr(0, colon));
-        std::string_view value = trimLeadingWhiteSpace(line.substr(colon + 1));
-        Field field;
-        if (expandCompactName(name) != nullptr) {
-            field.compactName = static_cast<uint8_t>(name[0]);
-        } else {
-            field.nameOffset = spanOf(name).offset;
-            field.nameLength = static_cast<uint32_t>(name.size());
+        gathered.push_back(spanOf(line).offset);
+    }
+    fieldLines_.assign(gathered.begin(), gathered.end());
+}
+
+std::string_view SipMessage::fieldName(size_t field) const {
+    // The line holds a colon, so the first colon after its start is its own.
+    const std::string_view rest = std::string_view(text_).substr(fieldLines_[field]);
+    const std::string_view name = trimLeadingWhiteSpace(rest.substr(0, rest.find(':')));
+    const char* expanded = expandCompactName(name);
+    return expanded != nullptr ? std::string_view(expanded) : name;
+}
+
+std::string_view SipMessage::lineValue(uint32_t start) const {
+    const std::string_view all = rawText();
+    const size_t at = start - raw_.offset;
+    const size_t end = findLineEnd(all, at);
+    const std::string_view line = all.substr(at, end == std::string_view::npos ? end : end - at);
+    return trimLeadingWhiteSpace(line.substr(line.find(':') + 1));
+}
+
+std::string_view SipMessage::fieldValue(size_t field) const {
+    if (folded_) {
+        for (const auto& [number, span] : folded_->values) {
+            if (number == field) {
+                return view(span);
+            }
         }
-        field.value = spanOf(value);
-        gathered.push_back(field);
     }
-    fields_.assign(gathered.begin(), gathered.end());
+    return lineValue(fieldLines_[field]);
 }
 
-std::string_view SipMessage::fieldName(const Field& field) const {
-    if (field.compactName != 0) {
-        const char letter = static_cast<char>(field.compactName);
-        return expandCompactName(std::string_view(&letter, 1));
-    }
-    return std::string_view(text_).substr(field.nameOffset, field.nameLength);
-}
-
-const SipMessage::Field* SipMessage::findField(std::string_view name) const {
-    for (const Field& field : fields_) {
+size_t SipMessage::findField(std::string_view name) const {
+    for (size_t field = 0; field < fieldLines_.size(); ++field) {
         if (equalsIgnoringCase(fieldName(field), name)) {
-            return &field;
+            return field;
         }
     }
-    return nullptr;
+    return fieldLines_.size();
 }
 
 std::vector<HeaderField> SipMessage::headers() const {
     std::vector<HeaderField> out;
-    out.reserve(fields_.size());
-    for (const Field& field : fields_) {
-        out.push_back(HeaderField{fieldName(field), view(field.value)});
+    out.reserve(fieldLines_.size());
+    for (size_t field = 0; field < fieldLines_.size(); ++field) {
+        out.push_back(HeaderField{fieldName(field), fieldValue(field)});
     }
     return out;
 }
 
 std::optional<std::string_view> SipMessage::header(std::string_view name) const {
-    const Field* field = findField(name);
-    return field != nullptr ? std::optional<std::string_view>(view(field->value)) : std::nullopt;
+    const size_t field = findField(name);
+    return field < fieldLines_.size() ? std::optional<std::string_view>(fieldValue(field))
+                                      : std::nullopt;
 }
 
 std::string_view SipMessage::uriOfAddress(std::string_view value) {

@@ -75,9 +75,9 @@ class SipMessage {
     static std::optional<std::string_view> tagOfAddress(std::string_view value);
 
   private:
-    // A run of bytes of text_, or of unfolded_ when the top bit of the offset is set (the
-    // values of headers continued on further lines, which are not one run in the text).
-    // A length of kAbsent marks a field the message does not have.
+    // A run of bytes of text_, or of the folded values' text when the top bit of the offset
+    // is set (the values of headers continued on further lines, which are not one run in
+    // the text). A length of kAbsent marks a field the message does not have.
     struct Span {
         static constexpr uint32_t kUnfolded = 0x80000000u;
         static constexpr uint32_t kAbsent = ~uint32_t{0};
@@ -85,32 +85,41 @@ class SipMessage {
         uint32_t length = kAbsent;
         bool present() const { return length != kAbsent; }
     };
-    struct Field {
-        Span value;
-        uint32_t nameOffset = 0;  // in text_
-        uint32_t nameLength = 0;
-        uint8_t compactName = 0;  // the letter of a compact name, 0 for a full one
+    // The values of continued headers, whole, by field number (ascending). Shared by copies:
+    // it does not change once the message is parsed.
+    struct Folded {
+        std::string text;
+        std::vector<std::pair<uint32_t, Span>> values;
     };
     std::string_view view(const Span& span) const {
-        const std::string& buffer = (span.offset & Span::kUnfolded) != 0 ? unfolded_ : text_;
-        return span.present()
-                   ? std::string_view(buffer).substr(span.offset & ~Span::kUnfolded, span.length)
-                   : std::string_view();
+        if (!span.present()) {
+            return std::string_view();
+        }
+        if ((span.offset & Span::kUnfolded) != 0) {
+            return std::string_view(folded_->text)
+                .substr(span.offset & ~Span::kUnfolded, span.length);
+        }
+        return std::string_view(text_).substr(span.offset, span.length);
     }
     std::optional<std::string_view> optionalView(const Span& span) const {
         return span.present() ? std::optional<std::string_view>(view(span)) : std::nullopt;
     }
-    // The span of a view into text_ or unfolded_.
+    // The span of a view into text_ or the folded values.
     Span spanOf(std::string_view part) const;
-    std::string_view fieldName(const Field& field) const;
-    const Field* findField(std::string_view name) const;
+    // A field's name (a compact one expanded) and its value, read again from its line.
+    std::string_view fieldName(size_t field) const;
+    std::string_view fieldValue(size_t field) const;
+    // The value on the line that starts at `start` in text_, after the colon.
+    std::string_view lineValue(uint32_t start) const;
+    // The number of the first field of that name, or fieldLines_.size().
+    size_t findField(std::string_view name) const;
     void parseText();
     // A value from a header, looked up once.
     template <typename Compute>
     std::optional<std::string_view> cached(Span& cache, bool& known, Compute compute) const;
 
-    std::string text_;  // the payload text, through the end of the message
-    std::string unfolded_;
+    std::string text_;                      // the payload text, through the end of the message
+    std::shared_ptr<const Folded> folded_;  // none when no value continues
     Span payload_;
     Span raw_;
     Span startLine_;
@@ -120,7 +129,9 @@ class SipMessage {
     Span body_;
     int statusCode_ = -1;
     bool response_ = false;
-    std::vector<Field> fields_;
+    // Where each header field's line starts in text_: four bytes a field, its name and value
+    // are found again on the line when asked for.
+    std::vector<uint32_t> fieldLines_;
 
     mutable bool callIdKnown_ = false, fromUriKnown_ = false, toUriKnown_ = false,
                  fromTagKnown_ = false, toTagKnown_ = false, branchKnown_ = false;
