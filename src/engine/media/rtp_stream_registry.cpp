@@ -285,7 +285,7 @@ void RtpStreamRegistry::retireReverseStreams(uint64_t key) {
         const Announcement& a = announcements_[index];
         if (a.reverse) {
             for (uint32_t k = 0; k < listOf(a).count; ++k) {
-                materialise(index, k)->active = false;
+                deactivate(index, k);
             }
         }
         return true;
@@ -307,7 +307,28 @@ uint32_t RtpStreamRegistry::ssrcOf(const Announcement& a, uint32_t registration)
 
 bool RtpStreamRegistry::isActive(const Announcement& a, uint32_t registration) const {
     const RtpStream* record = recordOf(a, registration);
-    return record == nullptr || record->active;  // deactivating makes a record
+    return record != nullptr ? record->active : !inactiveUnrecorded(registration);
+}
+
+bool RtpStreamRegistry::inactiveUnrecorded(uint32_t registration) const {
+    const size_t word = registration / 64;
+    return word < inactiveUnrecorded_.size() &&
+           (inactiveUnrecorded_[word] >> (registration % 64) & 1) != 0;
+}
+
+void RtpStreamRegistry::deactivate(uint32_t announcement, uint32_t k) {
+    const Announcement& a = announcements_[announcement];
+    const uint32_t registration = a.firstRegistration + k;
+    if (RtpStream* record = recordOf(a, registration)) {
+        record->active = false;
+        return;
+    }
+    // A bit, not a record: most calls end without their streams having met a packet.
+    const size_t word = registration / 64;
+    if (word >= inactiveUnrecorded_.size()) {
+        inactiveUnrecorded_.resize(word + 1);
+    }
+    inactiveUnrecorded_[word] |= uint64_t{1} << (registration % 64);
 }
 
 RtpStream* RtpStreamRegistry::materialise(size_t registration) const {
@@ -329,7 +350,7 @@ RtpStream* RtpStreamRegistry::materialise(uint32_t announcement, uint32_t k) con
     RtpStream* stream = newStream();
     stream->transactionKey = a.transaction;
     stream->ssrc = a.ssrc;
-    stream->active = true;
+    stream->active = !inactiveUnrecorded(registration);
     stream->targetAddress = texts_.text(a.targetAddress);
     stream->targetPort = a.targetPort;
     if (a.hasAlternate()) {
@@ -522,7 +543,8 @@ std::optional<RtpStreamRegistry::Found> RtpStreamRegistry::findStream(const Medi
             if (match == StreamMatch::None) {
                 continue;
             }
-            const bool active = record == nullptr || record->active;
+            const bool active =
+                record != nullptr ? record->active : !inactiveUnrecorded(registration);
             if (match == StreamMatch::Rtp && active && entry.named) {
                 latestNaming = Found{index, k};
             }
@@ -695,7 +717,7 @@ void RtpStreamRegistry::deactivateDialogStream(const DialogKey& dialog) {
         }
         for (uint32_t k = 0; k < listOf(a).count; ++k) {
             if (isActive(a, a.firstRegistration + k)) {
-                materialise(index, k)->active = false;
+                deactivate(index, k);
                 return false;
             }
         }
@@ -711,7 +733,7 @@ void RtpStreamRegistry::deactivateTransactionStream(const TransactionKey& transa
         }
         for (uint32_t k = 0; k < listOf(a).count; ++k) {
             if (isActive(a, a.firstRegistration + k)) {
-                materialise(index, k)->active = false;
+                deactivate(index, k);
                 return false;
             }
         }
