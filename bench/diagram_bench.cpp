@@ -129,8 +129,8 @@ void bench(const std::string& path) {
     double filter = 0, unfilter = 0;
     if (rows > 0) {
         const AnalysisItem* middle = diagram->state().itemAtRow(RowIndex(rows / 2));
-        std::string callId =
-            middle->sip ? std::string(middle->sip->callId().value_or("")) : middle->mediaCallId;
+        std::string callId = middle->sip ? std::string(middle->sip->callId().value_or(""))
+                                         : std::string(middle->mediaCallId());
         start = Clock::now();
         diagram->applyRowFilter(model.itemsWithCallId(callId));
         filter = millisecondsSince(start);

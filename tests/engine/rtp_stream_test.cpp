@@ -394,7 +394,7 @@ TEST(AnalysisModelMedia, StreamItemsJoinTheirSessionAndSpanTheirPackets) {
     stream->countedPackets().first.number = 2;
     ItemIndex media = call.model.addRtp(stream->firstPacket(), *stream);
     EXPECT_EQ(call.model.item(media).kind, ItemKind::Media);
-    EXPECT_EQ(call.model.item(media).mediaCallId, "call-1");
+    EXPECT_EQ(call.model.item(media).mediaCallId(), "call-1");
     // Later SIP items at packets 3, 4 and 5; the stream's last packet is number 5.
     for (int i = 0; i < 3; ++i) {
         call.add(sipWithSdp("OPTIONS sip:b@h SIP/2.0", std::to_string(10 + i) + " OPTIONS",

@@ -5,6 +5,12 @@
 
 namespace varlowe {
 
+std::string_view AnalysisItem::mediaCallId() const {
+    return kind == ItemKind::Media && stream != nullptr
+               ? std::string_view(stream->transaction().dialog.callId)
+               : std::string_view();
+}
+
 std::optional<std::string> itemText(const AnalysisItem& item) {
     switch (item.kind) {
         case ItemKind::Sip:

@@ -25,7 +25,9 @@ struct AnalysisItem {
     std::optional<SipMessage> sip;        // kind Sip; held in place, one allocation less
     std::unique_ptr<NameValuePair> stun;  // kind Stun
     const RtpStream* stream = nullptr;    // kind Media; owned by the stream registry
-    std::string mediaCallId;              // kind Media: Call-ID of the announcing session
+    // Kind Media: the Call-ID of the session that announced the stream (its stream's; empty
+    // without one). Read from the stream so that SIP items do not carry an empty text.
+    std::string_view mediaCallId() const;
 
     // The payload as text up to its first zero byte, wherever the item keeps it.
     std::string_view payloadText() const {

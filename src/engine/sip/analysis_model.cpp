@@ -72,8 +72,8 @@ ItemIndex AnalysisModel::addRtp(const PacketRecord& packet, const RtpStream& str
     item->index = ItemIndex(items_.size());
     item->packet = packet;
     item->stream = &stream;
-    item->mediaCallId = stream.transaction().dialog.callId;
-    byCallId_.add(callIdTexts_.intern(item->mediaCallId), static_cast<uint32_t>(item->index.value));
+    byCallId_.add(callIdTexts_.intern(stream.transaction().dialog.callId),
+                  static_cast<uint32_t>(item->index.value));
     const ItemIndex index = item->index;
     summarise(*item);
     items_.push_back(std::move(item));

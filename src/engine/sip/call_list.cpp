@@ -106,7 +106,7 @@ std::vector<CallRow> buildCallList(const AnalysisModel& model) {
         const AnalysisItem& item = model.item(ItemIndex(i));
         const PacketTime time = item.packet.time();
         if (item.kind == ItemKind::Media && item.stream != nullptr) {
-            CallRow& row = rows[rowOf(item.mediaCallId, time)];
+            CallRow& row = rows[rowOf(item.mediaCallId(), time)];
             row.items.push_back(item.index);
             ++row.streams;
             const RtpStream& stream = *item.stream;
