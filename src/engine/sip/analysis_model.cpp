@@ -43,50 +43,49 @@ void AnalysisModel::finishStreams() {
         return;
     }
     const RtpStreamRegistry::StreamMoves moves = registry_->finishAnalysis();
-    for (const auto& item : items_) {
-        if (item->stream != nullptr) {
-            auto moved = moves.find(item->stream);
+    for (size_t i = 0; i < items_.size(); ++i) {
+        AnalysisItem& item = items_[i];
+        if (item.stream != nullptr) {
+            auto moved = moves.find(item.stream);
             // Media items exist only for streams that counted packets, which all stay.
-            item->stream = moved != moves.end() ? moved->second : nullptr;
+            item.stream = moved != moves.end() ? moved->second : nullptr;
         }
     }
 }
 
 ItemIndex AnalysisModel::addSip(const PacketRecord& packet, const SipMessage& message) {
-    auto item = std::make_unique<AnalysisItem>();
-    item->packet = packet.withoutPayload();
-    item->sip.emplace(message);
-    return indexSip(std::move(item));
+    AnalysisItem& item = items_.add();
+    item.packet = packet.withoutPayload();
+    item.sip.emplace(message);
+    return indexSip(item);
 }
 
 ItemIndex AnalysisModel::addSip(const PacketRecord& packet, SipMessage&& message) {
-    auto item = std::make_unique<AnalysisItem>();
-    item->packet = packet.withoutPayload();
-    item->sip.emplace(std::move(message));
-    return indexSip(std::move(item));
+    AnalysisItem& item = items_.add();
+    item.packet = packet.withoutPayload();
+    item.sip.emplace(std::move(message));
+    return indexSip(item);
 }
 
 ItemIndex AnalysisModel::addRtp(const PacketRecord& packet, const RtpStream& stream) {
-    auto item = std::make_unique<AnalysisItem>();
-    item->kind = ItemKind::Media;
-    item->index = ItemIndex(items_.size());
-    item->packet = packet;
-    item->stream = &stream;
+    const ItemIndex index(items_.size());
+    AnalysisItem& item = items_.add();
+    item.kind = ItemKind::Media;
+    item.index = index;
+    item.packet = packet;
+    item.stream = &stream;
     byCallId_.add(callIdTexts_.intern(stream.transaction().dialog.callId),
-                  static_cast<uint32_t>(item->index.value));
-    const ItemIndex index = item->index;
-    summarise(*item);
-    items_.push_back(std::move(item));
+                  static_cast<uint32_t>(index.value));
+    summarise(item);
     return index;
 }
 
-ItemIndex AnalysisModel::indexSip(std::unique_ptr<AnalysisItem> item) {
-    item->kind = ItemKind::Sip;
-    item->index = ItemIndex(items_.size());
-    const SipMessage& sip = *item->sip;
-    const ItemIndex index = item->index;
-    summarise(*item);
-    items_.push_back(std::move(item));
+ItemIndex AnalysisModel::indexSip(AnalysisItem& item) {
+    item.kind = ItemKind::Sip;
+    item.index = ItemIndex(items_.size() - 1);
+    const SipMessage& sip = *item.sip;
+    const ItemIndex index = item.index;
+    summarise(item);
 
     // The distinct values of the filter tree, in order of first occurrence, kept as they come.
     const auto& callId = sip.callId();
@@ -153,19 +152,18 @@ ItemIndex AnalysisModel::indexSip(std::unique_ptr<AnalysisItem> item) {
 
 ItemIndex AnalysisModel::addStun(const PacketRecord& packet,
                                  std::unique_ptr<NameValuePair> message) {
-    auto item = std::make_unique<AnalysisItem>();
-    item->kind = ItemKind::Stun;
-    item->index = ItemIndex(items_.size());
-    item->packet = packet;
-    item->stun = std::move(message);
-    const ItemIndex index = item->index;
-    if (const std::string* id = stunTransactionId(*item)) {
+    const ItemIndex index(items_.size());
+    AnalysisItem& item = items_.add();
+    item.kind = ItemKind::Stun;
+    item.index = index;
+    item.packet = packet;
+    item.stun = std::move(message);
+    if (const std::string* id = stunTransactionId(item)) {
         byStunTransaction_.emplace(*id, index);
     }
-    summarise(*item);
+    summarise(item);
     bySource_.add(summaries_.back().source, static_cast<uint32_t>(index.value));
     byDestination_.add(summaries_.back().destination, static_cast<uint32_t>(index.value));
-    items_.push_back(std::move(item));
     noteBinding(index);
     return index;
 }

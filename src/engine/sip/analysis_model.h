@@ -52,10 +52,10 @@ class AnalysisModel {
     void setReadNote(std::string note) { readNote_ = std::move(note); }
     const std::string& readNote() const { return readNote_; }
     // The item at a valid index (below itemCount()).
-    const AnalysisItem& item(ItemIndex index) const { return *items_[index.value]; }
+    const AnalysisItem& item(ItemIndex index) const { return items_[index.value]; }
     // The item, or nullptr when the index lies outside the model.
     const AnalysisItem* findItem(ItemIndex index) const {
-        return index.value < items_.size() ? items_[index.value].get() : nullptr;
+        return index.value < items_.size() ? &items_[index.value] : nullptr;
     }
 
     // What a window needs of every item in one pass over thousands of rows, kept in one
@@ -75,7 +75,7 @@ class AnalysisModel {
     // The item shown at the row, or nullptr when there is no such row.
     const AnalysisItem* itemAtRow(RowIndex row) const {
         std::optional<ItemIndex> index = indexAtRow(row);
-        return index ? items_[index->value].get() : nullptr;
+        return index ? &items_[index->value] : nullptr;
     }
     std::optional<ItemIndex> indexAtRow(RowIndex row) const;
     // The row showing the item; none when it is hidden or does not exist.
@@ -133,11 +133,12 @@ class AnalysisModel {
   private:
     std::vector<std::string> emptyReasons_;
     std::string readNote_;
-    ItemIndex indexSip(std::unique_ptr<AnalysisItem> item);
+    // Indexes the SIP item just added (the last).
+    ItemIndex indexSip(AnalysisItem& item);
     void summarise(const AnalysisItem& item);
     uint32_t endpointId(const std::string& address);
     void noteBinding(ItemIndex index);
-    const AnalysisItem& at(ItemIndex index) const { return *items_[index.value]; }
+    const AnalysisItem& at(ItemIndex index) const { return items_[index.value]; }
 
     // Numbers of interned texts in order of first occurrence, each once.
     class DistinctIds {
@@ -168,7 +169,28 @@ class AnalysisModel {
     static std::vector<ItemIndex> lookup(const SortedIndex& index, const std::string& key);
     std::optional<std::string> firstRequestMethod(const std::vector<ItemIndex>& indexes) const;
 
-    std::vector<std::unique_ptr<AnalysisItem>> items_;
+    // The items in chunks of a fixed count: an item is a place in its chunk, not an allocation
+    // of its own, and stays where it is while more are added.
+    class ItemStore {
+      public:
+        AnalysisItem& add() {
+            if (size_ % kChunk == 0) {
+                chunks_.push_back(std::make_unique<AnalysisItem[]>(kChunk));
+            }
+            AnalysisItem& item = chunks_.back()[size_ % kChunk];
+            ++size_;
+            return item;
+        }
+        const AnalysisItem& operator[](size_t i) const { return chunks_[i / kChunk][i % kChunk]; }
+        AnalysisItem& operator[](size_t i) { return chunks_[i / kChunk][i % kChunk]; }
+        size_t size() const { return size_; }
+
+      private:
+        static constexpr size_t kChunk = 256;
+        std::vector<std::unique_ptr<AnalysisItem[]>> chunks_;
+        size_t size_ = 0;
+    };
+    ItemStore items_;
     std::vector<ItemSummary> summaries_;
     // The texts the indexes are keyed by; URIs of From and To share one table.
     InternedTexts callIdTexts_, uriTexts_, methodTexts_, branchTexts_, endpointTexts_;
