@@ -306,14 +306,15 @@ uint32_t RtpStreamRegistry::ssrcOf(const Announcement& a, uint32_t registration)
 }
 
 bool RtpStreamRegistry::isActive(const Announcement& a, uint32_t registration) const {
-    const RtpStream* record = recordOf(a, registration);
+    return isActive(recordOf(a, registration), registration);
+}
+
+bool RtpStreamRegistry::isActive(const RtpStream* record, uint32_t registration) const {
     return record != nullptr ? record->active : !inactiveUnrecorded(registration);
 }
 
 bool RtpStreamRegistry::inactiveUnrecorded(uint32_t registration) const {
-    const size_t word = registration / 64;
-    return word < inactiveUnrecorded_.size() &&
-           (inactiveUnrecorded_[word] >> (registration % 64) & 1) != 0;
+    return registration < inactiveUnrecorded_.size() && inactiveUnrecorded_[registration];
 }
 
 void RtpStreamRegistry::deactivate(uint32_t announcement, uint32_t k) {
@@ -324,11 +325,10 @@ void RtpStreamRegistry::deactivate(uint32_t announcement, uint32_t k) {
         return;
     }
     // A bit, not a record: most calls end without their streams having met a packet.
-    const size_t word = registration / 64;
-    if (word >= inactiveUnrecorded_.size()) {
-        inactiveUnrecorded_.resize(word + 1);
+    if (registration >= inactiveUnrecorded_.size()) {
+        inactiveUnrecorded_.resize(registration + 1);
     }
-    inactiveUnrecorded_[word] |= uint64_t{1} << (registration % 64);
+    inactiveUnrecorded_[registration] = true;
 }
 
 RtpStream* RtpStreamRegistry::materialise(size_t registration) const {
@@ -543,8 +543,7 @@ std::optional<RtpStreamRegistry::Found> RtpStreamRegistry::findStream(const Medi
             if (match == StreamMatch::None) {
                 continue;
             }
-            const bool active =
-                record != nullptr ? record->active : !inactiveUnrecorded(registration);
+            const bool active = isActive(record, registration);
             if (match == StreamMatch::Rtp && active && entry.named) {
                 latestNaming = Found{index, k};
             }
@@ -643,13 +642,16 @@ void RtpStreamRegistry::noteRoundTrips(const MediaPacket& packet, std::vector<Rt
         if (recent == nullptr) {
             continue;
         }
-        const uint8_t at = recent->ntpMiddle[0] == report.block->lastSr                        ? 0
-                           : recent->count > 1 && recent->ntpMiddle[1] == report.block->lastSr ? 1
-                                                                                               : 2;
-        if (at == 2) {
+        const PacketTime* sent = nullptr;
+        for (uint8_t k = 0; k < recent->count && sent == nullptr; ++k) {
+            if (recent->ntpMiddle[k] == report.block->lastSr) {
+                sent = &recent->arrival[k];
+            }
+        }
+        if (sent == nullptr) {
             continue;
         }
-        const PacketTime gap = timeDifference(packet.time, recent->arrival[at]);
+        const PacketTime gap = timeDifference(packet.time, *sent);
         report.block->roundTripMs = static_cast<double>(gap.seconds) * 1000.0 +
                                     static_cast<double>(gap.microseconds) / 1000.0 -
                                     report.block->delaySinceLastSr / 65.536;

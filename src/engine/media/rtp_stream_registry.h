@@ -184,12 +184,13 @@ class RtpStreamRegistry {
     RtpStream* recordOf(const Announcement& a, uint32_t registration) const;
     uint32_t ssrcOf(const Announcement& a, uint32_t registration) const;
     bool isActive(const Announcement& a, uint32_t registration) const;
+    bool isActive(const RtpStream* record, uint32_t registration) const;
     // Whether a registration without a record was deactivated (BYE, CANCEL, a failure).
     bool inactiveUnrecorded(uint32_t registration) const;
     // Deactivates the k-th stream of the announcement; a record made later starts inactive.
     void deactivate(uint32_t announcement, uint32_t k);
     // The registrations deactivated before they had a record, a bit each.
-    std::vector<uint64_t> inactiveUnrecorded_;
+    std::vector<bool> inactiveUnrecorded_;
     // The record of the k-th stream of the announcement, made now when it has none.
     RtpStream* materialise(uint32_t announcement, uint32_t k) const;
     RtpStream* materialise(size_t registration) const;

@@ -53,25 +53,28 @@ void AnalysisModel::finishStreams() {
     }
 }
 
-ItemIndex AnalysisModel::addSip(const PacketRecord& packet, const SipMessage& message) {
+AnalysisItem& AnalysisModel::addItem(ItemKind kind) {
+    const ItemIndex index(items_.size());
     AnalysisItem& item = items_.add();
-    item.packet = packet.withoutPayload();
-    item.sip.emplace(message);
-    return indexSip(item);
+    item.kind = kind;
+    item.index = index;
+    return item;
+}
+
+ItemIndex AnalysisModel::addSip(const PacketRecord& packet, const SipMessage& message) {
+    return addSip(packet, SipMessage(message));
 }
 
 ItemIndex AnalysisModel::addSip(const PacketRecord& packet, SipMessage&& message) {
-    AnalysisItem& item = items_.add();
+    AnalysisItem& item = addItem(ItemKind::Sip);
     item.packet = packet.withoutPayload();
     item.sip.emplace(std::move(message));
     return indexSip(item);
 }
 
 ItemIndex AnalysisModel::addRtp(const PacketRecord& packet, const RtpStream& stream) {
-    const ItemIndex index(items_.size());
-    AnalysisItem& item = items_.add();
-    item.kind = ItemKind::Media;
-    item.index = index;
+    AnalysisItem& item = addItem(ItemKind::Media);
+    const ItemIndex index = item.index;
     item.packet = packet;
     item.stream = &stream;
     byCallId_.add(callIdTexts_.intern(stream.transaction().dialog.callId),
@@ -80,9 +83,7 @@ ItemIndex AnalysisModel::addRtp(const PacketRecord& packet, const RtpStream& str
     return index;
 }
 
-ItemIndex AnalysisModel::indexSip(AnalysisItem& item) {
-    item.kind = ItemKind::Sip;
-    item.index = ItemIndex(items_.size() - 1);
+ItemIndex AnalysisModel::indexSip(const AnalysisItem& item) {
     const SipMessage& sip = *item.sip;
     const ItemIndex index = item.index;
     summarise(item);
@@ -152,10 +153,8 @@ ItemIndex AnalysisModel::indexSip(AnalysisItem& item) {
 
 ItemIndex AnalysisModel::addStun(const PacketRecord& packet,
                                  std::unique_ptr<NameValuePair> message) {
-    const ItemIndex index(items_.size());
-    AnalysisItem& item = items_.add();
-    item.kind = ItemKind::Stun;
-    item.index = index;
+    AnalysisItem& item = addItem(ItemKind::Stun);
+    const ItemIndex index = item.index;
     item.packet = packet;
     item.stun = std::move(message);
     if (const std::string* id = stunTransactionId(item)) {

@@ -133,8 +133,10 @@ class AnalysisModel {
   private:
     std::vector<std::string> emptyReasons_;
     std::string readNote_;
+    // A new last item of that kind, with its index.
+    AnalysisItem& addItem(ItemKind kind);
     // Indexes the SIP item just added (the last).
-    ItemIndex indexSip(AnalysisItem& item);
+    ItemIndex indexSip(const AnalysisItem& item);
     void summarise(const AnalysisItem& item);
     uint32_t endpointId(const std::string& address);
     void noteBinding(ItemIndex index);
