@@ -15,7 +15,7 @@ capture=$2
 require_tools xdotool import python3
 home=$(mktemp -d)
 pid=""
-trap '[ -n "$pid" ] && kill "$pid" 2>/dev/null; rm -rf "$home"' EXIT
+trap 'end_and_remove "$pid" "$home"' EXIT
 export HOME=$home XDG_CONFIG_HOME=$home/config
 config=$XDG_CONFIG_HOME/Varlowe/Varlowe.conf
 

@@ -12,7 +12,7 @@ capture=$2
 require_tools xdotool import python3
 home=$(mktemp -d)
 pid=""
-trap '[ -n "$pid" ] && kill "$pid" 2>/dev/null; rm -rf "$home"' EXIT
+trap 'end_and_remove "$pid" "$home"' EXIT
 fail() { echo "$*"; [ -f "$config" ] && cat "$config"; exit 1; }
 has_window() { [ -n "$(windows_titled Varlowe)" ]; }
 ended() { ! kill -0 "$pid" 2>/dev/null; }

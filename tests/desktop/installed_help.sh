@@ -10,7 +10,7 @@ capture=$2
 require_tools xdotool import python3
 home=$(mktemp -d)
 pid=""
-trap '[ -n "$pid" ] && kill "$pid" 2>/dev/null; rm -rf "$home"' EXIT
+trap 'end_and_remove "$pid" "$home"' EXIT
 export HOME=$home XDG_CONFIG_HOME=$home/config
 cmake --install "$build" --prefix "$home/prefix" >/dev/null
 [ -f "$home/prefix/share/varlowe/Varlowe.htb" ] || { echo "the help book is not installed"; exit 1; }

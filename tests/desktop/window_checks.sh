@@ -52,3 +52,14 @@ require_tools() {
         command -v "$tool" >/dev/null || { echo "$tool is not installed: skipped"; exit 77; }
     done
 }
+
+# For the EXIT trap: ends the program $1 (when one was started) and waits for it, so that it
+# writes no settings into the scratch folder $2 while that is removed, then removes it. Never
+# fails: a cleanup that fails would turn a passed script into a failed one.
+end_and_remove() {
+    if [ -n "$1" ]; then
+        kill "$1" 2>/dev/null || true
+        wait "$1" 2>/dev/null || true
+    fi
+    rm -rf "$2" || true
+}
