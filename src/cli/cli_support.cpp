@@ -180,12 +180,15 @@ bool ArgumentParser::parse(size_t minOperands, size_t maxOperands, bool& helpSho
     return true;
 }
 
-void putPacketPrefix(OutputBuffer& out, const PacketRecord& packet, const char* kind) {
+namespace {
+void putPrefix(OutputBuffer& out, uint32_t number, PacketTime time,
+               const std::string& sourceAddress, const std::string& sourcePort,
+               const std::string& destinationAddress, const std::string& destinationPort,
+               const char* kind) {
     char text[48];
-    size_t length = formatUnsigned(packet.number, text);
+    size_t length = formatUnsigned(number, text);
     text[length++] = ' ';
-    length +=
-        static_cast<size_t>(formatPacketTime(packet.time(), text + length, sizeof text - length));
+    length += static_cast<size_t>(formatPacketTime(time, text + length, sizeof text - length));
     out.put(text, length).put(' ').put(kind).put(' ');
     // An IPv6 address goes in brackets before its port.
     auto putEndpoint = [&out](const std::string& address, const std::string& port) {
@@ -196,10 +199,21 @@ void putPacketPrefix(OutputBuffer& out, const PacketRecord& packet, const char* 
         }
         out.put(':').put(port);
     };
-    putEndpoint(packet.sourceAddress, packet.sourcePort);
+    putEndpoint(sourceAddress, sourcePort);
     out.put(" > ", 3);
-    putEndpoint(packet.destinationAddress, packet.destinationPort);
+    putEndpoint(destinationAddress, destinationPort);
     out.put(' ');
+}
+}  // namespace
+
+void putPacketPrefix(OutputBuffer& out, const PacketRecord& packet, const char* kind) {
+    putPrefix(out, packet.number, packet.time(), packet.sourceAddress, packet.sourcePort,
+              packet.destinationAddress, packet.destinationPort, kind);
+}
+
+void putPacketPrefix(OutputBuffer& out, const ItemPacket& packet, const char* kind) {
+    putPrefix(out, packet.number, packet.time(), packet.sourceAddress(), packet.sourcePort(),
+              packet.destinationAddress(), packet.destinationPort(), kind);
 }
 
 std::optional<int> ArgumentParser::parseOrExit(size_t minOperands, size_t maxOperands) {

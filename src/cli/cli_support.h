@@ -11,6 +11,7 @@
 
 namespace varlowe {
 struct PacketRecord;
+class ItemPacket;
 class AnalysisModel;
 struct AnalysisItem;
 }  // namespace varlowe
@@ -110,6 +111,7 @@ void showOnlyCalls(AnalysisModel& model, const std::vector<std::string>& callIds
 class OutputBuffer;
 // Writes "NUMBER TIME KIND SOURCE:PORT > DESTINATION:PORT " for a packet.
 void putPacketPrefix(OutputBuffer& out, const PacketRecord& packet, const char* kind);
+void putPacketPrefix(OutputBuffer& out, const ItemPacket& packet, const char* kind);
 
 // Collects output in a large buffer and writes it in big blocks.
 class OutputBuffer {

@@ -12,9 +12,9 @@ std::string title(const AnalysisItem& item) {
 }
 
 std::string heading(const AnalysisItem& item) {
-    const PacketRecord& p = item.packet;
-    return endpointText(p.sourceAddress, p.sourcePort) + " --> " +
-           endpointText(p.destinationAddress, p.destinationPort);
+    const ItemPacket& p = item.packet;
+    return endpointText(p.sourceAddress(), p.sourcePort()) + " --> " +
+           endpointText(p.destinationAddress(), p.destinationPort());
 }
 
 std::string content(const AnalysisItem& item) {

@@ -133,9 +133,9 @@ int clampY(int64_t y) {
 
 DiagramPainter::ArrowTexts DiagramPainter::arrowTexts(const AnalysisItem& item) {
     ArrowTexts texts;
-    const PacketRecord& packet = item.packet;
-    texts.left = packet.sourcePort;
-    texts.right = packet.destinationPort;
+    const ItemPacket& packet = item.packet;
+    texts.left = packet.sourcePort();
+    texts.right = packet.destinationPort();
     switch (item.kind) {
         case ItemKind::Sip: {
             const SipMessage& sip = *item.sip;
@@ -398,8 +398,8 @@ void DiagramPainter::paintMarkers(wxDC& dc, const PaintArea& area) const {
 void DiagramPainter::paintItem(wxDC& dc, const PaintArea& area, size_t row,
                                const AnalysisItem& item) const {
     const AnalysisModel& model = *state_.model();
-    const std::optional<size_t> source = state_.columnOf(item.packet.sourceAddress);
-    const std::optional<size_t> destination = state_.columnOf(item.packet.destinationAddress);
+    const std::optional<size_t> source = state_.columnOf(item.packet.sourceAddress());
+    const std::optional<size_t> destination = state_.columnOf(item.packet.destinationAddress());
     if (!source || !destination) {
         return;
     }

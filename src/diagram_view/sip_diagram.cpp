@@ -175,7 +175,7 @@ bool SipDiagram::ensureVisible(size_t row) {
     const AnalysisItem* item = state_.itemAtRow(RowIndex(row));
     size_t column = 0;
     if (item != nullptr) {
-        column = state_.columnOf(item->packet.sourceAddress).value_or(0);
+        column = state_.columnOf(item->packet.sourceAddress()).value_or(0);
     }
     const wxSize client = GetClientSize();
     if (client.GetHeight() <= geometry_.headerHeight || client.GetWidth() <= 0) {
@@ -307,8 +307,8 @@ std::optional<RowIndex> SipDiagram::hitItem(wxPoint point) const {
         return std::nullopt;
     }
     const AnalysisItem* item = state_.itemAtRow(*row);
-    std::optional<size_t> source = state_.columnOf(item->packet.sourceAddress);
-    std::optional<size_t> destination = state_.columnOf(item->packet.destinationAddress);
+    std::optional<size_t> source = state_.columnOf(item->packet.sourceAddress());
+    std::optional<size_t> destination = state_.columnOf(item->packet.destinationAddress());
     if (!source || !destination) {
         return std::nullopt;
     }

@@ -94,10 +94,10 @@ std::string TextSipDiagramWriter::rowLabel(const AnalysisItem& item) {
 
 std::string TextSipDiagramWriter::arrowLine(const AnalysisItem& item, const DiagramColumns& columns,
                                             size_t width, bool showPort, bool showTransport) {
-    const PacketRecord& packet = item.packet;
+    const ItemPacket& packet = item.packet;
     std::string line(width * columns.count(), ' ');
-    const int source = columns.find(packet.sourceAddress);
-    const int destination = columns.find(packet.destinationAddress);
+    const int source = columns.find(packet.sourceAddress());
+    const int destination = columns.find(packet.destinationAddress());
     const long w = static_cast<long>(width);
     if (source >= 0 && destination >= 0 && source != destination) {
         const long S = source * w;
@@ -117,8 +117,8 @@ std::string TextSipDiagramWriter::arrowLine(const AnalysisItem& item, const Diag
         const long distance = std::labs(T - S);
         long available = distance - 5;
         if (showPort && width >= 22) {
-            const std::string& from = packet.sourcePort;
-            const std::string& to = packet.destinationPort;
+            const std::string& from = packet.sourcePort();
+            const std::string& to = packet.destinationPort();
             if (rightwards) {
                 place(line, S + 3, from);
                 place(line, T - 3 - static_cast<long>(to.size()) + 1, to);
@@ -145,7 +145,7 @@ std::string TextSipDiagramWriter::arrowLine(const AnalysisItem& item, const Diag
     trimRight(line);
     if (source < 0 || destination < 0) {
         // An endpoint past the last column: the row keeps its place and says what it was.
-        line += "  [" + packet.sourceAddress + " > " + packet.destinationAddress + " " +
+        line += "  [" + packet.sourceAddress() + " > " + packet.destinationAddress() + " " +
                 rowLabel(item) + "]";
     }
     return line;
@@ -199,11 +199,11 @@ bool TextSipDiagramWriter::writeDiagram(const AnalysisModel& model) {
 void TextSipDiagramWriter::writeLog(const AnalysisModel& model) {
     for (size_t row = 0; row < model.rowCount(); ++row) {
         const AnalysisItem& item = *model.itemAtRow(RowIndex(row));
-        const PacketRecord& p = item.packet;
+        const ItemPacket& p = item.packet;
         std::string title = " Msg #" + std::to_string(row + 1) + " / Packet #" +
                             std::to_string(p.number) + ": " +
-                            endpointText(p.sourceAddress, p.sourcePort) + " --> " +
-                            endpointText(p.destinationAddress, p.destinationPort) + " ";
+                            endpointText(p.sourceAddress(), p.sourcePort()) + " --> " +
+                            endpointText(p.destinationAddress(), p.destinationPort()) + " ";
         std::string separator = title;
         if (title.size() < 78) {
             separator = std::string(39, '<') + std::string(39, '>');

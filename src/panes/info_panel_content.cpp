@@ -80,11 +80,11 @@ Rows stunRows(const AnalysisItem& item) {
     return item.stun->pairs();
 }
 
-const PacketRecord& describedPacket(const AnalysisItem& item) {
+PacketRecord describedPacket(const AnalysisItem& item) {
     if (item.kind == ItemKind::Media && item.stream != nullptr) {
         return item.stream->firstPacket();
     }
-    return item.packet;
+    return item.packet.record();
 }
 
 }  // namespace info_content

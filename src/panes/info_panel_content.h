@@ -35,7 +35,7 @@ Rows streamRows(const RtpStreamRegistry* registry, const RtpStream& stream);
 Rows digitRows(const std::vector<DtmfDigit>& digits, const RtpStream& stream);
 
 // The packet the Packet Info page describes: the item's own, or a stream's first.
-const PacketRecord& describedPacket(const AnalysisItem& item);
+PacketRecord describedPacket(const AnalysisItem& item);
 
 }  // namespace info_content
 }  // namespace varlowe

@@ -67,11 +67,14 @@ TEST(InfoPanelContent, StreamsAreDescribedByTheirFirstPacketAndTitledInDecimal) 
     }
     ASSERT_NE(media, nullptr);
     const RtpStream& stream = *media->stream;
-    EXPECT_EQ(&info_content::describedPacket(*media), &stream.firstPacket());
+    EXPECT_EQ(info_content::describedPacket(*media).fileOffset, stream.firstPacket().fileOffset);
     EXPECT_EQ(info_content::mediaTabTitle(stream),
               stream.mediaName + "/" + stream.encodingName + "/" + std::to_string(stream.ssrc));
     const AnalysisItem& first = model->item(ItemIndex(0));
-    EXPECT_EQ(&info_content::describedPacket(first), &first.packet);
+    const PacketRecord described = info_content::describedPacket(first);
+    EXPECT_EQ(described.fileOffset, first.packet.fileOffset);
+    EXPECT_EQ(described.sourceAddress + ":" + described.destinationPort,
+              first.packet.sourceAddress() + ":" + first.packet.destinationPort());
 }
 
 TEST(StreamGraphCache, KeepsTheLastStreamsAndComputesEachOnce) {

@@ -180,9 +180,10 @@ std::vector<DtmfDigit> captureDigits(const AnalysisModel& model) {
                     digit.time = item.packet.time();
                     digit.digit = pressed->first;
                     digit.durationMs = pressed->second;
-                    digit.source = endpointText(item.packet.sourceAddress, item.packet.sourcePort);
-                    digit.destination =
-                        endpointText(item.packet.destinationAddress, item.packet.destinationPort);
+                    digit.source =
+                        endpointText(item.packet.sourceAddress(), item.packet.sourcePort());
+                    digit.destination = endpointText(item.packet.destinationAddress(),
+                                                     item.packet.destinationPort());
                     digit.fromInfo = true;
                     digits.push_back(std::move(digit));
                 }

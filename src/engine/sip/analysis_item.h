@@ -4,9 +4,9 @@
 #include <optional>
 #include <string>
 
-#include "engine/capture/packet_record.h"
 #include "engine/media/name_value_pair.h"
 #include "item_index.h"
+#include "item_packet.h"
 #include "sip_message.h"
 
 namespace varlowe {
@@ -21,7 +21,7 @@ enum class ItemKind : int { Sip = 1, Stun = 2, Media = 4 };
 struct AnalysisItem {
     ItemKind kind = ItemKind::Sip;
     ItemIndex index;
-    PacketRecord packet;
+    ItemPacket packet;
     std::optional<SipMessage> sip;        // kind Sip; held in place, one allocation less
     std::unique_ptr<NameValuePair> stun;  // kind Stun
     const RtpStream* stream = nullptr;    // kind Media; owned by the stream registry

@@ -31,11 +31,18 @@ uint32_t AnalysisModel::endpointId(const std::string& address) {
     return id;
 }
 
+void AnalysisModel::keepPacket(AnalysisItem& item, const PacketRecord& packet, bool withPayload) {
+    item.packet.assign(packet, *ends_, withPayload);
+    while (addressOfEnd_.size() < ends_->size()) {
+        addressOfEnd_.push_back(endpointId(ends_->address(addressOfEnd_.size())));
+    }
+}
+
 void AnalysisModel::summarise(const AnalysisItem& item) {
-    const PacketRecord& p = item.packet;
+    const ItemPacket& p = item.packet;
     summaries_.push_back(ItemSummary{static_cast<int64_t>(p.seconds) * 1000000 + p.microseconds,
-                                     endpointId(p.sourceAddress),
-                                     endpointId(p.destinationAddress)});
+                                     addressOfEnd_[p.sourceEnd()],
+                                     addressOfEnd_[p.destinationEnd()]});
 }
 
 void AnalysisModel::finishStreams() {
@@ -67,7 +74,7 @@ ItemIndex AnalysisModel::addSip(const PacketRecord& packet, const SipMessage& me
 
 ItemIndex AnalysisModel::addSip(const PacketRecord& packet, SipMessage&& message) {
     AnalysisItem& item = addItem(ItemKind::Sip);
-    item.packet = packet.withoutPayload();
+    keepPacket(item, packet, false);
     item.sip.emplace(std::move(message));
     return indexSip(item);
 }
@@ -75,7 +82,7 @@ ItemIndex AnalysisModel::addSip(const PacketRecord& packet, SipMessage&& message
 ItemIndex AnalysisModel::addRtp(const PacketRecord& packet, const RtpStream& stream) {
     AnalysisItem& item = addItem(ItemKind::Media);
     const ItemIndex index = item.index;
-    item.packet = packet;
+    keepPacket(item, packet, true);
     item.stream = &stream;
     byCallId_.add(callIdTexts_.intern(stream.transaction().dialog.callId),
                   static_cast<uint32_t>(index.value));
@@ -155,7 +162,7 @@ ItemIndex AnalysisModel::addStun(const PacketRecord& packet,
                                  std::unique_ptr<NameValuePair> message) {
     AnalysisItem& item = addItem(ItemKind::Stun);
     const ItemIndex index = item.index;
-    item.packet = packet;
+    keepPacket(item, packet, true);
     item.stun = std::move(message);
     if (const std::string* id = stunTransactionId(item)) {
         byStunTransaction_.emplace(*id, index);
@@ -210,9 +217,9 @@ std::optional<NatBinding> AnalysisModel::localAddressBehindNat(const std::string
     if (!binding) {
         return std::nullopt;
     }
-    const PacketRecord& packet = at(*binding).packet;
-    return NatBinding{packet.destinationAddress,
-                      static_cast<int32_t>(leadingNumber(packet.destinationPort))};
+    const ItemPacket& packet = at(*binding).packet;
+    return NatBinding{packet.destinationAddress(),
+                      static_cast<int32_t>(leadingNumber(packet.destinationPort()))};
 }
 
 std::optional<ItemIndex> AnalysisModel::indexAtRow(RowIndex row) const {
@@ -418,9 +425,9 @@ void AnalysisModel::removeKind(std::vector<ItemIndex>& list, ItemKind kind) cons
 void AnalysisModel::removeAddress(std::vector<ItemIndex>& list, const std::string& address) const {
     list.erase(std::remove_if(list.begin(), list.end(),
                               [this, &address](ItemIndex i) {
-                                  const PacketRecord& p = at(i).packet;
-                                  return p.sourceAddress == address ||
-                                         p.destinationAddress == address;
+                                  const ItemPacket& p = at(i).packet;
+                                  return p.sourceAddress() == address ||
+                                         p.destinationAddress() == address;
                               }),
                list.end());
 }
@@ -469,16 +476,17 @@ std::vector<RowIndex> AnalysisModel::relatedRows(ItemIndex index, RelationMode m
     } else if (item.stun) {
         const std::string* id = stunTransactionId(item);
         if (mode == RelationMode::Session && id != nullptr) {
-            const PacketRecord& p = item.packet;
+            const ItemPacket& p = item.packet;
             for (const auto& entry : byStunTransaction_) {
-                const PacketRecord& q = at(entry.second).packet;
-                bool sameEnds = q.sourceAddress == p.sourceAddress &&
-                                q.sourcePort == p.sourcePort &&
-                                q.destinationAddress == p.destinationAddress &&
-                                q.destinationPort == p.destinationPort;
-                bool reversed =
-                    q.sourceAddress == p.destinationAddress && q.sourcePort == p.destinationPort &&
-                    q.destinationAddress == p.sourceAddress && q.destinationPort == p.sourcePort;
+                const ItemPacket& q = at(entry.second).packet;
+                bool sameEnds = q.sourceAddress() == p.sourceAddress() &&
+                                q.sourcePort() == p.sourcePort() &&
+                                q.destinationAddress() == p.destinationAddress() &&
+                                q.destinationPort() == p.destinationPort();
+                bool reversed = q.sourceAddress() == p.destinationAddress() &&
+                                q.sourcePort() == p.destinationPort() &&
+                                q.destinationAddress() == p.sourceAddress() &&
+                                q.destinationPort() == p.sourcePort();
                 if (entry.first == *id || sameEnds || reversed) {
                     related.push_back(entry.second);
                 }

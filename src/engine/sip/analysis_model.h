@@ -139,6 +139,8 @@ class AnalysisModel {
     ItemIndex indexSip(const AnalysisItem& item);
     void summarise(const AnalysisItem& item);
     uint32_t endpointId(const std::string& address);
+    // The item's packet with its endpoints in the model's table.
+    void keepPacket(AnalysisItem& item, const PacketRecord& packet, bool withPayload);
     void noteBinding(ItemIndex index);
     const AnalysisItem& at(ItemIndex index) const { return items_[index.value]; }
 
@@ -198,6 +200,9 @@ class AnalysisModel {
     InternedTexts callIdTexts_, uriTexts_, methodTexts_, branchTexts_, endpointTexts_;
     DistinctIds distinctCallIds_, distinctFrom_, distinctTo_, distinctMethods_;
     std::vector<std::string> endpoints_;
+    // The items' (address, port) pairs, and the address number of each.
+    std::unique_ptr<EndpointTable> ends_ = std::make_unique<EndpointTable>();
+    std::vector<uint32_t> addressOfEnd_;
     // Item lists by the number of a Call-ID, an endpoint, a URI, a method or a transaction.
     KeyedItemLists byCallId_, bySource_, byDestination_, byTo_, byFrom_, byMethod_, byTransaction_;
     // Transaction numbers by (branch number, Call-ID number).

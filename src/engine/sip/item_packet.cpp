@@ -1,0 +1,83 @@
+#include "item_packet.h"
+
+namespace varlowe {
+
+uint32_t EndpointTable::intern(const std::string& address, const std::string& port) {
+    key_.assign(address);
+    key_.push_back('\0');
+    key_.append(port);
+    const uint32_t id = keys_.intern(key_);
+    if (id == ends_.size()) {
+        ends_.push_back(End{address, port});
+    }
+    return id;
+}
+
+void ItemPacket::assignNumbers(const PacketRecord& record, bool withPayload) {
+    seconds = record.seconds;
+    microseconds = record.microseconds;
+    transport = record.transport;
+    number = record.number;
+    fileOffset = record.fileOffset;
+    headerOverhead = record.headerOverhead;
+    payloadLength = record.payloadLength;
+    if (withPayload) {
+        payload = record.payload;
+    } else {
+        payload.clear();
+    }
+}
+
+void ItemPacket::assign(const PacketRecord& record, EndpointTable& table, bool withPayload) {
+    assignNumbers(record, withPayload);
+    own_.reset();
+    table_ = &table;
+    source_ = table.intern(record.sourceAddress, record.sourcePort);
+    destination_ = table.intern(record.destinationAddress, record.destinationPort);
+}
+
+ItemPacket& ItemPacket::operator=(const PacketRecord& record) {
+    auto own = std::make_unique<EndpointTable>();
+    assign(record, *own, true);
+    own_ = std::move(own);
+    return *this;
+}
+
+namespace {
+const std::string& noText() {
+    static const std::string empty;
+    return empty;
+}
+}  // namespace
+
+const std::string& ItemPacket::sourceAddress() const {
+    return table_ != nullptr ? table_->address(source_) : noText();
+}
+const std::string& ItemPacket::sourcePort() const {
+    return table_ != nullptr ? table_->port(source_) : noText();
+}
+const std::string& ItemPacket::destinationAddress() const {
+    return table_ != nullptr ? table_->address(destination_) : noText();
+}
+const std::string& ItemPacket::destinationPort() const {
+    return table_ != nullptr ? table_->port(destination_) : noText();
+}
+
+PacketRecord ItemPacket::record() const {
+    PacketRecord copy;
+    copy.seconds = seconds;
+    copy.microseconds = microseconds;
+    copy.transport = transport;
+    copy.number = number;
+    copy.fileOffset = fileOffset;
+    copy.sourceAddress = sourceAddress();
+    copy.sourcePort = sourcePort();
+    copy.destinationAddress = destinationAddress();
+    copy.destinationPort = destinationPort();
+    copy.headerOverhead = headerOverhead;
+    copy.payloadLength = payloadLength;
+    copy.payload = payload;
+    return copy;
+}
+
+}  // namespace varlowe

@@ -1,0 +1,81 @@
+#pragma once
+
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "engine/capture/packet_record.h"
+#include "engine/interned_texts.h"
+
+namespace varlowe {
+
+// The (address, port) pairs of a capture's items, each kept once and known by its number;
+// a pair's texts stay where they are while more are added.
+class EndpointTable {
+  public:
+    uint32_t intern(const std::string& address, const std::string& port);
+    const std::string& address(uint32_t id) const { return ends_[id].address; }
+    const std::string& port(uint32_t id) const { return ends_[id].port; }
+    size_t size() const { return ends_.size(); }
+
+  private:
+    struct End {
+        std::string address;
+        std::string port;
+    };
+    std::deque<End> ends_;
+    InternedTexts keys_;
+    std::string key_;  // reused: address, a zero byte, port
+};
+
+// A packet as an item keeps it: the record's numbers and payload, with its addresses and
+// ports as numbers of the model's endpoint table rather than four texts of its own. One
+// given a whole record outside a model keeps a table of its own.
+class ItemPacket {
+  public:
+    uint32_t seconds = 0;
+    uint32_t microseconds = 0;
+    TransportKind transport = TransportKind::Other;
+    uint32_t number = 0;
+    uint64_t fileOffset = 0;
+    uint32_t headerOverhead = 0;
+    uint32_t payloadLength = 0;
+    std::vector<uint8_t> payload;  // as PacketRecord::payload
+
+    ItemPacket() = default;
+    ItemPacket(ItemPacket&&) noexcept = default;
+    ItemPacket& operator=(ItemPacket&&) noexcept = default;
+    ItemPacket& operator=(const PacketRecord& record);
+
+    // The record's numbers and, unless left out, its payload; its endpoints into the table,
+    // which must outlive this packet.
+    void assign(const PacketRecord& record, EndpointTable& table, bool withPayload);
+
+    const std::string& sourceAddress() const;
+    const std::string& sourcePort() const;
+    const std::string& destinationAddress() const;
+    const std::string& destinationPort() const;
+    uint32_t sourceEnd() const { return source_; }
+    uint32_t destinationEnd() const { return destination_; }
+
+    // The whole record again, for code that takes one.
+    PacketRecord record() const;
+
+    PacketTime time() const { return PacketTime{seconds, microseconds}; }
+    const uint8_t* payloadData() const { return payload.empty() ? nullptr : payload.data(); }
+    const char* payloadText() const {
+        return payload.empty() ? "" : reinterpret_cast<const char*>(payload.data());
+    }
+
+  private:
+    void assignNumbers(const PacketRecord& record, bool withPayload);
+
+    const EndpointTable* table_ = nullptr;  // none: the packet has no endpoints yet
+    std::unique_ptr<EndpointTable> own_;
+    uint32_t source_ = 0;
+    uint32_t destination_ = 0;
+};
+
+}  // namespace varlowe
