@@ -58,15 +58,19 @@ void DiagramState::rebuild() {
     }
     std::unordered_set<std::string> seen(shown.begin(), shown.end());
     std::unordered_set<std::string> known(allColumns_.begin(), allColumns_.end());
+    std::vector<std::string> withoutAgent;
     for (const std::string& address : shown) {
         if (known.insert(address).second) {
             allColumns_.push_back(address);
         }
         if (userAgents_.find(address) == userAgents_.end()) {
-            std::optional<std::string> agent = model_->userAgentOf(address);
-            if (agent && !agent->empty()) {
-                userAgents_.emplace(address, *agent);
-            }
+            withoutAgent.push_back(address);
+        }
+    }
+    const std::vector<std::optional<std::string>> agents = model_->firstUserAgents(withoutAgent);
+    for (size_t k = 0; k < withoutAgent.size(); ++k) {
+        if (agents[k] && !agents[k]->empty()) {
+            userAgents_.emplace(withoutAgent[k], *agents[k]);
         }
     }
     for (const std::string& address : allColumns_) {

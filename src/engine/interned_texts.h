@@ -6,6 +6,8 @@
 #include <string_view>
 #include <vector>
 
+#include "chunked_vector.h"
+
 namespace varlowe {
 
 // Texts that repeat across a capture (Call-IDs, URIs, branches, methods), each kept once and
@@ -69,7 +71,7 @@ class KeyedItemLists {
         uint32_t next;
     };
     std::vector<Head> heads_;
-    std::vector<Link> links_;
+    ChunkedVector<Link> links_;
 };
 
 }  // namespace varlowe

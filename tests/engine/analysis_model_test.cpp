@@ -90,9 +90,47 @@ TEST(AnalysisModel, LabelsAndDistinctValues) {
     EXPECT_EQ(model.userAgentOf("10.0.0.2").value_or("?"), "PhoneB");
     EXPECT_EQ(model.userAgentsOf({"10.0.0.1", "10.9.9.9"}),
               (std::vector<std::string>{"PhoneA", ""}));
+    // Many addresses, one asked twice, in one pass: each place gets its own answer.
+    EXPECT_EQ(
+        model.firstUserAgents({"10.0.0.2", "10.9.9.9", "10.0.0.1", "10.0.0.2"}),
+        (std::vector<std::optional<std::string>>{"PhoneB", std::nullopt, "PhoneA", "PhoneB"}));
     EXPECT_EQ(model.callIds(), (std::vector<std::string>{"call-1"}));
     EXPECT_EQ(model.fromUris(), (std::vector<std::string>{"sip:a@h", "sip:b@h"}));
     EXPECT_EQ(model.visibleAddresses(), (std::vector<std::string>{"10.0.0.1", "10.0.0.2"}));
+}
+
+TEST(AnalysisModel, ItemsKeepTheirEndpointsOnceAndAsGiven) {
+    AnalysisModel model;
+    const std::string text = "OPTIONS sip:x SIP/2.0\r\nCall-ID: q\r\n\r\n";
+    PacketRecord first = packetFrom("10.0.0.1", "2001:db8::1", 1);
+    PacketRecord second = packetFrom("10.0.0.1", "2001:db8::1", 2);
+    second.sourcePort = "5061";
+    model.addSip(first, SipMessage::parse(text));
+    model.addSip(second, SipMessage::parse(text));
+    for (uint32_t n = 3; n < 3000; ++n) {  // many more endpoints after the first ones
+        model.addSip(packetFrom("10.1." + std::to_string(n / 256) + "." + std::to_string(n % 256),
+                                "10.0.0.1", n),
+                     SipMessage::parse(text));
+    }
+    model.addSip(first, SipMessage::parse(text));
+    const ItemPacket& a = model.item(ItemIndex(0)).packet;
+    const ItemPacket& b = model.item(ItemIndex(1)).packet;
+    const ItemPacket& again = model.item(ItemIndex(model.itemCount() - 1)).packet;
+    EXPECT_EQ(a.sourceAddress() + " " + a.sourcePort(), "10.0.0.1 5060");
+    EXPECT_EQ(b.sourceAddress() + " " + b.sourcePort(), "10.0.0.1 5061");
+    EXPECT_EQ(a.destinationAddress() + " " + a.destinationPort(), "2001:db8::1 5060");
+    EXPECT_NE(a.sourceEnd(), b.sourceEnd());  // another port is another endpoint
+    EXPECT_EQ(again.sourceEnd(), a.sourceEnd());
+    EXPECT_EQ(model.summary(ItemIndex(0)).source, model.summary(ItemIndex(1)).source);
+    EXPECT_EQ(model.item(ItemIndex(2000)).packet.record().sourceAddress, "10.1.7.209");
+
+    // Given a whole record outside a model, a packet keeps its own endpoints through a move.
+    ItemPacket alone;
+    EXPECT_EQ(alone.sourceAddress(), "");
+    alone = second;
+    ItemPacket moved = std::move(alone);
+    EXPECT_EQ(moved.sourcePort(), "5061");
+    EXPECT_EQ(moved.record().destinationAddress, "2001:db8::1");
 }
 
 TEST(AnalysisModel, VisibleListMapsRowsAndHidesItems) {

@@ -333,11 +333,19 @@ void RtpStreamRegistry::deactivate(uint32_t announcement, uint32_t k) {
 
 RtpStream* RtpStreamRegistry::materialise(size_t registration) const {
     // The announcement whose numbers include it: the last one starting at or before it.
-    auto after = std::upper_bound(
-        announcements_.begin(), announcements_.end(), registration,
-        [](size_t number, const Announcement& a) { return number < a.firstRegistration; });
-    const auto index = static_cast<uint32_t>(after - announcements_.begin() - 1);
-    return materialise(index, static_cast<uint32_t>(registration - after[-1].firstRegistration));
+    size_t low = 0;
+    size_t high = announcements_.size();  // the first one starting after it lies in [low, high]
+    while (low < high) {
+        const size_t middle = low + (high - low) / 2;
+        if (registration < announcements_[middle].firstRegistration) {
+            high = middle;
+        } else {
+            low = middle + 1;
+        }
+    }
+    const auto index = static_cast<uint32_t>(low - 1);
+    return materialise(
+        index, static_cast<uint32_t>(registration - announcements_[index].firstRegistration));
 }
 
 RtpStream* RtpStreamRegistry::materialise(uint32_t announcement, uint32_t k) const {
@@ -418,8 +426,8 @@ void RtpStreamRegistry::rebuildIndexes(const std::vector<RtpStream*>& streams) {
     byAnnouncedAddress_ = FlatKeyMap<AnnouncementList>();
     byCallId_ = FlatKeyMap<AnnouncementList>();
     records_ = FlatKeyMap<RtpStream*>();
-    std::vector<Link>().swap(links_);
-    std::vector<Announcement>().swap(announcements_);
+    links_.clear();
+    announcements_.clear();
     std::vector<PayloadEntry>().swap(entries_);
     std::vector<PayloadList>().swap(payloadLists_);
     std::vector<std::pair<uint32_t, RtpStream*>>().swap(recordList_);

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "engine/capture/capture_records.h"
+#include "engine/chunked_vector.h"
 #include "engine/interned_texts.h"
 #include "engine/output_file.h"
 #include "engine/sip/transaction_key.h"
@@ -234,7 +235,7 @@ class RtpStreamRegistry {
     static constexpr size_t kChunkSize = 1024;
     mutable std::vector<std::unique_ptr<RtpStream[]>> chunks_;
     mutable size_t chunkUsed_ = kChunkSize;
-    std::vector<Announcement> announcements_;  // in order of their first stream
+    ChunkedVector<Announcement> announcements_;  // in order of their first stream
     uint32_t registrationCount_ = 0;
     // The records made, by stream number, and in the order they were made.
     mutable FlatKeyMap<RtpStream*> records_;
@@ -261,7 +262,7 @@ class RtpStreamRegistry {
     void append(FlatKeyMap<AnnouncementList>& lists, uint64_t key, uint32_t announcement);
     template <typename Visit>
     void forEachIn(const FlatKeyMap<AnnouncementList>& lists, uint64_t key, Visit visit) const;
-    std::vector<Link> links_;
+    ChunkedVector<Link> links_;
     FlatKeyMap<AnnouncementList> rtpByDestination_;
     FlatKeyMap<AnnouncementList> rtcpByDestination_;
     FlatKeyMap<AnnouncementList> byAnnouncedAddress_;

@@ -121,9 +121,6 @@ ItemIndex AnalysisModel::indexSip(const AnalysisItem& item) {
     }
     const uint32_t number = static_cast<uint32_t>(index.value);
     byCallId_.add(call, number);
-    const ItemSummary& ends = summaries_.back();
-    bySource_.add(ends.source, number);
-    byDestination_.add(ends.destination, number);
     byTo_.add(to, number);
     byFrom_.add(from, number);
     if (!method.empty()) {
@@ -168,8 +165,6 @@ ItemIndex AnalysisModel::addStun(const PacketRecord& packet,
         byStunTransaction_.emplace(*id, index);
     }
     summarise(item);
-    bySource_.add(summaries_.back().source, static_cast<uint32_t>(index.value));
-    byDestination_.add(summaries_.back().destination, static_cast<uint32_t>(index.value));
     noteBinding(index);
     return index;
 }
@@ -318,11 +313,34 @@ std::vector<ItemIndex> AnalysisModel::itemsTo(std::string_view k) const {
 std::vector<ItemIndex> AnalysisModel::itemsWithMethod(std::string_view k) const {
     return itemsOf(byMethod_, methodTexts_, k);
 }
+bool AnalysisModel::inAddressIndex(const AnalysisItem& item) {
+    if (item.kind == ItemKind::Stun) {
+        return true;
+    }
+    return item.sip && item.sip->callId() && item.sip->toUri() && item.sip->fromUri();
+}
+
+std::vector<ItemIndex> AnalysisModel::itemsWithAddress(std::string_view address,
+                                                       bool source) const {
+    std::vector<ItemIndex> out;
+    const uint32_t id = endpointTexts_.find(address);
+    if (id == InternedTexts::kNone) {
+        return out;
+    }
+    for (size_t i = 0; i < summaries_.size(); ++i) {
+        const ItemSummary& ends = summaries_[i];
+        if ((source ? ends.source : ends.destination) == id && inAddressIndex(items_[i])) {
+            out.emplace_back(i);
+        }
+    }
+    return out;
+}
+
 std::vector<ItemIndex> AnalysisModel::itemsFromAddress(std::string_view k) const {
-    return itemsOf(bySource_, endpointTexts_, k);
+    return itemsWithAddress(k, true);
 }
 std::vector<ItemIndex> AnalysisModel::itemsToAddress(std::string_view k) const {
-    return itemsOf(byDestination_, endpointTexts_, k);
+    return itemsWithAddress(k, false);
 }
 
 std::vector<std::string> AnalysisModel::callIds() const {
@@ -358,23 +376,46 @@ std::vector<std::string> AnalysisModel::branchesOfSession(std::string_view callI
     return out;
 }
 
-std::optional<std::string> AnalysisModel::userAgentOf(std::string_view address) const {
-    for (ItemIndex index : itemsFromAddress(address)) {
-        const AnalysisItem& item = at(index);
-        if (item.sip && !item.sip->isResponse()) {
-            if (std::optional<std::string_view> agent = item.sip->header("User-Agent")) {
-                return std::string(*agent);
-            }
+std::vector<std::optional<std::string>> AnalysisModel::firstUserAgents(
+    const std::vector<std::string>& addresses) const {
+    std::vector<std::optional<std::string>> out(addresses.size());
+    // The places in `out` of each address number asked for; one pass over the items finds
+    // them all, however many addresses there are.
+    std::vector<std::vector<size_t>> wanted(endpoints_.size());
+    size_t missing = 0;
+    for (size_t k = 0; k < addresses.size(); ++k) {
+        const uint32_t id = endpointTexts_.find(addresses[k]);
+        if (id != InternedTexts::kNone) {
+            wanted[id].push_back(k);
+            ++missing;
         }
     }
-    return std::nullopt;
+    for (size_t i = 0; i < summaries_.size() && missing > 0; ++i) {
+        std::vector<size_t>& places = wanted[summaries_[i].source];
+        const AnalysisItem& item = items_[i];
+        if (places.empty() || !item.sip || item.sip->isResponse() || !inAddressIndex(item)) {
+            continue;
+        }
+        if (std::optional<std::string_view> agent = item.sip->header("User-Agent")) {
+            for (size_t k : places) {
+                out[k] = std::string(*agent);
+            }
+            missing -= places.size();
+            places.clear();
+        }
+    }
+    return out;
+}
+
+std::optional<std::string> AnalysisModel::userAgentOf(std::string_view address) const {
+    return firstUserAgents({std::string(address)}).front();
 }
 
 std::vector<std::string> AnalysisModel::userAgentsOf(
     const std::vector<std::string>& addresses) const {
     std::vector<std::string> out;
-    for (const std::string& address : addresses) {
-        out.push_back(userAgentOf(address).value_or(""));
+    for (std::optional<std::string>& agent : firstUserAgents(addresses)) {
+        out.push_back(agent.value_or(""));
     }
     return out;
 }

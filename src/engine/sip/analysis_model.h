@@ -9,6 +9,7 @@
 
 #include "analysis_item.h"
 #include "engine/capture/packet_record.h"
+#include "engine/chunked_vector.h"
 #include "engine/interned_texts.h"
 #include "engine/media/flat_key_map.h"
 #include "engine/media/name_value_pair.h"
@@ -104,8 +105,12 @@ class AnalysisModel {
     std::vector<std::string> visibleAddresses() const;
     std::vector<std::string> branchesOfSession(std::string_view callId) const;
 
+    // The User-Agent of the first request from the address that has one.
     std::optional<std::string> userAgentOf(std::string_view address) const;
     std::vector<std::string> userAgentsOf(const std::vector<std::string>& addresses) const;
+    // The same for many addresses in one pass; none where no request has one.
+    std::vector<std::optional<std::string>> firstUserAgents(
+        const std::vector<std::string>& addresses) const;
     std::optional<std::string> methodOfSession(std::string_view callId) const;
     std::optional<std::string> methodOfTransaction(std::string_view branch,
                                                    std::string_view callId) const;
@@ -142,6 +147,9 @@ class AnalysisModel {
     // The item's packet with its endpoints in the model's table.
     void keepPacket(AnalysisItem& item, const PacketRecord& packet, bool withPayload);
     void noteBinding(ItemIndex index);
+    // Whether the item counts in the lists by address: STUN, and SIP with Call-ID, To and From.
+    static bool inAddressIndex(const AnalysisItem& item);
+    std::vector<ItemIndex> itemsWithAddress(std::string_view address, bool source) const;
     const AnalysisItem& at(ItemIndex index) const { return items_[index.value]; }
 
     // Numbers of interned texts in order of first occurrence, each once.
@@ -195,7 +203,7 @@ class AnalysisModel {
         size_t size_ = 0;
     };
     ItemStore items_;
-    std::vector<ItemSummary> summaries_;
+    ChunkedVector<ItemSummary> summaries_;
     // The texts the indexes are keyed by; URIs of From and To share one table.
     InternedTexts callIdTexts_, uriTexts_, methodTexts_, branchTexts_, endpointTexts_;
     DistinctIds distinctCallIds_, distinctFrom_, distinctTo_, distinctMethods_;
@@ -203,8 +211,8 @@ class AnalysisModel {
     // The items' (address, port) pairs, and the address number of each.
     std::unique_ptr<EndpointTable> ends_ = std::make_unique<EndpointTable>();
     std::vector<uint32_t> addressOfEnd_;
-    // Item lists by the number of a Call-ID, an endpoint, a URI, a method or a transaction.
-    KeyedItemLists byCallId_, bySource_, byDestination_, byTo_, byFrom_, byMethod_, byTransaction_;
+    // Item lists by the number of a Call-ID, a URI, a method or a transaction.
+    KeyedItemLists byCallId_, byTo_, byFrom_, byMethod_, byTransaction_;
     // Transaction numbers by (branch number, Call-ID number).
     FlatKeyMap<uint32_t> transactions_;
     // The branch numbers of each Call-ID number, in order of first occurrence.
