@@ -75,16 +75,31 @@ SipMessage SipMessage::parseInPayload(const char* payload, size_t length, size_t
     start = std::min(start, length);
     const size_t payloadLength = textLength(bytes, length);
     const size_t messageLength = textLength(bytes + start, length - start);
-    message.text_.assign(payload, std::max(payloadLength, start + messageLength));
+    const size_t size = std::max(payloadLength, start + messageLength);
+    message.textSize_ = static_cast<uint32_t>(size);
     message.payload_ = Span{0, static_cast<uint32_t>(payloadLength)};
     message.raw_ = Span{static_cast<uint32_t>(start), static_cast<uint32_t>(messageLength)};
-    message.parseText();
+    // Parsed where it lies, then kept with its field lines in one allocation. The lines
+    // are gathered in one vector per thread: a vector of each message's own cost several
+    // allocations a message.
+    thread_local std::vector<uint32_t> fieldLines;
+    fieldLines.clear();
+    message.parseText(payload, fieldLines);
+    message.fieldCount_ = static_cast<uint32_t>(fieldLines.size());
+    const size_t fields = fieldsAt(size);
+    message.block_ = Block(fields + 4 * fieldLines.size());
+    char* block = message.block_.data();
+    std::memcpy(block, payload, size);
+    std::memset(block + size, 0, fields - size);
+    if (!fieldLines.empty()) {
+        std::memcpy(block + fields, fieldLines.data(), 4 * fieldLines.size());
+    }
     return message;
 }
 
-SipMessage::Span SipMessage::spanOf(std::string_view part) const {
-    const char* begin = text_.data();
-    if (part.data() >= begin && part.data() + part.size() <= begin + text_.size()) {
+SipMessage::Span SipMessage::spanOf(std::string_view part, const char* base) const {
+    const char* begin = base;
+    if (part.data() >= begin && part.data() + part.size() <= begin + textSize_) {
         return Span{static_cast<uint32_t>(part.data() - begin), static_cast<uint32_t>(part.size())};
     }
     if (!folded_) {
@@ -98,14 +113,14 @@ SipMessage::Span SipMessage::spanOf(std::string_view part) const {
     return Span{0, 0};
 }
 
-void SipMessage::parseText() {
-    const std::string_view all = rawText();
+void SipMessage::parseText(const char* base, std::vector<uint32_t>& gathered) {
+    const std::string_view all(base + raw_.offset, raw_.length);
     size_t position = 0;
     std::string_view line;
     if (!nextLine(all, position, line)) {
         return;
     }
-    startLine_ = spanOf(line);
+    startLine_ = spanOf(line, base);
     // The start line: "SIP/2.0 CODE REASON" or "METHOD URI ...".
     size_t at = 0;
     size_t tokenEnd = 0;
@@ -131,26 +146,22 @@ void SipMessage::parseText() {
             if (std::optional<std::string_view> code = nextToken()) {
                 statusCode_ = static_cast<int>(leadingNumber(*code));
                 if (tokenEnd + 1 < line.size()) {
-                    reasonPhrase_ = spanOf(line.substr(tokenEnd + 1));
+                    reasonPhrase_ = spanOf(line.substr(tokenEnd + 1), base);
                 }
             }
         } else {
-            method_ = spanOf(*first);
+            method_ = spanOf(*first, base);
             if (std::optional<std::string_view> second = nextToken()) {
-                requestUri_ = spanOf(*second);
+                requestUri_ = spanOf(*second, base);
             }
         }
     }
 
-    // Field lines are gathered in one vector per thread and copied once at their exact
-    // count: growing each message's own vector cost several allocations a message.
-    thread_local std::vector<uint32_t> gathered;
-    gathered.clear();
     std::shared_ptr<Folded> folded;
     while (nextLine(all, position, line)) {
         if (line.empty()) {
             if (position < all.size()) {
-                body_ = spanOf(all.substr(position));
+                body_ = spanOf(all.substr(position), base);
             }
             break;
         }
@@ -166,7 +177,7 @@ void SipMessage::parseText() {
                 const bool continuedBefore =
                     !folded->values.empty() && folded->values.back().first == field;
                 std::string value(continuedBefore ? view(folded->values.back().second)
-                                                  : lineValue(gathered.back()));
+                                                  : lineValue(gathered.back(), base));
                 value.append(line);
                 const Span span{Span::kUnfolded | static_cast<uint32_t>(folded->text.size()),
                                 static_cast<uint32_t>(value.size())};
@@ -183,21 +194,20 @@ void SipMessage::parseText() {
         if (colon == std::string_view::npos || colon + 1 >= line.size()) {
             continue;
         }
-        gathered.push_back(spanOf(line).offset);
+        gathered.push_back(spanOf(line, base).offset);
     }
-    fieldLines_.assign(gathered.begin(), gathered.end());
 }
 
 std::string_view SipMessage::fieldName(size_t field) const {
     // The line holds a colon, so the first colon after its start is its own.
-    const std::string_view rest = std::string_view(text_).substr(fieldLines_[field]);
+    const std::string_view rest = std::string_view(text(), textSize_).substr(fieldLine(field));
     const std::string_view name = trimLeadingWhiteSpace(rest.substr(0, rest.find(':')));
     const char* expanded = expandCompactName(name);
     return expanded != nullptr ? std::string_view(expanded) : name;
 }
 
-std::string_view SipMessage::lineValue(uint32_t start) const {
-    const std::string_view all = rawText();
+std::string_view SipMessage::lineValue(uint32_t start, const char* base) const {
+    const std::string_view all(base + raw_.offset, raw_.length);
     const size_t at = start - raw_.offset;
     const size_t end = findLineEnd(all, at);
     const std::string_view line = all.substr(at, end == std::string_view::npos ? end : end - at);
@@ -212,22 +222,22 @@ std::string_view SipMessage::fieldValue(size_t field) const {
             }
         }
     }
-    return lineValue(fieldLines_[field]);
+    return lineValue(fieldLine(field));
 }
 
 size_t SipMessage::findField(std::string_view name) const {
-    for (size_t field = 0; field < fieldLines_.size(); ++field) {
+    for (size_t field = 0; field < fieldCount_; ++field) {
         if (equalsIgnoringCase(fieldName(field), name)) {
             return field;
         }
     }
-    return fieldLines_.size();
+    return fieldCount_;
 }
 
 std::vector<HeaderField> SipMessage::headers() const {
     std::vector<HeaderField> out;
-    out.reserve(fieldLines_.size());
-    for (size_t field = 0; field < fieldLines_.size(); ++field) {
+    out.reserve(fieldCount_);
+    for (size_t field = 0; field < fieldCount_; ++field) {
         out.push_back(HeaderField{fieldName(field), fieldValue(field)});
     }
     return out;
@@ -235,8 +245,7 @@ std::vector<HeaderField> SipMessage::headers() const {
 
 std::optional<std::string_view> SipMessage::header(std::string_view name) const {
     const size_t field = findField(name);
-    return field < fieldLines_.size() ? std::optional<std::string_view>(fieldValue(field))
-                                      : std::nullopt;
+    return field < fieldCount_ ? std::optional<std::string_view>(fieldValue(field)) : std::nullopt;
 }
 
 std::string_view SipMessage::uriOfAddress(std::string_view value) {

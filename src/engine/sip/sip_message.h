@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <optional>
 #include <string>
@@ -75,7 +76,7 @@ class SipMessage {
     static std::optional<std::string_view> tagOfAddress(std::string_view value);
 
   private:
-    // A run of bytes of text_, or of the folded values' text when the top bit of the offset
+    // A run of bytes of the text, or of the folded values' text when the top bit of the offset
     // is set (the values of headers continued on further lines, which are not one run in
     // the text). A length of kAbsent marks a field the message does not have.
     struct Span {
@@ -99,26 +100,77 @@ class SipMessage {
             return std::string_view(folded_->text)
                 .substr(span.offset & ~Span::kUnfolded, span.length);
         }
-        return std::string_view(text_).substr(span.offset, span.length);
+        return std::string_view(text(), textSize_).substr(span.offset, span.length);
+    }
+    // The payload text, through the end of the message, and a zero byte after it.
+    const char* text() const { return block_ ? block_.data() : ""; }
+    // Where the field line starts follow the text in its block, at a multiple of four.
+    static size_t fieldsAt(size_t textSize) { return (textSize + 4) & ~size_t{3}; }
+    uint32_t fieldLine(size_t field) const {
+        uint32_t start;
+        std::memcpy(&start, block_.data() + fieldsAt(textSize_) + 4 * field, 4);
+        return start;
     }
     std::optional<std::string_view> optionalView(const Span& span) const {
         return span.present() ? std::optional<std::string_view>(view(span)) : std::nullopt;
     }
-    // The span of a view into text_ or the folded values.
-    Span spanOf(std::string_view part) const;
+    // The span of a view into the text (at `base` while it is parsed) or the folded values.
+    Span spanOf(std::string_view part) const { return spanOf(part, text()); }
+    Span spanOf(std::string_view part, const char* base) const;
     // A field's name (a compact one expanded) and its value, read again from its line.
     std::string_view fieldName(size_t field) const;
     std::string_view fieldValue(size_t field) const;
-    // The value on the line that starts at `start` in text_, after the colon.
-    std::string_view lineValue(uint32_t start) const;
-    // The number of the first field of that name, or fieldLines_.size().
+    // The value on the line that starts at `start` in the text, after the colon.
+    std::string_view lineValue(uint32_t start) const { return lineValue(start, text()); }
+    std::string_view lineValue(uint32_t start, const char* base) const;
+    // The number of the first field of that name, or fieldCount_.
     size_t findField(std::string_view name) const;
-    void parseText();
+    // Parses the text at `base` (textSize_ bytes), gathering the field line starts.
+    void parseText(const char* base, std::vector<uint32_t>& fieldLines);
     // A value from a header, looked up once.
     template <typename Compute>
     std::optional<std::string_view> cached(Span& cache, bool& known, Compute compute) const;
 
-    std::string text_;                      // the payload text, through the end of the message
+    // One allocation a message: the text, a zero byte, then the start of each header
+    // field's line (four bytes a field: its name and value are found again on the line).
+    // Bytes with their count before them, so that a copy of the message copies them whole.
+    class Block {
+      public:
+        Block() = default;
+        explicit Block(size_t size) : bytes_(new char[size + 4]) {
+            const uint32_t count = static_cast<uint32_t>(size);
+            std::memcpy(bytes_.get(), &count, 4);
+        }
+        Block(const Block& other) : Block(other.bytes_ ? other.size() : 0) {
+            if (other.bytes_) {
+                std::memcpy(data(), other.data(), other.size());
+            } else {
+                bytes_.reset();
+            }
+        }
+        Block& operator=(const Block& other) {
+            if (this != &other) {
+                *this = Block(other);
+            }
+            return *this;
+        }
+        Block(Block&&) noexcept = default;
+        Block& operator=(Block&&) noexcept = default;
+        explicit operator bool() const { return bytes_ != nullptr; }
+        char* data() { return bytes_.get() + 4; }
+        const char* data() const { return bytes_.get() + 4; }
+        size_t size() const {
+            uint32_t count;
+            std::memcpy(&count, bytes_.get(), 4);
+            return count;
+        }
+
+      private:
+        std::unique_ptr<char[]> bytes_;
+    };
+    Block block_;
+    uint32_t textSize_ = 0;
+    uint32_t fieldCount_ = 0;
     std::shared_ptr<const Folded> folded_;  // none when no value continues
     Span payload_;
     Span raw_;
@@ -129,9 +181,6 @@ class SipMessage {
     Span body_;
     int statusCode_ = -1;
     bool response_ = false;
-    // Where each header field's line starts in text_: four bytes a field, its name and value
-    // are found again on the line when asked for.
-    std::vector<uint32_t> fieldLines_;
 
     mutable bool callIdKnown_ = false, fromUriKnown_ = false, toUriKnown_ = false,
                  fromTagKnown_ = false, toTagKnown_ = false, branchKnown_ = false;
