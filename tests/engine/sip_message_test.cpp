@@ -1,4 +1,6 @@
 #include <gtest/gtest.h>
+#include <algorithm>
+#include <optional>
 
 #include "engine/sip/sip_message.h"
 
@@ -119,6 +121,22 @@ TEST(SipMessage, ContinuedValuesStayWholeInCopiesAndBesidePlainFields) {
         EXPECT_EQ(fields[3].name, "Call-Id");
         EXPECT_EQ(fields[3].value, "two");
     }
+    // A message keeps bytes of its own: the payload it was read from, and the message it was
+    // copied from, can go.
+    std::optional<SipMessage> kept;
+    {
+        std::string scratch = payload;
+        const SipMessage original =
+            SipMessage::parseInPayload(scratch.data(), scratch.size(), first.size());
+        SipMessage assigned = SipMessage::parse("OPTIONS sip:z SIP/2.0\r\nCall-ID: z\r\n\r\n");
+        assigned = original;
+        std::fill(scratch.begin(), scratch.end(), 'x');
+        kept = assigned;
+    }
+    EXPECT_EQ(kept->callId().value_or("?"), "two");
+    EXPECT_EQ(kept->header("Subject").value_or("?"), "a b  c");
+    EXPECT_EQ(kept->rawText().substr(0, 14), "MESSAGE sip:b ");
+    EXPECT_EQ(kept->payloadText().size(), payload.size());
 }
 
 TEST(SipMessage, BlankBeforeTheColonIsPartOfTheName) {
