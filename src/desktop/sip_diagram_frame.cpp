@@ -604,11 +604,11 @@ std::optional<MixedAudio> SipDiagramFrame::itemAudio(const std::string& title) {
     const AnalysisItem* item = diagram_->state().selectedItem();
     if (model_ && item != nullptr && item->sip) {
         candidates.clear();
-        const std::string& callId = item->sip->transactionKey().dialog.callId;
+        const std::string_view callId = item->sip->transactionKey().callId();
         for (size_t i = 0; i < model_->itemCount(); ++i) {
             const AnalysisItem& media = model_->item(ItemIndex(i));
             if (media.kind == ItemKind::Media && media.stream != nullptr &&
-                media.stream->transaction().dialog.callId == callId) {
+                media.stream->transaction().callId() == callId) {
                 candidates.push_back(media.stream);
             }
         }
@@ -656,7 +656,7 @@ void SipDiagramFrame::playAudio() {
     const AnalysisItem* item = diagram_->state().selectedItem();
     std::string what;
     if (item != nullptr && item->sip) {
-        what = "Call-ID " + item->sip->transactionKey().dialog.callId;
+        what = "Call-ID " + std::string(item->sip->transactionKey().callId());
     } else if (item != nullptr && item->stream != nullptr) {
         const PacketRecord& first = item->stream->firstPacket();
         what = item->stream->mediaName + "/" + item->stream->encodingName + "  " +

@@ -54,10 +54,28 @@ TEST(DialogKey, DifferentFromTagsAreDifferentSessions) {
 TEST(DialogKey, MissingPartsAreEmptyAndCachedOnce) {
     SipMessage bare = SipMessage::parse("OPTIONS sip:x SIP/2.0\r\n\r\n");
     EXPECT_EQ(bare.transactionKey().cseq, -1);
-    EXPECT_EQ(bare.transactionKey().branch, "");
+    EXPECT_EQ(bare.transactionKey().branch(), "");
     EXPECT_EQ(bare.dialogKey().text(), "callId= to= from=");
-    EXPECT_EQ(&bare.dialogKey(), &bare.dialogKey());
+    EXPECT_EQ(&bare.transactionKey(), &bare.transactionKey());
     EXPECT_TRUE(bare.transactionKey().transactionMatches(bare.transactionKey()));
+}
+
+// A key keeps its parts in one buffer: each comes back whole, and parts that run together
+// alike ("ab" + "c", "a" + "bc") still make different keys.
+TEST(DialogKey, TransactionKeyPartsStayApart) {
+    SipMessage a = message("INVITE sip:b@h SIP/2.0", "<sip:a@h>;tag=ab", "<sip:b@h>;tag=c",
+                           "5 INVITE", "z9hG4bKx");
+    SipMessage b = message("INVITE sip:b@h SIP/2.0", "<sip:a@h>;tag=a", "<sip:b@h>;tag=bc",
+                           "5 INVITE", "z9hG4bKx");
+    const varlowe::TransactionKey& key = a.transactionKey();
+    EXPECT_EQ(key.text(), "callId=call-1 to=sip:b@h;tag=c from=sip:a@h;tag=ab cseq=5");
+    EXPECT_EQ(key.branch(), "z9hG4bKx");
+    EXPECT_EQ(key.cseqMethod(), "INVITE");
+    EXPECT_EQ(key.dialog().toUri, "sip:b@h");
+    EXPECT_EQ(key.dialog().fromTag, "ab");
+    EXPECT_FALSE(key == b.transactionKey());
+    EXPECT_TRUE(key == varlowe::TransactionKey::of(a));
+    EXPECT_FALSE(key.dialog().toTag == b.transactionKey().dialog().toTag);
 }
 
 // The pass compares messages without building their keys; it must agree with the keys on

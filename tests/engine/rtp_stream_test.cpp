@@ -433,7 +433,7 @@ TEST(RtpStreamRegistry, TheFlowFromAnAnnouncedAddressIsMeasuredUntilAnSdpAnnounc
     EXPECT_EQ(reverse->targetPort, 6000);
     EXPECT_EQ(reverse->rtcpPort, 6001);
     EXPECT_EQ(reverse->encodingName, "pcma");
-    EXPECT_EQ(reverse->transaction().dialog.callId, "call-1");
+    EXPECT_EQ(reverse->transaction().callId(), "call-1");
     EXPECT_EQ(from(4000, 6000, {8, 3, 320, 0x42}), reverse);
     EXPECT_EQ(reverse->packets, 2);
     EXPECT_EQ(reverse->sequence->quality.lost(), 1);

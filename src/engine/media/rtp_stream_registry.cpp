@@ -17,14 +17,6 @@ namespace varlowe {
 
 namespace {
 
-bool sameKey(const TransactionKey& a, const TransactionKey& b) {
-    const DialogKey& x = a.dialog;
-    const DialogKey& y = b.dialog;
-    return a.cseq == b.cseq && a.branch == b.branch && a.cseqMethod == b.cseqMethod &&
-           x.callId == y.callId && x.toUri == y.toUri && x.toTag == y.toTag &&
-           x.fromUri == y.fromUri && x.fromTag == y.fromTag;
-}
-
 constexpr uint64_t kNoKey = ~uint64_t{0};
 
 uint64_t mix(uint64_t value) {
@@ -39,17 +31,17 @@ uint64_t usable(uint64_t key) {
     return key == kNoKey ? key - 1 : key;
 }
 
-uint64_t callKey(const std::string& callId) {
-    return usable(mix(std::hash<std::string>()(callId)));
+uint64_t callKey(std::string_view callId) {
+    return usable(mix(std::hash<std::string_view>()(callId)));
 }
 
 // A duplicate has an equal transaction, so the same Call-ID: keyed with it, the list a new
 // stream is compared with holds only streams of its own call on that address, not every
 // stream ever announced there (video on port 0 from one host, say, in a long capture).
-uint64_t announcedKey(const std::string& address, int32_t port, const std::string& callId) {
-    const uint64_t h =
-        std::hash<std::string>()(address) * 0x9E3779B97F4A7C15ull + static_cast<uint32_t>(port);
-    return usable(mix(h) ^ std::hash<std::string>()(callId));
+uint64_t announcedKey(std::string_view address, int32_t port, std::string_view callId) {
+    const uint64_t h = std::hash<std::string_view>()(address) * 0x9E3779B97F4A7C15ull +
+                       static_cast<uint32_t>(port);
+    return usable(mix(h) ^ std::hash<std::string_view>()(callId));
 }
 
 }  // namespace
@@ -138,7 +130,7 @@ RtpStream* RtpStreamRegistry::addRtpSource(
         return materialise(static_cast<size_t>(*existing));
     }
     // The streams of one registration share one copy of the key.
-    if (!lastTransaction_ || !sameKey(*lastTransaction_, transaction)) {
+    if (!lastTransaction_ || !(*lastTransaction_ == transaction)) {
         lastTransaction_ = std::make_shared<const TransactionKey>(transaction);
     }
     Announcement announcement;
@@ -167,8 +159,7 @@ std::vector<uint32_t> RtpStreamRegistry::equalAnnouncements(
     if (address == InternedTexts::kNone || media == InternedTexts::kNone) {
         return out;  // no stream was ever announced there, or for that media
     }
-    forEachIn(byAnnouncedAddress_,
-              announcedKey(targetAddress, targetPort, transaction.dialog.callId),
+    forEachIn(byAnnouncedAddress_, announcedKey(targetAddress, targetPort, transaction.callId()),
               [&](uint32_t index) {
                   const Announcement& a = announcements_[index];
                   bool sameAddress = (a.targetAddress == address && a.targetPort == targetPort) ||
@@ -268,7 +259,7 @@ uint32_t RtpStreamRegistry::addAnnouncement(Announcement announcement,
             append(rtcpByDestination_, key, index);
         }
     }
-    const std::string& callId = a.transaction->dialog.callId;
+    const std::string_view callId = a.transaction->callId();
     append(byAnnouncedAddress_, announcedKey(target, a.targetPort, callId), index);
     if (a.hasAlternate()) {
         append(byAnnouncedAddress_, announcedKey(alternate, a.alternatePort, callId), index);
@@ -722,7 +713,7 @@ std::optional<RtpStreamRegistry::Found> RtpStreamRegistry::registerReverse(
 void RtpStreamRegistry::deactivateDialogStream(const DialogKey& dialog) {
     forEachIn(byCallId_, callKey(dialog.callId), [&](uint32_t index) {
         const Announcement& a = announcements_[index];
-        if (!a.transaction->dialog.sessionMatches(dialog)) {
+        if (!sessionsMatch(a.transaction->dialog(), dialog)) {
             return true;
         }
         for (uint32_t k = 0; k < listOf(a).count; ++k) {
@@ -736,7 +727,7 @@ void RtpStreamRegistry::deactivateDialogStream(const DialogKey& dialog) {
 }
 
 void RtpStreamRegistry::deactivateTransactionStream(const TransactionKey& transaction) {
-    forEachIn(byCallId_, callKey(transaction.dialog.callId), [&](uint32_t index) {
+    forEachIn(byCallId_, callKey(transaction.callId()), [&](uint32_t index) {
         const Announcement& a = announcements_[index];
         if (!a.transaction->transactionMatches(transaction)) {
             return true;
@@ -754,7 +745,7 @@ void RtpStreamRegistry::deactivateTransactionStream(const TransactionKey& transa
 std::vector<const RtpStream*> RtpStreamRegistry::streamsOfTransaction(
     const TransactionKey& transaction, const SdpDescription* sdp, size_t maxCount) const {
     std::vector<const RtpStream*> out;
-    forEachIn(byCallId_, callKey(transaction.dialog.callId), [&](uint32_t index) {
+    forEachIn(byCallId_, callKey(transaction.callId()), [&](uint32_t index) {
         const Announcement& a = announcements_[index];
         if (!a.transaction->transactionMatches(transaction)) {
             return true;

@@ -7,7 +7,7 @@ namespace varlowe {
 
 std::string_view AnalysisItem::mediaCallId() const {
     return kind == ItemKind::Media && stream != nullptr
-               ? std::string_view(stream->transaction().dialog.callId)
+               ? std::string_view(stream->transaction().callId())
                : std::string_view();
 }
 

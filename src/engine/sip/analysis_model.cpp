@@ -84,7 +84,7 @@ ItemIndex AnalysisModel::addRtp(const PacketRecord& packet, const RtpStream& str
     const ItemIndex index = item.index;
     keepPacket(item, packet, true);
     item.stream = &stream;
-    byCallId_.add(callIdTexts_.intern(stream.transaction().dialog.callId),
+    byCallId_.add(callIdTexts_.intern(stream.transaction().callId()),
                   static_cast<uint32_t>(index.value));
     summarise(item);
     return index;

@@ -6,8 +6,12 @@
 namespace varlowe {
 
 namespace {
-std::string withTag(const std::string& uri, const std::string& tag) {
-    return tag.empty() ? uri : uri + ";tag=" + tag;
+std::string withTag(std::string_view uri, std::string_view tag) {
+    std::string out(uri);
+    if (!tag.empty()) {
+        out.append(";tag=").append(tag);
+    }
+    return out;
 }
 
 // The five parts of either form, read from the message the same way.
@@ -42,15 +46,30 @@ DialogView DialogView::of(const SipMessage& message) {
 
 TransactionKey TransactionKey::of(const SipMessage& message) {
     TransactionKey key;
-    key.dialog = DialogKey::of(message);
     key.cseq = message.cseqNumber();
-    key.branch = message.branch().value_or("");
-    key.cseqMethod = message.cseqMethod();
+    const std::string_view parts[kParts] = {message.callId().value_or(""),
+                                            message.toUri().value_or(""),
+                                            message.toTag().value_or(""),
+                                            message.fromUri().value_or(""),
+                                            message.fromTag().value_or(""),
+                                            message.branch().value_or(""),
+                                            message.cseqMethod()};
+    size_t size = 0;
+    for (std::string_view part : parts) {
+        size += part.size();
+    }
+    key.texts_.reserve(size);
+    for (size_t p = 0; p < kParts; ++p) {
+        key.texts_.append(parts[p]);
+        key.ends_[p] = static_cast<uint32_t>(key.texts_.size());
+    }
     return key;
 }
 
 std::string TransactionKey::text() const {
-    return dialog.text() + " cseq=" + std::to_string(cseq);
+    const DialogView d = dialog();
+    return "callId=" + std::string(d.callId) + " to=" + withTag(d.toUri, d.toTag) +
+           " from=" + withTag(d.fromUri, d.fromTag) + " cseq=" + std::to_string(cseq);
 }
 
 }  // namespace varlowe

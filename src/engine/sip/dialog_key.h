@@ -36,8 +36,8 @@ struct DialogView {
 };
 
 // The rule of DialogKey::sessionMatches over either form.
-template <typename Key>
-bool sessionsMatch(const Key& a, const Key& b) {
+template <typename KeyA, typename KeyB>
+bool sessionsMatch(const KeyA& a, const KeyB& b) {
     auto compatibleTags = [](std::string_view x, std::string_view y) {
         return x == y || x.empty() != y.empty();
     };

@@ -57,9 +57,9 @@ class SipMessage {
     std::string_view transactionMethod() const;
     std::optional<std::string_view> branch() const;
     bool carriesSdp() const;
-    // The session and transaction identities, built on first use and kept (what the streams
-    // an SDP registers share).
-    const DialogKey& dialogKey() const { return transactionKey().dialog; }
+    // The session's identity, and the transaction's, built on first use and kept (what the
+    // streams an SDP registers share).
+    DialogKey dialogKey() const { return DialogKey::of(*this); }
     const TransactionKey& transactionKey() const;
     const std::shared_ptr<const TransactionKey>& sharedTransactionKey() const;
     // What DialogKey::sessionMatches and TransactionKey::transactionMatches say of the two
