@@ -10,6 +10,8 @@
 #include <iterator>
 #include <thread>
 
+#include "support/capture_builder.h"
+
 using namespace varlowe;
 
 namespace {
@@ -41,7 +43,9 @@ std::vector<int16_t> samplesIn(const std::string& path) {
 }
 
 TEST(AudioPlayer, TheSinkReceivesTheSamplesInOrderThenSilence) {
-    const std::string sink = testing::TempDir() + "/played.raw";
+    // A folder of its own: a fixed name in /tmp would be shared with any other run.
+    const testsupport::TempFile file("played.raw");
+    const std::string& sink = file.path();
     useDiskSink(sink);
     std::vector<int16_t> tone(2 * 8000 / 4);  // a quarter second of stereo
     for (size_t i = 0; i < tone.size(); ++i) {
@@ -62,7 +66,8 @@ TEST(AudioPlayer, TheSinkReceivesTheSamplesInOrderThenSilence) {
 }
 
 TEST(AudioPlayer, StopEndsPlaybackAndNoDeviceIsSaidAtOnce) {
-    useDiskSink(testing::TempDir() + "/stopped.raw");
+    const testsupport::TempFile sink("stopped.raw");
+    useDiskSink(sink.path());
     setenv("SDL_DISKAUDIODELAY", "50", 1);  // real time or slower: still playing when stopped
     AudioPlayer player;
     ASSERT_EQ(player.play(std::vector<int16_t>(8000 * 10), 1, 8000), "");
