@@ -113,8 +113,9 @@ ItemIndex AnalysisModel::indexSip(const AnalysisItem& item) {
     }
     std::string method(sip.transactionMethod());
     const bool isAck = equalsIgnoringCase(method, "ACK");
+    uint32_t methodId = method.empty() ? InternedTexts::kNone : methodTexts_.intern(method);
     if (!method.empty() && !isAck) {
-        distinctMethods_.add(methodTexts_.intern(method));
+        distinctMethods_.add(methodId);
     }
     if (!callId || !toUri || !fromUri) {
         return index;  // drawn and listed, but in no index
@@ -131,12 +132,13 @@ ItemIndex AnalysisModel::indexSip(const AnalysisItem& item) {
                 if (other != number && candidate.sip && !candidate.sip->isResponse() &&
                     candidate.sip->sameTransaction(sip)) {
                     method = candidate.sip->method().value_or(method);
+                    methodId = methodTexts_.intern(method);
                     return false;
                 }
                 return true;
             });
         }
-        byMethod_.add(methodTexts_.intern(method), number);
+        byMethod_.add(methodId, number);
     }
     if (const auto& branch = sip.branch()) {
         const uint32_t branchId = branchTexts_.intern(*branch);

@@ -3,6 +3,11 @@
 namespace varlowe {
 
 uint32_t EndpointTable::intern(const std::string& address, const std::string& port) {
+    for (uint32_t id : recent_) {
+        if (id != kNoEnd && ends_[id].port == port && ends_[id].address == address) {
+            return id;
+        }
+    }
     key_.assign(address);
     key_.push_back('\0');
     key_.append(port);
@@ -10,6 +15,8 @@ uint32_t EndpointTable::intern(const std::string& address, const std::string& po
     if (id == ends_.size()) {
         ends_.push_back(End{address, port});
     }
+    recent_[1] = recent_[0];
+    recent_[0] = id;
     return id;
 }
 

@@ -28,6 +28,9 @@ class EndpointTable {
     std::deque<End> ends_;
     InternedTexts keys_;
     std::string key_;  // reused: address, a zero byte, port
+    // The pairs met last: most packets come from and go to one of a few endpoints.
+    uint32_t recent_[2] = {kNoEnd, kNoEnd};
+    static constexpr uint32_t kNoEnd = ~uint32_t{0};
 };
 
 // A packet as an item keeps it: the record's numbers and payload, with its addresses and
