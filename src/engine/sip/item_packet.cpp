@@ -1,5 +1,7 @@
 #include "item_packet.h"
 
+#include <cstring>
+
 namespace varlowe {
 
 uint32_t EndpointTable::intern(const std::string& address, const std::string& port) {
@@ -28,10 +30,12 @@ void ItemPacket::assignNumbers(const PacketRecord& record, bool withPayload) {
     fileOffset = record.fileOffset;
     headerOverhead = record.headerOverhead;
     payloadLength = record.payloadLength;
-    if (withPayload) {
-        payload = record.payload;
-    } else {
-        payload.clear();
+    payload_.reset();
+    payloadBytes_ = 0;
+    if (withPayload && !record.payload.empty()) {
+        payloadBytes_ = static_cast<uint32_t>(record.payload.size());
+        payload_.reset(new uint8_t[payloadBytes_]);
+        std::memcpy(payload_.get(), record.payload.data(), payloadBytes_);
     }
 }
 
@@ -83,7 +87,9 @@ PacketRecord ItemPacket::record() const {
     copy.destinationPort = destinationPort();
     copy.headerOverhead = headerOverhead;
     copy.payloadLength = payloadLength;
-    copy.payload = payload;
+    if (payload_) {
+        copy.payload.assign(payload_.get(), payload_.get() + payloadBytes_);
+    }
     return copy;
 }
 

@@ -45,7 +45,6 @@ class ItemPacket {
     uint64_t fileOffset = 0;
     uint32_t headerOverhead = 0;
     uint32_t payloadLength = 0;
-    std::vector<uint8_t> payload;  // as PacketRecord::payload
 
     ItemPacket() = default;
     ItemPacket(ItemPacket&&) noexcept = default;
@@ -67,18 +66,21 @@ class ItemPacket {
     PacketRecord record() const;
 
     PacketTime time() const { return PacketTime{seconds, microseconds}; }
-    const uint8_t* payloadData() const { return payload.empty() ? nullptr : payload.data(); }
+    // As PacketRecord's: the payload bytes and a zero byte after them, none when left out.
+    const uint8_t* payloadData() const { return payload_.get(); }
     const char* payloadText() const {
-        return payload.empty() ? "" : reinterpret_cast<const char*>(payload.data());
+        return payload_ ? reinterpret_cast<const char*>(payload_.get()) : "";
     }
 
   private:
     void assignNumbers(const PacketRecord& record, bool withPayload);
 
+    std::unique_ptr<uint8_t[]> payload_;    // the record's payload vector, without its room
     const EndpointTable* table_ = nullptr;  // none: the packet has no endpoints yet
     std::unique_ptr<EndpointTable> own_;
     uint32_t source_ = 0;
     uint32_t destination_ = 0;
+    uint32_t payloadBytes_ = 0;  // how many payload_ holds
 };
 
 }  // namespace varlowe
