@@ -57,7 +57,7 @@ class SipMessage {
     std::string_view transactionMethod() const;
     std::optional<std::string_view> branch() const;
     bool carriesSdp() const;
-    // The session's identity, and the transaction's, built on first use and kept (what the
+    // The session's identity; the transaction's, built on first use and kept (what the
     // streams an SDP registers share).
     DialogKey dialogKey() const { return DialogKey::of(*this); }
     const TransactionKey& transactionKey() const;
@@ -131,8 +131,6 @@ class SipMessage {
     template <typename Compute>
     std::optional<std::string_view> cached(Span& cache, bool& known, Compute compute) const;
 
-    // One allocation a message: the text, a zero byte, then the start of each header
-    // field's line (four bytes a field: its name and value are found again on the line).
     // Bytes with their count before them, so that a copy of the message copies them whole.
     class Block {
       public:
@@ -141,11 +139,10 @@ class SipMessage {
             const uint32_t count = static_cast<uint32_t>(size);
             std::memcpy(bytes_.get(), &count, 4);
         }
-        Block(const Block& other) : Block(other.bytes_ ? other.size() : 0) {
+        Block(const Block& other) {
             if (other.bytes_) {
-                std::memcpy(data(), other.data(), other.size());
-            } else {
-                bytes_.reset();
+                bytes_.reset(new char[other.size() + 4]);
+                std::memcpy(bytes_.get(), other.bytes_.get(), other.size() + 4);
             }
         }
         Block& operator=(const Block& other) {
@@ -168,6 +165,8 @@ class SipMessage {
       private:
         std::unique_ptr<char[]> bytes_;
     };
+    // One allocation a message: the text, a zero byte, then the start of each header
+    // field's line (four bytes a field: its name and value are found again on the line).
     Block block_;
     uint32_t textSize_ = 0;
     uint32_t fieldCount_ = 0;
