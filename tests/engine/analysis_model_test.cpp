@@ -99,6 +99,29 @@ TEST(AnalysisModel, LabelsAndDistinctValues) {
     EXPECT_EQ(model.visibleAddresses(), (std::vector<std::string>{"10.0.0.1", "10.0.0.2"}));
 }
 
+// The lists by address hold STUN and the SIP messages with Call-ID, From and To, as the
+// other indexes do; a user agent comes only from a request among them.
+TEST(AnalysisModel, AddressListsAndUserAgentsCountOnlyIndexedMessages) {
+    AnalysisModel model;
+    model.addSip(packetFrom("10.0.0.7", "10.0.0.8", 1),
+                 SipMessage::parse("OPTIONS sip:x SIP/2.0\r\nCall-ID: q\r\nTo: <sip:x>\r\n"
+                                   "User-Agent: NoFrom\r\n\r\n"));
+    model.addSip(packetFrom("10.0.0.7", "10.0.0.8", 2),
+                 SipMessage::parse(sip("SIP/2.0 200 OK", "<sip:a@h>;tag=a", "<sip:x>", "1 OPTIONS",
+                                       "z1", "User-Agent: Answer\r\n")));
+    model.addStun(packetFrom("10.0.0.8", "10.0.0.7", 3), stun("STUN_BIND_REQUEST", "AA"));
+    model.addSip(packetFrom("10.0.0.7", "10.0.0.8", 4),
+                 SipMessage::parse(sip("OPTIONS sip:x SIP/2.0", "<sip:a@h>;tag=a", "<sip:x>",
+                                       "2 OPTIONS", "z2", "User-Agent: Phone\r\n")));
+    EXPECT_EQ(model.itemsFromAddress("10.0.0.7"), items({1, 3}));
+    EXPECT_EQ(model.itemsToAddress("10.0.0.7"), items({2}));
+    EXPECT_EQ(model.itemsToAddress("10.0.0.8"), items({1, 3}));
+    EXPECT_TRUE(model.itemsFromAddress("10.9.9.9").empty());
+    // Not the message without From, not the response: the request after them.
+    EXPECT_EQ(model.userAgentOf("10.0.0.7").value_or("?"), "Phone");
+    EXPECT_FALSE(model.userAgentOf("10.0.0.8").has_value());  // STUN only
+}
+
 TEST(AnalysisModel, ItemsKeepTheirEndpointsOnceAndAsGiven) {
     AnalysisModel model;
     const std::string text = "OPTIONS sip:x SIP/2.0\r\nCall-ID: q\r\n\r\n";

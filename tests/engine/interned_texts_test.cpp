@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/chunked_vector.h"
 #include "engine/interned_texts.h"
 
 using namespace varlowe;
@@ -56,4 +57,37 @@ TEST(KeyedItemLists, KeepsEachKeysItemsInOrderAndStopsWhenAsked) {
     EXPECT_EQ(of(3, 2), (std::vector<uint32_t>{10, 12}));
     EXPECT_TRUE(of(1).empty());  // a key between used ones
     EXPECT_TRUE(of(KeyedItemLists::kEnd).empty());
+}
+
+// Holders keep references to elements while more are added (an announcement while its lists
+// grow): across chunk boundaries nothing moves, and clearing starts afresh.
+TEST(ChunkedVector, ElementsStayWhereTheyAreAcrossChunksAndClearStartsAfresh) {
+    struct Large {
+        std::string text;
+        char room[3000];
+    };
+    ChunkedVector<Large> large;
+    EXPECT_EQ(ChunkedVector<Large>::kChunk, 16u);  // the least a chunk holds
+    large.emplace_back().text = "first";
+    const Large* first = &large[0];
+    for (int i = 1; i < 100; ++i) {
+        large.push_back(Large{"n" + std::to_string(i), {}});
+    }
+    EXPECT_EQ(first, &large[0]);
+    EXPECT_EQ(large[0].text, "first");
+    EXPECT_EQ(large[16].text, "n16");  // the first of the second chunk
+    EXPECT_EQ(large.back().text, "n99");
+    EXPECT_EQ(large.size(), 100u);
+
+    ChunkedVector<uint32_t> small;
+    EXPECT_EQ(ChunkedVector<uint32_t>::kChunk, 16384u);  // 64 KB of them
+    for (uint32_t i = 0; i < 40000; ++i) {
+        small.push_back(i * 3);
+    }
+    EXPECT_EQ(small[16383] + 3, small[16384]);
+    small.clear();
+    EXPECT_TRUE(small.empty());
+    small.push_back(7);
+    EXPECT_EQ(small.size(), 1u);
+    EXPECT_EQ(small.back(), 7u);
 }
