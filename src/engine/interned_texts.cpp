@@ -30,7 +30,7 @@ uint32_t InternedTexts::find(std::string_view text) const {
 }
 
 uint32_t InternedTexts::intern(std::string_view text) {
-    if ((size() + 1) * 2 > slots_.size()) {
+    if ((size() + 1) * 4 > slots_.size() * 3) {  // at most three quarters full
         grow();
     }
     uint32_t hash = 0;

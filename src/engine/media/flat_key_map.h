@@ -30,7 +30,7 @@ class FlatKeyMap {
 
     // The value of the key, created empty when absent.
     Value& operator[](uint64_t key) {
-        if ((size_ + 1) * 2 > keys_.size()) {
+        if ((size_ + 1) * 4 > keys_.size() * 3) {  // at most three quarters full
             grow();
         }
         size_t slot = slotOf(key);
