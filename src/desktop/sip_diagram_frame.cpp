@@ -604,7 +604,7 @@ std::optional<MixedAudio> SipDiagramFrame::itemAudio(const std::string& title) {
     const AnalysisItem* item = diagram_->state().selectedItem();
     if (model_ && item != nullptr && item->sip) {
         candidates.clear();
-        const std::string_view callId = item->sip->transactionKey().callId();
+        const std::string_view callId = item->sip->callId().value_or("");
         for (size_t i = 0; i < model_->itemCount(); ++i) {
             const AnalysisItem& media = model_->item(ItemIndex(i));
             if (media.kind == ItemKind::Media && media.stream != nullptr &&

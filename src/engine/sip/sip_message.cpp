@@ -268,10 +268,8 @@ std::optional<std::string_view> SipMessage::tagOfAddress(std::string_view value)
 }
 
 template <typename Compute>
-std::optional<std::string_view> SipMessage::cached(Span& cache, bool& known,
-                                                   Compute compute) const {
-    if (!known) {
-        known = true;
+std::optional<std::string_view> SipMessage::cached(Span& cache, Compute compute) const {
+    if (cache.length == Span::kUnknown) {
         std::optional<std::string_view> value = compute();
         cache = value ? spanOf(*value) : Span{};
     }
@@ -279,43 +277,43 @@ std::optional<std::string_view> SipMessage::cached(Span& cache, bool& known,
 }
 
 std::optional<std::string_view> SipMessage::callId() const {
-    return cached(callId_, callIdKnown_, [this] { return header("Call-Id"); });
+    return cached(callId_, [this] { return header("Call-Id"); });
 }
 
 std::optional<std::string_view> SipMessage::fromUri() const {
-    return cached(fromUri_, fromUriKnown_, [this]() -> std::optional<std::string_view> {
+    return cached(fromUri_, [this]() -> std::optional<std::string_view> {
         std::optional<std::string_view> value = header("From");
         return value ? std::optional<std::string_view>(uriOfAddress(*value)) : std::nullopt;
     });
 }
 
 std::optional<std::string_view> SipMessage::toUri() const {
-    return cached(toUri_, toUriKnown_, [this]() -> std::optional<std::string_view> {
+    return cached(toUri_, [this]() -> std::optional<std::string_view> {
         std::optional<std::string_view> value = header("To");
         return value ? std::optional<std::string_view>(uriOfAddress(*value)) : std::nullopt;
     });
 }
 
 std::optional<std::string_view> SipMessage::fromTag() const {
-    return cached(fromTag_, fromTagKnown_, [this]() -> std::optional<std::string_view> {
+    return cached(fromTag_, [this]() -> std::optional<std::string_view> {
         std::optional<std::string_view> value = header("From");
         return value ? tagOfAddress(*value) : std::nullopt;
     });
 }
 
 std::optional<std::string_view> SipMessage::toTag() const {
-    return cached(toTag_, toTagKnown_, [this]() -> std::optional<std::string_view> {
+    return cached(toTag_, [this]() -> std::optional<std::string_view> {
         std::optional<std::string_view> value = header("To");
         return value ? tagOfAddress(*value) : std::nullopt;
     });
 }
 
 int SipMessage::cseqNumber() const {
-    if (!cseqNumber_) {
+    if (cseqNumber_ == kCseqUnknown) {
         std::optional<std::string_view> value = header("Cseq");
         cseqNumber_ = value ? static_cast<int>(leadingNumber(*value)) : -1;
     }
-    return *cseqNumber_;
+    return cseqNumber_;
 }
 
 std::string_view SipMessage::cseqMethod() const {
@@ -339,7 +337,7 @@ std::string_view SipMessage::transactionMethod() const {
 }
 
 std::optional<std::string_view> SipMessage::branch() const {
-    return cached(branch_, branchKnown_, [this]() -> std::optional<std::string_view> {
+    return cached(branch_, [this]() -> std::optional<std::string_view> {
         std::optional<std::string_view> via = header("Via");
         if (!via) {
             return std::nullopt;
@@ -362,15 +360,8 @@ bool SipMessage::carriesSdp() const {
     return type && equalsIgnoringCase(*type, "application/sdp") && body_.present();
 }
 
-const TransactionKey& SipMessage::transactionKey() const {
-    return *sharedTransactionKey();
-}
-
-const std::shared_ptr<const TransactionKey>& SipMessage::sharedTransactionKey() const {
-    if (!transactionKey_) {
-        transactionKey_ = std::make_shared<const TransactionKey>(TransactionKey::of(*this));
-    }
-    return transactionKey_;
+std::shared_ptr<const TransactionKey> SipMessage::sharedTransactionKey() const {
+    return std::make_shared<const TransactionKey>(TransactionKey::of(*this));
 }
 
 std::unique_ptr<const SdpDescription> SipMessage::sdp() const {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <climits>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -57,11 +58,11 @@ class SipMessage {
     std::string_view transactionMethod() const;
     std::optional<std::string_view> branch() const;
     bool carriesSdp() const;
-    // The session's identity; the transaction's, built on first use and kept (what the
-    // streams an SDP registers share).
+    // The session's and the transaction's identities, built when asked for: a message does
+    // not keep them (the streams its SDP registers share one copy).
     DialogKey dialogKey() const { return DialogKey::of(*this); }
-    const TransactionKey& transactionKey() const;
-    const std::shared_ptr<const TransactionKey>& sharedTransactionKey() const;
+    TransactionKey transactionKey() const { return TransactionKey::of(*this); }
+    std::shared_ptr<const TransactionKey> sharedTransactionKey() const;
     // What DialogKey::sessionMatches and TransactionKey::transactionMatches say of the two
     // messages' keys, without building either.
     bool sameSession(const SipMessage& other) const;
@@ -78,10 +79,12 @@ class SipMessage {
   private:
     // A run of bytes of the text, or of the folded values' text when the top bit of the offset
     // is set (the values of headers continued on further lines, which are not one run in
-    // the text). A length of kAbsent marks a field the message does not have.
+    // the text). A length of kAbsent marks a field the message does not have, kUnknown one
+    // not looked up yet.
     struct Span {
         static constexpr uint32_t kUnfolded = 0x80000000u;
         static constexpr uint32_t kAbsent = ~uint32_t{0};
+        static constexpr uint32_t kUnknown = kAbsent - 1;
         uint32_t offset = 0;
         uint32_t length = kAbsent;
         bool present() const { return length != kAbsent; }
@@ -129,7 +132,7 @@ class SipMessage {
     void parseText(const char* base, std::vector<uint32_t>& fieldLines);
     // A value from a header, looked up once.
     template <typename Compute>
-    std::optional<std::string_view> cached(Span& cache, bool& known, Compute compute) const;
+    std::optional<std::string_view> cached(Span& cache, Compute compute) const;
 
     // Bytes with their count before them, so that a copy of the message copies them whole.
     class Block {
@@ -181,11 +184,12 @@ class SipMessage {
     int statusCode_ = -1;
     bool response_ = false;
 
-    mutable bool callIdKnown_ = false, fromUriKnown_ = false, toUriKnown_ = false,
-                 fromTagKnown_ = false, toTagKnown_ = false, branchKnown_ = false;
-    mutable Span callId_, fromUri_, toUri_, fromTag_, toTag_, branch_;
-    mutable std::optional<int> cseqNumber_;
-    mutable std::shared_ptr<const TransactionKey> transactionKey_;
+    // Values looked up once, on first use.
+    static constexpr Span kNotLookedUp{0, Span::kUnknown};
+    mutable Span callId_ = kNotLookedUp, fromUri_ = kNotLookedUp, toUri_ = kNotLookedUp,
+                 fromTag_ = kNotLookedUp, toTag_ = kNotLookedUp, branch_ = kNotLookedUp;
+    static constexpr int32_t kCseqUnknown = INT32_MIN;  // a CSeq that gives it is looked up again
+    mutable int32_t cseqNumber_ = kCseqUnknown;
 };
 
 // True when the payload, read as text up to its first zero byte, contains "SIP/2.0".
