@@ -219,3 +219,18 @@ TEST(SipMessage, ContainsSipStopsAtTheFirstZeroByte) {
     EXPECT_FALSE(varlowe::containsSip(hidden, sizeof hidden - 1));
     EXPECT_FALSE(varlowe::containsSip(yes, 9));  // cut by the length
 }
+
+// Field positions are kept narrow in a text under 64 KB: a longer one (a big header or body
+// over TCP) must still find fields that start beyond 64 KB, and one just under must too.
+TEST(SipMessage, FieldsBeyondSixtyFourKilobytesAreFound) {
+    for (size_t filler : {size_t{65400}, size_t{70000}}) {
+        const std::string text = "MESSAGE sip:a SIP/2.0\r\nX-Big: " + std::string(filler, 'a') +
+                                 "\r\nCall-ID: far\r\nSubject: s\r\n\r\n";
+        const SipMessage m = SipMessage::parse(text);
+        EXPECT_EQ(m.callId().value_or("?"), "far") << text.size();
+        EXPECT_EQ(m.header("Subject").value_or("?"), "s") << text.size();
+        EXPECT_EQ(m.header("X-Big").value_or("").size(), filler);
+        const SipMessage copy = m;
+        EXPECT_EQ(copy.headers().back().name, "Subject");
+    }
+}

@@ -87,12 +87,18 @@ SipMessage SipMessage::parseInPayload(const char* payload, size_t length, size_t
     message.parseText(payload, fieldLines);
     message.fieldCount_ = static_cast<uint32_t>(fieldLines.size());
     const size_t fields = fieldsAt(size);
-    message.block_ = Block(fields + 4 * fieldLines.size());
+    const size_t width = fieldWidth(size);
+    message.block_ = Block(fields + width * fieldLines.size());
     char* block = message.block_.data();
     std::memcpy(block, payload, size);
     std::memset(block + size, 0, fields - size);
-    if (!fieldLines.empty()) {
+    if (width == 4) {
         std::memcpy(block + fields, fieldLines.data(), 4 * fieldLines.size());
+    } else {
+        for (size_t field = 0; field < fieldLines.size(); ++field) {
+            const auto start = static_cast<uint16_t>(fieldLines[field]);
+            std::memcpy(block + fields + 2 * field, &start, 2);
+        }
     }
     return message;
 }

@@ -107,11 +107,19 @@ class SipMessage {
     }
     // The payload text, through the end of the message, and a zero byte after it.
     const char* text() const { return block_ ? block_.data() : ""; }
-    // Where the field line starts follow the text in its block, at a multiple of four.
+    // Where the field line starts follow the text in its block, at a multiple of four: two
+    // bytes each in a text shorter than 64 KB (nearly all), four in a longer one.
     static size_t fieldsAt(size_t textSize) { return (textSize + 4) & ~size_t{3}; }
+    static size_t fieldWidth(size_t textSize) { return textSize <= 0xFFFF ? 2 : 4; }
     uint32_t fieldLine(size_t field) const {
+        const char* at = block_.data() + fieldsAt(textSize_);
+        if (fieldWidth(textSize_) == 2) {
+            uint16_t start;
+            std::memcpy(&start, at + 2 * field, 2);
+            return start;
+        }
         uint32_t start;
-        std::memcpy(&start, block_.data() + fieldsAt(textSize_) + 4 * field, 4);
+        std::memcpy(&start, at + 4 * field, 4);
         return start;
     }
     std::optional<std::string_view> optionalView(const Span& span) const {
