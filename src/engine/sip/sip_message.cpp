@@ -96,8 +96,8 @@ SipMessage SipMessage::parseInPayload(const char* payload, size_t length, size_t
         std::memcpy(block + fields, fieldLines.data(), 4 * fieldLines.size());
     } else {
         for (size_t field = 0; field < fieldLines.size(); ++field) {
-            const auto start = static_cast<uint16_t>(fieldLines[field]);
-            std::memcpy(block + fields + 2 * field, &start, 2);
+            const auto lineStart = static_cast<uint16_t>(fieldLines[field]);
+            std::memcpy(block + fields + 2 * field, &lineStart, 2);
         }
     }
     return message;
