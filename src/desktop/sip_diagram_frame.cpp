@@ -656,7 +656,7 @@ void SipDiagramFrame::playAudio() {
     const AnalysisItem* item = diagram_->state().selectedItem();
     std::string what;
     if (item != nullptr && item->sip) {
-        what = "Call-ID " + std::string(item->sip->transactionKey().callId());
+        what = "Call-ID " + std::string(item->sip->callId().value_or(""));
     } else if (item != nullptr && item->stream != nullptr) {
         const PacketRecord& first = item->stream->firstPacket();
         what = item->stream->mediaName + "/" + item->stream->encodingName + "  " +

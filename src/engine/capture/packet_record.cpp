@@ -74,20 +74,4 @@ const char* transportName(TransportKind kind) {
     return "OTHER";
 }
 
-PacketRecord PacketRecord::withoutPayload() const {
-    PacketRecord copy;
-    copy.seconds = seconds;
-    copy.microseconds = microseconds;
-    copy.transport = transport;
-    copy.number = number;
-    copy.fileOffset = fileOffset;
-    copy.sourceAddress = sourceAddress;
-    copy.sourcePort = sourcePort;
-    copy.destinationAddress = destinationAddress;
-    copy.destinationPort = destinationPort;
-    copy.headerOverhead = headerOverhead;
-    copy.payloadLength = payloadLength;
-    return copy;
-}
-
 }  // namespace varlowe

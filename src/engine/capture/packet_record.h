@@ -12,21 +12,27 @@ struct FrameInfo;
 
 enum class TransportKind : int { Udp = 0, Tcp = 1, Other = 2 };
 
-// One accepted packet in the form the analysis and the user interface share. A value type:
-// copies are deep, so every holder owns its texts and payload.
-struct PacketRecord {
+// The numbers of an accepted packet, shared by the forms a packet is held in.
+struct PacketNumbers {
     // As the capture file has them: unsigned, so times after January 2038 stay positive.
     uint32_t seconds = 0;
     uint32_t microseconds = 0;
     TransportKind transport = TransportKind::Other;
     uint32_t number = 0;
     uint64_t fileOffset = 0;
+    uint32_t headerOverhead = 0;
+    uint32_t payloadLength = 0;
+
+    PacketTime time() const { return PacketTime{seconds, microseconds}; }
+};
+
+// One accepted packet in the form the analysis and the user interface share. A value type:
+// copies are deep, so every holder owns its texts and payload.
+struct PacketRecord : PacketNumbers {
     std::string sourceAddress;  // dotted quad
     std::string sourcePort;     // decimal
     std::string destinationAddress;
     std::string destinationPort;
-    uint32_t headerOverhead = 0;
-    uint32_t payloadLength = 0;
     // The payload and one terminating zero byte; empty when the payload length is 0.
     std::vector<uint8_t> payload;
 
@@ -35,11 +41,6 @@ struct PacketRecord {
     // port texts are left as they are (the caller knows they are unchanged).
     void assignFrom(const FrameInfo& frame, bool withTexts = true);
 
-    // The same record without its payload bytes (the length stays), for holders that keep
-    // the bytes in another form.
-    PacketRecord withoutPayload() const;
-
-    PacketTime time() const { return PacketTime{seconds, microseconds}; }
     const uint8_t* payloadData() const { return payload.empty() ? nullptr : payload.data(); }
     // The payload as zero-terminated text ("" when there is none).
     const char* payloadText() const {

@@ -710,10 +710,11 @@ std::optional<RtpStreamRegistry::Found> RtpStreamRegistry::registerReverse(
     return std::nullopt;
 }
 
-void RtpStreamRegistry::deactivateDialogStream(const DialogKey& dialog) {
-    forEachIn(byCallId_, callKey(dialog.callId), [&](uint32_t index) {
+template <typename Matches>
+void RtpStreamRegistry::deactivateFirstActive(std::string_view callId, Matches matches) {
+    forEachIn(byCallId_, callKey(callId), [&](uint32_t index) {
         const Announcement& a = announcements_[index];
-        if (!sessionsMatch(a.transaction->dialog(), dialog)) {
+        if (!matches(*a.transaction)) {
             return true;
         }
         for (uint32_t k = 0; k < listOf(a).count; ++k) {
@@ -726,19 +727,15 @@ void RtpStreamRegistry::deactivateDialogStream(const DialogKey& dialog) {
     });
 }
 
+void RtpStreamRegistry::deactivateDialogStream(const DialogKey& dialog) {
+    deactivateFirstActive(dialog.callId, [&dialog](const TransactionKey& key) {
+        return sessionsMatch(key.dialog(), dialog);
+    });
+}
+
 void RtpStreamRegistry::deactivateTransactionStream(const TransactionKey& transaction) {
-    forEachIn(byCallId_, callKey(transaction.callId()), [&](uint32_t index) {
-        const Announcement& a = announcements_[index];
-        if (!a.transaction->transactionMatches(transaction)) {
-            return true;
-        }
-        for (uint32_t k = 0; k < listOf(a).count; ++k) {
-            if (isActive(a, a.firstRegistration + k)) {
-                deactivate(index, k);
-                return false;
-            }
-        }
-        return true;
+    deactivateFirstActive(transaction.callId(), [&transaction](const TransactionKey& key) {
+        return key.transactionMatches(transaction);
     });
 }
 

@@ -190,6 +190,9 @@ class RtpStreamRegistry {
     bool inactiveUnrecorded(uint32_t registration) const;
     // Deactivates the k-th stream of the announcement; a record made later starts inactive.
     void deactivate(uint32_t announcement, uint32_t k);
+    // Deactivates the first active stream among the call's announcements whose key matches.
+    template <typename Matches>
+    void deactivateFirstActive(std::string_view callId, Matches matches);
     // The registrations deactivated before they had a record, a bit each.
     std::vector<bool> inactiveUnrecorded_;
     // The record of the k-th stream of the announcement, made now when it has none.

@@ -36,9 +36,6 @@ void AnalysisModel::keepPacket(AnalysisItem& item, const PacketRecord& packet, b
     while (addressOfEnd_.size() < ends_->size()) {
         addressOfEnd_.push_back(endpointId(ends_->address(addressOfEnd_.size())));
     }
-}
-
-void AnalysisModel::summarise(const AnalysisItem& item) {
     const ItemPacket& p = item.packet;
     summaries_.push_back(ItemSummary{static_cast<int64_t>(p.seconds) * 1000000 + p.microseconds,
                                      addressOfEnd_[p.sourceEnd()],
@@ -62,7 +59,7 @@ void AnalysisModel::finishStreams() {
 
 AnalysisItem& AnalysisModel::addItem(ItemKind kind) {
     const ItemIndex index(items_.size());
-    AnalysisItem& item = items_.add();
+    AnalysisItem& item = items_.emplace_back();
     item.kind = kind;
     item.index = index;
     return item;
@@ -86,14 +83,12 @@ ItemIndex AnalysisModel::addRtp(const PacketRecord& packet, const RtpStream& str
     item.stream = &stream;
     byCallId_.add(callIdTexts_.intern(stream.transaction().callId()),
                   static_cast<uint32_t>(index.value));
-    summarise(item);
     return index;
 }
 
 ItemIndex AnalysisModel::indexSip(const AnalysisItem& item) {
     const SipMessage& sip = *item.sip;
     const ItemIndex index = item.index;
-    summarise(item);
 
     // The distinct values of the filter tree, in order of first occurrence, kept as they come.
     const auto& callId = sip.callId();
@@ -117,7 +112,7 @@ ItemIndex AnalysisModel::indexSip(const AnalysisItem& item) {
     if (!method.empty() && !isAck) {
         distinctMethods_.add(methodId);
     }
-    if (!callId || !toUri || !fromUri) {
+    if (!isIndexed(sip)) {
         return index;  // drawn and listed, but in no index
     }
     const uint32_t number = static_cast<uint32_t>(index.value);
@@ -166,7 +161,6 @@ ItemIndex AnalysisModel::addStun(const PacketRecord& packet,
     if (const std::string* id = stunTransactionId(item)) {
         byStunTransaction_.emplace(*id, index);
     }
-    summarise(item);
     noteBinding(index);
     return index;
 }
@@ -315,11 +309,12 @@ std::vector<ItemIndex> AnalysisModel::itemsTo(std::string_view k) const {
 std::vector<ItemIndex> AnalysisModel::itemsWithMethod(std::string_view k) const {
     return itemsOf(byMethod_, methodTexts_, k);
 }
+bool AnalysisModel::isIndexed(const SipMessage& sip) {
+    return sip.callId() && sip.toUri() && sip.fromUri();
+}
+
 bool AnalysisModel::inAddressIndex(const AnalysisItem& item) {
-    if (item.kind == ItemKind::Stun) {
-        return true;
-    }
-    return item.sip && item.sip->callId() && item.sip->toUri() && item.sip->fromUri();
+    return item.kind == ItemKind::Stun || (item.sip && isIndexed(*item.sip));
 }
 
 std::vector<ItemIndex> AnalysisModel::itemsWithAddress(std::string_view address,

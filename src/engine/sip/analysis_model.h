@@ -142,12 +142,13 @@ class AnalysisModel {
     AnalysisItem& addItem(ItemKind kind);
     // Indexes the SIP item just added (the last).
     ItemIndex indexSip(const AnalysisItem& item);
-    void summarise(const AnalysisItem& item);
     uint32_t endpointId(const std::string& address);
-    // The item's packet with its endpoints in the model's table.
+    // The item's packet with its endpoints in the model's table, and its summary.
     void keepPacket(AnalysisItem& item, const PacketRecord& packet, bool withPayload);
     void noteBinding(ItemIndex index);
-    // Whether the item counts in the lists by address: STUN, and SIP with Call-ID, To and From.
+    // A SIP message with Call-ID, To and From: one the indexes hold.
+    static bool isIndexed(const SipMessage& sip);
+    // Whether the item counts in the lists by address: STUN, and indexed SIP.
     static bool inAddressIndex(const AnalysisItem& item);
     std::vector<ItemIndex> itemsWithAddress(std::string_view address, bool source) const;
     const AnalysisItem& at(ItemIndex index) const { return items_[index.value]; }
@@ -181,28 +182,9 @@ class AnalysisModel {
     static std::vector<ItemIndex> lookup(const SortedIndex& index, const std::string& key);
     std::optional<std::string> firstRequestMethod(const std::vector<ItemIndex>& indexes) const;
 
-    // The items in chunks of a fixed count: an item is a place in its chunk, not an allocation
-    // of its own, and stays where it is while more are added.
-    class ItemStore {
-      public:
-        AnalysisItem& add() {
-            if (size_ % kChunk == 0) {
-                chunks_.push_back(std::make_unique<AnalysisItem[]>(kChunk));
-            }
-            AnalysisItem& item = chunks_.back()[size_ % kChunk];
-            ++size_;
-            return item;
-        }
-        const AnalysisItem& operator[](size_t i) const { return chunks_[i / kChunk][i % kChunk]; }
-        AnalysisItem& operator[](size_t i) { return chunks_[i / kChunk][i % kChunk]; }
-        size_t size() const { return size_; }
-
-      private:
-        static constexpr size_t kChunk = 256;
-        std::vector<std::unique_ptr<AnalysisItem[]>> chunks_;
-        size_t size_ = 0;
-    };
-    ItemStore items_;
+    // An item is a place in its chunk, not an allocation of its own, and stays where it is
+    // while more are added.
+    ChunkedVector<AnalysisItem> items_;
     ChunkedVector<ItemSummary> summaries_;
     // The texts the indexes are keyed by; URIs of From and To share one table.
     InternedTexts callIdTexts_, uriTexts_, methodTexts_, branchTexts_, endpointTexts_;

@@ -14,6 +14,13 @@ std::string withTag(std::string_view uri, std::string_view tag) {
     return out;
 }
 
+// "callId=... to=... from=..." of either form.
+template <typename Key>
+std::string dialogText(const Key& key) {
+    return "callId=" + std::string(key.callId) + " to=" + withTag(key.toUri, key.toTag) +
+           " from=" + withTag(key.fromUri, key.fromTag);
+}
+
 // The five parts of either form, read from the message the same way.
 template <typename Key>
 Key dialogOf(const SipMessage& message) {
@@ -32,8 +39,7 @@ DialogKey DialogKey::of(const SipMessage& message) {
 }
 
 std::string DialogKey::text() const {
-    return "callId=" + callId + " to=" + withTag(toUri, toTag) +
-           " from=" + withTag(fromUri, fromTag);
+    return dialogText(*this);
 }
 
 bool DialogKey::sessionMatches(const DialogKey& other) const {
@@ -47,11 +53,12 @@ DialogView DialogView::of(const SipMessage& message) {
 TransactionKey TransactionKey::of(const SipMessage& message) {
     TransactionKey key;
     key.cseq = message.cseqNumber();
-    const std::string_view parts[kParts] = {message.callId().value_or(""),
-                                            message.toUri().value_or(""),
-                                            message.toTag().value_or(""),
-                                            message.fromUri().value_or(""),
-                                            message.fromTag().value_or(""),
+    const DialogView d = DialogView::of(message);
+    const std::string_view parts[kParts] = {d.callId,
+                                            d.toUri,
+                                            d.toTag,
+                                            d.fromUri,
+                                            d.fromTag,
                                             message.branch().value_or(""),
                                             message.cseqMethod()};
     size_t size = 0;
@@ -67,9 +74,7 @@ TransactionKey TransactionKey::of(const SipMessage& message) {
 }
 
 std::string TransactionKey::text() const {
-    const DialogView d = dialog();
-    return "callId=" + std::string(d.callId) + " to=" + withTag(d.toUri, d.toTag) +
-           " from=" + withTag(d.fromUri, d.fromTag) + " cseq=" + std::to_string(cseq);
+    return dialogText(dialog()) + " cseq=" + std::to_string(cseq);
 }
 
 }  // namespace varlowe

@@ -23,13 +23,7 @@ uint32_t EndpointTable::intern(const std::string& address, const std::string& po
 }
 
 void ItemPacket::assignNumbers(const PacketRecord& record, bool withPayload) {
-    seconds = record.seconds;
-    microseconds = record.microseconds;
-    transport = record.transport;
-    number = record.number;
-    fileOffset = record.fileOffset;
-    headerOverhead = record.headerOverhead;
-    payloadLength = record.payloadLength;
+    static_cast<PacketNumbers&>(*this) = record;
     payload_.reset();
     payloadBytes_ = 0;
     if (withPayload && !record.payload.empty()) {
@@ -76,17 +70,11 @@ const std::string& ItemPacket::destinationPort() const {
 
 PacketRecord ItemPacket::record() const {
     PacketRecord copy;
-    copy.seconds = seconds;
-    copy.microseconds = microseconds;
-    copy.transport = transport;
-    copy.number = number;
-    copy.fileOffset = fileOffset;
+    static_cast<PacketNumbers&>(copy) = *this;
     copy.sourceAddress = sourceAddress();
     copy.sourcePort = sourcePort();
     copy.destinationAddress = destinationAddress();
     copy.destinationPort = destinationPort();
-    copy.headerOverhead = headerOverhead;
-    copy.payloadLength = payloadLength;
     if (payload_) {
         copy.payload.assign(payload_.get(), payload_.get() + payloadBytes_);
     }

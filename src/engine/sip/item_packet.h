@@ -36,16 +36,8 @@ class EndpointTable {
 // A packet as an item keeps it: the record's numbers and payload, with its addresses and
 // ports as numbers of the model's endpoint table rather than four texts of its own. One
 // given a whole record outside a model keeps a table of its own.
-class ItemPacket {
+class ItemPacket : public PacketNumbers {
   public:
-    uint32_t seconds = 0;
-    uint32_t microseconds = 0;
-    TransportKind transport = TransportKind::Other;
-    uint32_t number = 0;
-    uint64_t fileOffset = 0;
-    uint32_t headerOverhead = 0;
-    uint32_t payloadLength = 0;
-
     ItemPacket() = default;
     ItemPacket(ItemPacket&&) noexcept = default;
     ItemPacket& operator=(ItemPacket&&) noexcept = default;
@@ -65,7 +57,6 @@ class ItemPacket {
     // The whole record again, for code that takes one.
     PacketRecord record() const;
 
-    PacketTime time() const { return PacketTime{seconds, microseconds}; }
     // As PacketRecord's: the payload bytes and a zero byte after them, none when left out.
     const uint8_t* payloadData() const { return payload_.get(); }
     const char* payloadText() const {
