@@ -9,6 +9,7 @@ VARLOWE_PACKAGES=(
     libgtest-dev python3               # the tests
     xvfb xauth xdotool                 # tests that need a display, and real keys in them
     imagemagick                        # what the end-to-end tests see on that display
+    librsvg2-bin                       # ImageMagick's SVG reader: the icon drawn at each size
     tshark                             # the oracle the packet listings are compared with
     sox                                # the oracle the decoded audio is compared with
     time                               # peak memory figures of the benchmarks
