@@ -43,7 +43,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                 }
             }
             model.isAnswered(index);
-            itemText(model.item(index));
+            itemText(model, model.item(index));
             const AnalysisItem& item = model.item(index);
             if (item.stream != nullptr) {
                 if (item.stream->packets < 1)

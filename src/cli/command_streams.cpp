@@ -68,7 +68,7 @@ int runStreams(const std::vector<std::string>& arguments) {
     OutputBuffer out;
     bool first = true;
     for (const AnalysisItem* item : streamItems(*model)) {
-        std::string text = itemText(*item).value_or("");
+        std::string text = itemText(*model, *item).value_or("");
         if (!first) {
             out.put('\n');
         }

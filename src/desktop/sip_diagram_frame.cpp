@@ -529,7 +529,7 @@ void SipDiagramFrame::copySelected() {
     if (item == nullptr || !model_) {
         return;
     }
-    if (std::optional<std::string> text = itemText(*item)) {
+    if (std::optional<std::string> text = itemText(*model_, *item)) {
         putOnClipboard(*text);
     }
 }
@@ -565,7 +565,7 @@ std::vector<const RtpStream*> SipDiagramFrame::extractableStreams() const {
     if (item->kind == ItemKind::Media && item->stream != nullptr) {
         return {item->stream};
     }
-    if (std::unique_ptr<const SdpDescription> sdp = item->sip ? item->sip->sdp() : nullptr) {
+    if (std::unique_ptr<const SdpDescription> sdp = model_->sdpOf(*item)) {
         return registry->streamsOfTransaction(item->sip->transactionKey(), sdp.get(),
                                               SipDiagramInfoPanel::kMaxMediaTabs);
     }

@@ -17,10 +17,10 @@ std::string heading(const AnalysisItem& item) {
            endpointText(p.destinationAddress(), p.destinationPort());
 }
 
-std::string content(const AnalysisItem& item) {
+std::string content(const AnalysisModel& model, const AnalysisItem& item) {
     switch (item.kind) {
         case ItemKind::Sip:
-            return std::string(item.payloadText());
+            return model.payloadText(item);
         case ItemKind::Stun: {
             std::string text;
             if (item.stun) {

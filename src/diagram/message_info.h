@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "engine/sip/analysis_item.h"
+#include "engine/sip/analysis_model.h"
 
 namespace varlowe {
 
@@ -15,7 +15,7 @@ std::string title(const AnalysisItem& item);
 std::string heading(const AnalysisItem& item);
 // The SIP message text; the STUN/TURN pairs one "name : value" line each (at most 509
 // characters before the line end); the ten stream figures; empty for anything else.
-std::string content(const AnalysisItem& item);
+std::string content(const AnalysisModel& model, const AnalysisItem& item);
 
 }  // namespace message_info
 }  // namespace varlowe

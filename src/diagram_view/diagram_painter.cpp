@@ -41,7 +41,7 @@ ItemDrawCache::Media ItemDrawCache::mediaOf(const AnalysisModel& model, const An
     Media media;
     const RtpStreamRegistry* registry = model.streamRegistry();
     if (item.sip && registry != nullptr) {
-        if (std::unique_ptr<const SdpDescription> sdp = item.sip->sdp()) {
+        if (std::unique_ptr<const SdpDescription> sdp = model.sdpOf(item)) {
             for (const RtpStream* stream :
                  registry->streamsOfTransaction(item.sip->transactionKey(), sdp.get(), 32)) {
                 media.audio = media.audio || stream->mediaName == "audio";
@@ -138,7 +138,7 @@ DiagramPainter::ArrowTexts DiagramPainter::arrowTexts(const AnalysisItem& item) 
     texts.right = packet.destinationPort();
     switch (item.kind) {
         case ItemKind::Sip: {
-            const SipMessage& sip = *item.sip;
+            const SipHeadline& sip = *item.sip;
             if (sip.isResponse()) {
                 std::string top =
                     std::to_string(sip.statusCode()) + " " + std::string(sip.reasonPhrase());

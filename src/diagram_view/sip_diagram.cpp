@@ -571,7 +571,7 @@ wxWindow* SipDiagram::openMessageDialog(const AnalysisItem& item) {
            dynamic_cast<wxMDIChildFrame*>(parent) == nullptr) {
         parent = parent->GetParent();
     }
-    auto* dialog = new SipMessageInfoDialog(parent, wxID_ANY, "Message", item);
+    auto* dialog = new SipMessageInfoDialog(parent, wxID_ANY, "Message", *state_.model(), item);
     dialog->Show();
     return dialog;
 }

@@ -11,7 +11,7 @@
 namespace varlowe {
 
 SipMessageInfoDialog::SipMessageInfoDialog(wxWindow* parent, wxWindowID id, const wxString& title,
-                                           const AnalysisItem& item)
+                                           const AnalysisModel& model, const AnalysisItem& item)
     : wxDialog(parent, id, title, wxDefaultPosition, wxDefaultSize,
                wxCAPTION | wxSYSTEM_MENU | wxCLOSE_BOX | wxRESIZE_BORDER, "dialog") {
     SetTitle(displayText(message_info::title(item)));
@@ -20,9 +20,9 @@ SipMessageInfoDialog::SipMessageInfoDialog(wxWindow* parent, wxWindowID id, cons
                                      wxDefaultPosition, wxSize(400, 15), 0, "staticText");
     sizer->Add(heading, 0, wxEXPAND | wxALL, 5);
     auto* text =
-        new wxTextCtrl(this, wxID_ANY, displayText(message_info::content(item)), wxDefaultPosition,
-                       wxSize(400, 240), wxTE_MULTILINE | wxTE_READONLY | wxTE_DONTWRAP,
-                       wxDefaultValidator, "text");
+        new wxTextCtrl(this, wxID_ANY, displayText(message_info::content(model, item)),
+                       wxDefaultPosition, wxSize(400, 240),
+                       wxTE_MULTILINE | wxTE_READONLY | wxTE_DONTWRAP, wxDefaultValidator, "text");
     text->SetFont(wxFont(wxFontInfo().Family(wxFONTFAMILY_TELETYPE)));
     sizer->Add(text, 1, wxEXPAND | wxALL, 5);
     auto* buttons = new wxBoxSizer(wxHORIZONTAL);

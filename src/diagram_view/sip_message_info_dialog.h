@@ -2,7 +2,7 @@
 
 #include <wx/dialog.h>
 
-#include "engine/sip/analysis_item.h"
+#include "engine/sip/analysis_model.h"
 
 namespace varlowe {
 
@@ -11,7 +11,7 @@ namespace varlowe {
 class SipMessageInfoDialog : public wxDialog {
   public:
     SipMessageInfoDialog(wxWindow* parent, wxWindowID id, const wxString& title,
-                         const AnalysisItem& item);
+                         const AnalysisModel& model, const AnalysisItem& item);
 };
 
 }  // namespace varlowe

@@ -38,8 +38,7 @@ uint32_t InternedTexts::intern(std::string_view text) {
     if (slot.id == kNone) {
         slot.hash = hash;
         slot.id = static_cast<uint32_t>(size());
-        buffer_.append(text.data(), text.size());
-        starts_.push_back(buffer_.size());
+        texts_.push_back(bytes_.keep(text));
     }
     return slot.id;
 }

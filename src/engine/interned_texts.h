@@ -7,12 +7,13 @@
 #include <vector>
 
 #include "chunked_vector.h"
+#include "text_arena.h"
 
 namespace varlowe {
 
 // Texts that repeat across a capture (Call-IDs, URIs, branches, methods), each kept once and
-// known by a small number given in order of first appearance. The texts share one buffer;
-// the table is probed in place, without a node per text.
+// known by a small number given in order of first appearance. The texts lie in chunks that
+// never move, and the table is probed in place, without a node per text.
 class InternedTexts {
   public:
     static constexpr uint32_t kNone = ~uint32_t{0};
@@ -21,11 +22,9 @@ class InternedTexts {
     uint32_t intern(std::string_view text);
     // The text's number, or kNone when it was never interned.
     uint32_t find(std::string_view text) const;
-    // The text of a number below size(); valid until the next intern.
-    std::string_view text(uint32_t id) const {
-        return std::string_view(buffer_.data() + starts_[id], starts_[id + 1] - starts_[id]);
-    }
-    size_t size() const { return starts_.size() - 1; }
+    // The text of a number below size(); the view stays valid for the table's life.
+    std::string_view text(uint32_t id) const { return texts_[id]; }
+    size_t size() const { return texts_.size(); }
 
   private:
     struct Slot {
@@ -35,8 +34,8 @@ class InternedTexts {
     size_t slotOf(std::string_view text, uint32_t& hash) const;
     void grow();
 
-    std::string buffer_;
-    std::vector<size_t> starts_{0};  // text i is [starts_[i], starts_[i + 1])
+    TextArena bytes_;
+    ChunkedVector<std::string_view> texts_;  // into bytes_
     std::vector<Slot> slots_;
     size_t mask_ = 0;
 };

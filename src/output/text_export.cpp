@@ -73,7 +73,7 @@ size_t TextSipDiagramWriter::columnWidth(size_t columnCount) {
 std::string TextSipDiagramWriter::rowLabel(const AnalysisItem& item) {
     switch (item.kind) {
         case ItemKind::Sip: {
-            const SipMessage& sip = *item.sip;
+            const SipHeadline& sip = *item.sip;
             if (sip.isResponse()) {
                 return std::to_string(sip.statusCode()) + " " + std::string(sip.reasonPhrase()) +
                        "/" + std::string(sip.cseqMethod());
@@ -197,6 +197,7 @@ bool TextSipDiagramWriter::writeDiagram(const AnalysisModel& model) {
 }
 
 void TextSipDiagramWriter::writeLog(const AnalysisModel& model) {
+    const std::unique_ptr<FrameRereader> reader = model.captureReader();
     for (size_t row = 0; row < model.rowCount(); ++row) {
         const AnalysisItem& item = *model.itemAtRow(RowIndex(row));
         const ItemPacket& p = item.packet;
@@ -210,7 +211,7 @@ void TextSipDiagramWriter::writeLog(const AnalysisModel& model) {
             separator.replace((78 - title.size()) / 2, title.size(), title);
         }
         line(separator);
-        if (std::optional<std::string> text = itemText(item)) {
+        if (std::optional<std::string> text = itemText(model, item, reader.get())) {
             line(*text);
         }
     }

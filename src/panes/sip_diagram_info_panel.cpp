@@ -261,13 +261,13 @@ wxWindow* SipDiagramInfoPanel::createPage(PageRole role) {
 
 void SipDiagramInfoPanel::fillPage(PageRole role) {
     wxWindow* window = windows_[slot(role)];
-    if (window == nullptr || last_ == nullptr) {
+    if (window == nullptr || last_ == nullptr || model_ == nullptr) {
         return;
     }
     switch (role) {
         case PageRole::Contents:
             if (auto* text = dynamic_cast<wxTextCtrl*>(window)) {
-                text->ChangeValue(displayText(message_info::content(*last_)));
+                text->ChangeValue(displayText(message_info::content(*model_, *last_)));
             } else if (auto* list = dynamic_cast<wxListCtrl*>(window)) {
                 fillList(list, last_->kind == ItemKind::Media && last_->stream != nullptr
                                    ? info_content::streamRows(registry_, *last_->stream)
@@ -325,7 +325,8 @@ void SipDiagramInfoPanel::fillMedia() {
         return;
     }
     media->DeleteAllPages();
-    const std::unique_ptr<const SdpDescription> sdp = last_->sip ? last_->sip->sdp() : nullptr;
+    const std::unique_ptr<const SdpDescription> sdp =
+        model_ != nullptr ? model_->sdpOf(*last_) : nullptr;
     if (registry_ == nullptr || sdp == nullptr) {
         return;
     }

@@ -577,7 +577,8 @@ TEST(MainWindow, FindSelectsEachMatchAndCountsThem) {
     ASSERT_NE(program.frame->findField(), nullptr);
     auto selectedText = [&] {
         const AnalysisItem* item = window->diagram()->state().selectedItem();
-        return item != nullptr ? std::string(item->payloadText()) : std::string();
+        return item != nullptr ? window->diagram()->state().model()->payloadText(*item)
+                               : std::string();
     };
     auto status = [&] { return program.frame->GetStatusBar()->GetStatusText(); };
     wxCommandEvent find(wxEVT_MENU, command::kFind);
@@ -626,7 +627,7 @@ TEST(MainWindow, AViewSwitchKeepsTheSelection) {
     DiagramState& state = window->diagram()->state();
     std::optional<RowIndex> answer;
     for (size_t row = 0; row < state.rowCount() && !answer; ++row) {
-        if (std::string(state.itemAtRow(RowIndex(row))->payloadText()).rfind("SIP/2.0 200", 0) ==
+        if (state.model()->payloadText(*state.itemAtRow(RowIndex(row))).rfind("SIP/2.0 200", 0) ==
             0) {
             answer = RowIndex(row);
         }

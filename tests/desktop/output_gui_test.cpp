@@ -107,7 +107,7 @@ TEST(Output, CopyAndCopyAllPutTheExportsTextOnTheClipboard) {
     run(opened.window, command::kCopy);
     const AnalysisItem* ringing = diagram->state().selectedItem();
     ASSERT_NE(ringing, nullptr);
-    EXPECT_EQ(clipboardText(), *itemText(*ringing));
+    EXPECT_EQ(clipboardText(), *itemText(*diagram->state().model(), *ringing));
 
     run(opened.window, command::kCopyAll);
     EXPECT_EQ(clipboardText(),
@@ -140,7 +140,7 @@ TEST(Output, BytesThatAreNotUtf8AreShownAndCopiedWhole) {
     ASSERT_NE(window, nullptr);
     const AnalysisItem* item = window->diagram()->state().selectedItem();
     ASSERT_NE(item, nullptr);
-    const std::string bytes = *itemText(*item);
+    const std::string bytes = *itemText(*window->diagram()->state().model(), *item);
     ASSERT_NE(bytes.find("Jos\xe9"), std::string::npos);
 
     if (wxTheClipboard->Open()) {
@@ -164,7 +164,8 @@ TEST(Output, BytesThatAreNotUtf8AreShownAndCopiedWhole) {
     EXPECT_NE(contents->GetValue().Find(wxString::FromUTF8("bad \xc3\x80\xc2\xaf \xc3\xa9!")),
               wxNOT_FOUND);
 
-    SipMessageInfoDialog dialog(window, wxID_ANY, "Message", *item);
+    SipMessageInfoDialog dialog(window, wxID_ANY, "Message", *window->diagram()->state().model(),
+                                *item);
     auto* text = dynamic_cast<wxTextCtrl*>(dialog.FindWindow("text"));
     ASSERT_NE(text, nullptr);
     EXPECT_EQ(text->GetValue(), contents->GetValue());

@@ -301,6 +301,7 @@ TEST(DiagramState, AMediaMarkersDialogIsItsExtent) {
 }
 
 TEST(MessageInfo, TitlesHeadingsAndContents) {
+    const AnalysisModel model;
     AnalysisItem sipItem;
     sipItem.packet =
         udpRecord("10.0.0.1", 5060, "10.0.0.2", 5080, bytesOf("OPTIONS x SIP/2.0\r\n"));
@@ -308,7 +309,7 @@ TEST(MessageInfo, TitlesHeadingsAndContents) {
     sipItem.packet.transport = TransportKind::Tcp;
     EXPECT_EQ(message_info::title(sipItem), "Message (Packet #12: TCP)");
     EXPECT_EQ(message_info::heading(sipItem), "10.0.0.1:5060 --> 10.0.0.2:5080");
-    EXPECT_EQ(message_info::content(sipItem), "OPTIONS x SIP/2.0\r\n");
+    EXPECT_EQ(message_info::content(model, sipItem), "OPTIONS x SIP/2.0\r\n");
 
     AnalysisItem stun;
     stun.kind = ItemKind::Stun;
@@ -318,7 +319,7 @@ TEST(MessageInfo, TitlesHeadingsAndContents) {
     stun.stun->add("TRANSACTION_ID", "0011");
     stun.stun->add("STUN_USERNAME", std::string(600, 'u'));
     EXPECT_EQ(message_info::title(stun), "Message (Packet #0: UDP)");
-    const std::string text = message_info::content(stun);
+    const std::string text = message_info::content(model, stun);
     EXPECT_EQ(text.substr(0, 51), "MSG_TYPE : STUN_BIND_REQUEST\nTRANSACTION_ID : 0011\n");
     EXPECT_EQ(text.substr(51), "STUN_USERNAME : " + std::string(509 - 16, 'u') + "\n");
 
@@ -328,13 +329,13 @@ TEST(MessageInfo, TitlesHeadingsAndContents) {
     AnalysisItem media;
     media.kind = ItemKind::Media;
     media.stream = stream;
-    const std::string figures = message_info::content(media);
+    const std::string figures = message_info::content(model, media);
     EXPECT_EQ(std::count(figures.begin(), figures.end(), '\n'), 20);
     EXPECT_EQ(figures.rfind("Source : :\n", 0), 0u);
     EXPECT_NE(figures.find("Start/End Packet # : 0/0\n"), std::string::npos);
     AnalysisItem none;
     none.kind = static_cast<ItemKind>(8);
-    EXPECT_EQ(message_info::content(none), "");
+    EXPECT_EQ(message_info::content(model, none), "");
 }
 
 // Find's matches are items: stepping goes through the shown rows that hold one, from the

@@ -491,7 +491,8 @@ TEST(SipDiagramDialogs, StunMessageDialogListsItsPairs) {
     stun.stun = std::make_unique<NameValuePair>();
     stun.stun->add("MSG_TYPE", "STUN_BIND_REQUEST");
     stun.stun->add("TRANSACTION_ID", "00AB");
-    auto* dialog = new SipMessageInfoDialog(nullptr, wxID_ANY, "Message", stun);
+    const AnalysisModel model;
+    auto* dialog = new SipMessageInfoDialog(nullptr, wxID_ANY, "Message", model, stun);
     EXPECT_EQ(dialog->GetTitle(), "Message (Packet #7: UDP)");
     auto* heading = wxWindow::FindWindowByName("staticText", dialog);
     ASSERT_NE(heading, nullptr);

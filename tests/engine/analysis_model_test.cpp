@@ -266,10 +266,14 @@ TEST(AnalysisModel, AnRfc3261BranchMakesTheTransactionWhateverTheUrisAndCancelIs
         EXPECT_EQ(model.relatedRows(ItemIndex(5), Mode::Transaction), rows({5, 6}));
         EXPECT_TRUE(model.isAnswered(ItemIndex(5)));
         // The keys the streams use agree with the messages.
-        const SipMessage& invite = *model.item(ItemIndex(0)).sip;
-        const SipMessage& ok = *model.item(ItemIndex(3)).sip;
+        const SipHeadline& invite = *model.item(ItemIndex(0)).sip;
+        const SipHeadline& ok = *model.item(ItemIndex(3)).sip;
         EXPECT_EQ(invite.transactionKey().transactionMatches(ok.transactionKey()), cookie);
         EXPECT_EQ(invite.sameTransaction(ok), cookie);
+        // A headline names the transaction as its whole message does.
+        const SipMessage whole = model.sipMessage(model.item(ItemIndex(0)));
+        EXPECT_TRUE(invite.transactionKey() == whole.transactionKey());
+        EXPECT_EQ(whole.sameTransaction(model.sipMessage(model.item(ItemIndex(3)))), cookie);
         EXPECT_FALSE(model.item(ItemIndex(4))
                          .sip->transactionKey()
                          .transactionMatches(model.item(ItemIndex(5)).sip->transactionKey()));

@@ -514,3 +514,104 @@ TEST(PacketAnalysisDriver, TwoRecordedCallsOnOneMediaPortKeepTheirOwnStreams) {
         EXPECT_EQ(encodings, std::vector<std::string>(2, call == 0 ? "PCMU" : "PCMA"));
     }
 }
+
+// A SIP item keeps its headline only, when its message lay in one frame: the whole message is
+// read again from the capture, as the pass read it, including one after binary bytes and a
+// datagram in fragments; one assembled from TCP segments is kept whole.
+TEST(PacketAnalysisDriver, MessagesAreReadAgainFromTheCaptureAsTheyWere) {
+    const std::string invite =
+        sipWithSdp("INVITE sip:b@h SIP/2.0", "1 INVITE", "z1", audioSdp("10.0.0.1", 4000, "8"));
+    const std::string options = sipWithSdp("OPTIONS sip:b@h SIP/2.0", "2 OPTIONS", "z2", "");
+    Bytes prefixed = {0x01, 0x00, 0x7f, 0x33};
+    prefixed.insert(prefixed.end(), options.begin(), options.end());
+    const std::string large = sipWithSdp("MESSAGE sip:b@h SIP/2.0", "3 MESSAGE", "z3",
+                                         "v=0\r\n" + std::string(3000, 'x') + "\r\n");
+    const std::string overTcp = sipWithSdp("BYE sip:b@h SIP/2.0", "4 BYE", "z4", "");
+    CaptureBuilder builder;
+    builder.add(udpFrame(kCaller, 5060, kCallee, 5060, bytesOf(invite)), 10, 0);
+    builder.add(udpFrame(kCaller, 5060, kCallee, 5060, prefixed), 10, 1);
+    for (const Bytes& fragment :
+         fragmentedUdpFrames(kCaller, 5060, kCallee, 5060, bytesOf(large), 77, 1200)) {
+        builder.add(fragment, 10, 2);
+    }
+    const size_t half = overTcp.size() / 2;
+    builder.add(tcpFrame(kCaller, 5062, kCallee, 5060, bytesOf(overTcp.substr(0, half))), 10, 3);
+    builder.add(tcpFrame(kCaller, 5062, kCallee, 5060, bytesOf(overTcp.substr(half))), 10, 4);
+    TempFile file;
+    AnalysisResult result = analyse(builder, file);
+    ASSERT_TRUE(result.model);
+    const AnalysisModel& model = *result.model;
+    std::vector<const AnalysisItem*> sip;
+    for (size_t i = 0; i < model.itemCount(); ++i) {
+        if (model.item(ItemIndex(i)).sip) {
+            sip.push_back(&model.item(ItemIndex(i)));
+        }
+    }
+    ASSERT_EQ(sip.size(), 4u);
+    // The payload as text ends at its first zero byte; the message after it is found again.
+    const std::vector<std::string> payloads = {invite, "\x01", large, overTcp};
+    auto checkAll = [&](const char* when) {
+        for (size_t k = 0; k < sip.size(); ++k) {
+            SCOPED_TRACE(std::string(when) + ", message " + std::to_string(k));
+            const SipMessage whole = model.sipMessage(*sip[k]);
+            EXPECT_EQ(whole.payloadText(), payloads[k]);
+            EXPECT_EQ(whole.startLine(), sip[k]->sip->startLine());
+            EXPECT_EQ(model.payloadText(*sip[k]), payloads[k]);
+        }
+    };
+    checkAll("as analysed");
+    EXPECT_EQ(sip[0]->heldSip, nullptr);
+    EXPECT_EQ(sip[2]->heldSip, nullptr);
+    EXPECT_NE(sip[3]->heldSip, nullptr);
+    EXPECT_EQ(model.sipMessage(*sip[1]).rawText(), options);
+    ASSERT_NE(model.sdpOf(*sip[0]), nullptr);
+    EXPECT_EQ(model.sdpOf(*sip[0])->audioAddress().value_or(""), "10.0.0.1");
+
+    // Readers of their own give the same, and the file held open outlives its name.
+    std::unique_ptr<FrameRereader> own = model.captureReader();
+    ASSERT_NE(own, nullptr);
+    EXPECT_EQ(model.sipMessage(*sip[2], own.get()).payloadText(), large);
+    ASSERT_EQ(std::remove(file.path().c_str()), 0);
+    checkAll("after the file was deleted");
+    EXPECT_EQ(model.captureReader(), nullptr);
+}
+
+// A capture changed under an open window: what no longer matches gives the start line, and
+// nothing else is read in its place.
+TEST(PacketAnalysisDriver, AMessageTheCaptureNoLongerHoldsGivesItsStartLine) {
+    const std::string first = sipWithSdp("INVITE sip:b@h SIP/2.0", "1 INVITE", "z1", "");
+    const std::string second = sipWithSdp("SIP/2.0 200 OK", "1 INVITE", "z1", "", "b");
+    // The messages lie past the first megabyte, beyond what the reader held at opening.
+    CaptureBuilder builder;
+    for (int i = 0; i < 1000; ++i) {
+        builder.add(udpFrame(kCaller, 7000, kCallee, 7000, Bytes(1200, 0x55)), 9, i);
+    }
+    const size_t messagesAt = builder.bytes().size();
+    builder.add(udpFrame(kCaller, 5060, kCallee, 5060, bytesOf(first)), 10, 0);
+    builder.add(udpFrame(kCallee, 5060, kCaller, 5060, bytesOf(second)), 10, 1);
+    TempFile file;
+    AnalysisResult result = analyse(builder, file);
+    ASSERT_TRUE(result.model);
+    ASSERT_EQ(result.model->itemCount(), 2u);
+    ASSERT_GT(messagesAt, size_t{1} << 20);
+    // The same records with other times, written over the file in place.
+    CaptureBuilder other;
+    other.add(udpFrame(kCaller, 5060, kCallee, 5060, bytesOf(first)), 20, 0);
+    other.add(udpFrame(kCallee, 5060, kCaller, 5060, bytesOf(second)), 20, 1);
+    {
+        std::FILE* out = std::fopen(file.path().c_str(), "r+b");
+        ASSERT_NE(out, nullptr);
+        const Bytes& bytes = other.bytes();
+        const size_t header = 24;  // the file header, kept
+        ASSERT_EQ(std::fseek(out, static_cast<long>(messagesAt), SEEK_SET), 0);
+        std::fwrite(bytes.data() + header, 1, bytes.size() - header, out);
+        std::fclose(out);
+    }
+    const AnalysisModel& model = *result.model;
+    EXPECT_EQ(model.payloadText(model.item(ItemIndex(0))), "INVITE sip:b@h SIP/2.0\r\n");
+    EXPECT_EQ(model.sipMessage(model.item(ItemIndex(1))).statusCode(), 200);
+    EXPECT_FALSE(model.sipMessage(model.item(ItemIndex(1))).callId());
+    // Cut short: nothing at the offset at all.
+    ASSERT_EQ(truncate(file.path().c_str(), static_cast<off_t>(messagesAt + 30)), 0);
+    EXPECT_EQ(model.payloadText(model.item(ItemIndex(1))), "SIP/2.0 200 OK\r\n");
+}

@@ -134,7 +134,7 @@ TEST(RtpStatistics, FiguresOfSteadyAndSingleAndSsrcZeroStreams) {
     AnalysisItem item;
     item.kind = ItemKind::Media;
     item.stream = &s;
-    EXPECT_EQ(itemText(item).value_or("?"),
+    EXPECT_EQ(itemText(AnalysisModel(), item).value_or("?"),
               "Payload: audio/pcma(8)\r\n"
               "Source : 10.0.0.2:5000\r\n"
               "Destination : 10.0.0.1:4000\r\n"
@@ -191,7 +191,7 @@ TEST(RtpStatistics, ALongEncodingNameKeepsThePayloadLineWhole) {
     AnalysisItem item;
     item.kind = ItemKind::Media;
     item.stream = stream;
-    const std::string text = itemText(item).value_or("");
+    const std::string text = itemText(AnalysisModel(), item).value_or("");
     EXPECT_EQ(text.substr(0, text.find("\r\n")), "Payload: audio/" + name + "(96)");
     EXPECT_NE(text.find("(96)\r\nSource : "), std::string::npos);
 }
@@ -200,14 +200,14 @@ TEST(RtpStatistics, ItemTextsOfSipAndStunItems) {
     AnalysisItem sip;
     sip.kind = ItemKind::Sip;
     sip.packet = udpRecord("1.1.1.1", 1, "2.2.2.2", 2, bytesOf("OPTIONS x SIP/2.0\r\n\r\n"));
-    EXPECT_EQ(itemText(sip).value_or("?"), "OPTIONS x SIP/2.0\r\n\r\n");
+    EXPECT_EQ(itemText(AnalysisModel(), sip).value_or("?"), "OPTIONS x SIP/2.0\r\n\r\n");
     AnalysisItem stun;
     stun.kind = ItemKind::Stun;
     stun.stun = std::make_unique<NameValuePair>();
-    EXPECT_FALSE(itemText(stun));
+    EXPECT_FALSE(itemText(AnalysisModel(), stun));
     stun.stun->add("MSG_TYPE", "STUN_BIND_REQUEST");
     stun.stun->add("TRANSACTION_ID", "AB");
-    EXPECT_EQ(itemText(stun).value_or("?"),
+    EXPECT_EQ(itemText(AnalysisModel(), stun).value_or("?"),
               "MSG_TYPE : STUN_BIND_REQUEST\r\nTRANSACTION_ID : AB\r\n");
 }
 

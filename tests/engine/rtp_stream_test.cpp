@@ -27,7 +27,7 @@ struct Call {
         PacketRecord packet = udpRecord(from, 5060, to, 5060, bytesOf(text), 0, 0,
                                         static_cast<uint32_t>(model.itemCount() + 1));
         ItemIndex index = model.addSip(packet, SipMessage::parse(text));
-        const SipMessage& message = *model.item(index).sip;
+        const SipMessage& message = *model.item(index).heldSip;
         if (std::unique_ptr<const SdpDescription> sdp = message.sdp()) {
             registry.registerFromSdp(*sdp, message.sharedTransactionKey(),
                                      [this](const std::string& address, int32_t port) {

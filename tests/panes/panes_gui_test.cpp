@@ -333,7 +333,7 @@ TEST(InfoPanel, ASipMessageWithSdpShowsItsTextPacketAndOneMediaTabPerStream) {
     // Row 0, the INVITE, is selected when the window opens.
     const AnalysisItem* invite = window->diagram()->state().selectedItem();
     ASSERT_NE(invite, nullptr);
-    ASSERT_TRUE(invite->sip && invite->sip->sdp());
+    ASSERT_TRUE(invite->sip && window->model()->sdpOf(*invite));
     EXPECT_EQ(pageTitles(info), (std::vector<wxString>{"Contents", "Packet Info", "Media"}));
     auto* text = dynamic_cast<wxTextCtrl*>(info->page(PageRole::Contents));
     ASSERT_NE(text, nullptr);
@@ -352,8 +352,8 @@ TEST(InfoPanel, ASipMessageWithSdpShowsItsTextPacketAndOneMediaTabPerStream) {
     ASSERT_NE(media, nullptr);
     std::vector<wxString> expected;
     const RtpStreamRegistry* registry = window->model()->streamRegistry();
-    for (const RtpStream* stream : registry->streamsOfTransaction(invite->sip->transactionKey(),
-                                                                  invite->sip->sdp().get(), 32)) {
+    for (const RtpStream* stream : registry->streamsOfTransaction(
+             invite->sip->transactionKey(), window->model()->sdpOf(*invite).get(), 32)) {
         expected.push_back(
             wxString::Format("%s/%s/%u", stream->mediaName, stream->encodingName, stream->ssrc));
     }

@@ -172,8 +172,9 @@ std::vector<DtmfDigit> captureDigits(const AnalysisModel& model) {
             digits.insert(digits.end(), found.begin(), found.end());
         } else if (item.sip && !item.sip->isResponse() && item.sip->method() &&
                    *item.sip->method() == "INFO") {
-            const std::optional<std::string_view> type = item.sip->header("Content-Type");
-            const std::optional<std::string_view> body = item.sip->body();
+            const SipMessage info = model.sipMessage(item);
+            const std::optional<std::string_view> type = info.header("Content-Type");
+            const std::optional<std::string_view> body = info.body();
             if (type && body) {
                 if (std::optional<std::pair<char, int>> pressed = infoDigit(*type, *body)) {
                     DtmfDigit digit;

@@ -1,5 +1,6 @@
 #include "analysis_item.h"
 
+#include "analysis_model.h"
 #include "engine/media/rtp_statistics.h"
 #include "engine/media/rtp_stream_registry.h"
 
@@ -11,10 +12,11 @@ std::string_view AnalysisItem::mediaCallId() const {
                : std::string_view();
 }
 
-std::optional<std::string> itemText(const AnalysisItem& item) {
+std::optional<std::string> itemText(const AnalysisModel& model, const AnalysisItem& item,
+                                    FrameRereader* reader) {
     switch (item.kind) {
         case ItemKind::Sip:
-            return std::string(item.payloadText());
+            return model.payloadText(item, reader);
         case ItemKind::Stun: {
             if (!item.stun || item.stun->size() == 0) {
                 return std::nullopt;

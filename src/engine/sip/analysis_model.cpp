@@ -65,15 +65,52 @@ AnalysisItem& AnalysisModel::addItem(ItemKind kind) {
     return item;
 }
 
+AnalysisItem& AnalysisModel::addSipItem(const PacketRecord& packet, const SipMessage& message) {
+    AnalysisItem& item = addItem(ItemKind::Sip);
+    keepPacket(item, packet, false);
+    item.sip = SipHeadline::of(message, *texts_);
+    return item;
+}
+
 ItemIndex AnalysisModel::addSip(const PacketRecord& packet, const SipMessage& message) {
     return addSip(packet, SipMessage(message));
 }
 
 ItemIndex AnalysisModel::addSip(const PacketRecord& packet, SipMessage&& message) {
-    AnalysisItem& item = addItem(ItemKind::Sip);
-    keepPacket(item, packet, false);
-    item.sip.emplace(std::move(message));
+    AnalysisItem& item = addSipItem(packet, message);
+    item.heldSip = std::make_unique<const SipMessage>(std::move(message));
     return indexSip(item);
+}
+
+ItemIndex AnalysisModel::addSipFromCapture(const PacketRecord& packet, const SipMessage& message) {
+    return indexSip(addSipItem(packet, message));
+}
+
+SipMessage AnalysisModel::sipMessage(const AnalysisItem& item, FrameRereader* through) const {
+    if (item.heldSip) {
+        return *item.heldSip;
+    }
+    if (!item.sip) {
+        return SipMessage();
+    }
+    thread_local FrameInfo frame;
+    FrameRereader* reader = through != nullptr ? through : capture_.get();
+    if (reader != nullptr && reader->read(item.packet, frame)) {
+        SipMessage message =
+            SipMessage::parseInPayload(reinterpret_cast<const char*>(frame.payloadData()),
+                                       frame.payloadLength, item.sip->payloadStart());
+        if (message.startLine() == item.sip->startLine()) {
+            return message;
+        }
+    }
+    return SipMessage::parse(std::string(item.sip->startLine()) + "\r\n");
+}
+
+std::string AnalysisModel::payloadText(const AnalysisItem& item, FrameRereader* through) const {
+    if (item.sip) {
+        return std::string(sipMessage(item, through).payloadText());
+    }
+    return std::string(item.packet.payloadText());
 }
 
 ItemIndex AnalysisModel::addRtp(const PacketRecord& packet, const RtpStream& stream) {
@@ -81,34 +118,31 @@ ItemIndex AnalysisModel::addRtp(const PacketRecord& packet, const RtpStream& str
     const ItemIndex index = item.index;
     keepPacket(item, packet, true);
     item.stream = &stream;
-    byCallId_.add(callIdTexts_.intern(stream.transaction().callId()),
+    byCallId_.add(texts_->callIds.intern(stream.transaction().callId()),
                   static_cast<uint32_t>(index.value));
     return index;
 }
 
 ItemIndex AnalysisModel::indexSip(const AnalysisItem& item) {
-    const SipMessage& sip = *item.sip;
+    const SipHeadline& sip = *item.sip;
     const ItemIndex index = item.index;
 
     // The distinct values of the filter tree, in order of first occurrence, kept as they come.
-    const auto& callId = sip.callId();
-    const uint32_t call = callId ? callIdTexts_.intern(*callId) : InternedTexts::kNone;
-    if (callId) {
+    const uint32_t call = sip.callIdNumber();
+    if (call != InternedTexts::kNone) {
         distinctCallIds_.add(call);
     }
-    const auto& fromUri = sip.fromUri();
-    const uint32_t from = fromUri ? uriTexts_.intern(*fromUri) : InternedTexts::kNone;
-    if (fromUri) {
+    const uint32_t from = sip.fromUriNumber();
+    if (from != InternedTexts::kNone) {
         distinctFrom_.add(from);
     }
-    const auto& toUri = sip.toUri();
-    const uint32_t to = toUri ? uriTexts_.intern(*toUri) : InternedTexts::kNone;
-    if (toUri) {
+    const uint32_t to = sip.toUriNumber();
+    if (to != InternedTexts::kNone) {
         distinctTo_.add(to);
     }
-    std::string method(sip.transactionMethod());
+    std::string_view method = sip.transactionMethod();
     const bool isAck = equalsIgnoringCase(method, "ACK");
-    uint32_t methodId = method.empty() ? InternedTexts::kNone : methodTexts_.intern(method);
+    uint32_t methodId = method.empty() ? InternedTexts::kNone : texts_->methods.intern(method);
     if (!method.empty() && !isAck) {
         distinctMethods_.add(methodId);
     }
@@ -127,7 +161,7 @@ ItemIndex AnalysisModel::indexSip(const AnalysisItem& item) {
                 if (other != number && candidate.sip && !candidate.sip->isResponse() &&
                     candidate.sip->sameTransaction(sip)) {
                     method = candidate.sip->method().value_or(method);
-                    methodId = methodTexts_.intern(method);
+                    methodId = texts_->methods.intern(method);
                     return false;
                 }
                 return true;
@@ -135,8 +169,8 @@ ItemIndex AnalysisModel::indexSip(const AnalysisItem& item) {
         }
         byMethod_.add(methodId, number);
     }
-    if (const auto& branch = sip.branch()) {
-        const uint32_t branchId = branchTexts_.intern(*branch);
+    if (sip.branchNumber() != InternedTexts::kNone) {
+        const uint32_t branchId = sip.branchNumber();
         const uint64_t key = (uint64_t{branchId} << 32) | call;
         const uint32_t* known = transactions_.find(key);
         uint32_t transaction;
@@ -281,8 +315,8 @@ std::vector<std::string> AnalysisModel::DistinctIds::texts(const InternedTexts& 
 }
 
 uint32_t AnalysisModel::transactionOf(std::string_view branch, std::string_view callId) const {
-    const uint32_t branchId = branchTexts_.find(branch);
-    const uint32_t call = callIdTexts_.find(callId);
+    const uint32_t branchId = texts_->branches.find(branch);
+    const uint32_t call = texts_->callIds.find(callId);
     if (branchId == InternedTexts::kNone || call == InternedTexts::kNone) {
         return InternedTexts::kNone;
     }
@@ -291,7 +325,7 @@ uint32_t AnalysisModel::transactionOf(std::string_view branch, std::string_view 
 }
 
 std::vector<ItemIndex> AnalysisModel::itemsWithCallId(std::string_view k) const {
-    return itemsOf(byCallId_, callIdTexts_, k);
+    return itemsOf(byCallId_, texts_->callIds, k);
 }
 std::vector<ItemIndex> AnalysisModel::itemsWithBranch(std::string_view branch,
                                                       std::string_view callId) const {
@@ -301,15 +335,15 @@ std::vector<ItemIndex> AnalysisModel::itemsWithStunTransaction(const std::string
     return lookup(byStunTransaction_, k);
 }
 std::vector<ItemIndex> AnalysisModel::itemsFrom(std::string_view k) const {
-    return itemsOf(byFrom_, uriTexts_, k);
+    return itemsOf(byFrom_, texts_->uris, k);
 }
 std::vector<ItemIndex> AnalysisModel::itemsTo(std::string_view k) const {
-    return itemsOf(byTo_, uriTexts_, k);
+    return itemsOf(byTo_, texts_->uris, k);
 }
 std::vector<ItemIndex> AnalysisModel::itemsWithMethod(std::string_view k) const {
-    return itemsOf(byMethod_, methodTexts_, k);
+    return itemsOf(byMethod_, texts_->methods, k);
 }
-bool AnalysisModel::isIndexed(const SipMessage& sip) {
+bool AnalysisModel::isIndexed(const SipHeadline& sip) {
     return sip.callId() && sip.toUri() && sip.fromUri();
 }
 
@@ -341,17 +375,17 @@ std::vector<ItemIndex> AnalysisModel::itemsToAddress(std::string_view k) const {
 }
 
 std::vector<std::string> AnalysisModel::callIds() const {
-    return distinctCallIds_.texts(callIdTexts_);
+    return distinctCallIds_.texts(texts_->callIds);
 }
 std::vector<std::string> AnalysisModel::fromUris() const {
-    return distinctFrom_.texts(uriTexts_);
+    return distinctFrom_.texts(texts_->uris);
 }
 std::vector<std::string> AnalysisModel::toUris() const {
-    return distinctTo_.texts(uriTexts_);
+    return distinctTo_.texts(texts_->uris);
 }
 
 std::vector<std::string> AnalysisModel::methods() const {
-    return distinctMethods_.texts(methodTexts_);
+    return distinctMethods_.texts(texts_->methods);
 }
 
 std::vector<std::string> AnalysisModel::visibleAddresses() const {
@@ -366,8 +400,8 @@ std::vector<std::string> AnalysisModel::visibleAddresses() const {
 
 std::vector<std::string> AnalysisModel::branchesOfSession(std::string_view callId) const {
     std::vector<std::string> out;
-    branchesOfCall_.forEach(callIdTexts_.find(callId), [&](uint32_t branch) {
-        out.emplace_back(branchTexts_.text(branch));
+    branchesOfCall_.forEach(texts_->callIds.find(callId), [&](uint32_t branch) {
+        out.emplace_back(texts_->branches.text(branch));
         return true;
     });
     return out;
@@ -393,7 +427,7 @@ std::vector<std::optional<std::string>> AnalysisModel::firstUserAgents(
         if (places.empty() || !item.sip || item.sip->isResponse() || !inAddressIndex(item)) {
             continue;
         }
-        if (std::optional<std::string_view> agent = item.sip->header("User-Agent")) {
+        if (std::optional<std::string_view> agent = item.sip->userAgent()) {
             for (size_t k : places) {
                 out[k] = std::string(*agent);
             }
@@ -497,7 +531,7 @@ std::vector<RowIndex> AnalysisModel::relatedRows(ItemIndex index, RelationMode m
     }
     const AnalysisItem& item = *found;
     if (item.sip) {
-        const SipMessage& sip = *item.sip;
+        const SipHeadline& sip = *item.sip;
         const std::string_view callId = sip.callId().value_or("");
         if (mode == RelationMode::Session) {
             related = itemsWithCallId(callId);

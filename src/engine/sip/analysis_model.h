@@ -8,12 +8,14 @@
 #include <vector>
 
 #include "analysis_item.h"
+#include "engine/capture/frame_rereader.h"
 #include "engine/capture/packet_record.h"
 #include "engine/chunked_vector.h"
 #include "engine/interned_texts.h"
 #include "engine/media/flat_key_map.h"
 #include "engine/media/name_value_pair.h"
 #include "engine/media/rtp_stream_registry.h"
+#include "sip_headline.h"
 #include "sip_message.h"
 
 namespace varlowe {
@@ -29,9 +31,32 @@ class AnalysisModel {
     AnalysisModel(AnalysisModel&&) noexcept;
     AnalysisModel& operator=(AnalysisModel&&) noexcept;
 
+    // The item keeps the message whole, as one the capture cannot give again (assembled from
+    // TCP segments, or added without a capture).
     ItemIndex addSip(const PacketRecord& packet, const SipMessage& message);
     // Takes the parsed message over instead of parsing its text again.
     ItemIndex addSip(const PacketRecord& packet, SipMessage&& message);
+    // The item keeps the headline only: the message is read again from the capture (see
+    // setCapture) when asked for. For a message that lies in the packet's own payload.
+    ItemIndex addSipFromCapture(const PacketRecord& packet, const SipMessage& message);
+    // The capture the pass read, kept open to read messages again.
+    void setCapture(std::unique_ptr<FrameRereader> capture) { capture_ = std::move(capture); }
+    // The whole message of a SIP item: the one it keeps, or the one read again from the
+    // capture. When the capture no longer holds it (changed since the pass), a message of
+    // the start line alone. An empty message for an item that is not SIP.
+    // `through`, when given, reads it (see captureReader).
+    SipMessage sipMessage(const AnalysisItem& item, FrameRereader* through = nullptr) const;
+    // A reader of the capture of its own, for a walk over many messages; none without a
+    // capture, and then sipMessage reads through the model's.
+    std::unique_ptr<FrameRereader> captureReader() const {
+        return capture_ ? capture_->another() : nullptr;
+    }
+    // The SDP of a SIP item's message, parsed anew; nullptr when it carries none.
+    std::unique_ptr<const SdpDescription> sdpOf(const AnalysisItem& item) const {
+        return item.sip && item.sip->carriesSdp() ? sipMessage(item).sdp() : nullptr;
+    }
+    // The payload as text up to its first zero byte: a SIP item's message's payload.
+    std::string payloadText(const AnalysisItem& item, FrameRereader* through = nullptr) const;
     ItemIndex addStun(const PacketRecord& packet, std::unique_ptr<NameValuePair> message);
     // One item per stream, with the stream's first packet; indexed by the Call-ID of the
     // transaction that announced it.
@@ -142,12 +167,13 @@ class AnalysisModel {
     AnalysisItem& addItem(ItemKind kind);
     // Indexes the SIP item just added (the last).
     ItemIndex indexSip(const AnalysisItem& item);
+    AnalysisItem& addSipItem(const PacketRecord& packet, const SipMessage& message);
     uint32_t endpointId(const std::string& address);
     // The item's packet with its endpoints in the model's table, and its summary.
     void keepPacket(AnalysisItem& item, const PacketRecord& packet, bool withPayload);
     void noteBinding(ItemIndex index);
     // A SIP message with Call-ID, To and From: one the indexes hold.
-    static bool isIndexed(const SipMessage& sip);
+    static bool isIndexed(const SipHeadline& sip);
     // Whether the item counts in the lists by address: STUN, and indexed SIP.
     static bool inAddressIndex(const AnalysisItem& item);
     std::vector<ItemIndex> itemsWithAddress(std::string_view address, bool source) const;
@@ -186,8 +212,10 @@ class AnalysisModel {
     // while more are added.
     ChunkedVector<AnalysisItem> items_;
     ChunkedVector<ItemSummary> summaries_;
-    // The texts the indexes are keyed by; URIs of From and To share one table.
-    InternedTexts callIdTexts_, uriTexts_, methodTexts_, branchTexts_, endpointTexts_;
+    // The texts the headlines refer to and the indexes are keyed by (URIs of From and To
+    // share one table); held apart so that they stay where the headlines point.
+    std::unique_ptr<SipTexts> texts_ = std::make_unique<SipTexts>();
+    InternedTexts endpointTexts_;
     DistinctIds distinctCallIds_, distinctFrom_, distinctTo_, distinctMethods_;
     std::vector<std::string> endpoints_;
     // The items' (address, port) pairs, and the address number of each.
@@ -204,6 +232,7 @@ class AnalysisModel {
     // Mapped address to the binding response that the descending STUN walk meets first.
     std::map<std::string, ItemIndex> bindings_;
     std::unique_ptr<RtpStreamRegistry> registry_;
+    std::unique_ptr<FrameRereader> capture_;
 };
 
 }  // namespace varlowe

@@ -120,7 +120,7 @@ std::vector<CallRow> buildCallList(const AnalysisModel& model) {
         if (!item.sip) {
             continue;
         }
-        const SipMessage& sip = *item.sip;
+        const SipHeadline& sip = *item.sip;
         const std::optional<std::string_view> callId = sip.callId();
         if (!callId) {
             continue;
@@ -135,10 +135,12 @@ std::vector<CallRow> buildCallList(const AnalysisModel& model) {
         if (!sip.isResponse()) {
             if (row.method.empty()) {
                 row.method.assign(method);
-                if (const auto from = sip.header("From")) {
+                // The parties' display names are in the message only, read once per call.
+                const SipMessage whole = model.sipMessage(item);
+                if (const auto from = whole.header("From")) {
                     splitParty(*from, row.fromName, row.fromUser);
                 }
-                if (const auto to = sip.header("To")) {
+                if (const auto to = whole.header("To")) {
                     splitParty(*to, row.toName, row.toUser);
                 }
             }

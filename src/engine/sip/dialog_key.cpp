@@ -1,5 +1,6 @@
 #include "dialog_key.h"
 
+#include "sip_headline.h"
 #include "sip_message.h"
 #include "transaction_key.h"
 
@@ -21,9 +22,9 @@ std::string dialogText(const Key& key) {
            " from=" + withTag(key.fromUri, key.fromTag);
 }
 
-// The five parts of either form, read from the message the same way.
-template <typename Key>
-Key dialogOf(const SipMessage& message) {
+// The five parts of either form, read from either form of message the same way.
+template <typename Key, typename Message>
+Key dialogOf(const Message& message) {
     Key key;
     key.callId = message.callId().value_or("");
     key.toUri = message.toUri().value_or("");
@@ -35,6 +36,10 @@ Key dialogOf(const SipMessage& message) {
 }  // namespace
 
 DialogKey DialogKey::of(const SipMessage& message) {
+    return dialogOf<DialogKey>(message);
+}
+
+DialogKey DialogKey::of(const SipHeadline& message) {
     return dialogOf<DialogKey>(message);
 }
 
@@ -50,17 +55,26 @@ DialogView DialogView::of(const SipMessage& message) {
     return dialogOf<DialogView>(message);
 }
 
+DialogView DialogView::of(const SipHeadline& message) {
+    return dialogOf<DialogView>(message);
+}
+
 TransactionKey TransactionKey::of(const SipMessage& message) {
+    return fromParts(message.cseqNumber(), DialogView::of(message), message.branch().value_or(""),
+                     message.cseqMethod());
+}
+
+TransactionKey TransactionKey::of(const SipHeadline& message) {
+    return fromParts(message.cseqNumber(), DialogView::of(message), message.branch().value_or(""),
+                     message.cseqMethod());
+}
+
+TransactionKey TransactionKey::fromParts(int32_t cseq, const DialogView& d, std::string_view branch,
+                                         std::string_view cseqMethod) {
     TransactionKey key;
-    key.cseq = message.cseqNumber();
-    const DialogView d = DialogView::of(message);
-    const std::string_view parts[kParts] = {d.callId,
-                                            d.toUri,
-                                            d.toTag,
-                                            d.fromUri,
-                                            d.fromTag,
-                                            message.branch().value_or(""),
-                                            message.cseqMethod()};
+    key.cseq = cseq;
+    const std::string_view parts[kParts] = {d.callId,  d.toUri, d.toTag,   d.fromUri,
+                                            d.fromTag, branch,  cseqMethod};
     size_t size = 0;
     for (std::string_view part : parts) {
         size += part.size();

@@ -5,6 +5,7 @@
 
 namespace varlowe {
 
+class SipHeadline;
 class SipMessage;
 
 // The identity of a call (a session): Call-ID and both parties with their tags. Missing parts
@@ -17,6 +18,7 @@ struct DialogKey {
     std::string fromTag;
 
     static DialogKey of(const SipMessage& message);
+    static DialogKey of(const SipHeadline& message);
     // "callId=... to=... from=...", each party its URI, then ";tag=" and the tag if it has one.
     std::string text() const;
     // Same Call-ID, and the same parties in either direction with compatible tags (equal, or
@@ -33,6 +35,7 @@ struct DialogView {
     std::string_view fromTag;
 
     static DialogView of(const SipMessage& message);
+    static DialogView of(const SipHeadline& message);
 };
 
 // The rule of DialogKey::sessionMatches over either form.
@@ -63,6 +66,21 @@ inline bool sameTransactionMethod(std::string_view a, std::string_view b) {
         return method == "ACK" ? std::string_view("INVITE") : method;
     };
     return family(a) == family(b);
+}
+
+// Whether two messages (both whole, or both headlines) belong to one transaction: the same
+// CSeq number and branch, then the branch's own rule or the session's.
+template <typename Message>
+bool transactionsMatch(const Message& a, const Message& b) {
+    const std::string_view ownBranch = a.branch().value_or("");
+    if (a.cseqNumber() != b.cseqNumber() || ownBranch != b.branch().value_or("")) {
+        return false;
+    }
+    if (hasMagicCookie(ownBranch)) {
+        return a.callId().value_or("") == b.callId().value_or("") &&
+               sameTransactionMethod(a.cseqMethod(), b.cseqMethod());
+    }
+    return a.sameSession(b);
 }
 
 }  // namespace varlowe

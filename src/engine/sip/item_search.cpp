@@ -96,11 +96,12 @@ bool textHolds(std::string_view text, std::string_view needle, bool matchCase) {
 
 namespace {
 
-bool itemHolds(const AnalysisItem& item, std::string_view needle, bool matchCase) {
+bool itemHolds(const AnalysisModel& model, const AnalysisItem& item, FrameRereader* reader,
+               std::string_view needle, bool matchCase) {
     if (item.kind == ItemKind::Sip) {
-        return textHolds(item.payloadText(), needle, matchCase);
+        return textHolds(model.sipMessage(item, reader).payloadText(), needle, matchCase);
     }
-    const std::optional<std::string> text = itemText(item);
+    const std::optional<std::string> text = itemText(model, item);
     return text && textHolds(*text, needle, matchCase);
 }
 
@@ -113,8 +114,9 @@ std::vector<ItemIndex> findItems(const AnalysisModel& model, std::string_view ne
     if (needle.empty() || count == 0) {
         return found;
     }
-    // The items in a slice per core: reading every message of a large capture is bound by
-    // memory, not by the comparisons. Each slice's matches stay in order, and so the whole.
+    // The items in a slice per core, each read again through a reader of its own: reading and
+    // parsing every message of a large capture costs more than the comparisons. Each slice's
+    // matches stay in order, and so the whole.
     constexpr size_t kItemsPerSlice = 50000;
     const size_t cores = std::max(1u, std::thread::hardware_concurrency());
     const size_t slices = std::min<size_t>(cores, (count + kItemsPerSlice - 1) / kItemsPerSlice);
@@ -122,9 +124,10 @@ std::vector<ItemIndex> findItems(const AnalysisModel& model, std::string_view ne
     auto search = [&](size_t slice) {
         const size_t from = count * slice / slices;
         const size_t to = count * (slice + 1) / slices;
+        const std::unique_ptr<FrameRereader> reader = model.captureReader();
         for (size_t i = from; i < to; ++i) {
             const AnalysisItem& item = model.item(ItemIndex(i));
-            if (itemHolds(item, needle, matchCase)) {
+            if (itemHolds(model, item, reader.get(), needle, matchCase)) {
                 parts[slice].push_back(item.index);
             }
         }

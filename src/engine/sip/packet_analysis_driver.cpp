@@ -38,12 +38,17 @@ std::string openFailureMessage(const std::string& path, const std::string& reaso
 
 namespace {
 
+// A message that came in one frame is read again from the capture when it is wanted; one
+// assembled from TCP segments is kept whole.
 void handleSip(AnalysisModel& model, RtpStreamRegistry& registry, const PacketRecord& packet,
-               size_t start, bool includeRtp) {
-    SipMessage parsed =
+               size_t start, bool inOneFrame, bool includeRtp) {
+    const SipMessage message =
         SipMessage::parseInPayload(packet.payloadText(), packet.payloadLength, start);
-    ItemIndex index = model.addSip(packet, std::move(parsed));
-    const SipMessage& message = *model.item(index).sip;
+    if (inOneFrame) {
+        model.addSipFromCapture(packet, message);
+    } else {
+        model.addSip(packet, message);
+    }
     if (!includeRtp) {
         // No packet is offered to the streams: registering them would cost memory and time
         // for streams the end of the pass drops unused anyway.
@@ -89,6 +94,11 @@ AnalysisResult PacketAnalysisDriver::analyse(const std::string& path, bool fromL
         result.outcome = AnalysisOutcome::OpenFailed;
         return result;
     }
+    // Opened before the pass, so that what it reads stays readable while the window is open.
+    auto capture = std::make_unique<FrameRereader>();
+    if (!capture->open(path, options_.includeUdp, options_.includeTcp, options_.includeHep)) {
+        capture.reset();
+    }
     const uint64_t fileSize = assembler.reader().fileSize();
     int lastPercent = -1;
     uint64_t position = 0;
@@ -116,7 +126,8 @@ AnalysisResult PacketAnalysisDriver::analyse(const std::string& path, bool fromL
         PacketClass kind = classifyPacket(next.payload(), next.length(), options_.includeSip,
                                           options_.includeSturn);
         if (kind.kind == PacketKind::Sip) {
-            handleSip(*model, registry, next.record(), kind.sipStart, options_.includeRtp);
+            handleSip(*model, registry, next.record(), kind.sipStart,
+                      next.frame != nullptr && capture != nullptr, options_.includeRtp);
         } else if (kind.kind == PacketKind::Stun) {
             if (std::unique_ptr<NameValuePair> stun =
                     decodeStunMessage(next.payload(), next.length())) {
@@ -143,6 +154,10 @@ AnalysisResult PacketAnalysisDriver::analyse(const std::string& path, bool fromL
     }
     // Graphs and extraction read the file again; they start from what this pass learnt.
     registry.setCaptureLayout(assembler.reader().layout());
+    if (capture) {
+        capture->useLayout(assembler.reader().layout());
+        model->setCapture(std::move(capture));
+    }
     if (model->itemCount() == 0 && fromLiveCapture && dialogs_ != nullptr) {
         std::string question =
             "There are no packets that can be displayed.\n\n" + path + "\n\nDelete capture?";

@@ -382,15 +382,7 @@ bool SipMessage::sameSession(const SipMessage& other) const {
 }
 
 bool SipMessage::sameTransaction(const SipMessage& other) const {
-    const std::string_view ownBranch = branch().value_or("");
-    if (cseqNumber() != other.cseqNumber() || ownBranch != other.branch().value_or("")) {
-        return false;
-    }
-    if (hasMagicCookie(ownBranch)) {
-        return callId().value_or("") == other.callId().value_or("") &&
-               sameTransactionMethod(cseqMethod(), other.cseqMethod());
-    }
-    return sameSession(other);
+    return transactionsMatch(*this, other);
 }
 
 bool containsSip(const uint8_t* payload, size_t length) {

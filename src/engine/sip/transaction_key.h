@@ -16,6 +16,7 @@ struct TransactionKey {
     int32_t cseq = -1;
 
     static TransactionKey of(const SipMessage& message);
+    static TransactionKey of(const SipHeadline& message);
 
     // The session's parts, as views into the key.
     DialogView dialog() const {
@@ -45,6 +46,8 @@ struct TransactionKey {
     }
 
   private:
+    static TransactionKey fromParts(int32_t cseq, const DialogView& dialog, std::string_view branch,
+                                    std::string_view cseqMethod);
     enum Part { kCallId, kToUri, kToTag, kFromUri, kFromTag, kBranch, kCseqMethod, kParts };
     std::string_view part(Part p) const {
         const uint32_t begin = p == 0 ? 0 : ends_[p - 1];
