@@ -94,23 +94,42 @@ SipMessage AnalysisModel::sipMessage(const AnalysisItem& item, FrameRereader* th
         return SipMessage();
     }
     thread_local FrameInfo frame;
-    FrameRereader* reader = through != nullptr ? through : capture_.get();
-    if (reader != nullptr && reader->read(item.packet, frame)) {
-        SipMessage message =
-            SipMessage::parseInPayload(reinterpret_cast<const char*>(frame.payloadData()),
-                                       frame.payloadLength, item.sip->payloadStart());
-        if (message.startLine() == item.sip->startLine()) {
-            return message;
-        }
+    if (readAgain(item, through, frame)) {
+        return SipMessage::parseInPayload(reinterpret_cast<const char*>(frame.payloadData()),
+                                          frame.payloadLength, item.sip->payloadStart());
     }
     return SipMessage::parse(std::string(item.sip->startLine()) + "\r\n");
 }
 
-std::string AnalysisModel::payloadText(const AnalysisItem& item, FrameRereader* through) const {
-    if (item.sip) {
-        return std::string(sipMessage(item, through).payloadText());
+bool AnalysisModel::readAgain(const AnalysisItem& item, FrameRereader* through,
+                              FrameInfo& frame) const {
+    FrameRereader* reader = through != nullptr ? through : capture_.get();
+    if (reader == nullptr || !reader->read(item.packet, frame)) {
+        return false;
     }
-    return std::string(item.packet.payloadText());
+    // The message must start where it started, with the line it had.
+    const size_t start = item.sip->payloadStart();
+    const std::string_view line = item.sip->startLine();
+    const auto* bytes = reinterpret_cast<const char*>(frame.payloadData());
+    return start <= frame.payloadLength &&
+           std::string_view(bytes + start, frame.payloadLength - start).substr(0, line.size()) ==
+               line;
+}
+
+std::string AnalysisModel::payloadText(const AnalysisItem& item, FrameRereader* through) const {
+    if (item.heldSip) {
+        return std::string(item.heldSip->payloadText());
+    }
+    if (!item.sip) {
+        return std::string(item.packet.payloadText());
+    }
+    // The text alone, without parsing the message again.
+    thread_local FrameInfo frame;
+    if (readAgain(item, through, frame)) {
+        return std::string(reinterpret_cast<const char*>(frame.payloadData()),
+                           textLength(frame.payloadData(), frame.payloadLength));
+    }
+    return std::string(item.sip->startLine()) + "\r\n";
 }
 
 ItemIndex AnalysisModel::addRtp(const PacketRecord& packet, const RtpStream& stream) {

@@ -169,6 +169,8 @@ class AnalysisModel {
     ItemIndex indexSip(const AnalysisItem& item);
     AnalysisItem& addSipItem(const PacketRecord& packet, const SipMessage& message);
     uint32_t endpointId(const std::string& address);
+    // Reads a SIP item's frame again and checks that its message is still there.
+    bool readAgain(const AnalysisItem& item, FrameRereader* through, FrameInfo& frame) const;
     // The item's packet with its endpoints in the model's table, and its summary.
     void keepPacket(AnalysisItem& item, const PacketRecord& packet, bool withPayload);
     void noteBinding(ItemIndex index);
