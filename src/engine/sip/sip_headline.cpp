@@ -35,9 +35,7 @@ SipHeadline SipHeadline::of(const SipMessage& message, SipTexts& texts) {
     headline.statusCode_ = message.statusCode();
     headline.method_ = partIn(message.method());
     headline.requestUri_ = partIn(message.requestUri());
-    headline.reasonPhrase_ = message.reasonPhrase().empty()
-                                 ? Part{0, 0}
-                                 : partIn(std::optional<std::string_view>(message.reasonPhrase()));
+    headline.reasonPhrase_ = partIn(message.reasonPhrase());
     headline.callId_ = internOptional(texts.callIds, message.callId());
     headline.fromUri_ = internOptional(texts.uris, message.fromUri());
     headline.toUri_ = internOptional(texts.uris, message.toUri());
