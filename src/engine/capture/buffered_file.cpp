@@ -47,7 +47,7 @@ bool BufferedFile::open(const std::string& path) {
     size_ = static_cast<uint64_t>(end);
     // Small files need no large buffer (many readers are opened on short captures).
     buffer_.resize(
-        static_cast<size_t>(std::min<uint64_t>(kBufferSize, std::max<uint64_t>(size_, 4096))));
+        static_cast<size_t>(std::min<uint64_t>(bufferSize_, std::max<uint64_t>(size_, 4096))));
     bufferStart_ = 0;
     filled_ = 0;
     cursor_ = 0;

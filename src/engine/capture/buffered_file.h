@@ -22,6 +22,8 @@ class BufferedFile {
     BufferedFile(const BufferedFile&) = delete;
     BufferedFile& operator=(const BufferedFile&) = delete;
 
+    // The buffer's size for the files opened after it (kBufferSize unless set).
+    void setBufferSize(size_t bytes) { bufferSize_ = bytes; }
     // Opens for binary reading and measures the size; false when it cannot be opened.
     bool open(const std::string& path);
     void close();
@@ -49,6 +51,7 @@ class BufferedFile {
     FileHandle fileHolder_;
     std::FILE* file_ = nullptr;
     std::vector<uint8_t> buffer_;
+    size_t bufferSize_ = kBufferSize;
     uint64_t size_ = 0;
     uint64_t bufferStart_ = 0;  // file offset of buffer_[0]
     size_t filled_ = 0;

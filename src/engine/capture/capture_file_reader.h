@@ -38,6 +38,9 @@ class CaptureFileReader {
     // "PCAP: Invalid pcap file: <path>" as a diagnostic, keeps the reason for openError and
     // returns false.
     bool open(const std::string& path);
+    // The read buffer's size for the files opened after it; a large one for a walk through
+    // the whole file, a small one for reading single records here and there.
+    void setBufferSize(size_t bytes) { file_.setBufferSize(bytes); }
     // Why the last open failed, in words for the user ("No such file or directory", "link
     // type 105 (IEEE 802.11 wireless) is not supported ..."); empty after a successful open.
     const std::string& openError() const { return openError_; }

@@ -6,11 +6,15 @@ namespace {
 // The fragments of one datagram lie close together; a search that goes further is not
 // finding the frame.
 constexpr int kMaxFramesRead = 4096;
+// Reads come one record at a time, mostly near the last: a buffer of the pass's size would
+// be refilled whole for each read elsewhere in the file.
+constexpr size_t kBufferSize = 64 * 1024;
 }  // namespace
 
 bool FrameRereader::open(const std::string& path, bool includeUdp, bool includeTcp,
                          bool decodeHep) {
     std::lock_guard<std::mutex> lock(mutex_);
+    reader_.setBufferSize(kBufferSize);
     if (!reader_.open(path)) {
         return false;
     }

@@ -92,7 +92,9 @@ SipMessage SipMessage::parseInPayload(const char* payload, size_t length, size_t
     char* block = message.block_.data();
     std::memcpy(block, payload, size);
     std::memset(block + size, 0, fields - size);
-    if (width == 4) {
+    if (fieldLines.empty()) {
+        // Nothing to copy, and an empty vector's data may be no pointer at all.
+    } else if (width == 4) {
         std::memcpy(block + fields, fieldLines.data(), 4 * fieldLines.size());
     } else {
         for (size_t field = 0; field < fieldLines.size(); ++field) {
