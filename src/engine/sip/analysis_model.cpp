@@ -98,7 +98,11 @@ SipMessage AnalysisModel::sipMessage(const AnalysisItem& item, FrameRereader* th
         return SipMessage::parseInPayload(reinterpret_cast<const char*>(frame.payloadData()),
                                           frame.payloadLength, item.sip->payloadStart());
     }
-    return SipMessage::parse(std::string(item.sip->startLine()) + "\r\n");
+    return SipMessage::parse(startLineAlone(*item.sip));
+}
+
+std::string AnalysisModel::startLineAlone(const SipHeadline& sip) {
+    return std::string(sip.startLine()) + "\r\n";
 }
 
 bool AnalysisModel::readAgain(const AnalysisItem& item, FrameRereader* through,
@@ -129,7 +133,7 @@ std::string AnalysisModel::payloadText(const AnalysisItem& item, FrameRereader* 
         return std::string(reinterpret_cast<const char*>(frame.payloadData()),
                            textLength(frame.payloadData(), frame.payloadLength));
     }
-    return std::string(item.sip->startLine()) + "\r\n";
+    return startLineAlone(*item.sip);
 }
 
 ItemIndex AnalysisModel::addRtp(const PacketRecord& packet, const RtpStream& stream) {
@@ -161,7 +165,7 @@ ItemIndex AnalysisModel::indexSip(const AnalysisItem& item) {
     }
     std::string_view method = sip.transactionMethod();
     const bool isAck = equalsIgnoringCase(method, "ACK");
-    uint32_t methodId = method.empty() ? InternedTexts::kNone : texts_->methods.intern(method);
+    uint32_t methodId = sip.transactionMethodNumber();
     if (!method.empty() && !isAck) {
         distinctMethods_.add(methodId);
     }

@@ -171,6 +171,8 @@ class AnalysisModel {
     uint32_t endpointId(const std::string& address);
     // Reads a SIP item's frame again and checks that its message is still there.
     bool readAgain(const AnalysisItem& item, FrameRereader* through, FrameInfo& frame) const;
+    // What a message the capture no longer holds shows: its start line and a line end.
+    static std::string startLineAlone(const SipHeadline& sip);
     // The item's packet with its endpoints in the model's table, and its summary.
     void keepPacket(AnalysisItem& item, const PacketRecord& packet, bool withPayload);
     void noteBinding(ItemIndex index);

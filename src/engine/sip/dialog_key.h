@@ -1,5 +1,6 @@
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -68,16 +69,24 @@ inline bool sameTransactionMethod(std::string_view a, std::string_view b) {
     return family(a) == family(b);
 }
 
-// Whether two messages (both whole, or both headlines) belong to one transaction: the same
+// A part a message may lack (empty then), or one a key always has.
+inline std::string_view partText(std::optional<std::string_view> part) {
+    return part.value_or("");
+}
+inline std::string_view partText(std::string_view part) {
+    return part;
+}
+
+// Whether two transactions of one form (whole messages, headlines or keys) are one: the same
 // CSeq number and branch, then the branch's own rule or the session's.
-template <typename Message>
-bool transactionsMatch(const Message& a, const Message& b) {
-    const std::string_view ownBranch = a.branch().value_or("");
-    if (a.cseqNumber() != b.cseqNumber() || ownBranch != b.branch().value_or("")) {
+template <typename Transaction>
+bool transactionsMatch(const Transaction& a, const Transaction& b) {
+    const std::string_view ownBranch = partText(a.branch());
+    if (a.cseqNumber() != b.cseqNumber() || ownBranch != partText(b.branch())) {
         return false;
     }
     if (hasMagicCookie(ownBranch)) {
-        return a.callId().value_or("") == b.callId().value_or("") &&
+        return partText(a.callId()) == partText(b.callId()) &&
                sameTransactionMethod(a.cseqMethod(), b.cseqMethod());
     }
     return a.sameSession(b);

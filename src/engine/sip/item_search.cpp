@@ -98,10 +98,7 @@ namespace {
 
 bool itemHolds(const AnalysisModel& model, const AnalysisItem& item, FrameRereader* reader,
                std::string_view needle, bool matchCase) {
-    if (item.kind == ItemKind::Sip) {
-        return textHolds(model.sipMessage(item, reader).payloadText(), needle, matchCase);
-    }
-    const std::optional<std::string> text = itemText(model, item);
+    const std::optional<std::string> text = itemText(model, item, reader);
     return text && textHolds(*text, needle, matchCase);
 }
 

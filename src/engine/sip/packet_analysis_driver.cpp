@@ -42,13 +42,15 @@ namespace {
 // assembled from TCP segments is kept whole.
 void handleSip(AnalysisModel& model, RtpStreamRegistry& registry, const PacketRecord& packet,
                size_t start, bool inOneFrame, bool includeRtp) {
-    const SipMessage message =
+    SipMessage parsed =
         SipMessage::parseInPayload(packet.payloadText(), packet.payloadLength, start);
+    const SipMessage* kept = &parsed;
     if (inOneFrame) {
-        model.addSipFromCapture(packet, message);
+        model.addSipFromCapture(packet, parsed);
     } else {
-        model.addSip(packet, message);
+        kept = model.item(model.addSip(packet, std::move(parsed))).heldSip.get();
     }
+    const SipMessage& message = *kept;
     if (!includeRtp) {
         // No packet is offered to the streams: registering them would cost memory and time
         // for streams the end of the pass drops unused anyway.

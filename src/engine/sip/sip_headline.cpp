@@ -45,6 +45,11 @@ SipHeadline SipHeadline::of(const SipMessage& message, SipTexts& texts) {
     const std::string_view cseqMethod = message.cseqMethod();
     headline.cseqMethod_ =
         cseqMethod.empty() ? InternedTexts::kNone : texts.methods.intern(cseqMethod);
+    // Mostly the CSeq method itself, which is then not looked up again.
+    const std::string_view method = message.transactionMethod();
+    headline.transactionMethod_ = method == cseqMethod ? headline.cseqMethod_
+                                  : method.empty()     ? InternedTexts::kNone
+                                                       : texts.methods.intern(method);
     headline.cseqNumber_ = message.cseqNumber();
     if (!headline.response_) {
         headline.agent_ = internOptional(texts.agents, message.header("User-Agent"));

@@ -47,8 +47,9 @@ class SipHeadline {
     std::optional<std::string_view> userAgent() const { return text(texts_->agents, agent_); }
     int cseqNumber() const { return cseqNumber_; }
     std::string_view cseqMethod() const { return text(texts_->methods, cseqMethod_).value_or(""); }
+    // The CSeq method of a response, the method of a request.
     std::string_view transactionMethod() const {
-        return response_ ? cseqMethod() : method().value_or(std::string_view());
+        return text(texts_->methods, transactionMethod_).value_or("");
     }
     bool carriesSdp() const { return carriesSdp_; }
     // Where the message starts in its packet's payload.
@@ -65,6 +66,8 @@ class SipHeadline {
     uint32_t fromUriNumber() const { return fromUri_; }
     uint32_t toUriNumber() const { return toUri_; }
     uint32_t branchNumber() const { return branch_; }
+    // The transaction method's number in the method table; kNone when it is empty.
+    uint32_t transactionMethodNumber() const { return transactionMethod_; }
 
   private:
     // A run of the start line; a length of kAbsent marks a part the line does not have.
@@ -93,7 +96,8 @@ class SipHeadline {
     uint32_t callId_ = InternedTexts::kNone, fromUri_ = InternedTexts::kNone,
              toUri_ = InternedTexts::kNone, fromTag_ = InternedTexts::kNone,
              toTag_ = InternedTexts::kNone, branch_ = InternedTexts::kNone,
-             cseqMethod_ = InternedTexts::kNone, agent_ = InternedTexts::kNone;
+             cseqMethod_ = InternedTexts::kNone, transactionMethod_ = InternedTexts::kNone,
+             agent_ = InternedTexts::kNone;
     int32_t cseqNumber_ = -1;
     int32_t statusCode_ = -1;
     bool response_ = false;

@@ -34,15 +34,12 @@ struct TransactionKey {
         return cseq == other.cseq && ends_ == other.ends_ && texts_ == other.texts_;
     }
 
-    bool transactionMatches(const TransactionKey& other) const {
-        if (cseq != other.cseq || branch() != other.branch()) {
-            return false;
-        }
-        if (hasMagicCookie(branch())) {
-            return callId() == other.callId() &&
-                   sameTransactionMethod(cseqMethod(), other.cseqMethod());
-        }
+    int32_t cseqNumber() const { return cseq; }
+    bool sameSession(const TransactionKey& other) const {
         return sessionsMatch(dialog(), other.dialog());
+    }
+    bool transactionMatches(const TransactionKey& other) const {
+        return transactionsMatch(*this, other);
     }
 
   private:
