@@ -58,7 +58,12 @@ FilterNode buildFilterTree(const AnalysisModel& model, bool withBranches) {
     for (const std::string& uri : model.fromUris()) {
         from.children.push_back(FilterNode{FilterNode::Kind::From, uri, uri, "", {}});
     }
-    root.children = {std::move(calls), std::move(methods), std::move(to), std::move(from)};
+    // Moved in one by one: a braced list would copy every call's node.
+    root.children.reserve(4);
+    root.children.push_back(std::move(calls));
+    root.children.push_back(std::move(methods));
+    root.children.push_back(std::move(to));
+    root.children.push_back(std::move(from));
     return root;
 }
 

@@ -122,6 +122,7 @@ class AnalysisModel {
 
     // Distinct values in order of first occurrence.
     std::vector<std::string> callIds() const;
+    size_t callIdCount() const { return distinctCallIds_.size(); }
     std::vector<std::string> fromUris() const;
     std::vector<std::string> toUris() const;
     // Transaction methods without empty ones and "ACK".
@@ -196,6 +197,7 @@ class AnalysisModel {
             }
         }
         std::vector<std::string> texts(const InternedTexts& table) const;
+        size_t size() const { return order_.size(); }
 
       private:
         std::vector<bool> seen_;

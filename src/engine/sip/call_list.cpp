@@ -34,8 +34,10 @@ struct Progress {
     bool answered = false;
     bool bye = false;
     bool cancel = false;
-    int finalFailure = 0;   // the INVITE's final status of 300 or more, before any 2xx
-    std::string lastFinal;  // non-INVITE sessions: the last final status line's code and reason
+    int finalFailure = 0;  // the INVITE's final status of 300 or more, before any 2xx
+    // Non-INVITE sessions: the last final status and its reason (a view into the model's texts).
+    int lastFinal = 0;
+    std::string_view lastReason;
     PacketTime firstInvite;
     PacketTime answer;
     PacketTime byeTime;
@@ -91,7 +93,10 @@ std::vector<CallRow> buildCallList(const AnalysisModel& model) {
     std::vector<Progress> progress;
     // Keyed by views into the model's own texts, which outlive the pass: no copy a message.
     std::unordered_map<std::string_view, size_t> byCallId;
-    byCallId.reserve(model.itemCount() / 4 + 16);
+    // One row per Call-ID: reserved, so that 100,000 rows are not copied as they grow.
+    rows.reserve(model.callIdCount());
+    progress.reserve(model.callIdCount());
+    byCallId.reserve(model.callIdCount() + 16);
     auto rowOf = [&](std::string_view callId, PacketTime time) -> size_t {
         auto [found, added] = byCallId.emplace(callId, rows.size());
         if (added) {
@@ -169,10 +174,8 @@ std::vector<CallRow> buildCallList(const AnalysisModel& model) {
                 p.finalFailure = status;
             }
         } else if (status >= 200) {
-            p.lastFinal = std::to_string(status);
-            if (!sip.reasonPhrase().empty()) {
-                p.lastFinal += " " + std::string(sip.reasonPhrase());
-            }
+            p.lastFinal = status;
+            p.lastReason = sip.reasonPhrase();
         }
     }
     for (size_t i = 0; i < rows.size(); ++i) {
@@ -185,7 +188,14 @@ std::vector<CallRow> buildCallList(const AnalysisModel& model) {
                 row.durationSeconds = secondsBetween(p.answer, p.bye ? p.byeTime : p.last);
             }
         } else {
-            row.state = p.lastFinal.empty() ? "no answer" : p.lastFinal;
+            if (p.lastFinal == 0) {
+                row.state = "no answer";
+            } else {
+                row.state = std::to_string(p.lastFinal);
+                if (!p.lastReason.empty()) {
+                    row.state.append(" ").append(p.lastReason);
+                }
+            }
         }
     }
     return rows;
