@@ -537,6 +537,16 @@ TEST(PacketAnalysisDriver, MessagesAreReadAgainFromTheCaptureAsTheyWere) {
     const size_t half = overTcp.size() / 2;
     builder.add(tcpFrame(kCaller, 5062, kCallee, 5060, bytesOf(overTcp.substr(0, half))), 10, 3);
     builder.add(tcpFrame(kCaller, 5062, kCallee, 5060, bytesOf(overTcp.substr(half))), 10, 4);
+    // A segment that is one whole message is read again like a datagram; the next one repeats
+    // that message's last bytes before its own, so the message is not the frame's payload.
+    const std::string wholeSegment = sipWithSdp("INFO sip:b@h SIP/2.0", "5 INFO", "z5", "");
+    const std::string afterOverlap = sipWithSdp("INFO sip:b@h SIP/2.0", "6 INFO", "z6", "");
+    const uint32_t sequence = 1000;
+    builder.add(tcpFrame(kCaller, 5064, kCallee, 5060, bytesOf(wholeSegment), {}, sequence), 10, 5);
+    builder.add(tcpFrame(kCaller, 5064, kCallee, 5060,
+                         bytesOf(wholeSegment.substr(wholeSegment.size() - 6) + afterOverlap), {},
+                         sequence + static_cast<uint32_t>(wholeSegment.size()) - 6),
+                10, 6);
     TempFile file;
     AnalysisResult result = analyse(builder, file);
     ASSERT_TRUE(result.model);
@@ -547,9 +557,10 @@ TEST(PacketAnalysisDriver, MessagesAreReadAgainFromTheCaptureAsTheyWere) {
             sip.push_back(&model.item(ItemIndex(i)));
         }
     }
-    ASSERT_EQ(sip.size(), 4u);
+    ASSERT_EQ(sip.size(), 6u);
     // The payload as text ends at its first zero byte; the message after it is found again.
-    const std::vector<std::string> payloads = {invite, "\x01", large, overTcp};
+    const std::vector<std::string> payloads = {invite,  "\x01",       large,
+                                               overTcp, wholeSegment, afterOverlap};
     auto checkAll = [&](const char* when) {
         for (size_t k = 0; k < sip.size(); ++k) {
             SCOPED_TRACE(std::string(when) + ", message " + std::to_string(k));
@@ -563,6 +574,8 @@ TEST(PacketAnalysisDriver, MessagesAreReadAgainFromTheCaptureAsTheyWere) {
     EXPECT_EQ(sip[0]->heldSip, nullptr);
     EXPECT_EQ(sip[2]->heldSip, nullptr);
     EXPECT_NE(sip[3]->heldSip, nullptr);
+    EXPECT_EQ(sip[4]->heldSip, nullptr);
+    EXPECT_NE(sip[5]->heldSip, nullptr);
     EXPECT_EQ(model.sipMessage(*sip[1]).rawText(), options);
     ASSERT_NE(model.sdpOf(*sip[0]), nullptr);
     EXPECT_EQ(model.sdpOf(*sip[0])->audioAddress().value_or(""), "10.0.0.1");

@@ -129,7 +129,8 @@ AnalysisResult PacketAnalysisDriver::analyse(const std::string& path, bool fromL
                                           options_.includeSturn);
         if (kind.kind == PacketKind::Sip) {
             handleSip(*model, registry, next.record(), kind.sipStart,
-                      next.frame != nullptr && capture != nullptr, options_.includeRtp);
+                      (next.frame != nullptr || next.wholeSegment) && capture != nullptr,
+                      options_.includeRtp);
         } else if (kind.kind == PacketKind::Stun) {
             if (std::unique_ptr<NameValuePair> stun =
                     decodeStunMessage(next.payload(), next.length())) {

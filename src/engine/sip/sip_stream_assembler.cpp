@@ -98,6 +98,7 @@ void reportInvalidLength(const MessageExtent& extent, uint32_t number) {
 }  // namespace
 
 PacketRecord SipStreamAssembler::emit(StreamSlot& slot) {
+    wholeSegment_ = false;
     const MessageExtent extent = *slot.ready;
     reportInvalidLength(extent, slot.number);
     PacketRecord packet;
@@ -147,9 +148,11 @@ std::optional<PacketRecord> SipStreamAssembler::nextPacket(uint64_t* position) {
 bool SipStreamAssembler::next(AssembledPacket& out, uint64_t* position) {
     out.frame = nullptr;
     out.message.reset();
+    out.wholeSegment = false;
     std::optional<PacketRecord> message = nextMessageOrFrame(position);
     if (message) {
         out.message = std::move(message);
+        out.wholeSegment = wholeSegment_;
         return true;
     }
     if (frameWaiting_) {
@@ -258,6 +261,7 @@ void SipStreamAssembler::placeSegment(const FrameInfo& frame) {
         direction.next = sequence;
     }
     int32_t ahead = static_cast<int32_t>(sequence - direction.next);
+    bool trimmed = false;
     if (ahead < 0) {
         const uint32_t already = static_cast<uint32_t>(-static_cast<int64_t>(ahead));
         if (already >= packet.payloadLength) {
@@ -266,6 +270,7 @@ void SipStreamAssembler::placeSegment(const FrameInfo& frame) {
         // Overlapping a part taken already: only the new bytes count.
         packet.payload.erase(packet.payload.begin(), packet.payload.begin() + already);
         packet.payloadLength -= already;
+        trimmed = true;
         sequence = direction.next;
         ahead = 0;
     }
@@ -281,7 +286,7 @@ void SipStreamAssembler::placeSegment(const FrameInfo& frame) {
         return;
     }
     direction.next = sequence + packet.payloadLength;
-    inOrder_.push_back(Chunk{std::move(packet), false, direction.restarted});
+    inOrder_.push_back(Chunk{std::move(packet), false, direction.restarted, trimmed});
     direction.restarted = false;
     if (!direction.held.empty()) {
         releaseHeld(direction, false);
@@ -325,7 +330,7 @@ void SipStreamAssembler::releaseHeld(TcpDirection& direction, bool acrossGaps) {
             packet.payloadLength -= already;
         }
         direction.next += packet.payloadLength;
-        inOrder_.push_back(Chunk{std::move(packet), afterGap, direction.restarted});
+        inOrder_.push_back(Chunk{std::move(packet), afterGap, direction.restarted, already > 0});
         direction.restarted = false;
     }
 }
@@ -400,6 +405,7 @@ std::optional<PacketRecord> SipStreamAssembler::takeSegment(Chunk chunk) {
     MessageExtent extent = messageExtent(data, length, includeEncapsulated_);
     if (extent.complete) {
         reportInvalidLength(extent, packet.number);
+        wholeSegment_ = !chunk.trimmed && extent.start == 0 && extent.endsAtEnd;
         if (!extent.endsAtEnd && firstFree != nullptr) {
             openSlot(*firstFree, packet, data + extent.end, length - extent.end);
         }

@@ -48,6 +48,9 @@ struct StreamSlot {
 struct AssembledPacket {
     const FrameInfo* frame = nullptr;
     std::optional<PacketRecord> message;
+    // A message from TCP that is one segment's whole payload, untrimmed: the file holds it
+    // as it is, as it holds a datagram.
+    bool wholeSegment = false;
 
     uint32_t number() const { return frame ? frame->number : message->number; }
     const uint8_t* payload() const {
@@ -140,6 +143,7 @@ class SipStreamAssembler {
         PacketRecord packet;
         bool afterGap = false;  // bytes before it were never captured: its slot starts anew
         bool restart = false;   // the first data of a new connection on the same ports
+        bool trimmed = false;   // bytes taken already were cut from its front
     };
 
     std::optional<PacketRecord> nextMessageOrFrame(uint64_t* position);
@@ -159,6 +163,8 @@ class SipStreamAssembler {
     bool includeEncapsulated_ = true;
     FrameInfo frame_;
     bool frameWaiting_ = false;
+    // The last message handed out is its segment's whole payload, as captured.
+    bool wholeSegment_ = false;
     std::unordered_map<DirectionKey, TcpDirection, DirectionKeyHash> directions_;
     // Segment data in stream order, waiting to be taken into the slots.
     std::deque<Chunk> inOrder_;
