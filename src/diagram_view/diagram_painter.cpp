@@ -1,11 +1,13 @@
 #include "diagram_painter.h"
 
 #include <wx/dcmemory.h>
+#include <wx/graphics.h>
 
 #include <algorithm>
 #include <cinttypes>
 #include <cstdio>
 #include <cstdlib>
+#include <optional>
 
 #include "engine/capture/packet_time.h"
 #include "engine/media/rtp_stream_registry.h"
@@ -88,8 +90,54 @@ const ItemDrawCache::FittedTexts& ItemDrawCache::fittedTexts(
     };
     texts.left = whole(raw.left);
     texts.right = whole(raw.right);
+    texts.leftWidth = widthOf(texts.left);
     texts.rightWidth = widthOf(texts.right);
     return texts;
+}
+
+const ItemDrawCache::FittedText& ItemDrawCache::fittedHeader(
+    const std::string& text, int width, const std::function<int(const wxString&)>& measure) {
+    std::string key = std::to_string(width);
+    key.append(1, '\n').append(text);
+    auto [found, added] = headers_.try_emplace(std::move(key));
+    if (added) {
+        const wxString shown = displayText(text);
+        found->second.text = wxString(fitText(
+            shown.ToStdWstring(), std::max(width, 0),
+            [&measure](const std::wstring& candidate) { return measure(wxString(candidate)); }));
+        found->second.width = measure(found->second.text);
+    }
+    return found->second;
+}
+
+void drawDeviceText(wxDC& dc, const wxString& text, int x, int y, std::optional<wxSize> size) {
+    wxGraphicsContext* gc = dc.GetGraphicsContext();
+    if (gc == nullptr || text.empty() || text.find('\n') != wxString::npos) {
+        dc.DrawText(text, x, y);
+        return;
+    }
+    if (dc.GetBackgroundMode() == wxBRUSHSTYLE_SOLID) {
+        if (!size) {
+            size = dc.GetTextExtent(text);
+        }
+        gc->SetBrush(gc->CreateBrush(wxBrush(dc.GetTextBackground())));
+        gc->SetPen(wxNullGraphicsPen);
+        wxGraphicsPath path = gc->CreatePath();
+        path.AddRectangle(x, y, size->GetWidth(), size->GetHeight());
+        gc->FillPath(path);
+        // Back to the device's own pen and brush, which it believes the context still has.
+        if (dc.GetBrush().IsOk()) {
+            gc->SetBrush(dc.GetBrush());
+        } else {
+            gc->SetBrush(wxNullGraphicsBrush);
+        }
+        if (dc.GetPen().IsOk()) {
+            gc->SetPen(dc.GetPen());
+        } else {
+            gc->SetPen(wxNullGraphicsPen);
+        }
+    }
+    gc->DrawText(text, x, y);
 }
 
 int fontPixelHeight(const wxFont& font) {
@@ -250,15 +298,25 @@ void DiagramPainter::paintHeader(wxDC& dc, const PaintArea& area) const {
     dc.SetBackgroundMode(wxBRUSHSTYLE_TRANSPARENT);
     const std::vector<std::string>& columns = state_.visibleColumns();
     const auto [firstColumn, endColumn] = columnsInArea(area, columns.size());
+    auto measure = [&dc](const wxString& text) { return dc.GetTextExtent(text).GetWidth(); };
+    // On screen each text is fitted and measured once; a printer's measures are its own.
+    auto fitted = [&](const std::string& text) {
+        const int width = geometry_.columnWidth - 8;
+        if (!area.print) {
+            return cache_.fittedHeader(text, width, measure);
+        }
+        ItemDrawCache::FittedText fit;
+        fit.text = fittedText(dc, displayText(text), width);
+        fit.width = measure(fit.text);
+        return fit;
+    };
     for (size_t c = firstColumn; c < endColumn; ++c) {
         const int centre = geometry_.columnCentre(c) + area.xOffset;
-        wxString address = fittedText(dc, displayText(columns[c]), geometry_.columnWidth - 8);
-        dc.DrawText(address, centre - dc.GetTextExtent(address).GetWidth() / 2, area.headerY);
-        wxString label =
-            fittedText(dc, displayText(state_.columnLabel(c)), geometry_.columnWidth - 8);
-        if (!label.empty()) {
-            dc.DrawText(label, centre - dc.GetTextExtent(label).GetWidth() / 2,
-                        area.headerY + height / 2);
+        const ItemDrawCache::FittedText address = fitted(columns[c]);
+        drawDeviceText(dc, address.text, centre - address.width / 2, area.headerY);
+        const ItemDrawCache::FittedText label = fitted(state_.columnLabel(c));
+        if (!label.text.empty()) {
+            drawDeviceText(dc, label.text, centre - label.width / 2, area.headerY + height / 2);
         }
     }
     if (area.stickyMargin && area.xOffset < 0) {
@@ -292,6 +350,8 @@ void DiagramPainter::paintRows(wxDC& dc, const PaintArea& area) const {
     if (model == nullptr || columns.empty()) {
         return;
     }
+    dc.SetFont(style_.timeFont);
+    const int timeLineHeight = dc.GetCharHeight();
     if (!area.print) {
         paintMarkers(dc, area);
         if (!area.stickyMargin) {
@@ -303,7 +363,7 @@ void DiagramPainter::paintRows(wxDC& dc, const PaintArea& area) const {
             const AnalysisItem* item = model->itemAtRow(RowIndex(row));
             if (item != nullptr) {
                 paintItem(dc, area, row, *item);
-                paintTimes(dc, area, row, *item);
+                paintTimes(dc, area, row, *item, timeLineHeight);
             }
         }
         return;
@@ -325,7 +385,7 @@ void DiagramPainter::paintRows(wxDC& dc, const PaintArea& area) const {
     paintRowMarks(dc, area);
     for (size_t row = area.rows.first; row < area.rows.end; ++row) {
         if (const AnalysisItem* item = model->itemAtRow(RowIndex(row))) {
-            paintTimes(dc, area, row, *item);
+            paintTimes(dc, area, row, *item, timeLineHeight);
         }
     }
 }
@@ -505,13 +565,15 @@ void DiagramPainter::paintItem(wxDC& dc, const PaintArea& area, size_t row,
         }
         return high > low ? low : centred;
     };
+    const int lineHeight = geometry_.arrowLineHeight;
     if (!texts.top.empty()) {
-        dc.DrawText(texts.top, textX(texts.topWidth), boxTop);
+        drawDeviceText(dc, texts.top, textX(texts.topWidth), boxTop,
+                       wxSize(texts.topWidth, lineHeight));
     }
-    const int bottomY = boxBottom - 1 - geometry_.arrowLineHeight;
+    const int bottomY = boxBottom - 1 - lineHeight;
     const int centreX = textX(texts.centreWidth);
     if (!texts.centre.empty()) {
-        dc.DrawText(texts.centre, centreX, bottomY);
+        drawDeviceText(dc, texts.centre, centreX, bottomY, wxSize(texts.centreWidth, lineHeight));
     }
     // A port that the centre text, moved into view, would run over is left out.
     const bool moved = centreX != boxX + (boxWidth - texts.centreWidth) / 2;
@@ -520,12 +582,12 @@ void DiagramPainter::paintItem(wxDC& dc, const PaintArea& area, size_t row,
                x >= centreX + texts.centreWidth;
     };
     dc.SetTextForeground(area.print ? style_.portTextPrint : style_.portText);
-    if (!texts.left.empty() && clear(boxX, dc.GetTextExtent(texts.left).GetWidth())) {
-        dc.DrawText(texts.left, boxX, bottomY);
+    if (!texts.left.empty() && clear(boxX, texts.leftWidth)) {
+        drawDeviceText(dc, texts.left, boxX, bottomY, wxSize(texts.leftWidth, lineHeight));
     }
     const int rightX = boxX + boxWidth - 1 - texts.rightWidth;
     if (!texts.right.empty() && clear(rightX, texts.rightWidth)) {
-        dc.DrawText(texts.right, rightX, bottomY);
+        drawDeviceText(dc, texts.right, rightX, bottomY, wxSize(texts.rightWidth, lineHeight));
     }
     dc.SetBackgroundMode(wxBRUSHSTYLE_TRANSPARENT);
 
@@ -552,7 +614,7 @@ void DiagramPainter::paintItem(wxDC& dc, const PaintArea& area, size_t row,
 }
 
 void DiagramPainter::paintTimes(wxDC& dc, const PaintArea& area, size_t row,
-                                const AnalysisItem& item) const {
+                                const AnalysisItem& item, int lineHeight) const {
     const AnalysisModel& model = *state_.model();
     if (!area.showAbsoluteTime && !area.showTimeDeltas) {
         return;
@@ -566,18 +628,19 @@ void DiagramPainter::paintTimes(wxDC& dc, const PaintArea& area, size_t row,
     } else {
         dc.SetBackgroundMode(wxBRUSHSTYLE_TRANSPARENT);
     }
-    const int height = dc.GetCharHeight();
+    const int height = lineHeight;
     const int top = rowTopY(area, row);
     const int x = area.stickyMargin ? 0 : area.xOffset;
     if (area.showAbsoluteTime && model.itemCount() > 0) {
         const PacketTime start = model.item(ItemIndex(0)).packet.time();
-        dc.DrawText(timeText(timeDifference(item.packet.time(), start)), 2 + x,
-                    top + geometry_.rowHeight / 2 - height / 2);
+        drawDeviceText(dc, timeText(timeDifference(item.packet.time(), start)), 2 + x,
+                       top + geometry_.rowHeight / 2 - height / 2);
     }
     if (area.showTimeDeltas && row > 0) {
         if (const AnalysisItem* previous = model.itemAtRow(RowIndex(row - 1))) {
-            dc.DrawText(timeText(timeDifference(item.packet.time(), previous->packet.time())),
-                        10 + x, top - height / 2);
+            drawDeviceText(dc,
+                           timeText(timeDifference(item.packet.time(), previous->packet.time())),
+                           10 + x, top - height / 2);
         }
     }
 }

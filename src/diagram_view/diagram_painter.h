@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <unordered_map>
 
@@ -33,17 +34,28 @@ class ItemDrawCache {
         int boxWidth = -1;
         bool rightward = true;
         wxString top, centre, left, right;
-        int topWidth = 0, centreWidth = 0, rightWidth = 0;
+        int topWidth = 0, centreWidth = 0, leftWidth = 0, rightWidth = 0;
     };
     const FittedTexts& fittedTexts(const AnalysisItem& item, int boxWidth, bool rightward,
                                    const std::function<int(const wxString&)>& measure);
-    // Forgets the fitted texts (the arrow font changed).
-    void forgetTexts() { texts_.clear(); }
+    // A column's header text fitted into `width` on screen, and its width.
+    struct FittedText {
+        wxString text;
+        int width = 0;
+    };
+    const FittedText& fittedHeader(const std::string& text, int width,
+                                   const std::function<int(const wxString&)>& measure);
+    // Forgets the fitted texts (the fonts changed).
+    void forgetTexts() {
+        texts_.clear();
+        headers_.clear();
+    }
 
   private:
     std::unordered_map<size_t, bool> answered_;
     std::unordered_map<size_t, Media> media_;
     std::unordered_map<size_t, FittedTexts> texts_;
+    std::unordered_map<std::string, FittedText> headers_;  // by width and text
 };
 
 // Where on the device a paint goes. Rows [rows.first, rows.end) are drawn; the top of row
@@ -95,7 +107,9 @@ class DiagramPainter {
         return rowTopY(area, row) + geometry_.rowHeight / 2;
     }
     void paintItem(wxDC& dc, const PaintArea& area, size_t row, const AnalysisItem& item) const;
-    void paintTimes(wxDC& dc, const PaintArea& area, size_t row, const AnalysisItem& item) const;
+    // `lineHeight`: of a line in the time font on this device, measured once per paint.
+    void paintTimes(wxDC& dc, const PaintArea& area, size_t row, const AnalysisItem& item,
+                    int lineHeight) const;
     // The marks of find matches and bookmarks (the screen only).
     void paintRowMarks(wxDC& dc, const PaintArea& area) const;
     void paintMarkers(wxDC& dc, const PaintArea& area) const;
@@ -106,6 +120,13 @@ class DiagramPainter {
     const DiagramStyle& style_;
     ItemDrawCache& cache_;
 };
+
+// A line of text at (x, y) in the device's current font and text colours, `size` its extent
+// when known. Through the device's graphics context when it has one: the device's own
+// DrawText measures the text once more for its bounding box, and once more for a solid
+// background, and a full view draws a few hundred texts.
+void drawDeviceText(wxDC& dc, const wxString& text, int x, int y,
+                    std::optional<wxSize> size = std::nullopt);
 
 // The heights of a diagram drawn in the style's fonts, with the screen's margin and the
 // narrowest column width (what an image or a page starts from).

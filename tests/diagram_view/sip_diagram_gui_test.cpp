@@ -709,6 +709,60 @@ TEST(SipDiagramPaint, PortsAreWholeOrLeftOut) {
     EXPECT_EQ(tiny.top, "I...");  // the method still fitted with its dots
 }
 
+// The ladder draws its texts through the device's graphics context, skipping the device's
+// own measuring: the pixels, the background behind a text and the pen and brush after it must
+// be what the device's DrawText gives.
+TEST(SipDiagramPaint, TextsDrawnAsTheDeviceDrawsThem) {
+    const DiagramStyle style = DiagramStyle::fromSettings();
+    const wxString text = "INVITE sip:b@h 5070";
+    for (const wxBrushStyle mode : {wxBRUSHSTYLE_SOLID, wxBRUSHSTYLE_TRANSPARENT}) {
+        for (const bool sizeKnown : {true, false}) {
+            SCOPED_TRACE(std::string(mode == wxBRUSHSTYLE_SOLID ? "solid" : "transparent") +
+                         (sizeKnown ? ", size known" : ", size measured"));
+            auto draw = [&](bool own) {
+                wxBitmap bitmap(240, 40);
+                {
+                    wxMemoryDC dc(bitmap);
+                    dc.SetBackground(*wxWHITE_BRUSH);
+                    dc.Clear();
+                    // A lifeline the text crosses, and a pen and brush set before the text.
+                    dc.SetPen(wxPen(wxColour(128, 128, 128)));
+                    dc.DrawLine(40, 0, 40, 40);
+                    dc.SetPen(wxPen(wxColour(200, 0, 0), 2));
+                    dc.SetBrush(wxBrush(wxColour(0, 0, 200)));
+                    dc.SetFont(style.arrowFont);
+                    dc.SetTextForeground(wxColour(0, 0, 0));
+                    dc.SetTextBackground(wxColour(244, 244, 244));
+                    dc.SetBackgroundMode(mode);
+                    if (own) {
+                        dc.DrawText(text, 8, 12);
+                    } else {
+                        EXPECT_NE(dc.GetGraphicsContext(), nullptr);
+                        drawDeviceText(dc, text, 8, 12,
+                                       sizeKnown ? std::optional<wxSize>(dc.GetTextExtent(text))
+                                                 : std::nullopt);
+                    }
+                    dc.DrawRectangle(200, 8, 24, 24);  // in the pen and brush set before
+                }
+                return bitmap.ConvertToImage();
+            };
+            const wxImage expected = draw(true);
+            const wxImage drawn = draw(false);
+            int differing = 0;
+            for (int y = 0; y < expected.GetHeight(); ++y) {
+                for (int x = 0; x < expected.GetWidth(); ++x) {
+                    differing += pixel(expected, x, y) != pixel(drawn, x, y) ? 1 : 0;
+                }
+            }
+            EXPECT_EQ(differing, 0);
+            // The text's ground hides the lifeline only when solid.
+            const wxColour under = pixel(drawn, 40, 13);
+            EXPECT_EQ(under == wxColour(244, 244, 244), mode == wxBRUSHSTYLE_SOLID);
+            EXPECT_EQ(pixel(drawn, 212, 20), wxColour(0, 0, 200));
+        }
+    }
+}
+
 // A message from an endpoint to itself draws its loop with its texts beside it.
 TEST(SipDiagramPaint, AMessageToItsOwnEndpointHasItsTextBesideTheLoop) {
     auto model = std::make_unique<AnalysisModel>();
