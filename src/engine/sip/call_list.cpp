@@ -91,7 +91,7 @@ void splitParty(std::string_view value, std::string& name, std::string& user) {
 std::vector<CallRow> buildCallList(const AnalysisModel& model) {
     std::vector<CallRow> rows;
     std::vector<Progress> progress;
-    // Keyed by views into the model's own texts, which outlive the pass: no copy a message.
+    // Keyed by views into the model's own texts, which outlive the pass: no copy per message.
     std::unordered_map<std::string_view, size_t> byCallId;
     // One row per Call-ID: reserved, so that 100,000 rows are not copied as they grow.
     rows.reserve(model.callIdCount());

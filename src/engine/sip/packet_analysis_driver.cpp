@@ -38,8 +38,8 @@ std::string openFailureMessage(const std::string& path, const std::string& reaso
 
 namespace {
 
-// A message that came in one frame is read again from the capture when it is wanted; one
-// assembled from TCP segments is kept whole.
+// A message that came in one frame (a datagram, or a TCP segment that holds it alone) is read
+// again from the capture when it is wanted; one assembled from TCP segments is kept whole.
 void handleSip(AnalysisModel& model, RtpStreamRegistry& registry, const PacketRecord& packet,
                size_t start, bool inOneFrame, bool includeRtp) {
     SipMessage parsed =
