@@ -358,6 +358,9 @@ void SipDiagramFrame::applyPaneLayout() {
             AppSettings::layoutSashDiagramInfo());
     arrange(callsSplitter_, callsPane_, diagramSplitter_, calls, false, false,
             AppSettings::layoutSashCallsDiagram());
+    if (calls) {
+        callsPane_->fillIfStale();
+    }
     arrange(diagramSplitter_, timeBar_, diagram_, layout.timeBar, false, true,
             AppSettings::layoutSashTimeDiagram());
 }

@@ -107,9 +107,27 @@ wxListCtrl* CallsListPane::list() const {
 
 void CallsListPane::setModel(const AnalysisModel* model) {
     model_ = model;
+    stale_ = true;
+    if (IsShown()) {
+        fillIfStale();
+        return;
+    }
     quiet_ = true;
     list_->SetItemCount(0);
-    table_ = CallsTable(model != nullptr ? buildCallList(*model) : std::vector<CallRow>());
+    table_ = CallsTable();
+    filter_->ChangeValue(wxString());
+    quiet_ = false;
+    count_->SetLabel(countText());
+}
+
+void CallsListPane::fillIfStale() {
+    if (!stale_) {
+        return;
+    }
+    stale_ = false;
+    quiet_ = true;
+    list_->SetItemCount(0);
+    table_ = CallsTable(model_ != nullptr ? buildCallList(*model_) : std::vector<CallRow>());
     filter_->ChangeValue(wxString());
     list_->SetItemCount(static_cast<long>(table_.size()));
     list_->Refresh();

@@ -35,7 +35,10 @@ class CallsListPane : public wxPanel {
   public:
     CallsListPane(wxWindow* parent, ICallsListOwner* owner);
 
+    // The rows are made at once when the pane is shown, else when it is first shown
+    // (fillIfStale): a capture of 100,000 calls opens without them while the list is off.
     void setModel(const AnalysisModel* model);
+    void fillIfStale();
     const CallsTable& table() const { return table_; }
     wxListCtrl* list() const;
     wxSearchCtrl* filterField() const { return filter_; }
@@ -64,6 +67,7 @@ class CallsListPane : public wxPanel {
     CallsListCtrl* list_;
     bool notifyPending_ = false;
     bool quiet_ = false;
+    bool stale_ = false;  // the model's rows are not made yet
 };
 
 }  // namespace varlowe

@@ -490,6 +490,8 @@ TEST(MainWindow, TheCallsListShowsTheChosenCallsLadder) {
     SipDiagramFrame* window = program.open("tests/fixtures/sip-two-calls-one-port.pcap");
     ASSERT_NE(window, nullptr);
     EXPECT_FALSE(window->callsSplitter()->IsSplit());
+    // While the list is off its rows are not made: they are made when it is first shown.
+    EXPECT_EQ(window->callsPane()->table().callCount(), 0u);
     wxCommandEvent show(wxEVT_MENU, command::kShowCallsPane);
     program.frame->HandleWindowEvent(show);
     drainEvents();
