@@ -88,6 +88,18 @@ TEST(SipMessage, CompactFormsAreExpandedInEitherCase) {
     EXPECT_EQ(m.toUri().value_or("?"), "sip:y");
     EXPECT_EQ(m.toTag().value_or("?"), "8");
     EXPECT_EQ(m.branch().value_or("?"), "z9");
+    // Looked up by their long names in any case, beside names that share a first letter.
+    EXPECT_EQ(m.header("CALL-ID").value_or("?"), "abc@host");
+    EXPECT_EQ(m.header("content-type").value_or("?"), "text/plain");
+    EXPECT_EQ(m.header("Contact").value_or("?"), "<sip:c>");
+    EXPECT_EQ(m.header("content-length").value_or("?"), "0");
+    EXPECT_EQ(m.header("K").value_or("?"), "100rel");
+    EXPECT_FALSE(m.header("i"));  // a compact form is answered by its long name only
+    EXPECT_FALSE(m.header(""));
+    const SipMessage spaced = SipMessage::parse(
+        "BYE sip:a SIP/2.0\r\nCSeq: 1 BYE\r\ni : one\r\nCall-ID: two\r\nx\r\nCall-ID:\r\n\r\n");
+    EXPECT_EQ(spaced.header("Call-ID").value_or("?"), "two");  // "i " is no compact form
+    EXPECT_EQ(spaced.header("cseq").value_or("?"), "1 BYE");
 }
 
 TEST(SipMessage, FoldedHeaderKeepsTheLeadingBlank) {

@@ -234,7 +234,21 @@ std::string_view SipMessage::fieldValue(size_t field) const {
 }
 
 size_t SipMessage::findField(std::string_view name) const {
+    auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
+    const std::string_view all(text(), textSize_);
+    const char first = name.empty() ? '\0' : lower(name[0]);
     for (size_t field = 0; field < fieldCount_; ++field) {
+        // Most names differ from the one asked for in their first letter; only a name of one
+        // letter (a compact form, expanded) or one after blanks needs the whole comparison.
+        const size_t at = fieldLine(field);
+        if (at + 1 < all.size()) {
+            const char c = all[at];
+            const char next = all[at + 1];
+            const bool single = next == ':' || next == ' ' || next == '\t';
+            if (!single && c != ' ' && c != '\t' && lower(c) != first) {
+                continue;
+            }
+        }
         if (equalsIgnoringCase(fieldName(field), name)) {
             return field;
         }
