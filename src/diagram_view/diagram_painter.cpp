@@ -96,16 +96,12 @@ const ItemDrawCache::FittedTexts& ItemDrawCache::fittedTexts(
 }
 
 const ItemDrawCache::FittedText& ItemDrawCache::fittedHeader(
-    const std::string& text, int width, const std::function<int(const wxString&)>& measure) {
+    const std::string& text, int width, const std::function<FittedText()>& fit) {
     std::string key = std::to_string(width);
     key.append(1, '\n').append(text);
     auto [found, added] = headers_.try_emplace(std::move(key));
     if (added) {
-        const wxString shown = displayText(text);
-        found->second.text = wxString(fitText(
-            shown.ToStdWstring(), std::max(width, 0),
-            [&measure](const std::wstring& candidate) { return measure(wxString(candidate)); }));
-        found->second.width = measure(found->second.text);
+        found->second = fit();
     }
     return found->second;
 }
@@ -298,17 +294,16 @@ void DiagramPainter::paintHeader(wxDC& dc, const PaintArea& area) const {
     dc.SetBackgroundMode(wxBRUSHSTYLE_TRANSPARENT);
     const std::vector<std::string>& columns = state_.visibleColumns();
     const auto [firstColumn, endColumn] = columnsInArea(area, columns.size());
-    auto measure = [&dc](const wxString& text) { return dc.GetTextExtent(text).GetWidth(); };
+    const int width = geometry_.columnWidth - 8;
+    auto fit = [&](const std::string& text) {
+        ItemDrawCache::FittedText fitted;
+        fitted.text = fittedText(dc, displayText(text), width);
+        fitted.width = dc.GetTextExtent(fitted.text).GetWidth();
+        return fitted;
+    };
     // On screen each text is fitted and measured once; a printer's measures are its own.
     auto fitted = [&](const std::string& text) {
-        const int width = geometry_.columnWidth - 8;
-        if (!area.print) {
-            return cache_.fittedHeader(text, width, measure);
-        }
-        ItemDrawCache::FittedText fit;
-        fit.text = fittedText(dc, displayText(text), width);
-        fit.width = measure(fit.text);
-        return fit;
+        return area.print ? fit(text) : cache_.fittedHeader(text, width, [&] { return fit(text); });
     };
     for (size_t c = firstColumn; c < endColumn; ++c) {
         const int centre = geometry_.columnCentre(c) + area.xOffset;

@@ -38,13 +38,14 @@ class ItemDrawCache {
     };
     const FittedTexts& fittedTexts(const AnalysisItem& item, int boxWidth, bool rightward,
                                    const std::function<int(const wxString&)>& measure);
-    // A column's header text fitted into `width` on screen, and its width.
+    // A column's header text fitted into `width` on screen, and its width: `fit`'s answer,
+    // asked once for each text and width.
     struct FittedText {
         wxString text;
         int width = 0;
     };
     const FittedText& fittedHeader(const std::string& text, int width,
-                                   const std::function<int(const wxString&)>& measure);
+                                   const std::function<FittedText()>& fit);
     // Forgets the fitted texts (the fonts changed).
     void forgetTexts() {
         texts_.clear();

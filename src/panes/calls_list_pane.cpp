@@ -110,14 +110,9 @@ void CallsListPane::setModel(const AnalysisModel* model) {
     stale_ = true;
     if (IsShown()) {
         fillIfStale();
-        return;
+    } else {
+        showTable(CallsTable());
     }
-    quiet_ = true;
-    list_->SetItemCount(0);
-    table_ = CallsTable();
-    filter_->ChangeValue(wxString());
-    quiet_ = false;
-    count_->SetLabel(countText());
 }
 
 void CallsListPane::fillIfStale() {
@@ -125,9 +120,13 @@ void CallsListPane::fillIfStale() {
         return;
     }
     stale_ = false;
+    showTable(CallsTable(model_ != nullptr ? buildCallList(*model_) : std::vector<CallRow>()));
+}
+
+void CallsListPane::showTable(CallsTable table) {
     quiet_ = true;
     list_->SetItemCount(0);
-    table_ = CallsTable(model_ != nullptr ? buildCallList(*model_) : std::vector<CallRow>());
+    table_ = std::move(table);
     filter_->ChangeValue(wxString());
     list_->SetItemCount(static_cast<long>(table_.size()));
     list_->Refresh();

@@ -53,6 +53,8 @@ class CallsListPane : public wxPanel {
 
   private:
     class CallsListCtrl;
+    // The rows shown from now on, unfiltered.
+    void showTable(CallsTable table);
     void reorder(const std::function<void()>& change);
     void deselectAll();  // quietly: the caller tells the owner
     void selectionChanged();

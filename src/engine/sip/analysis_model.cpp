@@ -192,8 +192,7 @@ ItemIndex AnalysisModel::indexSip(const AnalysisItem& item) {
         }
         byMethod_.add(methodId, number);
     }
-    if (sip.branchNumber() != InternedTexts::kNone) {
-        const uint32_t branchId = sip.branchNumber();
+    if (const uint32_t branchId = sip.branchNumber(); branchId != InternedTexts::kNone) {
         const uint64_t key = (uint64_t{branchId} << 32) | call;
         const uint32_t* known = transactions_.find(key);
         uint32_t transaction;

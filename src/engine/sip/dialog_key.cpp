@@ -60,11 +60,15 @@ DialogView DialogView::of(const SipHeadline& message) {
 }
 
 TransactionKey TransactionKey::of(const SipMessage& message) {
-    return fromParts(message.cseqNumber(), DialogView::of(message), message.branch().value_or(""),
-                     message.cseqMethod());
+    return transactionOf(message);
 }
 
 TransactionKey TransactionKey::of(const SipHeadline& message) {
+    return transactionOf(message);
+}
+
+template <typename Message>
+TransactionKey TransactionKey::transactionOf(const Message& message) {
     return fromParts(message.cseqNumber(), DialogView::of(message), message.branch().value_or(""),
                      message.cseqMethod());
 }

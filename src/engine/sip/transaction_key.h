@@ -43,6 +43,9 @@ struct TransactionKey {
     }
 
   private:
+    // The parts of either form of message, read the same way.
+    template <typename Message>
+    static TransactionKey transactionOf(const Message& message);
     static TransactionKey fromParts(int32_t cseq, const DialogView& dialog, std::string_view branch,
                                     std::string_view cseqMethod);
     enum Part { kCallId, kToUri, kToTag, kFromUri, kFromTag, kBranch, kCseqMethod, kParts };
